@@ -1,0 +1,30 @@
+# wendup_layer(NAME [QT component...] [DEPS target...])
+# A layer is every .cpp file of its folder, built as the static library wendup_NAME.
+function(wendup_layer name)
+  cmake_parse_arguments(L "" "" "QT;DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    add_library(wendup_${name} INTERFACE)
+    target_include_directories(wendup_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    return()
+  endif()
+  add_library(wendup_${name} STATIC ${sources})
+  target_include_directories(wendup_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  foreach(q IN LISTS L_QT)
+    target_link_libraries(wendup_${name} PUBLIC Qt6::${q})
+  endforeach()
+  target_link_libraries(wendup_${name} PUBLIC ${L_DEPS})
+endfunction()
+
+# wendup_test_suite(NAME LIBS...): every .cpp file of the folder in one GoogleTest program.
+function(wendup_test_suite name)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(test_${name} ${sources})
+  target_link_libraries(test_${name} PRIVATE ${ARGN} wendup_testsupport GTest::gtest GTest::gmock)
+  gtest_discover_tests(test_${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,77 @@
+#include "platform/codepage.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cerrno>
+#include <iconv.h>
+
+namespace {
+
+// One conversion through iconv. A byte sequence that cannot be converted makes the whole call fail,
+// unless `replacement` is given: then it stands for the offending byte and the conversion goes on.
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view in,
+                                   std::string_view replacement = {}) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(in.size() * 2 + 16, '\0');
+    char* src = const_cast<char*>(in.data());
+    size_t srcLeft = in.size();
+    size_t done = 0;
+    bool ok = true;
+    while (srcLeft > 0) {
+        char* dst = out.data() + done;
+        size_t dstLeft = out.size() - done;
+        size_t r = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        done = out.size() - dstLeft;
+        if (r != static_cast<size_t>(-1)) {
+            continue;
+        }
+        if (errno == E2BIG) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        // EILSEQ, or EINVAL for a sequence cut off by the end
+        if (replacement.empty()) {
+            ok = false;
+            break;
+        }
+        if (out.size() < done + replacement.size()) out.resize((done + replacement.size()) * 2);
+        out.replace(done, replacement.size(), replacement);
+        done += replacement.size();
+        ++src;
+        --srcLeft;
+    }
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(done);
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
+    auto sjis = Convert("CP932", "UTF-8", utf8);
+    if (!sjis) return std::nullopt;
+    auto back = Convert("UTF-8", "CP932", *sjis);
+    if (!back || *back != utf8) return std::nullopt;
+    return sjis;
+}
+
+std::optional<std::string> SystemToUtf8(std::string_view sjis) {
+    return Convert("UTF-8", "CP932", sjis);
+}
+
+QString SystemToQString(std::string_view sjis) {
+    auto utf8 = Convert("UTF-8", "CP932", sjis, "\xEF\xBF\xBD");
+    return utf8 ? QString::fromUtf8(utf8->data(), qsizetype(utf8->size())) : QString();
+}
+
+std::optional<std::string> QStringToSystem(const QString& text) {
+    QByteArray utf8 = text.toUtf8();
+    return Utf8ToSystem(std::string_view(utf8.constData(), size_t(utf8.size())));
+}
+
+int SystemCompareLocale(std::string_view a, std::string_view b) {
+    return QString::localeAwareCompare(SystemToQString(a), SystemToQString(b));
+}

@@ -1,0 +1,25 @@
+#pragma once
+// The system code page. Every text inside the program is a Shift_JIS (CP932) byte string; the host
+// speaks UTF-8. These functions are the only place where the two meet.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+class QString;
+
+// UTF-8 from the host (an argument, a directory entry) to the system code page. Refused (nullopt)
+// when a character has no CP932 form, or when CP932 would not give the same UTF-8 back (U+301C
+// WAVE DASH comes back as U+FF5E): such a name must never be opened under another name.
+std::optional<std::string> Utf8ToSystem(std::string_view utf8);
+
+// System code page to UTF-8, for a POSIX call. nullopt when the bytes are not valid CP932.
+std::optional<std::string> SystemToUtf8(std::string_view sjis);
+
+// For the widgets: bytes that are not valid CP932 show as U+FFFD rather than vanish.
+QString SystemToQString(std::string_view sjis);
+// From the widgets: nullopt when the text has no exact CP932 form.
+std::optional<std::string> QStringToSystem(const QString& text);
+
+// Locale-aware comparison of two system-code-page names (<0, 0, >0).
+int SystemCompareLocale(std::string_view a, std::string_view b);

@@ -1,0 +1,34 @@
+#include "platform/codepage.h"
+
+#include <QString>
+#include <gtest/gtest.h>
+
+TEST(CodePage, JapaneseNamesRoundTrip) {
+    // 日本語.txt in UTF-8 and in CP932.
+    const std::string utf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt";
+    const std::string sjis = "\x93\xFA\x96\x7B\x8C\xEA.txt";
+    EXPECT_EQ(Utf8ToSystem(utf8), sjis);
+    EXPECT_EQ(SystemToUtf8(sjis), utf8);
+    EXPECT_EQ(QStringToSystem(QString::fromUtf8(utf8.c_str())), sjis);
+    EXPECT_EQ(SystemToQString(sjis), QString::fromUtf8(utf8.c_str()));
+}
+
+TEST(CodePage, RefusesNamesWithoutAnExactCp932Form) {
+    EXPECT_EQ(Utf8ToSystem("caf\xC3\xA9"), std::nullopt);          // é is not in CP932
+    EXPECT_EQ(Utf8ToSystem("a\xE3\x80\x9C" "b"), std::nullopt);   // U+301C comes back as U+FF5E
+    EXPECT_EQ(Utf8ToSystem("a\xEF\xBD\x9E" "b"), "a\x81\x60" "b"); // U+FF5E itself is fine
+    EXPECT_EQ(Utf8ToSystem("bad\xFF"), std::nullopt);              // not UTF-8 at all
+    EXPECT_EQ(Utf8ToSystem(""), "");
+}
+
+TEST(CodePage, InvalidSystemBytesShowAsReplacementCharacters) {
+    EXPECT_EQ(SystemToUtf8("a\x82"), std::nullopt); // a lead byte cut off
+    EXPECT_EQ(SystemToQString("a\x82"), QString::fromUtf8("a\xEF\xBF\xBD"));
+    EXPECT_EQ(SystemToQString("\xFF\xFFz\x82\xA0"), QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBDz\xE3\x81\x82"));
+}
+
+TEST(CodePage, LocaleComparisonOrdersNames) {
+    EXPECT_EQ(SystemCompareLocale("abc", "abc"), 0);
+    EXPECT_LT(SystemCompareLocale("abc", "abd"), 0);
+    EXPECT_GT(SystemCompareLocale("b", "a"), 0);
+}

@@ -1,0 +1,11 @@
+// The main of every test program: one QApplication on the offscreen platform for the whole run, so
+// that socket notifiers, timers, posted events and widgets work in any test.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
