@@ -8,10 +8,14 @@
 
 namespace {
 
+const std::string_view kUtf8Replacement = "\xEF\xBF\xBD"; // U+FFFD
+
+} // namespace
+
 // One conversion through iconv. A byte sequence that cannot be converted makes the whole call fail,
 // unless `replacement` is given: then it stands for the offending byte and the conversion goes on.
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view in,
-                                   std::string_view replacement = {}) {
+std::optional<std::string> IconvConvert(const char* to, const char* from, std::string_view in,
+                                        std::string_view replacement) {
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(in.size() * 2 + 16, '\0');
@@ -48,22 +52,20 @@ std::optional<std::string> Convert(const char* to, const char* from, std::string
     return out;
 }
 
-} // namespace
-
 std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
-    auto sjis = Convert("CP932", "UTF-8", utf8);
+    auto sjis = IconvConvert("CP932", "UTF-8", utf8);
     if (!sjis) return std::nullopt;
-    auto back = Convert("UTF-8", "CP932", *sjis);
+    auto back = IconvConvert("UTF-8", "CP932", *sjis);
     if (!back || *back != utf8) return std::nullopt;
     return sjis;
 }
 
 std::optional<std::string> SystemToUtf8(std::string_view sjis) {
-    return Convert("UTF-8", "CP932", sjis);
+    return IconvConvert("UTF-8", "CP932", sjis);
 }
 
 QString SystemToQString(std::string_view sjis) {
-    auto utf8 = Convert("UTF-8", "CP932", sjis, "\xEF\xBF\xBD");
+    auto utf8 = IconvConvert("UTF-8", "CP932", sjis, kUtf8Replacement);
     return utf8 ? QString::fromUtf8(utf8->data(), qsizetype(utf8->size())) : QString();
 }
 

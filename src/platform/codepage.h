@@ -8,6 +8,11 @@
 
 class QString;
 
+// A conversion between two iconv character sets. A sequence that cannot be converted fails the call
+// (nullopt), unless `replacement` is given: it then stands for each offending byte.
+std::optional<std::string> IconvConvert(const char* to, const char* from, std::string_view text,
+                                        std::string_view replacement = {});
+
 // UTF-8 from the host (an argument, a directory entry) to the system code page. Refused (nullopt)
 // when a character has no CP932 form, or when CP932 would not give the same UTF-8 back (U+301C
 // WAVE DASH comes back as U+FF5E): such a name must never be opened under another name.
