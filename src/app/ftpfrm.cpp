@@ -1,0 +1,623 @@
+#include "app/ftpfrm.h"
+
+#include "app/myinifile.h"
+#include "app/settings.h"
+#include "crypto/deskey.h"
+#include "dialogs/modefrm.h"
+#include "platform/codepage.h"
+#include "platform/dirsearch.h"
+#include "platform/trash.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QSpinBox>
+
+#include <charconv>
+#include <climits>
+#include <memory>
+
+namespace {
+
+// What a new profile shows before the user types its real values.
+const char* const PlaceholderHost = "ftp.example.com";
+const char* const PlaceholderMail = "anonymous@example.com";
+const std::string DefaultMail = PlaceholderMail;
+
+template <class T> T* Make(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    auto* widget = new T(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+template <class T>
+T* Make(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h) {
+    T* widget = Make<T>(parent, name, x, y, w, h);
+    widget->setText(text);
+    return widget;
+}
+
+// A store that may be missing or unreadable: then every key reads as its default, as for an empty
+// file.
+class TReader {
+public:
+    explicit TReader(const std::string& path) {
+        try {
+            ini = std::make_unique<TMyMemIniFile>(path);
+        } catch (const EIniFileError&) {
+        }
+    }
+    std::string Str(std::string_view section, std::string_view key, std::string_view def) const {
+        return ini ? ini->ReadString(section, key, def) : std::string(def);
+    }
+    int Int(std::string_view section, std::string_view key, int def) const {
+        return ini ? ini->ReadInteger(section, key, def) : def;
+    }
+    bool Bool(std::string_view section, std::string_view key, bool def) const {
+        return ini ? ini->ReadBool(section, key, def) : def;
+    }
+
+private:
+    std::unique_ptr<TMyMemIniFile> ini;
+};
+
+// A whole decimal integer, with an optional sign, that fits an int.
+std::optional<int> ParseInteger(const QString& text) {
+    const QByteArray bytes = text.toLatin1();
+    const char* begin = bytes.constData();
+    const char* end = begin + bytes.size();
+    if (begin != end && *begin == '+') ++begin;
+    int value = 0;
+    const auto [ptr, error] = std::from_chars(begin, end, value);
+    if (begin == end || error != std::errc() || ptr != end || text.size() != bytes.size())
+        return std::nullopt;
+    return value;
+}
+
+// A control's text as the files hold it: in the system code page, on one line.
+std::optional<std::string> StorableText(const QString& text) {
+    if (text.contains('\r') || text.contains('\n')) return std::nullopt;
+    return QStringToSystem(text);
+}
+
+} // namespace
+
+TForm1::TForm1(TParams params, QWidget* parent) : QWidget(parent), Params(std::move(params)) {
+    setObjectName("Form1");
+    setWindowTitle("Wendup FTP uploader");
+    CreateControls();
+    SetMode(SetupMode);
+
+    // FormCreate.
+    UploadList.clear();
+    NoFolderQuestion = true;
+    const TKeyRequest key = KeyOption(Params);
+    if (key.Option == TKeyOption::CreateKey) StoreMachineKey(key.Text);
+    else if (key.Option == TKeyOption::ClearKey) ClearMachineKey();
+    DES1.SetKey(GetMachineKey());
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateControls() {
+    // The top row sits in the middle of the 64-pixel chooser; the editor starts below it.
+    const int top = 18;
+    Label6 = Make<QLabel>(this, "Label6", "プロファイル名", 10, top, 96, 26);
+    ComboBox1 = Make<QComboBox>(this, "ComboBox1", 108, top, 200, 26);
+    ComboBox1->setToolTip("登録したサーバー名等が表示されます");
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    CheckBox3 = Make<QCheckBox>(this, "CheckBox3", "デフォルト", 318, top, 96, 26);
+    CheckBox3->setToolTip("普段使うサーバーではチェックしてください");
+    Button6 = Make<QPushButton>(this, "Button6", "詳細 ▼", 420, top, 84, 26);
+    Button6->setToolTip("設定変更、追加するとき押してください");
+    Button4 = Make<QPushButton>(this, "Button4", "転送", 510, top, 80, 26);
+    Button4->setToolTip("ファイルを転送します");
+
+    Editor = Make<QWidget>(this, "Editor", 0, 52, FullWidth, EditorHeight - 52);
+
+    GroupBox1 = Make<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 84);
+    GroupBox1->setTitle("サーバ情報");
+    Label1 = Make<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 22, 70, 24);
+    Edit1 = Make<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 22, 190, 24);
+    Edit1->setToolTip("サーバーのURLまたはIPアドレスを入力します");
+    Label2 = Make<QLabel>(GroupBox1, "Label2", "ポート", 10, 52, 70, 24);
+    Edit2 = Make<QLineEdit>(GroupBox1, "Edit2", "21", 82, 52, 60, 24);
+    Edit2->setToolTip("普通のサーバーでは21です");
+    CheckBox5 = Make<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 154, 52, 70, 24);
+    CheckBox5->setToolTip("普通のサーバーではチェックしてください");
+    CheckBox5->setChecked(true);
+    CheckBox7 = Make<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 220, 52, 60, 24);
+    CheckBox7->hide();
+
+    Label8 = Make<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 90, 118, 26);
+    ComboBox2 = Make<QComboBox>(Editor, "ComboBox2", 130, 90, 162, 26);
+    ComboBox2->setToolTip("PWDをサポートしない場合は無効です");
+    ComboBox2->addItems({"新しい日付のときは転送", "名前を変えて転送", "転送しない", "上書きする",
+                         "その都度確認する"});
+    ComboBox2->setCurrentIndex(-1);
+    Label9 = Make<QLabel>(Editor, "Label9", "転送モード", 10, 120, 66, 26);
+    ComboBox3 = Make<QComboBox>(Editor, "ComboBox3", 78, 120, 150, 26);
+    ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
+    ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
+                         "自動、テキストはSJIS", "自動、テキストはEUC"});
+    ComboBox3->setCurrentIndex(-1);
+    Button8 = Make<QPushButton>(Editor, "Button8", "設定...", 232, 120, 60, 26);
+
+    GroupBox2 = Make<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
+    GroupBox2->setTitle("ユーザ情報");
+    Label4 = Make<QLabel>(GroupBox2, "Label4", "ユーザ名", 10, 22, 76, 24);
+    Edit3 = Make<QLineEdit>(GroupBox2, "Edit3", 88, 22, 90, 24);
+    Edit3->setToolTip("ログインユーザ名を入力します");
+    CheckBox1 = Make<QCheckBox>(GroupBox2, "CheckBox1", "anonymous", 184, 22, 100, 24);
+    CheckBox1->setToolTip("anonymous ftpサイトの場合入力します");
+    Label5 = Make<QLabel>(GroupBox2, "Label5", "パスワード", 10, 52, 76, 24);
+    Edit4 = Make<QLineEdit>(GroupBox2, "Edit4", 88, 52, 90, 24);
+    Edit4->setToolTip("ログイン先パスワードを入力します");
+    Edit4->setEchoMode(QLineEdit::Password);
+    Edit4->setMaxLength(32);
+    Edit4->setStyleSheet("lineedit-password-character: 42"); // "*"
+    CheckBox2 = Make<QCheckBox>(GroupBox2, "CheckBox2", "保存", 184, 52, 100, 24);
+    CheckBox2->setToolTip("パスワードを保存します");
+    Label3 = Make<QLabel>(GroupBox2, "Label3", "メール", 10, 82, 76, 24);
+    Edit5 = Make<QLineEdit>(GroupBox2, "Edit5", PlaceholderMail, 88, 82, 192, 24);
+    Edit5->setToolTip("anonymous ftpサイトでメールアドレスを入力します");
+    Edit5->setEnabled(false); // "anonymous" starts cleared
+    Label7 = Make<QLabel>(GroupBox2, "Label7", "ディレクトリ", 10, 112, 76, 24);
+    Edit6 = Make<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
+    Edit6->setToolTip("ログイン先ディレクトリを設定します");
+
+    Bevel1 = Make<QFrame>(Editor, "Bevel1", 10, 152, 580, 2);
+    Bevel1->setFrameShape(QFrame::HLine);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    CheckBox4 = Make<QCheckBox>(Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録",
+                                10, 158, 340, 26);
+    CheckBox4->setToolTip("ファイルを右クリックして転送できるようになります");
+    CheckBox4->setChecked(true);
+    CheckBox6 = Make<QCheckBox>(Editor, "CheckBox6", "必要に応じてディレクトリを処理する", 10, 158,
+                                340, 26);
+    CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
+    CheckBox6->hide();
+    Label10 = Make<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 158, 146, 26);
+    Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    SpinEdit1 = Make<QSpinBox>(Editor, "SpinEdit1", 516, 158, 74, 26);
+    SpinEdit1->setRange(INT_MIN, INT_MAX);
+    SpinEdit1->setValue(30);
+
+    Button3 = Make<QPushButton>(Editor, "Button3", "新規", 10, 190, 76, 26);
+    Button3->setToolTip("新規プロファイルを作成します");
+    Button5 = Make<QPushButton>(Editor, "Button5", "削除", 92, 190, 76, 26);
+    Button5->setToolTip("このプロファイルを削除します");
+    Button1 = Make<QPushButton>(Editor, "Button1", "設定", 432, 190, 76, 26);
+    Button1->setToolTip("保存して終了します");
+    Button2 = Make<QPushButton>(Editor, "Button2", "終了", 514, 190, 76, 26);
+    Button2->setToolTip("保存せずに終了します");
+
+    Panel1 = Make<QWidget>(this, "Panel1", 0, 0, 200, 100);
+    Panel1->setAutoFillBackground(true);
+    Panel1->hide();
+    Panel2 = Make<QLabel>(Panel1, "Panel2", "接続中...", 0, 0, 200, 100);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setAlignment(Qt::AlignCenter);
+    Panel2->setWordWrap(true);
+    Panel2->setCursor(Qt::WaitCursor);
+    Button7 = Make<QPushButton>(Panel2, "Button7", "Log", 146, 4, 50, 24);
+    Button7->setToolTip("実際の送受信文字列を表示します。");
+    Button7->setCursor(Qt::ArrowCursor);
+    Memo1 = Make<QPlainTextEdit>(Panel1, "Memo1", 0, 40, 200, 60);
+    Memo1->setReadOnly(true);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->hide();
+
+    OpenDialog1 = new QFileDialog(this, "転送するファイルの選択", QString(), "すべてのファイル (*)");
+    OpenDialog1->setObjectName("OpenDialog1");
+    OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
+    connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
+    connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
+    connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    // Every change of the profile list's text that the program does not make itself.
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] {
+        if (!loading) ComboBox1Change();
+    });
+    connect(ComboBox2, &QComboBox::activated, this, [this](int index) { ComboBox2Change(index); });
+    connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+    connect(CheckBox5, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
+}
+
+void TForm1::SetMode(TWindowMode newMode) {
+    mode = newMode;
+    const bool session = mode == ConnectingMode || mode == LogView;
+    for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(ComboBox1),
+                       static_cast<QWidget*>(CheckBox3), static_cast<QWidget*>(Button6),
+                       static_cast<QWidget*>(Button4)})
+        w->setVisible(!session);
+    Editor->setVisible(mode == SetupMode);
+    Panel1->setVisible(session);
+    Memo1->setVisible(mode == LogView);
+    Button7->setVisible(mode == ConnectingMode);
+    switch (mode) {
+    case SetupMode: setFixedSize(FullWidth, EditorHeight); break;
+    case ChooserMode: setFixedSize(FullWidth, ChooserHeight); break;
+    case ConnectingMode: setFixedSize(200, 100); break;
+    case LogView:
+        // The log view is the one state with a resizable frame.
+        setMinimumSize(200, 100);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        resize(600, 300);
+        break;
+    }
+    LayoutPanel1();
+}
+
+void TForm1::LayoutPanel1() {
+    Panel1->setGeometry(rect());
+    const int w = width();
+    const int statusHeight = Memo1->isVisible() ? 32 : height();
+    Panel2->setGeometry(0, 0, w, statusHeight);
+    Panel2->setContentsMargins(4, 2, Button7->isVisible() ? 56 : 4, 2);
+    Button7->move(w - 54, 4);
+    Memo1->setGeometry(0, statusHeight, w, height() - statusHeight);
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    LayoutPanel1();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (event->spontaneous() || Tag != 1) return;
+    FormShow();
+    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+void TForm1::FormClose() { UploadList.clear(); }
+
+void TForm1::FormShow() {
+    if (Tag != 1) return;
+    Tag = 0;
+
+    const std::string settingsPath = SettingsFilePath();
+    if (!FileExists(settingsPath)) {
+        ExpandEditor();
+        return;
+    }
+    {
+        const TReader ini(settingsPath);
+        CheckBox3->setEnabled(!ini.Bool("Restrictions", "EnableDefaultSetting", false));
+        CheckBox2->setEnabled(!ini.Bool("Restrictions", "SavePassword", false));
+        Edit4->setEnabled(CheckBox2->isEnabled());
+        SpinEdit1->setValue(ini.Int("Default", "TimeOut", 30));
+    }
+
+    const std::vector<std::string> profiles = ListProfiles();
+    {
+        const QSignalBlocker block(ComboBox1);
+        for (const std::string& name : profiles)
+            ComboBox1->addItem(SystemToQString(name), QByteArray::fromStdString(name));
+    }
+    if (profiles.empty()) {
+        ExpandEditor();
+        return;
+    }
+
+    const std::string p1 = Param(Params, 1);
+    std::string wanted, last;
+    if (IsServerOption(p1)) {
+        wanted = ServerOptionName(p1);
+    } else {
+        const TReader ini(settingsPath);
+        wanted = ini.Str("Default", "Profile", "");
+        if (wanted.empty()) last = ini.Str("Default", "LastServer", "");
+    }
+
+    SelectProfile(0);
+    const bool setOption = IsSetOption(p1);
+    if (wanted.empty() && !setOption) {
+        ShowChooser();
+        if (!last.empty() && !SearchProfile(last)) {
+            SelectProfile(0);
+            LoadProfile(ItemName(0));
+            ExpandEditor();
+            return;
+        }
+        LoadProfile(ItemName(ComboBox1->currentIndex()));
+        return;
+    }
+    // An empty name is never searched: it stands for no profile at all.
+    if (wanted.empty() || !SearchProfile(wanted)) {
+        SelectProfile(0);
+        LoadProfile(ItemName(0));
+        ExpandEditor();
+        return;
+    }
+    LoadProfile(wanted);
+    if (setOption) ExpandEditor();
+    else StartUpload();
+}
+
+void TForm1::SelectProfile(int index) {
+    const QSignalBlocker block(ComboBox1);
+    loading = true;
+    ComboBox1->setCurrentIndex(index);
+    loading = false;
+}
+
+bool TForm1::SearchProfile(const std::string& name) {
+    for (int i = 0; i < ComboBox1->count(); ++i) {
+        SelectProfile(i);
+        if (ItemName(i) == name) return true;
+    }
+    return false;
+}
+
+std::string TForm1::ItemName(int index) const {
+    return ComboBox1->itemData(index).toByteArray().toStdString();
+}
+
+std::optional<std::string> TForm1::ProfileName() const {
+    // A listed name keeps its exact bytes, even ones that do not convert.
+    const int index = ComboBox1->currentIndex();
+    if (index >= 0 && ComboBox1->itemText(index) == ComboBox1->currentText()) return ItemName(index);
+    return StorableText(ComboBox1->currentText());
+}
+
+int TForm1::TimeOutSeconds() const { return ParseInteger(SpinEdit1->text()).value_or(0); }
+
+void TForm1::ExpandEditor() {
+    {
+        const QSignalBlocker block(ComboBox1);
+        loading = true;
+        ComboBox1->setEditable(true);
+        ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+        loading = false;
+    }
+    Button6->setEnabled(false);
+    SetMode(SetupMode);
+}
+
+void TForm1::ShowChooser() { SetMode(ChooserMode); }
+
+void TForm1::StartUpload() { SetMode(ConnectingMode); }
+
+void TForm1::SessionEnded() {
+    if (!Memo1->isVisible()) {
+        close();
+        return;
+    }
+    Panel2->setText("切断しました。");
+    Panel2->unsetCursor();
+}
+
+void TForm1::ResetProfileFields() {
+    {
+        const QSignalBlocker block(ComboBox1);
+        loading = true;
+        ComboBox1->setEditText("新規設定");
+        loading = false;
+    }
+    CheckBox4->setChecked(true);
+    Edit1->setText(PlaceholderHost);
+    Edit2->setText("21");
+    CheckBox5->setChecked(true);
+    Edit6->setEnabled(true);
+    Edit3->setText("username");
+    CheckBox1->setChecked(false);
+    Edit4->clear();
+    Edit5->setEnabled(false);
+    CheckBox2->setChecked(false);
+    Edit6->clear();
+}
+
+void TForm1::LoadProfile(const std::string& name) {
+    {
+        const TReader ini(ProfileFilePath(name));
+        Edit1->setText(SystemToQString(ini.Str("Server", "server", "")));
+        Edit2->setText(SystemToQString(ini.Str("Server", "port", "21")));
+        CheckBox5->setChecked(ini.Bool("Server", "PWDImplement", true));
+        Edit6->setEnabled(CheckBox5->isChecked());
+        CheckBox7->setChecked(ini.Bool("Server", "PASVSupport", false));
+        CheckBox1->setChecked(ini.Bool("User", "anonymous", false));
+        Edit5->setEnabled(CheckBox1->isChecked());
+        Edit3->setText(SystemToQString(ini.Str("User", "user", "anonymous")));
+        if (CheckBox2->isEnabled()) {
+            Edit4->setText(SystemToQString(UnsealPassword(DES1, ini.Str("User", "password", ""))));
+            CheckBox2->setChecked(ini.Bool("User", "SavePassword", false));
+        }
+        Edit5->setText(SystemToQString(ini.Str("User", "email", DefaultMail)));
+        Edit6->setText(SystemToQString(ini.Str("User", "DefaultDir", "")));
+        // An index out of range leaves the list without a selection.
+        const int policy = ini.Int("Preferences", "SameFileExist", 3);
+        ComboBox2->setCurrentIndex(policy >= 0 && policy < ComboBox2->count() ? policy : -1);
+        const int code = ini.Int("Preferences", "JapaneseCode", 0);
+        ComboBox3->setCurrentIndex(code >= 0 && code < ComboBox3->count() ? code : -1);
+    }
+    const TReader settings(SettingsFilePath());
+    CheckBox3->setChecked(settings.Str("Default", "Profile", "") == name);
+    CheckBox4->setChecked(settings.Bool("Default", "RegShortCut", false));
+    CheckBox6->setChecked(settings.Bool("Default", "MakeDir", false));
+}
+
+bool TForm1::SaveSettings() {
+    // Every text is checked before anything is written, so a text the files cannot hold stops the
+    // save with the files as they were.
+    struct TField {
+        QLineEdit* edit;
+        std::string value;
+    };
+    const auto name = ProfileName();
+    if (!name) {
+        ErrorBox(QString("'%1' は保存できない文字を含んでいます").arg(ComboBox1->currentText()));
+        return false;
+    }
+    TField server{Edit1, {}}, user{Edit3, {}}, password{Edit4, {}}, mail{Edit5, {}}, dir{Edit6, {}};
+    for (TField* field : {&server, &user, &password, &mail, &dir}) {
+        auto text = StorableText(field->edit->text());
+        if (!text) {
+            const QString shown =
+                field->edit == Edit4 ? QString("パスワード") : field->edit->text();
+            ErrorBox(QString("'%1' は保存できない文字を含んでいます").arg(shown));
+            return false;
+        }
+        field->value = std::move(*text);
+    }
+
+    std::string path = SettingsFilePath();
+    try {
+        {
+            TMyMemIniFile ini(path);
+            ini.WriteString("Default", "Profile", CheckBox3->isChecked() ? *name : std::string());
+            ini.WriteBool("Default", "RegShortCut", CheckBox4->isChecked());
+            ini.WriteString("Default", "LastServer", *name);
+            ini.WriteBool("Default", "MakeDir", CheckBox6->isChecked());
+            ini.WriteInteger("Default", "TimeOut", TimeOutSeconds());
+        }
+        UpdateSendToShortcut(CheckBox4->isChecked());
+
+        path = ProfileFilePath(*name);
+        TMyMemIniFile ini(path);
+        ini.WriteString("Server", "server", server.value);
+        const auto port = ParseInteger(Edit2->text());
+        if (!port) {
+            ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
+            return false;
+        }
+        ini.WriteInteger("Server", "port", *port);
+        ini.WriteBool("Server", "PWDImplement", CheckBox5->isChecked());
+        ini.WriteBool("Server", "PASVSupport", CheckBox7->isChecked());
+        ini.WriteBool("User", "anonymous", CheckBox1->isChecked());
+        ini.WriteString("User", "user", user.value);
+        ini.WriteString("User", "password", SealPassword(DES1, password.value));
+        ini.WriteString("User", "email", mail.value);
+        ini.WriteBool("User", "SavePassword", CheckBox2->isChecked());
+        ini.WriteString("User", "DefaultDir", dir.value);
+        ini.WriteInteger("Preferences", "SameFileExist", ComboBox2->currentIndex());
+        ini.WriteInteger("Preferences", "JapaneseCode", ComboBox3->currentIndex());
+    } catch (const EIniFileError& e) {
+        ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
+        return false;
+    }
+    return true;
+}
+
+void TForm1::DeleteProfile(const std::string& name) {
+    if (!MoveToTrash(ProfileFilePath(name), true, this)) {
+        ErrorBox("削除できませんでした。");
+        return;
+    }
+    for (int i = 0; i < ComboBox1->count(); ++i) {
+        if (ItemName(i) != name) continue;
+        const QSignalBlocker block(ComboBox1);
+        loading = true;
+        ComboBox1->removeItem(i);
+        loading = false;
+        break;
+    }
+    if (ComboBox1->count() > 0) {
+        SelectProfile(0);
+        LoadProfile(ItemName(0));
+    } else {
+        ResetProfileFields();
+    }
+}
+
+void TForm1::ErrorBox(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, "Error", text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TForm1::Button1Click() {
+    if (SaveSettings()) close();
+}
+
+void TForm1::Button2Click() { close(); }
+
+void TForm1::Button3Click() { ResetProfileFields(); }
+
+void TForm1::Button4Click() {
+    if (SaveSettings()) StartUpload();
+}
+
+void TForm1::Button5Click() {
+    const auto name = ProfileName();
+    if (!name) {
+        ErrorBox("削除できませんでした。");
+        return;
+    }
+    DeleteProfile(*name);
+}
+
+void TForm1::Button6Click() { ExpandEditor(); }
+
+void TForm1::Button7Click() { SetMode(LogView); }
+
+void TForm1::Button8Click() {
+    Form5->ListBox1->clear();
+    Form5->Edit1->clear();
+    try {
+        for (const std::string& extension : ReadTextModeList())
+            Form5->ListBox1->addItem(SystemToQString(extension));
+    } catch (const EIniFileError& e) {
+        ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
+        return;
+    }
+    if (Form5->exec() != QDialog::Accepted) return;
+
+    // The whole list is checked first: the section is erased before the keys are written.
+    std::vector<std::string> extensions;
+    for (const QString& entry : Form5->Entries()) {
+        auto key = StorableText(entry);
+        if (!key || key->find('=') != std::string::npos ||
+            (!key->empty() && (key->front() == ';' || key->front() == '['))) {
+            ErrorBox(QString("'%1' は保存できない文字を含んでいます").arg(entry));
+            return;
+        }
+        extensions.push_back(std::move(*key));
+    }
+    try {
+        WriteTextModeList(extensions);
+    } catch (const EIniFileError& e) {
+        ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
+    }
+}
+
+void TForm1::ComboBox1Change() {
+    if (const auto name = ProfileName()) LoadProfile(*name);
+}
+
+void TForm1::ComboBox2Change(int index) {
+    if (index == 4) NoFolderQuestion = false;
+}
+
+void TForm1::CheckBox1Click() {
+    if (CheckBox1->isChecked()) {
+        Edit3->setText("anonymous");
+        Edit5->setEnabled(true);
+    } else {
+        Edit5->setEnabled(false);
+    }
+}
+
+void TForm1::CheckBox5Click() { Edit6->setEnabled(CheckBox5->isChecked()); }

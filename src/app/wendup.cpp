@@ -1,0 +1,111 @@
+#include "app/wendup.h"
+
+#include "app/ftpfrm.h"
+#include "dialogs/modefrm.h"
+#include "platform/codepage.h"
+#include "platform/dirsearch.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+std::string Param(const TParams& params, std::size_t k) {
+    return k >= 1 && k <= params.size() ? params[k - 1] : std::string();
+}
+
+std::string AsciiUpper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return upper;
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return lower;
+}
+
+bool IsServerOption(std::string_view param) {
+    return AsciiUpper(param.substr(0, 8)) == "/SERVER:";
+}
+
+std::string ServerOptionName(std::string_view param) {
+    return IsServerOption(param) ? std::string(param.substr(8)) : std::string();
+}
+
+bool IsSetOption(std::string_view param) { return AsciiUpper(param) == "/SET"; }
+
+bool NoMessages(const TParams& params) { return AsciiUpper(Param(params, 2)) == "/NOMSG"; }
+
+TKeyRequest KeyOption(const TParams& params) {
+    if (params.size() != 1) return {};
+    const std::string& p1 = params[0];
+    const std::string lower = AsciiLower(p1);
+    // The key text is whatever follows the option's 11 characters at the start of the parameter,
+    // as it was typed.
+    if (lower.find("/createkey:") != std::string::npos)
+        return {TKeyOption::CreateKey, p1.size() > 11 ? p1.substr(11) : std::string()};
+    if (lower.find("/clearkey") != std::string::npos) return {TKeyOption::ClearKey, {}};
+    return {};
+}
+
+bool FilesFromPicker(const TParams& params) {
+    return params.empty() || (params.size() == 1 && IsServerOption(params[0]));
+}
+
+bool PassesExistenceTest(std::string_view pattern) {
+    const std::vector<TSearchEntry> found = FindEntries(pattern);
+    return !found.empty() && !found.front().Directory;
+}
+
+void AddMatchingFiles(std::string_view pattern, std::vector<std::string>& list) {
+    const std::string folder(FolderPart(pattern));
+    for (const TSearchEntry& entry : FindEntries(pattern))
+        if (!entry.Directory) list.push_back(folder + entry.Name);
+}
+
+void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list) {
+    for (std::size_t k = 1; k <= params.size(); ++k) {
+        const std::string& p = params[k - 1];
+        if (k == 1 && IsServerOption(p)) continue;
+        if (k == 2 && AsciiUpper(p) == "/NOMSG") continue;
+        if (PassesExistenceTest(p)) AddMatchingFiles(p, list);
+    }
+}
+
+TParams ParamsFromArguments(const std::vector<std::string>& arguments,
+                            std::vector<std::string>& refused) {
+    TParams params;
+    for (const std::string& arg : arguments) {
+        if (auto sjis = Utf8ToSystem(arg)) {
+            params.push_back(std::move(*sjis));
+        } else {
+            params.emplace_back();
+            refused.push_back(arg);
+        }
+    }
+    return params;
+}
+
+int WendupMain(int argc, char** argv) {
+    // The toolkit sees no arguments: every one of them is ours, and a file may be named like one
+    // of its options.
+    std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    int qtArgc = 1;
+    QApplication app(qtArgc, argv);
+    QApplication::setApplicationName("Wendup FTP uploader");
+
+    std::vector<std::string> refused;
+    const TParams params = ParamsFromArguments(arguments, refused);
+    for (const std::string& name : refused)
+        QMessageBox::critical(nullptr, "Error",
+                              QString("'%1' は Shift_JIS で表せない文字を含むため使えません")
+                                  .arg(QString::fromUtf8(name.c_str())));
+
+    TForm1 form1(params);
+    TForm5 form5;
+    form1.Form5 = &form5;
+    form1.show();
+    return app.exec();
+}

@@ -1,0 +1,106 @@
+#include "dialogs/modefrm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+
+// Extensions are compared with their ASCII letters folded and nothing else.
+QString AsciiUpper(const QString& text) {
+    QString upper = text;
+    for (QChar& c : upper)
+        if (c >= 'a' && c <= 'z') c = QChar(c.unicode() - 'a' + 'A');
+    return upper;
+}
+
+template <class T> T* Make(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    auto* widget = new T(parent);
+    widget->setObjectName(name);
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+} // namespace
+
+TForm5::TForm5(QWidget* parent) : QDialog(parent) {
+    setObjectName("Form5");
+    setWindowTitle("転送方法の設定");
+    // A dialog frame without a close box; Escape still answers Cancel.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setModal(true);
+    setFixedSize(400, 252);
+
+    Label1 = Make<QLabel>(this, "Label1", 12, 8, 376, 40);
+    Label1->setText("自動設定のとき、以下の拡張子のファイルをテキストモードで転送します。");
+    Label1->setWordWrap(true);
+
+    Label2 = Make<QLabel>(this, "Label2", 12, 58, 56, 26);
+    Label2->setText("拡張子");
+    Edit1 = Make<QLineEdit>(this, "Edit1", 70, 58, 130, 26);
+    Edit1->setToolTip("拡張子を入力します");
+    Button1 = Make<QPushButton>(this, "Button1", 210, 57, 84, 28);
+    Button1->setText("追加");
+    Button1->setToolTip("入力した拡張子を追加します");
+    Button2 = Make<QPushButton>(this, "Button2", 304, 57, 84, 28);
+    Button2->setText("削除");
+    Button2->setToolTip("選択した拡張子を削除します");
+
+    // Five columns, filled top to bottom, scrolled sideways when they overflow.
+    ListBox1 = Make<QListWidget>(this, "ListBox1", 12, 94, 376, 110);
+    ListBox1->setFlow(QListView::TopToBottom);
+    ListBox1->setWrapping(true);
+    ListBox1->setResizeMode(QListView::Adjust);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setGridSize(QSize((376 - 6) / 5, ListBox1->fontMetrics().height() + 4));
+    ListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    Button3 = Make<QPushButton>(this, "Button3", 212, 214, 84, 28);
+    Button3->setText("OK");
+    Button3->setDefault(true);
+    Button4 = Make<QPushButton>(this, "Button4", 304, 214, 84, 28);
+    Button4->setText("Cancel");
+
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+}
+
+QStringList TForm5::Entries() const {
+    QStringList entries;
+    for (int i = 0; i < ListBox1->count(); ++i) entries << ListBox1->item(i)->text();
+    return entries;
+}
+
+void TForm5::Button1Click() {
+    const QString text = Edit1->text();
+    if (text.isEmpty()) return;
+    const QString key = AsciiUpper(text);
+    for (int i = 0; i < ListBox1->count(); ++i)
+        if (AsciiUpper(ListBox1->item(i)->text()) == key) return;
+    ListBox1->addItem(text);
+}
+
+void TForm5::Button2Click() {
+    QListWidgetItem* item = ListBox1->currentItem();
+    if (!item || !item->isSelected()) return;
+    Edit1->clear();
+    delete item;
+    // Nothing stays picked, so a second press deletes nothing.
+    ListBox1->setCurrentRow(-1);
+    ListBox1->clearSelection();
+}
+
+void TForm5::Button3Click() {
+    Button1Click();
+    accept();
+}
+
+void TForm5::Button4Click() { reject(); }
+
+void TForm5::ListBox1Click() {
+    if (QListWidgetItem* item = ListBox1->currentItem()) Edit1->setText(item->text());
+}

@@ -1,0 +1,63 @@
+#include "platform/dirsearch.h"
+
+#include "platform/codepage.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+namespace {
+
+bool IsDirectory(const std::string& hostPath) {
+    struct stat st {};
+    return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+} // namespace
+
+std::string_view FolderPart(std::string_view path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash + 1);
+}
+
+std::vector<TSearchEntry> FindEntries(std::string_view pattern) {
+    std::vector<TSearchEntry> found;
+    const std::string_view folder = FolderPart(pattern);
+    const auto hostFolder = SystemToUtf8(folder);
+    auto hostMask = SystemToUtf8(pattern.substr(folder.size()));
+    if (!hostFolder || !hostMask || hostMask->empty()) return found;
+    // The old wildcard "*.*" also meant names without a dot.
+    if (*hostMask == "*.*") *hostMask = "*";
+
+    // A name given whole is that file, even when it holds "[" or "?" (the file manager hands
+    // such names over as they are).
+    if (struct stat st {}; stat((*hostFolder + *hostMask).c_str(), &st) == 0) {
+        if (auto sjis = Utf8ToSystem(*hostMask))
+            found.push_back({std::move(*sjis), S_ISDIR(st.st_mode)});
+        return found;
+    }
+
+    const std::string dirName = hostFolder->empty() ? "." : *hostFolder;
+    DIR* dir = opendir(dirName.c_str());
+    if (!dir) return found;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        if (fnmatch(hostMask->c_str(), name.c_str(), FNM_NOESCAPE) != 0) continue;
+        auto sjis = Utf8ToSystem(name);
+        if (!sjis) continue;
+        found.push_back({std::move(*sjis), IsDirectory(*hostFolder + name)});
+    }
+    closedir(dir);
+    std::sort(found.begin(), found.end(),
+              [](const TSearchEntry& a, const TSearchEntry& b) { return a.Name < b.Name; });
+    return found;
+}
+
+bool FileExists(std::string_view path) {
+    const auto host = SystemToUtf8(path);
+    if (!host || host->empty()) return false;
+    struct stat st {};
+    return stat(host->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}

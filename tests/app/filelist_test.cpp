@@ -1,0 +1,68 @@
+// The files a command line names: options in their places, wildcards, hidden files and folders.
+#include "apptest.h"
+
+#include "platform/codepage.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+class FileList : public TAppTest {
+protected:
+    void SetUp() override {
+        TAppTest::SetUp();
+        std::filesystem::create_directories("dir/sub.txt");
+        for (const char* name : {"dir/a.txt", "dir/.hidden.txt", "dir/b.log", "dir/noext",
+                                 "dir/c[1].txt", "dir/c1.txt", "dir/\xE8\xA1\xA8.txt"})
+            std::ofstream(name) << "x";
+    }
+};
+
+} // namespace
+
+TEST_F(FileList, ParametersToFiles) {
+    const std::string sjisHyo = "dir/\x95\x5C.txt";
+    struct {
+        TParams params;
+        std::vector<std::string> files;
+    } const cases[] = {
+        // Hidden files are found; a folder that matches is skipped; sorted by name bytes.
+        {{"dir/*.txt"}, {"dir/.hidden.txt", "dir/a.txt", "dir/c1.txt", "dir/c[1].txt", sjisHyo}},
+        {{"dir/*.*"},
+         {"dir/.hidden.txt", "dir/a.txt", "dir/b.log", "dir/c1.txt", "dir/c[1].txt", "dir/noext",
+          sjisHyo}},
+        {{"dir/?.log"}, {"dir/b.log"}},
+        // A folder named as a parameter, and a pattern whose first match is a folder, add nothing.
+        {{"dir"}, {}},
+        {{"dir/sub.txt"}, {}},
+        {{"dir/s*"}, {}},
+        // A name given whole is that file, brackets and all.
+        {{"dir/c[1].txt"}, {"dir/c[1].txt"}},
+        {{"dir/missing*.txt"}, {}},
+        {{"/SERVER:x", "dir/a.txt", "dir/a.txt"}, {"dir/a.txt", "dir/a.txt"}},
+        {{"dir/a.txt", "/nomsg", "dir/b.log"}, {"dir/a.txt", "dir/b.log"}},
+        {{"/NOMSG", "dir/a.txt", "/NOMSG"}, {"dir/a.txt"}},
+        {{"/SET", "dir/b.log"}, {"dir/b.log"}},
+        {{"/SERVER:x"}, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> list;
+        AddCommandLineFiles(c.params, list);
+        EXPECT_EQ(list, c.files) << Param(c.params, 1);
+    }
+
+    std::vector<std::string> list{"kept"};
+    const std::string absolute = *Utf8ToSystem(std::filesystem::current_path().string() + "/dir/");
+    AddMatchingFiles(absolute + "b*", list);
+    EXPECT_EQ(list, (std::vector<std::string>{"kept", absolute + "b.log"}));
+}
+
+TEST(CommandLine, FilesFromPickerOnlyWithoutFileParameters) {
+    EXPECT_TRUE(FilesFromPicker({}));
+    EXPECT_TRUE(FilesFromPicker({"/SERVER:x"}));
+    EXPECT_TRUE(FilesFromPicker({"/server:"}));
+    EXPECT_FALSE(FilesFromPicker({"/SET"}));
+    EXPECT_FALSE(FilesFromPicker({"/clearkey"}));
+    EXPECT_FALSE(FilesFromPicker({"/SERVER:x", "/NOMSG"}));
+}

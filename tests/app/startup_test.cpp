@@ -1,0 +1,155 @@
+// The once-only start-up decision and the command-line options it reads.
+#include "apptest.h"
+
+#include "app/ftpfrm.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <optional>
+
+namespace {
+
+struct TStartCase {
+    const char* what;
+    std::optional<std::string> settings; // nullopt: no wendup.ini
+    bool profiles;
+    std::vector<std::string> params;
+    TForm1::TWindowMode mode;
+    const char* selected; // the profile list's text
+    const char* server;   // Edit1: which profile was loaded
+};
+
+std::string Settings(const std::string& profile, const std::string& last) {
+    return "[Default]\nProfile=" + profile + "\nLastServer=" + last + "\n";
+}
+
+const TStartCase startCases[] = {
+    {"no settings file", std::nullopt, true, {}, TForm1::SetupMode, "", "ftp.example.com"},
+    {"no profile", Settings("beta", ""), false, {}, TForm1::SetupMode, "", "ftp.example.com"},
+    {"/SET, default found", Settings("beta", ""), true, {"/SET"}, TForm1::SetupMode, "beta",
+     "beta.example"},
+    {"/set, default not found", Settings("zeta", ""), true, {"/set"}, TForm1::SetupMode, "alpha",
+     "alpha.example"},
+    {"/SET, no default: the last profile is not used", Settings("", "gamma"), true, {"/SET"},
+     TForm1::SetupMode, "alpha", "alpha.example"},
+    {"default found: upload at once", Settings("beta", "gamma"), true, {}, TForm1::ConnectingMode,
+     "beta", "beta.example"},
+    {"default not found", Settings("zeta", "gamma"), true, {}, TForm1::SetupMode, "alpha",
+     "alpha.example"},
+    {"last profile found", Settings("", "gamma"), true, {}, TForm1::ChooserMode, "gamma",
+     "gamma.example"},
+    {"last profile not found", Settings("", "zeta"), true, {}, TForm1::SetupMode, "alpha",
+     "alpha.example"},
+    {"neither default nor last", Settings("", ""), true, {}, TForm1::ChooserMode, "alpha",
+     "alpha.example"},
+    {"/SERVER: with an empty name", Settings("", ""), true, {"/SERVER:"}, TForm1::ChooserMode,
+     "alpha", "alpha.example"},
+    {"/server: in lower case, settings not consulted", Settings("gamma", ""), true,
+     {"/server:beta"}, TForm1::ConnectingMode, "beta", "beta.example"},
+    {"/SERVER: name in other case", Settings("", ""), true, {"/SERVER:Beta"}, TForm1::SetupMode,
+     "alpha", "alpha.example"},
+    {"a file parameter starts the default", Settings("gamma", ""), true, {"x.txt", "/nomsg"},
+     TForm1::ConnectingMode, "gamma", "gamma.example"},
+};
+
+void PrintTo(const TStartCase& c, std::ostream* os) { *os << c.what; }
+
+class StartUp : public TAppTest, public testing::WithParamInterface<TStartCase> {};
+
+} // namespace
+
+TEST_P(StartUp, OutcomeTable) {
+    const TStartCase& c = GetParam();
+    if (c.settings) WriteFile("wendup.ini", *c.settings);
+    if (c.profiles)
+        for (const std::string name : {"alpha", "beta", "gamma"})
+            WriteFile(name + ".inf", "[Server]\nserver=" + name + ".example\n");
+
+    auto form = Start(c.params);
+    EXPECT_EQ(form->Mode(), c.mode);
+    EXPECT_EQ(form->ComboBox1->currentText().toStdString(), c.selected);
+    EXPECT_EQ(form->Edit1->text().toStdString(), c.server);
+    EXPECT_EQ(form->ComboBox1->count(), c.settings && c.profiles ? 3 : 0);
+    switch (c.mode) {
+    case TForm1::SetupMode:
+        EXPECT_EQ(form->height(), 275);
+        EXPECT_TRUE(form->ComboBox1->isEditable());
+        EXPECT_FALSE(form->Button6->isEnabled());
+        break;
+    case TForm1::ChooserMode:
+        EXPECT_EQ(form->height(), 64);
+        EXPECT_FALSE(form->ComboBox1->isEditable());
+        EXPECT_TRUE(form->Button6->isEnabled());
+        break;
+    default:
+        EXPECT_EQ(form->size(), QSize(200, 100));
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, StartUp, testing::ValuesIn(startCases),
+                         [](const testing::TestParamInfo<TStartCase>& info) {
+                             return "Row" + std::to_string(info.index);
+                         });
+
+TEST_F(TAppTest, StartUpDecisionIsTakenOnce) {
+    WriteFile("wendup.ini", Settings("", ""));
+    WriteFile("alpha.inf", "[Server]\nserver=a\n");
+    auto form = Start();
+    ASSERT_EQ(form->Mode(), TForm1::ChooserMode);
+    form->FormShow();
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->Mode(), TForm1::ChooserMode);
+    EXPECT_EQ(form->ComboBox1->count(), 1);
+}
+
+TEST(CommandLine, Options) {
+    EXPECT_TRUE(NoMessages({"a", "/nomsg"}));
+    EXPECT_TRUE(NoMessages({"/SERVER:x", "/NoMsg", "b"}));
+    EXPECT_FALSE(NoMessages({"/NOMSG"}));
+    EXPECT_FALSE(NoMessages({"a", "b", "/NOMSG"}));
+    EXPECT_FALSE(NoMessages({"a", "/NOMSG "}));
+
+    EXPECT_EQ(ServerOptionName("/sErVeR:Mixed Case"), "Mixed Case");
+    EXPECT_EQ(ServerOptionName("/SERVE"), "");
+    EXPECT_FALSE(IsServerOption(" /SERVER:x"));
+    EXPECT_TRUE(IsSetOption("/sEt"));
+    EXPECT_FALSE(IsSetOption("/SETX"));
+
+    struct {
+        TParams params;
+        TKeyOption option;
+        std::string text;
+    } const keyCases[] = {
+        {{"/createkey:MyKey"}, TKeyOption::CreateKey, "MyKey"},
+        {{"/CreateKey:AbC"}, TKeyOption::CreateKey, "AbC"},
+        {{"/createkey:"}, TKeyOption::CreateKey, ""},
+        // Found anywhere, but the text is always taken from the 12th character.
+        {{"xx/createkey:abc"}, TKeyOption::CreateKey, "y:abc"},
+        {{"/createkey:a/clearkey"}, TKeyOption::CreateKey, "a/clearkey"},
+        {{"/CLEARKEY"}, TKeyOption::ClearKey, ""},
+        {{"/clearkey", "file"}, TKeyOption::None, ""},
+        {{"/createkey:x", "/createkey:y"}, TKeyOption::None, ""},
+        {{}, TKeyOption::None, ""},
+    };
+    for (const auto& c : keyCases) {
+        const TKeyRequest request = KeyOption(c.params);
+        EXPECT_EQ(request.Option, c.option) << Param(c.params, 1);
+        EXPECT_EQ(request.Text, c.text) << Param(c.params, 1);
+    }
+}
+
+TEST(CommandLine, ArgumentsWithoutShiftJisFormKeepTheirPlace) {
+    std::vector<std::string> refused;
+    const TParams params =
+        ParamsFromArguments({"\xE3\x80\x9C.txt", "/NOMSG", "\xE8\xA1\xA8.txt"}, refused);
+    ASSERT_EQ(params.size(), 3u);
+    EXPECT_EQ(params[0], "");
+    EXPECT_TRUE(NoMessages(params));
+    EXPECT_EQ(params[2], "\x95\x5C.txt");
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0], "\xE3\x80\x9C.txt");
+}

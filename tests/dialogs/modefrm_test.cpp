@@ -1,0 +1,93 @@
+// The text-mode extensions dialog on its own: adding, duplicates, deleting, OK and Cancel.
+#include "dialogs/modefrm.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+void Add(TForm5& dialog, const QString& text) {
+    dialog.Edit1->setText(text);
+    dialog.Button1->click();
+}
+
+// Runs the dialog modally with `act` as the user; a dialog that `act` leaves open fails the test
+// after five seconds instead of hanging it.
+int ExecBounded(TForm5& dialog, const std::function<void()>& act) {
+    QTimer::singleShot(0, &dialog, act);
+    bool leftOpen = false;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [&] {
+        leftOpen = true;
+        dialog.reject();
+    });
+    guard.start(5000);
+    const int result = dialog.exec();
+    EXPECT_FALSE(leftOpen);
+    return result;
+}
+
+} // namespace
+
+TEST(TextModeDialog, AddComparesAsciiLettersOnlyAndKeepsTheTextAsTyped) {
+    TForm5 dialog;
+    EXPECT_EQ(dialog.windowTitle(), "転送方法の設定");
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(dialog.Label1->wordWrap());
+    Add(dialog, "txt");
+    for (const char* again : {"TXT", "Txt", "txt", ""}) Add(dialog, again);
+    Add(dialog, ".Htm");
+    Add(dialog, " log ");
+    // Full-width letters are not folded: "ｔｘｔ" is another entry.
+    Add(dialog, "ｔｘｔ");
+    Add(dialog, "ＴＸＴ");
+    EXPECT_EQ(dialog.Entries(), QStringList({"txt", ".Htm", " log ", "ｔｘｔ", "ＴＸＴ"}));
+    EXPECT_EQ(dialog.Edit1->text(), "ＴＸＴ");
+}
+
+TEST(TextModeDialog, PickCopiesTheEntryAndDeleteRemovesOnlyThePick) {
+    TForm5 dialog;
+    for (const char* e : {"a", "b", "c"}) Add(dialog, e);
+    dialog.Edit1->setText("typed");
+    dialog.Button2->click(); // nothing picked
+    EXPECT_EQ(dialog.Entries().size(), 3);
+    EXPECT_EQ(dialog.Edit1->text(), "typed");
+
+    dialog.ListBox1->setCurrentRow(1);
+    dialog.ListBox1Click();
+    EXPECT_EQ(dialog.Edit1->text(), "b");
+    dialog.Button1->click(); // the pick is already listed
+    EXPECT_EQ(dialog.Entries().size(), 3);
+    dialog.Button2->click();
+    EXPECT_EQ(dialog.Entries(), QStringList({"a", "c"}));
+    EXPECT_EQ(dialog.Edit1->text(), "");
+    dialog.Button2->click(); // the pick is gone with its entry
+    EXPECT_EQ(dialog.Entries(), QStringList({"a", "c"}));
+}
+
+TEST(TextModeDialog, OkAddsTypedTextAndCancelAnswersCancel) {
+    TForm5 dialog;
+    Add(dialog, "txt");
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              dialog.Edit1->setText("log");
+                              dialog.Button3->click();
+                          }),
+              QDialog::Accepted);
+    EXPECT_EQ(dialog.Entries(), QStringList({"txt", "log"}));
+
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              dialog.Edit1->setText("css");
+                              dialog.Button4->click();
+                          }),
+              QDialog::Rejected);
+    EXPECT_EQ(dialog.Entries(), QStringList({"txt", "log"}));
+}
