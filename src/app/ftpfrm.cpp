@@ -3,6 +3,7 @@
 #include "app/myinifile.h"
 #include "app/settings.h"
 #include "crypto/deskey.h"
+#include "dialogs/controls.h"
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
@@ -34,24 +35,10 @@ const char* const PlaceholderHost = "ftp.example.com";
 const char* const PlaceholderMail = "anonymous@example.com";
 const std::string DefaultMail = PlaceholderMail;
 
-template <class T> T* Make(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    auto* widget = new T(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
-template <class T>
-T* Make(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h) {
-    T* widget = Make<T>(parent, name, x, y, w, h);
-    widget->setText(text);
-    return widget;
-}
-
 // A store that may be missing or unreadable: then every key reads as its default, as for an empty
 // file.
 class TReader {
-public:
+  public:
     explicit TReader(const std::string& path) {
         try {
             ini = std::make_unique<TMyMemIniFile>(path);
@@ -68,7 +55,7 @@ public:
         return ini ? ini->ReadBool(section, key, def) : def;
     }
 
-private:
+  private:
     std::unique_ptr<TMyMemIniFile> ini;
 };
 
@@ -80,8 +67,7 @@ std::optional<int> ParseInteger(const QString& text) {
     if (begin != end && *begin == '+') ++begin;
     int value = 0;
     const auto [ptr, error] = std::from_chars(begin, end, value);
-    if (begin == end || error != std::errc() || ptr != end || text.size() != bytes.size())
-        return std::nullopt;
+    if (begin == end || error != std::errc() || ptr != end) return std::nullopt;
     return value;
 }
 
@@ -103,8 +89,10 @@ TForm1::TForm1(TParams params, QWidget* parent) : QWidget(parent), Params(std::m
     UploadList.clear();
     NoFolderQuestion = true;
     const TKeyRequest key = KeyOption(Params);
-    if (key.Option == TKeyOption::CreateKey) StoreMachineKey(key.Text);
-    else if (key.Option == TKeyOption::ClearKey) ClearMachineKey();
+    if (key.Option == TKeyOption::CreateKey)
+        StoreMachineKey(key.Text);
+    else if (key.Option == TKeyOption::ClearKey)
+        ClearMachineKey();
     DES1.SetKey(GetMachineKey());
 }
 
@@ -113,113 +101,114 @@ TForm1::~TForm1() = default;
 void TForm1::CreateControls() {
     // The top row sits in the middle of the 64-pixel chooser; the editor starts below it.
     const int top = 18;
-    Label6 = Make<QLabel>(this, "Label6", "プロファイル名", 10, top, 96, 26);
-    ComboBox1 = Make<QComboBox>(this, "ComboBox1", 108, top, 200, 26);
+    Label6 = MakeControl<QLabel>(this, "Label6", "プロファイル名", 10, top, 96, 26);
+    ComboBox1 = MakeControl<QComboBox>(this, "ComboBox1", 108, top, 200, 26);
     ComboBox1->setToolTip("登録したサーバー名等が表示されます");
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    CheckBox3 = Make<QCheckBox>(this, "CheckBox3", "デフォルト", 318, top, 96, 26);
+    CheckBox3 = MakeControl<QCheckBox>(this, "CheckBox3", "デフォルト", 318, top, 96, 26);
     CheckBox3->setToolTip("普段使うサーバーではチェックしてください");
-    Button6 = Make<QPushButton>(this, "Button6", "詳細 ▼", 420, top, 84, 26);
+    Button6 = MakeControl<QPushButton>(this, "Button6", "詳細 ▼", 420, top, 84, 26);
     Button6->setToolTip("設定変更、追加するとき押してください");
-    Button4 = Make<QPushButton>(this, "Button4", "転送", 510, top, 80, 26);
+    Button4 = MakeControl<QPushButton>(this, "Button4", "転送", 510, top, 80, 26);
     Button4->setToolTip("ファイルを転送します");
 
-    Editor = Make<QWidget>(this, "Editor", 0, 52, FullWidth, EditorHeight - 52);
+    Editor = MakeControl<QWidget>(this, "Editor", 0, 52, FullWidth, EditorHeight - 52);
 
-    GroupBox1 = Make<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 84);
+    GroupBox1 = MakeControl<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 84);
     GroupBox1->setTitle("サーバ情報");
-    Label1 = Make<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 22, 70, 24);
-    Edit1 = Make<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 22, 190, 24);
+    Label1 = MakeControl<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 22, 70, 24);
+    Edit1 = MakeControl<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 22, 190, 24);
     Edit1->setToolTip("サーバーのURLまたはIPアドレスを入力します");
-    Label2 = Make<QLabel>(GroupBox1, "Label2", "ポート", 10, 52, 70, 24);
-    Edit2 = Make<QLineEdit>(GroupBox1, "Edit2", "21", 82, 52, 60, 24);
+    Label2 = MakeControl<QLabel>(GroupBox1, "Label2", "ポート", 10, 52, 70, 24);
+    Edit2 = MakeControl<QLineEdit>(GroupBox1, "Edit2", "21", 82, 52, 60, 24);
     Edit2->setToolTip("普通のサーバーでは21です");
-    CheckBox5 = Make<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 154, 52, 70, 24);
+    CheckBox5 = MakeControl<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 154, 52, 70, 24);
     CheckBox5->setToolTip("普通のサーバーではチェックしてください");
     CheckBox5->setChecked(true);
-    CheckBox7 = Make<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 220, 52, 60, 24);
+    CheckBox7 = MakeControl<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 220, 52, 60, 24);
     CheckBox7->hide();
 
-    Label8 = Make<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 90, 118, 26);
-    ComboBox2 = Make<QComboBox>(Editor, "ComboBox2", 130, 90, 162, 26);
+    Label8 = MakeControl<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 90, 118, 26);
+    ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 90, 162, 26);
     ComboBox2->setToolTip("PWDをサポートしない場合は無効です");
     ComboBox2->addItems({"新しい日付のときは転送", "名前を変えて転送", "転送しない", "上書きする",
                          "その都度確認する"});
     ComboBox2->setCurrentIndex(-1);
-    Label9 = Make<QLabel>(Editor, "Label9", "転送モード", 10, 120, 66, 26);
-    ComboBox3 = Make<QComboBox>(Editor, "ComboBox3", 78, 120, 150, 26);
+    Label9 = MakeControl<QLabel>(Editor, "Label9", "転送モード", 10, 120, 66, 26);
+    ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 120, 150, 26);
     ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
     ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
                          "自動、テキストはSJIS", "自動、テキストはEUC"});
     ComboBox3->setCurrentIndex(-1);
-    Button8 = Make<QPushButton>(Editor, "Button8", "設定...", 232, 120, 60, 26);
+    Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 120, 60, 26);
 
-    GroupBox2 = Make<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
+    GroupBox2 = MakeControl<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
     GroupBox2->setTitle("ユーザ情報");
-    Label4 = Make<QLabel>(GroupBox2, "Label4", "ユーザ名", 10, 22, 76, 24);
-    Edit3 = Make<QLineEdit>(GroupBox2, "Edit3", 88, 22, 90, 24);
+    Label4 = MakeControl<QLabel>(GroupBox2, "Label4", "ユーザ名", 10, 22, 76, 24);
+    Edit3 = MakeControl<QLineEdit>(GroupBox2, "Edit3", 88, 22, 90, 24);
     Edit3->setToolTip("ログインユーザ名を入力します");
-    CheckBox1 = Make<QCheckBox>(GroupBox2, "CheckBox1", "anonymous", 184, 22, 100, 24);
+    CheckBox1 = MakeControl<QCheckBox>(GroupBox2, "CheckBox1", "anonymous", 184, 22, 100, 24);
     CheckBox1->setToolTip("anonymous ftpサイトの場合入力します");
-    Label5 = Make<QLabel>(GroupBox2, "Label5", "パスワード", 10, 52, 76, 24);
-    Edit4 = Make<QLineEdit>(GroupBox2, "Edit4", 88, 52, 90, 24);
+    Label5 = MakeControl<QLabel>(GroupBox2, "Label5", "パスワード", 10, 52, 76, 24);
+    Edit4 = MakeControl<QLineEdit>(GroupBox2, "Edit4", 88, 52, 90, 24);
     Edit4->setToolTip("ログイン先パスワードを入力します");
     Edit4->setEchoMode(QLineEdit::Password);
     Edit4->setMaxLength(32);
     Edit4->setStyleSheet("lineedit-password-character: 42"); // "*"
-    CheckBox2 = Make<QCheckBox>(GroupBox2, "CheckBox2", "保存", 184, 52, 100, 24);
+    CheckBox2 = MakeControl<QCheckBox>(GroupBox2, "CheckBox2", "保存", 184, 52, 100, 24);
     CheckBox2->setToolTip("パスワードを保存します");
-    Label3 = Make<QLabel>(GroupBox2, "Label3", "メール", 10, 82, 76, 24);
-    Edit5 = Make<QLineEdit>(GroupBox2, "Edit5", PlaceholderMail, 88, 82, 192, 24);
+    Label3 = MakeControl<QLabel>(GroupBox2, "Label3", "メール", 10, 82, 76, 24);
+    Edit5 = MakeControl<QLineEdit>(GroupBox2, "Edit5", PlaceholderMail, 88, 82, 192, 24);
     Edit5->setToolTip("anonymous ftpサイトでメールアドレスを入力します");
     Edit5->setEnabled(false); // "anonymous" starts cleared
-    Label7 = Make<QLabel>(GroupBox2, "Label7", "ディレクトリ", 10, 112, 76, 24);
-    Edit6 = Make<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
+    Label7 = MakeControl<QLabel>(GroupBox2, "Label7", "ディレクトリ", 10, 112, 76, 24);
+    Edit6 = MakeControl<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
     Edit6->setToolTip("ログイン先ディレクトリを設定します");
 
-    Bevel1 = Make<QFrame>(Editor, "Bevel1", 10, 152, 580, 2);
+    Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 152, 580, 2);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
-    CheckBox4 = Make<QCheckBox>(Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録",
-                                10, 158, 340, 26);
+    CheckBox4 = MakeControl<QCheckBox>(
+        Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録", 10, 158, 340, 26);
     CheckBox4->setToolTip("ファイルを右クリックして転送できるようになります");
     CheckBox4->setChecked(true);
-    CheckBox6 = Make<QCheckBox>(Editor, "CheckBox6", "必要に応じてディレクトリを処理する", 10, 158,
-                                340, 26);
+    CheckBox6 = MakeControl<QCheckBox>(Editor, "CheckBox6", "必要に応じてディレクトリを処理する",
+                                       10, 158, 340, 26);
     CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
     CheckBox6->hide();
-    Label10 = Make<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 158, 146, 26);
+    Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 158, 146, 26);
     Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    SpinEdit1 = Make<QSpinBox>(Editor, "SpinEdit1", 516, 158, 74, 26);
+    SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 516, 158, 74, 26);
     SpinEdit1->setRange(INT_MIN, INT_MAX);
     SpinEdit1->setValue(30);
 
-    Button3 = Make<QPushButton>(Editor, "Button3", "新規", 10, 190, 76, 26);
+    Button3 = MakeControl<QPushButton>(Editor, "Button3", "新規", 10, 190, 76, 26);
     Button3->setToolTip("新規プロファイルを作成します");
-    Button5 = Make<QPushButton>(Editor, "Button5", "削除", 92, 190, 76, 26);
+    Button5 = MakeControl<QPushButton>(Editor, "Button5", "削除", 92, 190, 76, 26);
     Button5->setToolTip("このプロファイルを削除します");
-    Button1 = Make<QPushButton>(Editor, "Button1", "設定", 432, 190, 76, 26);
+    Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 432, 190, 76, 26);
     Button1->setToolTip("保存して終了します");
-    Button2 = Make<QPushButton>(Editor, "Button2", "終了", 514, 190, 76, 26);
+    Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 514, 190, 76, 26);
     Button2->setToolTip("保存せずに終了します");
 
-    Panel1 = Make<QWidget>(this, "Panel1", 0, 0, 200, 100);
+    Panel1 = MakeControl<QWidget>(this, "Panel1", 0, 0, 200, 100);
     Panel1->setAutoFillBackground(true);
     Panel1->hide();
-    Panel2 = Make<QLabel>(Panel1, "Panel2", "接続中...", 0, 0, 200, 100);
+    Panel2 = MakeControl<QLabel>(Panel1, "Panel2", "接続中...", 0, 0, 200, 100);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel2->setAlignment(Qt::AlignCenter);
     Panel2->setWordWrap(true);
     Panel2->setCursor(Qt::WaitCursor);
-    Button7 = Make<QPushButton>(Panel2, "Button7", "Log", 146, 4, 50, 24);
+    Button7 = MakeControl<QPushButton>(Panel2, "Button7", "Log", 146, 4, 50, 24);
     Button7->setToolTip("実際の送受信文字列を表示します。");
     Button7->setCursor(Qt::ArrowCursor);
-    Memo1 = Make<QPlainTextEdit>(Panel1, "Memo1", 0, 40, 200, 60);
+    Memo1 = MakeControl<QPlainTextEdit>(Panel1, "Memo1", 0, 40, 200, 60);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->hide();
 
-    OpenDialog1 = new QFileDialog(this, "転送するファイルの選択", QString(), "すべてのファイル (*)");
+    OpenDialog1 =
+        new QFileDialog(this, "転送するファイルの選択", QString(), "すべてのファイル (*)");
     OpenDialog1->setObjectName("OpenDialog1");
     OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
@@ -233,9 +222,7 @@ void TForm1::CreateControls() {
     connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
     connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
     // Every change of the profile list's text that the program does not make itself.
-    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] {
-        if (!loading) ComboBox1Change();
-    });
+    connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { ComboBox1Change(); });
     connect(ComboBox2, &QComboBox::activated, this, [this](int index) { ComboBox2Change(index); });
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
     connect(CheckBox5, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
@@ -253,9 +240,15 @@ void TForm1::SetMode(TWindowMode newMode) {
     Memo1->setVisible(mode == LogView);
     Button7->setVisible(mode == ConnectingMode);
     switch (mode) {
-    case SetupMode: setFixedSize(FullWidth, EditorHeight); break;
-    case ChooserMode: setFixedSize(FullWidth, ChooserHeight); break;
-    case ConnectingMode: setFixedSize(200, 100); break;
+    case SetupMode:
+        setFixedSize(FullWidth, EditorHeight);
+        break;
+    case ChooserMode:
+        setFixedSize(FullWidth, ChooserHeight);
+        break;
+    case ConnectingMode:
+        setFixedSize(200, 100);
+        break;
     case LogView:
         // The log view is the one state with a resizable frame.
         setMinimumSize(200, 100);
@@ -293,7 +286,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TForm1::FormClose() { UploadList.clear(); }
+void TForm1::FormClose() {
+    UploadList.clear();
+}
 
 void TForm1::FormShow() {
     if (Tag != 1) return;
@@ -354,15 +349,15 @@ void TForm1::FormShow() {
         return;
     }
     LoadProfile(wanted);
-    if (setOption) ExpandEditor();
-    else StartUpload();
+    if (setOption)
+        ExpandEditor();
+    else
+        StartUpload();
 }
 
 void TForm1::SelectProfile(int index) {
     const QSignalBlocker block(ComboBox1);
-    loading = true;
     ComboBox1->setCurrentIndex(index);
-    loading = false;
 }
 
 bool TForm1::SearchProfile(const std::string& name) {
@@ -380,27 +375,32 @@ std::string TForm1::ItemName(int index) const {
 std::optional<std::string> TForm1::ProfileName() const {
     // A listed name keeps its exact bytes, even ones that do not convert.
     const int index = ComboBox1->currentIndex();
-    if (index >= 0 && ComboBox1->itemText(index) == ComboBox1->currentText()) return ItemName(index);
+    if (index >= 0 && ComboBox1->itemText(index) == ComboBox1->currentText())
+        return ItemName(index);
     return StorableText(ComboBox1->currentText());
 }
 
-int TForm1::TimeOutSeconds() const { return ParseInteger(SpinEdit1->text()).value_or(0); }
+int TForm1::TimeOutSeconds() const {
+    return ParseInteger(SpinEdit1->text()).value_or(0);
+}
 
 void TForm1::ExpandEditor() {
     {
         const QSignalBlocker block(ComboBox1);
-        loading = true;
         ComboBox1->setEditable(true);
         ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-        loading = false;
     }
     Button6->setEnabled(false);
     SetMode(SetupMode);
 }
 
-void TForm1::ShowChooser() { SetMode(ChooserMode); }
+void TForm1::ShowChooser() {
+    SetMode(ChooserMode);
+}
 
-void TForm1::StartUpload() { SetMode(ConnectingMode); }
+void TForm1::StartUpload() {
+    SetMode(ConnectingMode);
+}
 
 void TForm1::SessionEnded() {
     if (!Memo1->isVisible()) {
@@ -414,9 +414,7 @@ void TForm1::SessionEnded() {
 void TForm1::ResetProfileFields() {
     {
         const QSignalBlocker block(ComboBox1);
-        loading = true;
         ComboBox1->setEditText("新規設定");
-        loading = false;
     }
     CheckBox4->setChecked(true);
     Edit1->setText(PlaceholderHost);
@@ -530,9 +528,7 @@ void TForm1::DeleteProfile(const std::string& name) {
     for (int i = 0; i < ComboBox1->count(); ++i) {
         if (ItemName(i) != name) continue;
         const QSignalBlocker block(ComboBox1);
-        loading = true;
         ComboBox1->removeItem(i);
-        loading = false;
         break;
     }
     if (ComboBox1->count() > 0) {
@@ -552,9 +548,13 @@ void TForm1::Button1Click() {
     if (SaveSettings()) close();
 }
 
-void TForm1::Button2Click() { close(); }
+void TForm1::Button2Click() {
+    close();
+}
 
-void TForm1::Button3Click() { ResetProfileFields(); }
+void TForm1::Button3Click() {
+    ResetProfileFields();
+}
 
 void TForm1::Button4Click() {
     if (SaveSettings()) StartUpload();
@@ -569,9 +569,13 @@ void TForm1::Button5Click() {
     DeleteProfile(*name);
 }
 
-void TForm1::Button6Click() { ExpandEditor(); }
+void TForm1::Button6Click() {
+    ExpandEditor();
+}
 
-void TForm1::Button7Click() { SetMode(LogView); }
+void TForm1::Button7Click() {
+    SetMode(LogView);
+}
 
 void TForm1::Button8Click() {
     Form5->ListBox1->clear();
@@ -620,4 +624,6 @@ void TForm1::CheckBox1Click() {
     }
 }
 
-void TForm1::CheckBox5Click() { Edit6->setEnabled(CheckBox5->isChecked()); }
+void TForm1::CheckBox5Click() {
+    Edit6->setEnabled(CheckBox5->isChecked());
+}

@@ -27,7 +27,7 @@ class TForm5;
 
 class TForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     enum TWindowMode { SetupMode, ChooserMode, ConnectingMode, LogView };
 
     // FormCreate: applies a key option of the command line and gives DES1 the machine key.
@@ -119,7 +119,8 @@ public:
 
     TDES DES1;
     QFileDialog* OpenDialog1;
-    // The text-mode extensions dialog, created at program start after this window.
+    // The text-mode extensions dialog, created at program start after this window; Button8 needs
+    // it.
     TForm5* Form5 = nullptr;
 
     const TParams Params;
@@ -133,17 +134,18 @@ public:
     static constexpr int EditorHeight = 275;
     static constexpr int ChooserHeight = 64;
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     void CreateControls();
     void ShowChooser();
     void SetMode(TWindowMode newMode);
     void LayoutPanel1();
-    // Selects item `index` of the profile list without it counting as the user's change.
+    // Selects item `index` of the profile list without it counting as the user's change (the
+    // program's changes of the list's text are made with its signals blocked).
     void SelectProfile(int index);
     // Walks the profile list from the top to the item named `name`; false when there is none.
     bool SearchProfile(const std::string& name);
@@ -151,5 +153,4 @@ private:
     void ErrorBox(const QString& text);
 
     TWindowMode mode = SetupMode;
-    bool loading = false; // the program is changing the profile list's text
 };

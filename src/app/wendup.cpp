@@ -34,9 +34,13 @@ std::string ServerOptionName(std::string_view param) {
     return IsServerOption(param) ? std::string(param.substr(8)) : std::string();
 }
 
-bool IsSetOption(std::string_view param) { return AsciiUpper(param) == "/SET"; }
+bool IsSetOption(std::string_view param) {
+    return AsciiUpper(param) == "/SET";
+}
 
-bool NoMessages(const TParams& params) { return AsciiUpper(Param(params, 2)) == "/NOMSG"; }
+bool NoMessages(const TParams& params) {
+    return AsciiUpper(Param(params, 2)) == "/NOMSG";
+}
 
 TKeyRequest KeyOption(const TParams& params) {
     if (params.size() != 1) return {};

@@ -47,7 +47,8 @@ void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list);
 
 // Arguments from the host (UTF-8) in the system code page. An argument without an exact CP932 form
 // cannot name its file; it keeps its place as an empty parameter and is reported in `refused`.
-TParams ParamsFromArguments(const std::vector<std::string>& arguments, std::vector<std::string>& refused);
+TParams ParamsFromArguments(const std::vector<std::string>& arguments,
+                            std::vector<std::string>& refused);
 
 // The program: creates the windows, runs the message loop, returns the exit code.
 int WendupMain(int argc, char** argv);

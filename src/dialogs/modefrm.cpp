@@ -1,5 +1,7 @@
 #include "dialogs/modefrm.h"
 
+#include "dialogs/controls.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -15,13 +17,6 @@ QString AsciiUpper(const QString& text) {
     return upper;
 }
 
-template <class T> T* Make(QWidget* parent, const char* name, int x, int y, int w, int h) {
-    auto* widget = new T(parent);
-    widget->setObjectName(name);
-    widget->setGeometry(x, y, w, h);
-    return widget;
-}
-
 } // namespace
 
 TForm5::TForm5(QWidget* parent) : QDialog(parent) {
@@ -32,23 +27,23 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     setModal(true);
     setFixedSize(400, 252);
 
-    Label1 = Make<QLabel>(this, "Label1", 12, 8, 376, 40);
+    Label1 = MakeControl<QLabel>(this, "Label1", 12, 8, 376, 40);
     Label1->setText("自動設定のとき、以下の拡張子のファイルをテキストモードで転送します。");
     Label1->setWordWrap(true);
 
-    Label2 = Make<QLabel>(this, "Label2", 12, 58, 56, 26);
+    Label2 = MakeControl<QLabel>(this, "Label2", 12, 58, 56, 26);
     Label2->setText("拡張子");
-    Edit1 = Make<QLineEdit>(this, "Edit1", 70, 58, 130, 26);
+    Edit1 = MakeControl<QLineEdit>(this, "Edit1", 70, 58, 130, 26);
     Edit1->setToolTip("拡張子を入力します");
-    Button1 = Make<QPushButton>(this, "Button1", 210, 57, 84, 28);
+    Button1 = MakeControl<QPushButton>(this, "Button1", 210, 57, 84, 28);
     Button1->setText("追加");
     Button1->setToolTip("入力した拡張子を追加します");
-    Button2 = Make<QPushButton>(this, "Button2", 304, 57, 84, 28);
+    Button2 = MakeControl<QPushButton>(this, "Button2", 304, 57, 84, 28);
     Button2->setText("削除");
     Button2->setToolTip("選択した拡張子を削除します");
 
     // Five columns, filled top to bottom, scrolled sideways when they overflow.
-    ListBox1 = Make<QListWidget>(this, "ListBox1", 12, 94, 376, 110);
+    ListBox1 = MakeControl<QListWidget>(this, "ListBox1", 12, 94, 376, 110);
     ListBox1->setFlow(QListView::TopToBottom);
     ListBox1->setWrapping(true);
     ListBox1->setResizeMode(QListView::Adjust);
@@ -56,10 +51,10 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     ListBox1->setGridSize(QSize((376 - 6) / 5, ListBox1->fontMetrics().height() + 4));
     ListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Button3 = Make<QPushButton>(this, "Button3", 212, 214, 84, 28);
+    Button3 = MakeControl<QPushButton>(this, "Button3", 212, 214, 84, 28);
     Button3->setText("OK");
     Button3->setDefault(true);
-    Button4 = Make<QPushButton>(this, "Button4", 304, 214, 84, 28);
+    Button4 = MakeControl<QPushButton>(this, "Button4", 304, 214, 84, 28);
     Button4->setText("Cancel");
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -71,7 +66,8 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
 
 QStringList TForm5::Entries() const {
     QStringList entries;
-    for (int i = 0; i < ListBox1->count(); ++i) entries << ListBox1->item(i)->text();
+    for (int i = 0; i < ListBox1->count(); ++i)
+        entries << ListBox1->item(i)->text();
     return entries;
 }
 
@@ -99,7 +95,9 @@ void TForm5::Button3Click() {
     accept();
 }
 
-void TForm5::Button4Click() { reject(); }
+void TForm5::Button4Click() {
+    reject();
+}
 
 void TForm5::ListBox1Click() {
     if (QListWidgetItem* item = ListBox1->currentItem()) Edit1->setText(item->text());

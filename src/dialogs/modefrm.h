@@ -1,6 +1,6 @@
 #pragma once
-// The text-mode extensions dialog: edits the list of extensions whose files go in text mode when the
-// transfer mode is automatic. The main window fills it, shows it and stores the list on OK.
+// The text-mode extensions dialog: edits the list of extensions whose files go in text mode when
+// the transfer mode is automatic. The main window fills it, shows it and stores the list on OK.
 
 #include <QDialog>
 
@@ -11,7 +11,7 @@ class QPushButton;
 
 class TForm5 : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TForm5(QWidget* parent = nullptr);
 
     // The entries in their order.

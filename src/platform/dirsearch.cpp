@@ -32,7 +32,7 @@ std::vector<TSearchEntry> FindEntries(std::string_view pattern) {
 
     // A name given whole is that file, even when it holds "[" or "?" (the file manager hands
     // such names over as they are).
-    if (struct stat st {}; stat((*hostFolder + *hostMask).c_str(), &st) == 0) {
+    if (struct stat st{}; stat((*hostFolder + *hostMask).c_str(), &st) == 0) {
         if (auto sjis = Utf8ToSystem(*hostMask))
             found.push_back({std::move(*sjis), S_ISDIR(st.st_mode)});
         return found;

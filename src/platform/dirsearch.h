@@ -14,9 +14,9 @@ struct TSearchEntry {
 // The entries of the folder of `pattern` whose names match its last path component (`*`, `?`,
 // `[...]`; "*.*" matches every name, with or without a dot; a last component that names an existing
 // entry exactly finds that entry alone). Hidden names (a leading ".") are found;
-// "." and ".." are not entries. Case-sensitive, sorted by name bytes. A folder that cannot be read, or
-// a pattern without CP932 form, finds nothing. An entry whose host name has no exact CP932 form is
-// left out: it could not be opened under its own name.
+// "." and ".." are not entries. Case-sensitive, sorted by name bytes. A folder that cannot be read,
+// or a pattern without CP932 form, finds nothing. An entry whose host name has no exact CP932 form
+// is left out: it could not be opened under its own name.
 std::vector<TSearchEntry> FindEntries(std::string_view pattern);
 
 // Everything up to and including the last "/" of `path`; empty when there is none.

@@ -21,11 +21,16 @@ QString QuoteExecArgument(const QString& arg) {
 QString EscapeValue(const QString& value) {
     QString escaped;
     for (const QChar c : value) {
-        if (c == '\\') escaped += "\\\\";
-        else if (c == '\n') escaped += "\\n";
-        else if (c == '\t') escaped += "\\t";
-        else if (c == '\r') escaped += "\\r";
-        else escaped += c;
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (c == '\r')
+            escaped += "\\r";
+        else
+            escaped += c;
     }
     return escaped;
 }
@@ -39,13 +44,17 @@ QString SendToFolder() {
     return data + "/applications";
 }
 
-QString SendToEntryPath() { return SendToFolder() + "/Wendup FTP.desktop"; }
+QString SendToEntryPath() {
+    return SendToFolder() + "/Wendup FTP.desktop";
+}
 
 QString SendToEntryText(const QString& programPath) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
            "Name=Wendup FTP\n"
-           "Exec=" + EscapeValue(QuoteExecArgument(programPath)) + " %F\n"
+           "Exec=" +
+           EscapeValue(QuoteExecArgument(programPath)) +
+           " %F\n"
            "MimeType=application/octet-stream;text/plain;\n"
            "NoDisplay=true\n";
 }

@@ -14,6 +14,6 @@ QString SendToEntryPath();
 // The desktop entry's text for the program at `programPath`.
 QString SendToEntryText(const QString& programPath);
 
-// Writes the entry for `programPath`, replacing any file of that name; creates the folder when it is
-// missing. False when it could not be written.
+// Writes the entry for `programPath`, replacing any file of that name; creates the folder when it
+// is missing. False when it could not be written.
 bool WriteSendToEntry(const QString& programPath);

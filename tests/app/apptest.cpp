@@ -15,7 +15,9 @@
 
 namespace {
 
-void SetEnv(const char* name, const std::string& value) { ASSERT_EQ(setenv(name, value.c_str(), 1), 0); }
+void SetEnv(const char* name, const std::string& value) {
+    ASSERT_EQ(setenv(name, value.c_str(), 1), 0);
+}
 
 } // namespace
 
@@ -41,7 +43,8 @@ void TAppTest::TearDown() {
     if (!oldCwd.empty()) {
         EXPECT_EQ(chdir(oldCwd.c_str()), 0);
     }
-    for (const char* name : {"WENDUP_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) unsetenv(name);
+    for (const char* name : {"WENDUP_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
+        unsetenv(name);
     if (!oldHome.empty()) setenv("HOME", oldHome.c_str(), 1);
 }
 
@@ -74,7 +77,9 @@ TModalAnswer::TModalAnswer(std::function<void(QWidget*)> answer) : answer(std::m
     timer.start(10);
 }
 
-TModalAnswer::~TModalAnswer() { timer.stop(); }
+TModalAnswer::~TModalAnswer() {
+    timer.stop();
+}
 
 void TModalAnswer::Poll() {
     QWidget* modal = QApplication::activeModalWidget();

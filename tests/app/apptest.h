@@ -18,7 +18,7 @@ class TForm1;
 class QWidget;
 
 class TAppTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -36,7 +36,7 @@ protected:
     std::string home;
     std::string dataHome;
 
-private:
+  private:
     std::string oldCwd;
     std::string oldHome;
 };
@@ -44,13 +44,13 @@ private:
 // Answers every modal dialog that opens while it lives: `answer` gets the dialog and must close it.
 // A dialog still open after five seconds is rejected, so a test fails instead of hanging.
 class TModalAnswer {
-public:
+  public:
     explicit TModalAnswer(std::function<void(QWidget*)> answer);
     ~TModalAnswer();
     QStringList Texts; // the text of each message box seen, in order
     QStringList Titles;
 
-private:
+  private:
     void Poll();
     std::function<void(QWidget*)> answer;
     QTimer timer;

@@ -9,7 +9,7 @@
 namespace {
 
 class FileList : public TAppTest {
-protected:
+  protected:
     void SetUp() override {
         TAppTest::SetUp();
         std::filesystem::create_directories("dir/sub.txt");
@@ -45,6 +45,7 @@ TEST_F(FileList, ParametersToFiles) {
         {{"/NOMSG", "dir/a.txt", "/NOMSG"}, {"dir/a.txt"}},
         {{"/SET", "dir/b.log"}, {"dir/b.log"}},
         {{"/SERVER:x"}, {}},
+        {{"/clearkey"}, {}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> list;

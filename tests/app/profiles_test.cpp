@@ -110,12 +110,13 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
 
     const std::string sealed = Sealed(GetMachineKey(), *Utf8ToSystem("秘密pass"));
     ASSERT_EQ(sealed.size(), 258u);
-    const std::string expected = "[Server]\r\nserver=ftp.example.net\r\nport=21\r\nPWDImplement=0\r\n"
-                                 "PASVSupport=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
-                                 *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
-                                 "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
-                                 *Utf8ToSystem("/pub/ドキュメント") +
-                                 "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\n\r\n";
+    const std::string expected =
+        "[Server]\r\nserver=ftp.example.net\r\nport=21\r\nPWDImplement=0\r\n"
+        "PASVSupport=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
+        *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
+        "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
+        *Utf8ToSystem("/pub/ドキュメント") +
+        "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\n\r\n";
     EXPECT_EQ(ReadBytes(Path("full.inf")), expected);
     EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "full");
     EXPECT_EQ(Value("wendup.ini", "Default", "TimeOut"), "-7");
@@ -174,7 +175,8 @@ TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveAfterTheServerKey) {
     TModalAnswer answer(ClickYes);
     form->Button4->click();
     form->Button1->click();
-    EXPECT_EQ(answer.Texts, QStringList({"'2l' は整数ではありません", "'2l' は整数ではありません"}));
+    EXPECT_EQ(answer.Texts,
+              QStringList({"'2l' は整数ではありません", "'2l' は整数ではありません"}));
     EXPECT_EQ(answer.Titles.value(0), "Error");
     EXPECT_EQ(form->Mode(), TForm1::SetupMode);
     EXPECT_TRUE(form->isVisible());
@@ -285,8 +287,9 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
     ASSERT_TRUE(form->SaveSettings());
     const std::string text = ReadBytes(entry.toStdString());
     EXPECT_NE(text.find("Type=Application\n"), std::string::npos);
-    EXPECT_NE(text.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %F\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %F\n"),
+        std::string::npos);
     EXPECT_NE(text.find("MimeType=application/octet-stream;text/plain;\n"), std::string::npos);
     EXPECT_NE(text.find("NoDisplay=true\n"), std::string::npos);
     EXPECT_EQ(Value("wendup.ini", "Default", "RegShortCut"), "1");
@@ -299,7 +302,8 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
 
 TEST(SendTo, ExecQuotesThePath) {
     const QString text = SendToEntryText("/opt/my \"odd\" $dir/100%/wendup");
-    EXPECT_TRUE(text.contains("Exec=\"/opt/my \\\\\"odd\\\\\" \\\\$dir/100%%/wendup\" %F\n")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Exec=\"/opt/my \\\\\"odd\\\\\" \\\\$dir/100%%/wendup\" %F\n"))
+        << text.toStdString();
 }
 
 TEST_F(TAppTest, KeyOptionsChangeTheKeyThatSealsPasswords) {

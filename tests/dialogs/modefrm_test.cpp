@@ -42,7 +42,8 @@ TEST(TextModeDialog, AddComparesAsciiLettersOnlyAndKeepsTheTextAsTyped) {
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowCloseButtonHint);
     EXPECT_TRUE(dialog.Label1->wordWrap());
     Add(dialog, "txt");
-    for (const char* again : {"TXT", "Txt", "txt", ""}) Add(dialog, again);
+    for (const char* again : {"TXT", "Txt", "txt", ""})
+        Add(dialog, again);
     Add(dialog, ".Htm");
     Add(dialog, " log ");
     // Full-width letters are not folded: "ｔｘｔ" is another entry.
@@ -54,7 +55,8 @@ TEST(TextModeDialog, AddComparesAsciiLettersOnlyAndKeepsTheTextAsTyped) {
 
 TEST(TextModeDialog, PickCopiesTheEntryAndDeleteRemovesOnlyThePick) {
     TForm5 dialog;
-    for (const char* e : {"a", "b", "c"}) Add(dialog, e);
+    for (const char* e : {"a", "b", "c"})
+        Add(dialog, e);
     dialog.Edit1->setText("typed");
     dialog.Button2->click(); // nothing picked
     EXPECT_EQ(dialog.Entries().size(), 3);

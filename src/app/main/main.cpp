@@ -1,3 +1,5 @@
 #include "app/wendup.h"
 
-int main(int argc, char** argv) { return WendupMain(argc, argv); }
+int main(int argc, char** argv) {
+    return WendupMain(argc, argv);
+}
