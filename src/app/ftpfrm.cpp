@@ -33,7 +33,6 @@ namespace {
 // What a new profile shows before the user types its real values.
 const char* const PlaceholderHost = "ftp.example.com";
 const char* const PlaceholderMail = "anonymous@example.com";
-const std::string DefaultMail = PlaceholderMail;
 
 // A store that may be missing or unreadable: then every key reads as its default, as for an empty
 // file.
@@ -64,7 +63,7 @@ std::optional<int> ParseInteger(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     const char* begin = bytes.constData();
     const char* end = begin + bytes.size();
-    if (begin != end && *begin == '+') ++begin;
+    if (end - begin > 1 && *begin == '+' && begin[1] != '-') ++begin;
     int value = 0;
     const auto [ptr, error] = std::from_chars(begin, end, value);
     if (begin == end || error != std::errc() || ptr != end) return std::nullopt;
@@ -444,7 +443,7 @@ void TForm1::LoadProfile(const std::string& name) {
             Edit4->setText(SystemToQString(UnsealPassword(DES1, ini.Str("User", "password", ""))));
             CheckBox2->setChecked(ini.Bool("User", "SavePassword", false));
         }
-        Edit5->setText(SystemToQString(ini.Str("User", "email", DefaultMail)));
+        Edit5->setText(SystemToQString(ini.Str("User", "email", PlaceholderMail)));
         Edit6->setText(SystemToQString(ini.Str("User", "DefaultDir", "")));
         // An index out of range leaves the list without a selection.
         const int policy = ini.Int("Preferences", "SameFileExist", 3);

@@ -336,3 +336,36 @@ TEST_F(TAppTest, PasswordSavedUnderAnotherKeyLoadsAsOtherBytes) {
     EXPECT_FALSE(form->Edit4->text().isEmpty());
     EXPECT_NE(form->Edit4->text(), "secret");
 }
+
+TEST_F(TAppTest, PortIsStoredAsADecimalInteger) {
+    WriteFile("wendup.ini", "");
+    WriteFile("p.inf", "");
+    auto form = Start({"/SET"});
+    struct {
+        const char* typed;
+        const char* stored; // nullptr: the save stops with the error box
+    } const cases[] = {
+        {"021", "21"},
+        {"-1", "-1"},
+        {"+80", "80"},
+        {"2147483647", "2147483647"},
+        {"2l", nullptr},
+        {"+-5", nullptr},
+        {"", nullptr},
+        {" 21", nullptr},
+        {"0x15", nullptr},
+        {"２１", nullptr},
+        {"99999999999", nullptr},
+    };
+    for (const auto& c : cases) {
+        form->Edit2->setText(QString::fromUtf8(c.typed));
+        TModalAnswer answer(ClickYes);
+        const bool saved = form->SaveSettings();
+        EXPECT_EQ(saved, c.stored != nullptr) << c.typed;
+        if (c.stored) {
+            EXPECT_EQ(Value("p.inf", "Server", "port"), c.stored);
+        } else {
+            EXPECT_EQ(answer.Texts, QStringList(QString("'%1' は整数ではありません").arg(c.typed)));
+        }
+    }
+}
