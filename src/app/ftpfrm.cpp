@@ -261,9 +261,9 @@ void TForm1::SetMode(TWindowMode newMode) {
 void TForm1::LayoutPanel1() {
     Panel1->setGeometry(rect());
     const int w = width();
-    const int statusHeight = Memo1->isVisible() ? 32 : height();
+    const int statusHeight = mode == LogView ? 32 : height();
     Panel2->setGeometry(0, 0, w, statusHeight);
-    Panel2->setContentsMargins(4, 2, Button7->isVisible() ? 56 : 4, 2);
+    Panel2->setContentsMargins(4, 2, mode == ConnectingMode ? 56 : 4, 2);
     Button7->move(w - 54, 4);
     Memo1->setGeometry(0, statusHeight, w, height() - statusHeight);
 }
@@ -402,7 +402,7 @@ void TForm1::StartUpload() {
 }
 
 void TForm1::SessionEnded() {
-    if (!Memo1->isVisible()) {
+    if (mode != LogView) {
         close();
         return;
     }
