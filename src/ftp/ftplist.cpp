@@ -12,7 +12,8 @@ struct Span {
     bool found = false;
 };
 
-// Where the n-th word lies, with ListWord's rules. One pass over the line, however many spaces it holds.
+// Where the n-th word lies, with ListWord's rules. One pass over the line, however many spaces it
+// holds.
 Span FindWord(std::string_view line, std::size_t n) {
     std::size_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
@@ -57,7 +58,9 @@ std::string CapName(std::string_view name) {
     return std::string(name.substr(0, keep));
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 bool LooksLikeDay(std::string_view word) {
     return (word.size() == 1 || word.size() == 2) && IsDigit(word[0]) && IsDigit(word.back());
@@ -133,18 +136,20 @@ VmsLine ReadVmsLine(std::string_view line, std::string& name, std::string& size,
 
 bool ParseVms(std::string_view line, std::string& name, std::string& size, std::string& date,
               bool& isDirectory, std::string& pending) {
-    // The rest of a split entry is indented under the columns; anything else means the kept name
-    // had no rest, and it is dropped rather than glued to an unrelated line.
-    if (!pending.empty() && line.starts_with(' ')) {
+    if (!pending.empty()) {
+        if (line.empty()) return false;
+        // Some servers indent the rest of a split entry and some do not; the space keeps the
+        // columns apart either way.
         std::string joined;
-        joined.reserve(pending.size() + line.size());
-        joined.append(pending).append(line);
+        joined.reserve(pending.size() + 1 + line.size());
+        joined.append(pending).append(" ").append(line);
         if (ReadVmsLine(joined, name, size, date, isDirectory) == VmsLine::Entry) {
             pending.clear();
             return true;
         }
+        // A kept line that starts with a space never yields a name; read the new line on its own
+        // rather than let it swallow the rest of the listing.
     }
-    // Only ever one line is kept, so a run of unusable lines cannot pile up.
     const VmsLine result = ReadVmsLine(line, name, size, date, isDirectory);
     if (result == VmsLine::Continues)
         pending.assign(line.data(), line.size());
@@ -179,7 +184,9 @@ bool ParseVmVps(std::string_view line, std::string& name, std::string& size, std
 
 } // namespace
 
-std::string ListWord(std::string_view line, std::size_t n) { return std::string(WordView(line, n)); }
+std::string ListWord(std::string_view line, std::size_t n) {
+    return std::string(WordView(line, n));
+}
 
 std::string ListName(std::string_view line) {
     const std::string_view text = TrimTrailingSpaces(line.substr(0, line.find("->")));
