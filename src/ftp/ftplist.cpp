@@ -12,8 +12,7 @@ struct Span {
     bool found = false;
 };
 
-// Where the n-th word lies, with ListWord's rules. One pass over the line, however many spaces it
-// holds.
+// Where the n-th word lies, by ListWord's rules: one pass, however many spaces the line holds.
 Span FindWord(std::string_view line, std::size_t n) {
     std::size_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
