@@ -24,9 +24,12 @@ struct SocketFailure {
 // Windows Sockets number -> the component's error code and the text passed with it.
 SocketFailure MapSocketError(std::uint16_t error) {
     switch (error) {
-    case 10093: return {ftpeWinsockNotInitialized, "Winsock not initialized"};
-    case 10050: return {ftpeNetworkDown, "Network down"};
-    case 10013: return {ftpeInvalidAddress, "Invalid address specified"};
+    case 10093:
+        return {ftpeWinsockNotInitialized, "Winsock not initialized"};
+    case 10050:
+        return {ftpeNetworkDown, "Network down"};
+    case 10013:
+        return {ftpeInvalidAddress, "Invalid address specified"};
     case 10004:
     case 10014:
     case 10022:
@@ -38,26 +41,40 @@ SocketFailure MapSocketError(std::uint16_t error) {
     case 10048:
     case 10056:
     case 10057:
-    case 10058: return {ftpeInternal, "Unexpected internal error in component"};
+    case 10058:
+        return {ftpeInternal, "Unexpected internal error in component"};
     case 10052:
-    case 10055: return {ftpeGeneralWinsock, "General Winsock Error"};
-    case 10053: return {ftpeConnectionAborted, "Connection aborted due to timeout or other failure"};
-    case 10054: return {ftpeConnectionReset, "Connection reset by remote side"};
-    case 10060: return {ftpeTimeOut, "timeout"};
-    case 10024: return {ftpeOutOfSockets, "Out of sockets"};
-    case 10051: return {ftpeNetworkUnreachable, "Network unreachable"};
-    case 10049: return {ftpeAddressNotAvailable, "Address not available"};
-    case 10061: return {ftpeConnectionRefused, "Connection Refused"};
+    case 10055:
+        return {ftpeGeneralWinsock, "General Winsock Error"};
+    case 10053:
+        return {ftpeConnectionAborted, "Connection aborted due to timeout or other failure"};
+    case 10054:
+        return {ftpeConnectionReset, "Connection reset by remote side"};
+    case 10060:
+        return {ftpeTimeOut, "timeout"};
+    case 10024:
+        return {ftpeOutOfSockets, "Out of sockets"};
+    case 10051:
+        return {ftpeNetworkUnreachable, "Network unreachable"};
+    case 10049:
+        return {ftpeAddressNotAvailable, "Address not available"};
+    case 10061:
+        return {ftpeConnectionRefused, "Connection Refused"};
     case 11001:
     case 11002:
     case 11003:
-    case 11004: return {ftpeAddressResolution, "Address resolution error"};
-    case 10065: return {ftpeHostUnreachable, "Host Unreachable"};
-    default: return {ftpeUnknown, "Unknown Error"};
+    case 11004:
+        return {ftpeAddressResolution, "Address resolution error"};
+    case 10065:
+        return {ftpeHostUnreachable, "Host Unreachable"};
+    default:
+        return {ftpeUnknown, "Unknown Error"};
     }
 }
 
-bool HoldsLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+bool HoldsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
 
 } // namespace
 
@@ -67,7 +84,9 @@ TStarFtp::TStarFtp() : Version("TFtp 1.4.2") {
     dataSocket_.StartWinsock();
 }
 
-TStarFtp::~TStarFtp() { CloseSocket(); }
+TStarFtp::~TStarFtp() {
+    CloseSocket();
+}
 
 void TStarFtp::SetWinsockStarted(bool start) {
     if (start)
@@ -231,7 +250,8 @@ void TStarFtp::ReadControlData() {
 
         text.insert(0, partialLine_);
         std::size_t start = 0;
-        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+             start = end + 2) {
             inReplyHandler_ = true;
             HandleReply(text.substr(start, end - start));
             inReplyHandler_ = false;
@@ -263,15 +283,32 @@ void TStarFtp::HandleReply(const std::string& line) {
 
     const char kind = line[0];
     switch (replyState_) {
-    case ReplyState::Greeting: OnGreeting(kind); break;
-    case ReplyState::User: OnUser(kind); break;
-    case ReplyState::Password: OnPassword(kind); break;
-    case ReplyState::Account: OnAccount(kind); break;
-    case ReplyState::System: OnSystem(line); break;
-    case ReplyState::LoginDirectory: OnLoginDirectory(kind); break;
-    case ReplyState::ChangeDirectory: OnChangeDirectory(kind); break;
-    case ReplyState::Quit: OnQuit(kind); break;
-    case ReplyState::Idle: break;
+    case ReplyState::Greeting:
+        OnGreeting(kind);
+        break;
+    case ReplyState::User:
+        OnUser(kind);
+        break;
+    case ReplyState::Password:
+        OnPassword(kind);
+        break;
+    case ReplyState::Account:
+        OnAccount(kind);
+        break;
+    case ReplyState::System:
+        OnSystem(line);
+        break;
+    case ReplyState::LoginDirectory:
+        OnLoginDirectory(kind);
+        break;
+    case ReplyState::ChangeDirectory:
+        OnChangeDirectory(kind);
+        break;
+    case ReplyState::Quit:
+        OnQuit(kind);
+        break;
+    case ReplyState::Idle:
+        break;
     }
 }
 
@@ -345,7 +382,9 @@ void TStarFtp::LoggedIn() {
     PostReady();
 }
 
-void TStarFtp::OnChangeDirectory(char kind) { DirectoryChanged(kind == '2'); }
+void TStarFtp::OnChangeDirectory(char kind) {
+    DirectoryChanged(kind == '2');
+}
 
 // OnDirectoryChanged follows either way; the owner tests Success.
 void TStarFtp::DirectoryChanged(bool changed) {
@@ -427,7 +466,9 @@ void TStarFtp::ShutDown() {
     PostMessage(WM_FTPQUIT);
 }
 
-void TStarFtp::PostReady() { PostMessage(WM_FTPREADY); }
+void TStarFtp::PostReady() {
+    PostMessage(WM_FTPREADY);
+}
 
 void TStarFtp::Notification(const TSocketMessage& message) {
     if (message.Msg == WM_FTPQUIT) {
@@ -441,9 +482,16 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     const PendingCompletion completion = pendingEvent_;
     pendingEvent_ = peNone;
     if (OnFtpReady) OnFtpReady(*this);
-    const std::array<const TNotifyEvent*, 10> events = {
-        nullptr,         &OnLoggedIn,     &OnDirectoryChanged, &OnDirectoryCreated, &OnDirectoryDeleted,
-        &OnFileDeleted,  &OnFileReceived, &OnFileStored,       &OnListingDone,      &OnFileRenamed};
+    const std::array<const TNotifyEvent*, 10> events = {nullptr,
+                                                        &OnLoggedIn,
+                                                        &OnDirectoryChanged,
+                                                        &OnDirectoryCreated,
+                                                        &OnDirectoryDeleted,
+                                                        &OnFileDeleted,
+                                                        &OnFileReceived,
+                                                        &OnFileStored,
+                                                        &OnListingDone,
+                                                        &OnFileRenamed};
     const TNotifyEvent* event = events[completion];
     if (event && *event) (*event)(*this);
 }

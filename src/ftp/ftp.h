@@ -7,6 +7,7 @@
 #include "ftp/ftptypes.h"
 #include "net/starsock.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -68,14 +69,15 @@ enum TFtpInfoNeeded : std::uint8_t {
 
 class TStarFtp;
 using TNotifyEvent = std::function<void(TStarFtp& sender)>;
-using TFtpInfoEvent = std::function<void(TStarFtp& sender, FtpInfo info, const std::string& addinfo)>;
+using TFtpInfoEvent =
+    std::function<void(TStarFtp& sender, FtpInfo info, const std::string& addinfo)>;
 using TFtpErrorEvent =
     std::function<void(TStarFtp& sender, FtpError error, const std::string& addinfo)>;
 using TFtpInfoNeededEvent =
     std::function<void(TStarFtp& sender, TFtpInfoNeeded need, std::string& value)>;
 
 class TStarFtp : public TStarSocket {
-public:
+  public:
     TStarFtp();
     ~TStarFtp() override;
 
@@ -128,17 +130,17 @@ public:
     // must not grow memory without bound.
     static constexpr std::size_t MaxReplyLine = 64 * 1024;
 
-protected:
+  protected:
     void HostResolved() override;
 
-private:
+  private:
     // What the reply interpreter expects next; the value is the command the reply answers.
     enum class ReplyState {
-        Greeting = 0,      // the server's welcome
-        User = 1,          // USER
-        Password = 2,      // PASS
-        Account = 3,       // ACCT
-        System = 5,        // SYST, the last step of the login but one
+        Greeting = 0,       // the server's welcome
+        User = 1,           // USER
+        Password = 2,       // PASS
+        Account = 3,        // ACCT
+        System = 5,         // SYST, the last step of the login but one
         LoginDirectory = 6, // CWD right after login
         ChangeDirectory = 50,
         Quit = 60,

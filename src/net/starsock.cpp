@@ -25,8 +25,9 @@ namespace {
 const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 class TMessageEvent : public QEvent {
-public:
-    explicit TMessageEvent(const TSocketMessage& message) : QEvent(kMessageEvent), message(message) {}
+  public:
+    explicit TMessageEvent(const TSocketMessage& message)
+        : QEvent(kMessageEvent), message(message) {}
     TSocketMessage message;
 };
 
@@ -51,15 +52,19 @@ void FailNextSocketCalls(TSocketCall call, int posixErrno, int count) {
     faults[static_cast<std::size_t>(call)] = {posixErrno, count};
 }
 
-void ClearSocketFaults() { faults = {}; }
+void ClearSocketFaults() {
+    faults = {};
+}
 
 // The component's private receiver of readiness, lookup results, timer ticks and posted messages.
 class TSocketSink : public QObject {
-public:
+  public:
     explicit TSocketSink(TStarSocket& owner)
         : owner(owner), read(QSocketNotifier::Read), write(QSocketNotifier::Write) {
-        QObject::connect(&read, &QSocketNotifier::activated, this, [this] { this->owner.Readable(); });
-        QObject::connect(&write, &QSocketNotifier::activated, this, [this] { this->owner.Writable(); });
+        QObject::connect(&read, &QSocketNotifier::activated, this,
+                         [this] { this->owner.Readable(); });
+        QObject::connect(&write, &QSocketNotifier::activated, this,
+                         [this] { this->owner.Writable(); });
     }
 
     void Watch(int fd) {
@@ -74,11 +79,12 @@ public:
     QSocketNotifier write;
     int timerId = 0;
 
-protected:
+  protected:
     bool event(QEvent* e) override {
         if (e->type() != kMessageEvent) return QObject::event(e);
         TSocketMessage message = static_cast<TMessageEvent*>(e)->message;
-        if (owner.OnMessage) owner.OnMessage(message);
+        const auto handler = owner.OnMessage;
+        if (handler) handler(message);
         return true;
     }
     void timerEvent(QTimerEvent* e) override {
@@ -118,14 +124,18 @@ bool TStarSocket::StartWinsock() {
     return started_;
 }
 
-void TStarSocket::StopWinsock() { started_ = false; }
+void TStarSocket::StopWinsock() {
+    started_ = false;
+}
 
 void TStarSocket::UnloadWinsock() {
     if (started_) StopWinsock();
     loaded_ = false;
 }
 
-void TStarSocket::StoreError(int posixErrno) { lastError_ = WinsockError(posixErrno); }
+void TStarSocket::StoreError(int posixErrno) {
+    lastError_ = WinsockError(posixErrno);
+}
 
 void TStarSocket::CreateSocket() {
     if (sock_ != -1) return;
@@ -161,25 +171,30 @@ void TStarSocket::SetAddress(const std::string& dotted) {
     address_.sin_addr.s_addr = inet_aton(dotted.c_str(), &a) ? a.s_addr : INADDR_NONE;
 }
 
-void TStarSocket::SetPort(std::uint16_t port) { address_.sin_port = htons(port); }
+void TStarSocket::SetPort(std::uint16_t port) {
+    address_.sin_port = htons(port);
+}
 
-std::string TStarSocket::GetAddressText() const { return inet_ntoa(address_.sin_addr); }
+std::string TStarSocket::GetAddressText() const {
+    return inet_ntoa(address_.sin_addr);
+}
 
 void TStarSocket::ResolveHost(const std::string& name) {
     if (lookupPending_) return;
     lookupPending_ = true;
-    lookupId_ = QHostInfo::lookupHost(SystemToQString(name), sink_.get(), [this](const QHostInfo& info) {
-        std::uint32_t address = 0;
-        const std::uint16_t error = WinsockLookupError(info);
-        if (error == 0) {
-            for (const QHostAddress& a : info.addresses()) {
-                if (a.protocol() != QAbstractSocket::IPv4Protocol) continue;
-                address = htonl(a.toIPv4Address());
-                break;
+    lookupId_ =
+        QHostInfo::lookupHost(SystemToQString(name), sink_.get(), [this](const QHostInfo& info) {
+            std::uint32_t address = 0;
+            const std::uint16_t error = WinsockLookupError(info);
+            if (error == 0) {
+                for (const QHostAddress& a : info.addresses()) {
+                    if (a.protocol() != QAbstractSocket::IPv4Protocol) continue;
+                    address = htonl(a.toIPv4Address());
+                    break;
+                }
             }
-        }
-        LookupDone(info.lookupId(), error, address);
-    });
+            LookupDone(info.lookupId(), error, address);
+        });
     lastError_ = 0;
     StartTimeOut(TimeOutArp);
 }
@@ -193,9 +208,13 @@ void TStarSocket::LookupDone(int id, std::uint16_t error, std::uint32_t address)
     HostResolved();
 }
 
-void TStarSocket::HostResolved() { Fire(OnHostResolved); }
+void TStarSocket::HostResolved() {
+    Fire(OnHostResolved);
+}
 
-void TStarSocket::UseResolvedAddress() { address_.sin_addr.s_addr = resolved_; }
+void TStarSocket::UseResolvedAddress() {
+    address_.sin_addr.s_addr = resolved_;
+}
 
 void TStarSocket::Connect() {
     // An address that did not parse is refused here rather than sent to the broadcast address.
@@ -275,14 +294,16 @@ int TStarSocket::Transfer(int result) {
 int TStarSocket::Send(const void* data, int length) {
     if (Injected(TSocketCall::Send)) return Transfer(-1);
     ssize_t n;
-    do n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
+    do
+        n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
     while (n < 0 && errno == EINTR);
     return Transfer(static_cast<int>(n));
 }
 
 int TStarSocket::SendUrgent(const void* data, int length) {
     ssize_t n;
-    do n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_OOB);
+    do
+        n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL | MSG_OOB);
     while (n < 0 && errno == EINTR);
     return Transfer(static_cast<int>(n));
 }
@@ -294,7 +315,8 @@ int TStarSocket::Receive(void* buffer, int capacity) {
         ArmRead();
     if (Injected(TSocketCall::Recv)) return Transfer(-1);
     ssize_t n;
-    do n = ::recv(sock_, buffer, static_cast<std::size_t>(capacity), 0);
+    do
+        n = ::recv(sock_, buffer, static_cast<std::size_t>(capacity), 0);
     while (n < 0 && errno == EINTR);
     return Transfer(static_cast<int>(n));
 }
@@ -379,7 +401,8 @@ void TStarSocket::Readable() {
     // One byte peeked tells data from the peer's close.
     char probe;
     ssize_t n;
-    do n = ::recv(sock_, &probe, 1, MSG_PEEK);
+    do
+        n = ::recv(sock_, &probe, 1, MSG_PEEK);
     while (n < 0 && errno == EINTR);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         ArmRead();

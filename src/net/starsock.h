@@ -27,7 +27,7 @@ struct TSocketMessage {
 };
 
 class TStarSocket {
-public:
+  public:
     using TSocketEvent = std::function<void(TStarSocket& sender)>;
 
     TStarSocket();
@@ -35,7 +35,8 @@ public:
     TStarSocket(const TStarSocket&) = delete;
     TStarSocket& operator=(const TStarSocket&) = delete;
 
-    // The socket library: POSIX sockets need no start-up, so this is bookkeeping that always succeeds.
+    // The socket library: POSIX sockets need no start-up, so this is bookkeeping that always
+    // succeeds.
     bool LoadWinsock();
     bool StartWinsock();
     void StopWinsock();
@@ -43,14 +44,15 @@ public:
     bool WinsockLoaded() const { return loaded_; }
     bool WinsockRunning() const { return started_; }
 
-    void CreateSocket();                       // a TCP socket, when there is none
-    void SetAddress(const std::string& dotted); // not a dotted address: no address (Connect refuses it)
+    void CreateSocket(); // a TCP socket, when there is none
+    void
+    SetAddress(const std::string& dotted); // not a dotted address: no address (Connect refuses it)
     void SetPort(std::uint16_t port);
     std::string GetAddressText() const;
     void ResolveHost(const std::string& name); // ignored while a lookup is pending
     void UseResolvedAddress();
-    void Connect();                            // outcome: OnSocketConnect, LastError = its error
-    void Listen();                             // bind to the address and port, listen (backlog 2)
+    void Connect(); // outcome: OnSocketConnect, LastError = its error
+    void Listen();  // bind to the address and port, listen (backlog 2)
     void Accept(TStarSocket& listener);
     // The three transfers return the bytes moved; 0 with LastError 0 means "nothing moved now".
     int Send(const void* data, int length);
@@ -59,9 +61,11 @@ public:
     std::string GetLocalAddress(); // these two leave a stale LastError after success
     std::uint16_t GetLocalPort();
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
-    // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never expires.
+    // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
+    // expires.
     void StartTimeOut(int seconds);
-    // A text starting with a digit is a dotted address, anything else a host name; "" changes nothing.
+    // A text starting with a digit is a dotted address, anything else a host name; "" changes
+    // nothing.
     void SetServer(const std::string& text);
     const std::string& ServerText() const { return serverText_; }
 
@@ -90,13 +94,14 @@ public:
     std::string ServerAddress;
     std::string ServerHostName;
 
-protected:
+  protected:
     // A lookup finished (also when it failed: LastError holds why). Fires OnHostResolved.
     virtual void HostResolved();
 
-private:
+  private:
     friend class TSocketSink;
-    void Fire(const TSocketEvent& event) {
+    // A copy runs, so that a handler may replace the slot it was called through.
+    void Fire(TSocketEvent event) {
         if (event) event(*this);
     }
     void Readable();

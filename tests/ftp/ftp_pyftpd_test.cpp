@@ -17,8 +17,8 @@ namespace {
 const std::string kPass = std::string("sent PASS ") + PyFtpServer::Password + "\r\n";
 const std::string kUser = std::string("sent USER ") + PyFtpServer::User + "\r\n";
 
-class RealServer : public testing::Test {
-protected:
+class FtpRealServer : public testing::Test {
+  protected:
     void SetUp() override {
         std::string why;
         ASSERT_TRUE(server.Start(why)) << why;
@@ -39,7 +39,7 @@ protected:
     FtpRecorder rec{ftp};
 };
 
-TEST_F(RealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
+TEST_F(FtpRealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     ftp.InitialDirectory = "/incoming";
     ftp.ServerType = ftpstVM; // replaced at every login
     ASSERT_TRUE(LogIn());
@@ -53,9 +53,10 @@ TEST_F(RealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     EXPECT_TRUE(ftp.Busy());
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                                  "sent CWD /incoming\r\n", "info 11 Logged in", "ready", "loggedin",
-                                  "sent QUIT\r\n", "info 1 Disconnected", "ready", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n", "sent CWD /incoming\r\n",
+                      "info 11 Logged in", "ready", "loggedin", "sent QUIT\r\n",
+                      "info 1 Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.ControlConnected());
     EXPECT_FALSE(ftp.Busy());
     EXPECT_EQ(ftp.Socket(), -1);
@@ -63,7 +64,7 @@ TEST_F(RealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), ""), rec.received.end());
 }
 
-TEST_F(RealServer, AnonymousLoginWithoutInitialDirectorySendsNoCwd) {
+TEST_F(FtpRealServer, AnonymousLoginWithoutInitialDirectorySendsNoCwd) {
     ftp.UserName = "anonymous";
     ftp.UserPassword = "guest@example.com";
     ASSERT_TRUE(LogIn());
@@ -74,35 +75,35 @@ TEST_F(RealServer, AnonymousLoginWithoutInitialDirectorySendsNoCwd) {
     EXPECT_TRUE(ftp.Success());
 }
 
-TEST_F(RealServer, WrongPasswordIsRefusedAndTheComponentQuitsItself) {
+TEST_F(FtpRealServer, WrongPasswordIsRefusedAndTheComponentQuitsItself) {
     ftp.UserPassword = "wrong";
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", kUser, "sent PASS wrong\r\n", "error 27 Error",
-                                  "sent QUIT\r\n", "info 1 Disconnected", "ready", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info 0 127.0.0.1", kUser, "sent PASS wrong\r\n", "error 27 Error",
+                      "sent QUIT\r\n", "info 1 Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.Success());
 }
 
-TEST_F(RealServer, RefusedCwdAfterLoginStillCompletesTheLogin) {
+TEST_F(FtpRealServer, RefusedCwdAfterLoginStillCompletesTheLogin) {
     ftp.InitialDirectory = "/missing";
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                                  "sent CWD /missing\r\n", "info 13 ", "info 11 Logged in", "ready",
-                                  "loggedin"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n", "sent CWD /missing\r\n",
+                      "info 13 ", "info 11 Logged in", "ready", "loggedin"}));
     EXPECT_TRUE(ftp.Success());
 }
 
-TEST_F(RealServer, ChangeDirectoryReportsRefusalThroughSuccess) {
+TEST_F(FtpRealServer, ChangeDirectoryReportsRefusalThroughSuccess) {
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
     rec.events.clear();
 
     ftp.ChangeDirectory("/missing");
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "dirchanged"; }));
-    EXPECT_EQ(rec.events,
-              (Events{"sent CWD /missing\r\n", "info 13 ", "ready", "dirchanged"}));
+    EXPECT_EQ(rec.events, (Events{"sent CWD /missing\r\n", "info 13 ", "ready", "dirchanged"}));
     EXPECT_FALSE(ftp.Success());
     EXPECT_EQ(ftp.InitialDirectory, "/missing");
 
@@ -113,7 +114,7 @@ TEST_F(RealServer, ChangeDirectoryReportsRefusalThroughSuccess) {
     EXPECT_TRUE(ftp.Success());
 }
 
-TEST_F(RealServer, AnOperationStartedInsideOnFtpReadyKeepsItsOwnCompletion) {
+TEST_F(FtpRealServer, AnOperationStartedInsideOnFtpReadyKeepsItsOwnCompletion) {
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
     rec.events.clear();
@@ -126,9 +127,8 @@ TEST_F(RealServer, AnOperationStartedInsideOnFtpReadyKeepsItsOwnCompletion) {
         }
     };
     ftp.ChangeDirectory("/");
-    ASSERT_TRUE(RunUntil([&] {
-        return std::count(rec.events.begin(), rec.events.end(), "dirchanged") == 2;
-    }));
+    ASSERT_TRUE(RunUntil(
+        [&] { return std::count(rec.events.begin(), rec.events.end(), "dirchanged") == 2; }));
     EXPECT_EQ(rec.events, (Events{"sent CWD /\r\n", "ready", "sent CWD /incoming\r\n", "dirchanged",
                                   "ready", "dirchanged"}));
 }

@@ -17,8 +17,8 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-class Scripted : public testing::Test {
-protected:
+class FtpScripted : public testing::Test {
+  protected:
     void SetUp() override {
         ASSERT_TRUE(server.Listening());
         ftp.SetFtpServer("127.0.0.1");
@@ -33,8 +33,10 @@ protected:
     }
     // The usual login up to the SYST reply.
     FakeFtpServer& ScriptLogin() {
-        return server.Send("220 ready\r\n").Answer("331 pw\r\n").Answer("230 ok\r\n").Answer(
-            "215 UNIX Type: L8\r\n");
+        return server.Send("220 ready\r\n")
+            .Answer("331 pw\r\n")
+            .Answer("230 ok\r\n")
+            .Answer("215 UNIX Type: L8\r\n");
     }
 
     FakeFtpServer server;
@@ -42,7 +44,7 @@ protected:
     FtpRecorder rec{ftp};
 };
 
-TEST_F(Scripted, DefaultsOfTheComponent) {
+TEST_F(FtpScripted, DefaultsOfTheComponent) {
     TStarFtp fresh;
     EXPECT_EQ(fresh.Version, "TFtp 1.4.2");
     EXPECT_EQ(fresh.FtpPort, 21);
@@ -58,7 +60,7 @@ TEST_F(Scripted, DefaultsOfTheComponent) {
 }
 
 // Multi-line replies: only the final line of the open code counts, whatever comes in between.
-TEST_F(Scripted, MultiLineGreetingsGiveOneUser) {
+TEST_F(FtpScripted, MultiLineGreetingsGiveOneUser) {
     const std::string greetings[] = {
         "220-Welcome\r\n220-to the test\r\n220 ready\r\n",
         "220-Welcome\r\n230-not a login\r\n230 still not a login\r\n220 ready\r\n",
@@ -80,14 +82,14 @@ TEST_F(Scripted, MultiLineGreetingsGiveOneUser) {
     }
 }
 
-TEST_F(Scripted, UserAnsweredWith230SkipsThePassword) {
+TEST_F(FtpScripted, UserAnsweredWith230SkipsThePassword) {
     server.Send("220 ready\r\n").Answer("230 no password needed\r\n").Answer("215 UNIX\r\n");
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
 }
 
-TEST_F(Scripted, MissingValuesAreAskedForAndAnAccountIsSent) {
+TEST_F(FtpScripted, MissingValuesAreAskedForAndAnAccountIsSent) {
     ftp.UserName = "";
     ftp.UserPassword = "";
     rec.answers = {"", "bob", "pw2", "acct"};
@@ -104,7 +106,7 @@ TEST_F(Scripted, MissingValuesAreAskedForAndAnAccountIsSent) {
                                   "sent SYST\r\n", "info 11 Logged in", "ready", "loggedin"}));
 }
 
-TEST_F(Scripted, RefusedAccountEndsWithTheComponentsQuit) {
+TEST_F(FtpScripted, RefusedAccountEndsWithTheComponentsQuit) {
     ftp.UserAccount = "acct";
     server.Send("220 ready\r\n")
         .Answer("331 pw\r\n")
@@ -118,7 +120,7 @@ TEST_F(Scripted, RefusedAccountEndsWithTheComponentsQuit) {
     EXPECT_TRUE(rec.Saw("error 27 Error"));
 }
 
-TEST_F(Scripted, SystReplySetsTheServerType) {
+TEST_F(FtpScripted, SystReplySetsTheServerType) {
     const struct {
         const char* reply;
         TFTPServerType type;
@@ -153,7 +155,7 @@ TEST_F(Scripted, SystReplySetsTheServerType) {
 }
 
 // A 421 greeting ends the session once, even when more text follows in the same read.
-TEST_F(Scripted, GreetingOtherThan2xxIsFatal) {
+TEST_F(FtpScripted, GreetingOtherThan2xxIsFatal) {
     server.Send("421 Too many users\r\n421 Still too many\r\n");
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
@@ -166,7 +168,7 @@ TEST_F(Scripted, GreetingOtherThan2xxIsFatal) {
     EXPECT_TRUE(server.Commands().empty());
 }
 
-TEST_F(Scripted, RepliesSentOneByteAtATimeAreAssembled) {
+TEST_F(FtpScripted, RepliesSentOneByteAtATimeAreAssembled) {
     server.SendBytewise("220-split\r\n220 greeting\r\n")
         .AwaitCommand()
         .SendBytewise("331 pw\r\n")
@@ -183,7 +185,7 @@ TEST_F(Scripted, RepliesSentOneByteAtATimeAreAssembled) {
     EXPECT_GT(reads, 4);
 }
 
-TEST_F(Scripted, ALineWithoutEndIsCutOffPastItsBound) {
+TEST_F(FtpScripted, ALineWithoutEndIsCutOffPastItsBound) {
     server.Send(std::string(TStarFtp::MaxReplyLine + 4096, 'x'));
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
@@ -194,7 +196,7 @@ TEST_F(Scripted, ALineWithoutEndIsCutOffPastItsBound) {
     ASSERT_TRUE(RunUntil([&] { return server.ClientClosed(); }));
 }
 
-TEST_F(Scripted, ALongLineWithinTheBoundIsAReply) {
+TEST_F(FtpScripted, ALongLineWithinTheBoundIsAReply) {
     server.Send("220 " + std::string(TStarFtp::MaxReplyLine - 100, 'x') + "\r\n")
         .Answer("230 ok\r\n")
         .Answer("215 UNIX\r\n");
@@ -203,7 +205,7 @@ TEST_F(Scripted, ALongLineWithinTheBoundIsAReply) {
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
 }
 
-TEST_F(Scripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
+TEST_F(FtpScripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
     ftp.FtpPort = RefusingLoopbackPort();
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
@@ -212,7 +214,7 @@ TEST_F(Scripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
     EXPECT_EQ(ftp.ErrorCode(), ftpeConnectionRefused);
 }
 
-TEST_F(Scripted, FailedLookupIsAnAddressResolutionError) {
+TEST_F(FtpScripted, FailedLookupIsAnAddressResolutionError) {
     ftp.SetFtpServer("bad..name"); // refused by the resolver without asking any name server
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
@@ -221,7 +223,7 @@ TEST_F(Scripted, FailedLookupIsAnAddressResolutionError) {
               (Events{"info 2 bad..name", "error 16 Address resolution error", "quit", "quit"}));
 }
 
-TEST_F(Scripted, HostNameIsResolvedThenConnected) {
+TEST_F(FtpScripted, HostNameIsResolvedThenConnected) {
     ftp.SetFtpServer("localhost");
     ScriptLogin();
     ftp.Login();
@@ -232,7 +234,7 @@ TEST_F(Scripted, HostNameIsResolvedThenConnected) {
     EXPECT_EQ(ftp.ServerAddress, "127.0.0.1");
 }
 
-TEST_F(Scripted, ServerTextStartingWithADigitIsNeverLookedUp) {
+TEST_F(FtpScripted, ServerTextStartingWithADigitIsNeverLookedUp) {
     ftp.SetFtpServer("1nvalid.example");
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
@@ -240,7 +242,7 @@ TEST_F(Scripted, ServerTextStartingWithADigitIsNeverLookedUp) {
     EXPECT_EQ(rec.events, (Events{"error 11 Address not available", "quit", "quit"}));
 }
 
-TEST_F(Scripted, ConnectTimesOut) {
+TEST_F(FtpScripted, ConnectTimesOut) {
     StalledListener stalled;
     ASSERT_TRUE(stalled.Ready());
     ftp.FtpPort = stalled.Port();
@@ -252,7 +254,7 @@ TEST_F(Scripted, ConnectTimesOut) {
     EXPECT_EQ(ftp.Socket(), -1);
 }
 
-TEST_F(Scripted, MissingServerIsAskedForThenRefused) {
+TEST_F(FtpScripted, MissingServerIsAskedForThenRefused) {
     ftp.SetFtpServer("");
     ftp.Login();
     EXPECT_EQ(rec.events, (Events{"need 0", "error 19 Error"}));
@@ -269,7 +271,7 @@ TEST_F(Scripted, MissingServerIsAskedForThenRefused) {
 
 // ChangeDirectory sets the pending completion before it finds the component busy, so the running
 // operation (here QUIT) completes with its event.
-TEST_F(Scripted, BusyRefusalStillReplacesThePendingEvent) {
+TEST_F(FtpScripted, BusyRefusalStillReplacesThePendingEvent) {
     ScriptLogin().Answer("221 bye\r\n").Close();
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
@@ -285,14 +287,14 @@ TEST_F(Scripted, BusyRefusalStillReplacesThePendingEvent) {
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "QUIT"}));
 }
 
-TEST_F(Scripted, OperationsWithoutAConnectionOnlySaySo) {
+TEST_F(FtpScripted, OperationsWithoutAConnectionOnlySaySo) {
     ftp.Quit();
     ftp.ChangeDirectory("/x");
     DrainPostedEvents();
     EXPECT_EQ(rec.events, (Events{"info 1 ", "info 1 "}));
 }
 
-TEST_F(Scripted, ServerClosingTheConnectionEndsTheSession) {
+TEST_F(FtpScripted, ServerClosingTheConnectionEndsTheSession) {
     ScriptLogin().Close();
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
@@ -303,7 +305,7 @@ TEST_F(Scripted, ServerClosingTheConnectionEndsTheSession) {
     EXPECT_EQ(ftp.Socket(), -1);
 }
 
-TEST_F(Scripted, RefusedQuitIsFatalErrorZero) {
+TEST_F(FtpScripted, RefusedQuitIsFatalErrorZero) {
     ScriptLogin().Answer("500 not now\r\n");
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
@@ -314,9 +316,12 @@ TEST_F(Scripted, RefusedQuitIsFatalErrorZero) {
     EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "error 0 Error", "quit"}));
 }
 
-TEST_F(Scripted, EucModeEndsCommandsWithLfAndDecodesReplies) {
+TEST_F(FtpScripted, EucModeEndsCommandsWithLfAndDecodesReplies) {
     ftp.TransferMode = textEUC;
-    server.Send("220 ready\r\n").Answer("331 pw\r\n").Answer("230 \xb0\xa1\r\n").Answer("215 UNIX\r\n");
+    server.Send("220 ready\r\n")
+        .Answer("331 pw\r\n")
+        .Answer("230 \xb0\xa1\r\n")
+        .Answer("215 UNIX\r\n");
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
     EXPECT_EQ(server.Received(), "USER anna\nPASS pw\nSYST\n");
@@ -326,7 +331,7 @@ TEST_F(Scripted, EucModeEndsCommandsWithLfAndDecodesReplies) {
               rec.received.end());
 }
 
-TEST_F(Scripted, JisModeSendsJisAndKeepsCrLf) {
+TEST_F(FtpScripted, JisModeSendsJisAndKeepsCrLf) {
     ftp.TransferMode = textJIS;
     ftp.UserPassword = "\x88\x9f"; // one kanji in Shift_JIS
     ScriptLogin();
@@ -337,7 +342,7 @@ TEST_F(Scripted, JisModeSendsJisAndKeepsCrLf) {
 
 // CR or LF in an argument would carry a second command: nothing of it is sent, and the step
 // fails the way a refusal of that command fails.
-TEST_F(Scripted, LineBreaksInLoginArgumentsAreNeverSent) {
+TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
     const struct {
         const char* name;
         std::string user, password, account, directory;
@@ -346,20 +351,49 @@ TEST_F(Scripted, LineBreaksInLoginArgumentsAreNeverSent) {
         const char* outcome;
         const char* notice;
     } rows[] = {
-        {"user", "anna\r\nDELE x", "pw", "", "", {"221 bye"}, {"QUIT"}, "error 27 Error",
+        {"user",
+         "anna\r\nDELE x",
+         "pw",
+         "",
+         "",
+         {"221 bye"},
+         {"QUIT"},
+         "error 27 Error",
          "sent QUIT\r\n"},
-        {"password", "anna", "pw\nDELE x", "", "", {"331 pw", "221 bye"}, {"USER anna", "QUIT"},
-         "error 27 Error", "sent QUIT\r\n"},
-        {"account", "anna", "pw", "a\rDELE x", "", {"331 pw", "332 account", "221 bye"},
-         {"USER anna", "PASS pw", "QUIT"}, "error 27 Error", "sent QUIT\r\n"},
-        {"directory", "anna", "pw", "", "/in\r\nDELE x", {"331 pw", "230 ok", "215 UNIX"},
-         {"USER anna", "PASS pw", "SYST"}, "loggedin", "info 13 "},
+        {"password",
+         "anna",
+         "pw\nDELE x",
+         "",
+         "",
+         {"331 pw", "221 bye"},
+         {"USER anna", "QUIT"},
+         "error 27 Error",
+         "sent QUIT\r\n"},
+        {"account",
+         "anna",
+         "pw",
+         "a\rDELE x",
+         "",
+         {"331 pw", "332 account", "221 bye"},
+         {"USER anna", "PASS pw", "QUIT"},
+         "error 27 Error",
+         "sent QUIT\r\n"},
+        {"directory",
+         "anna",
+         "pw",
+         "",
+         "/in\r\nDELE x",
+         {"331 pw", "230 ok", "215 UNIX"},
+         {"USER anna", "PASS pw", "SYST"},
+         "loggedin",
+         "info 13 "},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         FakeFtpServer fake;
         fake.Send("220 ready\r\n");
-        for (const std::string& reply : row.replies) fake.Answer(reply + "\r\n");
+        for (const std::string& reply : row.replies)
+            fake.Answer(reply + "\r\n");
         TStarFtp client;
         FtpRecorder r(client);
         client.SetFtpServer("127.0.0.1");
@@ -373,11 +407,12 @@ TEST_F(Scripted, LineBreaksInLoginArgumentsAreNeverSent) {
         DrainPostedEvents();
         EXPECT_EQ(fake.Commands(), row.commands);
         EXPECT_TRUE(r.Saw(row.notice));
-        for (const std::string& e : r.events) EXPECT_EQ(e.find("DELE"), std::string::npos) << e;
+        for (const std::string& e : r.events)
+            EXPECT_EQ(e.find("DELE"), std::string::npos) << e;
     }
 }
 
-TEST_F(Scripted, LineBreakInChangeDirectoryFailsTheChange) {
+TEST_F(FtpScripted, LineBreakInChangeDirectoryFailsTheChange) {
     ScriptLogin();
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
@@ -391,7 +426,7 @@ TEST_F(Scripted, LineBreakInChangeDirectoryFailsTheChange) {
 }
 
 // Socket failures anywhere close the session: the mapped error, then two quit notifications.
-TEST_F(Scripted, SocketFailuresAreMappedAndEndTheSession) {
+TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
     const struct {
         TSocketCall call;
         int posixErrno;

@@ -20,17 +20,42 @@ TEST(WinsockError, MapsErrnoToWindowsSocketsNumbers) {
         int posixErrno;
         std::uint16_t winsock;
     } rows[] = {
-        {0, 0},               {EINTR, 10004},        {EACCES, 10013},       {EFAULT, 10014},
-        {EINVAL, 10022},      {EMFILE, 10024},       {ENFILE, 10024},       {EAGAIN, 10035},
-        {EWOULDBLOCK, 10035}, {EINPROGRESS, 10035},  {EALREADY, 10037},     {ENOTSOCK, 10038},
-        {EBADF, 10038},       {EMSGSIZE, 10040},     {EOPNOTSUPP, 10045},   {EAFNOSUPPORT, 10047},
-        {EADDRINUSE, 10048},  {EADDRNOTAVAIL, 10049}, {ENETDOWN, 10050},    {ENETUNREACH, 10051},
-        {ENETRESET, 10052},   {ECONNABORTED, 10053}, {ECONNRESET, 10054},   {EPIPE, 10054},
-        {ENOBUFS, 10055},     {ENOMEM, 10055},       {EISCONN, 10056},      {ENOTCONN, 10057},
-        {ESHUTDOWN, 10058},   {ETIMEDOUT, 10060},    {ECONNREFUSED, 10061}, {EHOSTUNREACH, 10065},
+        {0, 0},
+        {EINTR, 10004},
+        {EACCES, 10013},
+        {EFAULT, 10014},
+        {EINVAL, 10022},
+        {EMFILE, 10024},
+        {ENFILE, 10024},
+        {EAGAIN, 10035},
+        {EWOULDBLOCK, 10035},
+        {EINPROGRESS, 10035},
+        {EALREADY, 10037},
+        {ENOTSOCK, 10038},
+        {EBADF, 10038},
+        {EMSGSIZE, 10040},
+        {EOPNOTSUPP, 10045},
+        {EAFNOSUPPORT, 10047},
+        {EADDRINUSE, 10048},
+        {EADDRNOTAVAIL, 10049},
+        {ENETDOWN, 10050},
+        {ENETUNREACH, 10051},
+        {ENETRESET, 10052},
+        {ECONNABORTED, 10053},
+        {ECONNRESET, 10054},
+        {EPIPE, 10054},
+        {ENOBUFS, 10055},
+        {ENOMEM, 10055},
+        {EISCONN, 10056},
+        {ENOTCONN, 10057},
+        {ESHUTDOWN, 10058},
+        {ETIMEDOUT, 10060},
+        {ECONNREFUSED, 10061},
+        {EHOSTUNREACH, 10065},
         {ENOENT, WSABASEERR},
     };
-    for (const auto& row : rows) EXPECT_EQ(WinsockError(row.posixErrno), row.winsock) << row.posixErrno;
+    for (const auto& row : rows)
+        EXPECT_EQ(WinsockError(row.posixErrno), row.winsock) << row.posixErrno;
 }
 
 TEST(StarSocket, ServerTextIsClassifiedByItsFirstCharacter) {
@@ -69,8 +94,8 @@ TEST(StarSocket, AddressThatDoesNotParseIsNeverConnected) {
 }
 
 // A listener, a client and the accepted end, all on loopback.
-class Pair : public testing::Test {
-protected:
+class StarSocketPair : public testing::Test {
+  protected:
     void SetUp() override {
         listener.CreateSocket();
         listener.SetAddress("127.0.0.1");
@@ -102,7 +127,7 @@ protected:
     std::vector<std::string> events;
 };
 
-TEST_F(Pair, ConnectAndAcceptAreReported) {
+TEST_F(StarSocketPair, ConnectAndAcceptAreReported) {
     EXPECT_EQ(client.LastError(), 0);
     EXPECT_NE(client.GetLocalPort(), 0);
     ASSERT_TRUE(RunUntil([&] { return events.size() == 3; }));
@@ -114,7 +139,7 @@ TEST_F(Pair, ConnectAndAcceptAreReported) {
     EXPECT_EQ(*(connect + 1), "write");
 }
 
-TEST_F(Pair, DataArrivesAsReadEventsAndThePeersCloseFollows) {
+TEST_F(StarSocketPair, DataArrivesAsReadEventsAndThePeersCloseFollows) {
     std::string got;
     int closes = 0;
     client.OnSocketRead = [&](TStarSocket& c) {
@@ -137,7 +162,7 @@ TEST_F(Pair, DataArrivesAsReadEventsAndThePeersCloseFollows) {
     EXPECT_EQ(closes, 1);
 }
 
-TEST_F(Pair, ResetByThePeerIsACloseWithItsError) {
+TEST_F(StarSocketPair, ResetByThePeerIsACloseWithItsError) {
     std::uint16_t error = 0;
     client.OnSocketClose = [&](TStarSocket& c) { error = c.LastError(); };
     server.OnSocketRead = [](TStarSocket&) {}; // leaves the byte unread, so close resets
@@ -151,15 +176,16 @@ TEST_F(Pair, ResetByThePeerIsACloseWithItsError) {
     EXPECT_EQ(error, 10054);
 }
 
-TEST_F(Pair, FullSendBufferIsNothingMovedNotAnError) {
+TEST_F(StarSocketPair, FullSendBufferIsNothingMovedNotAnError) {
     const std::string block(64 * 1024, 'z');
     int sent = -1;
-    for (int i = 0; i < 1000 && sent != 0; ++i) sent = client.Send(block.data(), static_cast<int>(block.size()));
+    for (int i = 0; i < 1000 && sent != 0; ++i)
+        sent = client.Send(block.data(), static_cast<int>(block.size()));
     EXPECT_EQ(sent, 0);
     EXPECT_EQ(client.LastError(), 0);
 }
 
-TEST_F(Pair, InjectedFailuresShowInLastError) {
+TEST_F(StarSocketPair, InjectedFailuresShowInLastError) {
     FailNextSocketCalls(TSocketCall::Send, EPIPE);
     EXPECT_EQ(client.Send("x", 1), 0);
     EXPECT_EQ(client.LastError(), 10054);

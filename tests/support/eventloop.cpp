@@ -17,5 +17,6 @@ bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
 }
 
 void DrainPostedEvents() {
-    for (int round = 0; round < 5; ++round) QCoreApplication::processEvents();
+    for (int round = 0; round < 5; ++round)
+        QCoreApplication::processEvents();
 }

@@ -14,12 +14,18 @@ FakeFtpServer& FakeFtpServer::Add(Step::Kind kind, std::string bytes) {
     return *this;
 }
 
-FakeFtpServer& FakeFtpServer::Send(std::string bytes) { return Add(Step::Write, std::move(bytes)); }
+FakeFtpServer& FakeFtpServer::Send(std::string bytes) {
+    return Add(Step::Write, std::move(bytes));
+}
 FakeFtpServer& FakeFtpServer::SendBytewise(std::string bytes) {
     return Add(Step::WriteBytewise, std::move(bytes));
 }
-FakeFtpServer& FakeFtpServer::AwaitCommand() { return Add(Step::Await); }
-FakeFtpServer& FakeFtpServer::Close() { return Add(Step::Hangup); }
+FakeFtpServer& FakeFtpServer::AwaitCommand() {
+    return Add(Step::Await);
+}
+FakeFtpServer& FakeFtpServer::Close() {
+    return Add(Step::Hangup);
+}
 
 void FakeFtpServer::Accepted() {
     while (QTcpSocket* s = server_.nextPendingConnection()) {

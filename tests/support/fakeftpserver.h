@@ -19,7 +19,7 @@
 class QTcpSocket;
 
 class FakeFtpServer : public QObject {
-public:
+  public:
     FakeFtpServer();
     bool Listening() const { return server_.isListening(); }
     std::uint16_t Port() const { return server_.serverPort(); }
@@ -39,7 +39,7 @@ public:
     // Every byte the client sent.
     const std::string& Received() const { return received_; }
 
-private:
+  private:
     struct Step {
         enum Kind { Write, WriteBytewise, Await, Hangup } kind;
         std::string bytes;

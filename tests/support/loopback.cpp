@@ -38,7 +38,8 @@ StalledListener::StalledListener() {
     // Backlog 0 still completes one connection; it fills the queue.
     filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in target = Loopback(port_);
-    if (filler_ >= 0 && ::connect(filler_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+    if (filler_ >= 0 &&
+        ::connect(filler_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         ::close(filler_);
         filler_ = -1;
     }

@@ -9,7 +9,7 @@ std::uint16_t RefusingLoopbackPort();
 // A listener on 127.0.0.1 that never accepts and whose accept queue is already full, so the next
 // connect to it stays pending until the client gives up.
 class StalledListener {
-public:
+  public:
     StalledListener();
     ~StalledListener();
     StalledListener(const StalledListener&) = delete;
@@ -17,7 +17,7 @@ public:
     bool Ready() const { return filler_ >= 0; }
     std::uint16_t Port() const { return port_; }
 
-private:
+  private:
     int listener_ = -1;
     int filler_ = -1;
     std::uint16_t port_ = 0;

@@ -15,8 +15,8 @@ bool PyFtpServer::Start(std::string& why) {
         return false;
     }
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start("/usr/bin/python3", {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"), root_.path(),
-                                        User, Password});
+    process_.start("/usr/bin/python3", {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"),
+                                        root_.path(), User, Password});
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();
         return false;

@@ -12,7 +12,7 @@
 #include <string>
 
 class PyFtpServer {
-public:
+  public:
     static constexpr const char* User = "anna";
     static constexpr const char* Password = "s3cret";
 
@@ -27,7 +27,7 @@ public:
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
 
-private:
+  private:
     QTemporaryDir root_;
     QProcess process_;
     std::uint16_t port_ = 0;
