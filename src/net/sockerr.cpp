@@ -1,6 +1,7 @@
 #include "net/sockerr.h"
 
 #include <QHostAddress>
+#include <QHostInfo>
 
 #include <cerrno>
 

@@ -3,9 +3,9 @@
 // component maps them to its own codes by one table whatever the host. This file pair is the only
 // place where errno and the lookup results meet them.
 
-#include <QHostInfo>
-
 #include <cstdint>
+
+class QHostInfo;
 
 constexpr std::uint16_t WSABASEERR = 10000; // an errno without an entry of its own
 constexpr std::uint16_t WSAEWOULDBLOCK = 10035;

@@ -133,4 +133,21 @@ TEST_F(FtpRealServer, AnOperationStartedInsideOnFtpReadyKeepsItsOwnCompletion) {
                                   "ready", "dirchanged"}));
 }
 
+// The address found by the first lookup is kept: the next login of the instance connects to it.
+TEST_F(FtpRealServer, SecondLoginReusesTheResolvedAddress) {
+    ftp.SetFtpServer("localhost");
+    ASSERT_TRUE(LogIn());
+    ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
+    EXPECT_EQ(rec.events.at(0), "info 2 localhost");
+    EXPECT_EQ(rec.events.at(1), "info 3 127.0.0.1");
+    ftp.Quit();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+
+    rec.events.clear();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
+    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                                  "info 11 Logged in", "ready", "loggedin"}));
+}
+
 } // namespace
