@@ -46,6 +46,7 @@ TEST_F(FtpRealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
     EXPECT_TRUE(ftp.Success());
     EXPECT_EQ(ftp.ServerType, ftpstUNIX);
+    EXPECT_EQ(ftp.Version, "TFtp 1.4.2");
     EXPECT_FALSE(ftp.Busy());
     EXPECT_TRUE(ftp.ControlConnected());
 

@@ -44,21 +44,6 @@ class FtpScripted : public testing::Test {
     FtpRecorder rec{ftp};
 };
 
-TEST_F(FtpScripted, DefaultsOfTheComponent) {
-    TStarFtp fresh;
-    EXPECT_EQ(fresh.Version, "TFtp 1.4.2");
-    EXPECT_EQ(fresh.FtpPort, 21);
-    EXPECT_TRUE(fresh.PWDImplemented);
-    EXPECT_EQ(fresh.TransferMode, BinaryTransfer);
-    EXPECT_EQ(fresh.ServerType, ftpstDefault);
-    EXPECT_FALSE(fresh.Busy());
-    EXPECT_FALSE(fresh.WinsockStarted());
-    fresh.SetWinsockStarted(true);
-    EXPECT_TRUE(fresh.WinsockStarted());
-    fresh.SetWinsockStarted(false);
-    EXPECT_FALSE(fresh.WinsockStarted());
-}
-
 // Multi-line replies: only the final line of the open code counts, whatever comes in between.
 TEST_F(FtpScripted, MultiLineGreetingsGiveOneUser) {
     const std::string greetings[] = {

@@ -15,49 +15,6 @@
 
 namespace {
 
-TEST(WinsockError, MapsErrnoToWindowsSocketsNumbers) {
-    const struct {
-        int posixErrno;
-        std::uint16_t winsock;
-    } rows[] = {
-        {0, 0},
-        {EINTR, 10004},
-        {EACCES, 10013},
-        {EFAULT, 10014},
-        {EINVAL, 10022},
-        {EMFILE, 10024},
-        {ENFILE, 10024},
-        {EAGAIN, 10035},
-        {EWOULDBLOCK, 10035},
-        {EINPROGRESS, 10035},
-        {EALREADY, 10037},
-        {ENOTSOCK, 10038},
-        {EBADF, 10038},
-        {EMSGSIZE, 10040},
-        {EOPNOTSUPP, 10045},
-        {EAFNOSUPPORT, 10047},
-        {EADDRINUSE, 10048},
-        {EADDRNOTAVAIL, 10049},
-        {ENETDOWN, 10050},
-        {ENETUNREACH, 10051},
-        {ENETRESET, 10052},
-        {ECONNABORTED, 10053},
-        {ECONNRESET, 10054},
-        {EPIPE, 10054},
-        {ENOBUFS, 10055},
-        {ENOMEM, 10055},
-        {EISCONN, 10056},
-        {ENOTCONN, 10057},
-        {ESHUTDOWN, 10058},
-        {ETIMEDOUT, 10060},
-        {ECONNREFUSED, 10061},
-        {EHOSTUNREACH, 10065},
-        {ENOENT, WSABASEERR},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(WinsockError(row.posixErrno), row.winsock) << row.posixErrno;
-}
-
 TEST(StarSocket, ServerTextIsClassifiedByItsFirstCharacter) {
     TStarSocket s;
     s.SetServer("ftp.example.com");
