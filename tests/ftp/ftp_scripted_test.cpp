@@ -17,14 +17,19 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
+// Points a client at a scripted server, as user anna with password pw.
+void Aim(TStarFtp& client, const FakeFtpServer& fake) {
+    client.SetFtpServer("127.0.0.1");
+    client.FtpPort = fake.Port();
+    client.UserName = "anna";
+    client.UserPassword = "pw";
+}
+
 class FtpScripted : public testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(server.Listening());
-        ftp.SetFtpServer("127.0.0.1");
-        ftp.FtpPort = server.Port();
-        ftp.UserName = "anna";
-        ftp.UserPassword = "pw";
+        Aim(ftp, server);
     }
     void TearDown() override { ClearSocketFaults(); }
 
@@ -57,10 +62,7 @@ TEST_F(FtpScripted, MultiLineGreetingsGiveOneUser) {
         fake.Send(greeting).Answer("331 pw\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
         TStarFtp client;
         FtpRecorder r(client);
-        client.SetFtpServer("127.0.0.1");
-        client.FtpPort = fake.Port();
-        client.UserName = "anna";
-        client.UserPassword = "pw";
+        Aim(client, fake);
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
         EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
@@ -129,9 +131,7 @@ TEST_F(FtpScripted, SystReplySetsTheServerType) {
         fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(std::string(row.reply) + "\r\n");
         TStarFtp client;
         FtpRecorder r(client);
-        client.SetFtpServer("127.0.0.1");
-        client.FtpPort = fake.Port();
-        client.UserName = "anna";
+        Aim(client, fake);
         client.ServerType = ftpstChameleon; // replaced at login
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
@@ -381,8 +381,7 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
             fake.Answer(reply + "\r\n");
         TStarFtp client;
         FtpRecorder r(client);
-        client.SetFtpServer("127.0.0.1");
-        client.FtpPort = fake.Port();
+        Aim(client, fake);
         client.UserName = row.user;
         client.UserPassword = row.password;
         client.UserAccount = row.account;
@@ -431,9 +430,7 @@ TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
         fake.Send("220 ready\r\n").Answer("331 pw\r\n");
         TStarFtp client;
         FtpRecorder r(client);
-        client.SetFtpServer("127.0.0.1");
-        client.FtpPort = fake.Port();
-        client.UserName = "anna";
+        Aim(client, fake);
         FailNextSocketCalls(row.call, row.posixErrno);
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.quits == 2; }));
