@@ -1,0 +1,211 @@
+#pragma once
+// TStarFtp: the FTP client component. The inherited socket is the control connection. Every
+// operation returns at once; its notices, errors and completion event arrive later on the
+// user-interface thread. The owner starts the next operation from a completion event (or later)
+// and tests Success there.
+
+#include "ftp/ftptypes.h"
+#include "net/starsock.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// Notices of OnFtpInfo. 8 is not used.
+enum FtpInfo : std::uint8_t {
+    ftpiConnected = 0,    // addinfo: the server's dotted address
+    ftpiNotConnected = 1, // "Disconnected" when the server closed; "" when there is no connection
+    ftpiResolving = 2,    // the host name
+    ftpiResolved = 3,     // the dotted address
+    ftpiReceived = 4,     // control text as read, also the final empty read
+    ftpiSent = 5,         // the command line as sent, with its line end
+    ftpiBusy = 6,
+    ftpiProgress = 7,
+    ftpiTransferDone = 9,
+    ftpiListingReady = 10,
+    ftpiLoggedIn = 11,
+    ftpiFileSize = 12,
+    ftpiCommandFailed = 13,
+    ftpiListingLine = 14,
+};
+
+// Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
+enum FtpError : std::uint8_t {
+    ftpeNoError = 0, // also: QUIT not answered with 2xx
+    ftpeWinsockNotInitialized = 1,
+    ftpeNetworkDown = 2,
+    ftpeInvalidAddress = 3,
+    ftpeInternal = 4,
+    ftpeGeneralWinsock = 5,
+    ftpeConnectionAborted = 6,
+    ftpeConnectionReset = 7,
+    ftpeTimeOut = 8,
+    ftpeOutOfSockets = 9,
+    ftpeNetworkUnreachable = 10,
+    ftpeAddressNotAvailable = 11,
+    ftpeConnectionRefused = 12,
+    ftpeCommandFailed = 13,
+    ftpeUnknown = 15,
+    ftpeAddressResolution = 16,
+    ftpeHostUnreachable = 18,
+    ftpeNoServer = 19,
+    ftpeLocalFileOpen = 21,
+    ftpeLocalFileWrite = 22,
+    ftpeLocalFileRead = 23,
+    ftpeNoRemoteFile = 24,
+    ftpeServerNotReady = 26,
+    ftpeLoginRefused = 27,
+    ftpeDataConnection = 28,
+};
+
+// What OnFtpNeedInfo asks the owner for.
+enum TFtpInfoNeeded : std::uint8_t {
+    ftpnServer = 0,
+    ftpnUserName = 1,
+    ftpnUserPassword = 2,
+    ftpnUserAccount = 3,
+};
+
+class TStarFtp;
+using TNotifyEvent = std::function<void(TStarFtp& sender)>;
+using TFtpInfoEvent =
+    std::function<void(TStarFtp& sender, FtpInfo info, const std::string& addinfo)>;
+using TFtpErrorEvent =
+    std::function<void(TStarFtp& sender, FtpError error, const std::string& addinfo)>;
+using TFtpInfoNeededEvent =
+    std::function<void(TStarFtp& sender, TFtpInfoNeeded need, std::string& value)>;
+
+class TStarFtp : public TStarSocket {
+  public:
+    TStarFtp();
+    ~TStarFtp() override;
+
+    // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, CWD InitialDirectory.
+    void Login();
+    void ChangeDirectory(const std::string& directory);
+    void Quit();
+
+    // Published properties.
+    const std::string& FtpServer() const { return ServerText(); }
+    void SetFtpServer(const std::string& server) { SetServer(server); }
+    std::uint16_t FtpPort = 21; // 0 becomes 21 at login
+    std::string UserName;
+    std::string UserPassword;
+    std::string UserAccount;
+    std::string LocalFile;
+    std::string RemoteFile;
+    std::string Ftp_URL;
+    TTransferType TransferMode = BinaryTransfer; // also the code of commands and replies
+    std::string InitialDirectory;
+    bool WinsockStarted() const { return WinsockRunning(); }
+    void SetWinsockStarted(bool start);
+    std::string Version;
+    bool Success() const { return success_; }
+    bool PWDImplemented = true;
+    TFTPServerType ServerType = ftpstDefault; // from the SYST reply, at every login
+    // TimeOutConnect and TimeOutArp are the socket's.
+
+    TFtpInfoEvent OnFtpInfo;
+    TFtpInfoNeededEvent OnFtpNeedInfo;
+    TNotifyEvent OnFtpReady;
+    TFtpErrorEvent OnFtpError;
+    TNotifyEvent OnLoggedIn;
+    TNotifyEvent OnDirectoryChanged;
+    TNotifyEvent OnDirectoryCreated;
+    TNotifyEvent OnDirectoryDeleted;
+    TNotifyEvent OnFileDeleted;
+    TNotifyEvent OnFileReceived;
+    TNotifyEvent OnFileStored;
+    TNotifyEvent OnListingDone;
+    TNotifyEvent OnFileRenamed;
+    TNotifyEvent OnFtpQuit;
+
+    // Read by the owner.
+    FtpError ErrorCode() const { return errorCode_; }
+    bool Busy() const { return busy_; }
+    bool ControlConnected() const { return controlConnected_; }
+
+    // Control text with no CR LF beyond this ends the session: a server that never ends its line
+    // must not grow memory without bound.
+    static constexpr std::size_t MaxReplyLine = 64 * 1024;
+
+  protected:
+    void HostResolved() override;
+
+  private:
+    // What the reply interpreter expects next; the value is the command the reply answers.
+    enum class ReplyState {
+        Greeting = 0,       // the server's welcome
+        User = 1,           // USER
+        Password = 2,       // PASS
+        Account = 3,        // ACCT
+        System = 5,         // SYST, the last step of the login but one
+        LoginDirectory = 6, // CWD right after login
+        ChangeDirectory = 50,
+        Quit = 60,
+        Idle = 100, // no command outstanding: replies are ignored
+    };
+
+    // Completion event fired by the next ready notification.
+    enum PendingCompletion : std::uint8_t {
+        peNone = 0,
+        peLoggedIn = 1,
+        peDirectoryChanged = 2,
+        peDirectoryCreated = 3,
+        peDirectoryDeleted = 4,
+        peFileDeleted = 5,
+        peFileReceived = 6,
+        peFileStored = 7,
+        peListingDone = 8,
+        peFileRenamed = 9,
+    };
+
+    void Info(FtpInfo info, const std::string& addinfo);
+    void Need(TFtpInfoNeeded need, std::string& value);
+    // False when the text holds CR or LF: it would carry a second command, so nothing is sent.
+    bool SendCommand(const std::string& text);
+    bool IssueCommand(const std::string& text, ReplyState next);
+    void SetReplyState(ReplyState next) { replyState_ = next; }
+    void SocketConnected();
+    void SocketClosed();
+    void ReadControlData();
+    bool ControlLost() const { return shutDown_ || Socket() < 0; }
+
+    void HandleReply(const std::string& line);
+    void OnGreeting(char kind);
+    void OnUser(char kind);
+    void OnPassword(char kind);
+    void OnAccount(char kind);
+    void OnSystem(const std::string& line);
+    void OnLoginDirectory(char kind);
+    void OnChangeDirectory(char kind);
+    void DirectoryChanged(bool changed);
+    void OnQuit(char kind);
+    void LoginRefused();
+    void LoggedIn();
+    void DetectServerType(const std::string& reply);
+
+    bool CheckSocketError();
+    void FatalError(FtpError code, const std::string& addinfo = "Error");
+    void ReportError(FtpError code);
+    void ShutDown();
+    void CloseAll();
+    void PostReady();
+    void Notification(const TSocketMessage& message);
+
+    TStarSocket listener_;   // the data side listens here
+    TStarSocket dataSocket_; // and carries the data connection here
+
+    bool multiLine_ = false;
+    std::string multiLineCode_;
+    FtpError errorCode_ = ftpeNoError;
+    bool success_ = false;
+    bool controlConnected_ = false;
+    bool busy_ = false;
+    PendingCompletion pendingEvent_ = peNone;
+    ReplyState replyState_ = ReplyState::Idle;
+    bool inReplyHandler_ = false;
+    bool shutDown_ = false;
+    std::string partialLine_;
+};

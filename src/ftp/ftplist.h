@@ -1,0 +1,63 @@
+#pragma once
+// Reading the lines of a LIST reply: an entry's name, its size and date columns as text, and
+// whether it is a folder, in the listing format of the server type found at login. Pure functions:
+// the only thing carried from one line to the next is the TListState the caller hands in.
+
+#include "ftp/ftptypes.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// What a listing carries from line to line. VMS servers write a long file name on a line of its own
+// and the rest of the entry on the next line. Use one state per listing, starting empty, and pass
+// the lines of that listing in order; other server types neither read nor change it.
+struct TListState {
+    // A VMS line waiting for the rest of its entry; never more than one line.
+    std::string PendingLine;
+};
+
+// The n-th word of the line, counting from 0. Words are separated by runs of spaces (only 0x20). A
+// word is returned only when a space follows it, so the last word of a line never is, and a line
+// that starts with a space has an empty word 0. Empty when there is no such word.
+std::string ListWord(std::string_view line, std::size_t n);
+
+// The name at the end of the line: everything from the first "->" on (a link's target) and then the
+// trailing spaces are dropped; the result is the text after the last space, or the whole text when
+// it has no space. Cut to 999 bytes at most, never inside a Shift_JIS double-byte character.
+std::string ListName(std::string_view line);
+
+// Reads one listing line (without its line end). True when the line is an entry: then name, size
+// and date hold text taken from the line (date: its columns joined by single spaces, empty columns
+// kept as empty) and isDirectory tells folders from files. Sizes and dates are not checked or
+// converted.
+//
+// ftpstDefault, ftpstUNIX, ftpstULTRIX, ftpstU5000, ftpstSINTFTPD:
+//   "-rw-r--r--  1 owner  group  1234 Jan  5 12:34 read me.txt"
+//   First character "-" or "f": a file; "d" or "l": a folder (links count as folders); anything
+//   else: false. Size is word 4 and date words 5-7; when word 1 starts with "[" (a bracketed
+//   permission set and no group: "d [RWCEAFMS] owner 512 Jan 16 18:53 login") size is word 3 and
+//   date words 4-6. Name: when the day and the time-or-year words look like them, all the text
+//   after them (so names keep their spaces), with a link's " -> target" and the trailing spaces
+//   dropped; otherwise ListName of the line. name is set even when the line is rejected; size, date
+//   and isDirectory are then untouched.
+// ftpstVmsMultinet, ftpstVmsUcx:
+//   "LOGIN.COM;3   2/3   5-JAN-2000 12:34:56 [GROUP,OWNER] (RWED,RWED,RE,)"
+//   A line without ";" is false (headers, totals). Name: word 0 without its ";version"; a name of
+//   type ".DIR" is a folder, named without ".DIR". Size is word 1, date words 2 and 3. A line whose
+//   word 0 is empty (only the name, or a leading space) is kept in state and false: the next
+//   non-empty line is read as kept line + " " + that line. When that still has no name (the kept
+//   line starts with a space), the kept line is dropped and the new line is read on its own.
+// ftpstVM:
+//   "PROFILE  EXEC  V  72  11  1 1999-01-27 11:43:09 A1"
+//   Always true, a file: name is word 0 + "." + word 1, size word 3, date words 6 and 7.
+// ftpstVMVPS:
+//   A line containing "=", "totals:", " rf trks" or "track limit" is false. Otherwise a file:
+//   name is "." + word 1, size word 2, date word 7 + " " + word 6.
+// Every other type (ftpstAutoDetect, ftpstMVS, ftpstMacFtpd, ftpstClix, ftpstQVT, ftpstNCSA,
+// ftpstChameleon): false, and no output is touched.
+//
+// Any byte string is accepted; the cost is linear in the line's length, and no output is longer
+// than the line plus the kept VMS line plus one byte.
+bool ParseListLine(TFTPServerType serverType, std::string_view line, std::string& name,
+                   std::string& size, std::string& date, bool& isDirectory, TListState& state);

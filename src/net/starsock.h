@@ -1,0 +1,145 @@
+#pragma once
+// TStarSocket: one asynchronous IPv4 TCP socket whose readiness, host-name lookups, one-second
+// time-out ticks and posted private messages arrive as events on the user-interface thread. Nothing
+// blocks; every step records its outcome in LastError (a Windows Sockets number, 0 for success) and
+// nothing throws.
+//
+// Events may pump the event loop themselves, so a handler can be re-entered by later readiness of
+// another socket; the read (or accept) readiness of this socket is switched off while its own event
+// runs. Destroy a component outside its own events.
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class TSocketSink;
+
+// Message numbers. Numbers above WM_USER + 1 belong to the owner (PostMessage, OnMessage).
+constexpr unsigned WM_USER = 0x0400;
+
+struct TSocketMessage {
+    unsigned Msg;
+    std::intptr_t WParam;
+    std::intptr_t LParam;
+};
+
+class TStarSocket {
+  public:
+    using TSocketEvent = std::function<void(TStarSocket& sender)>;
+
+    TStarSocket();
+    virtual ~TStarSocket();
+    TStarSocket(const TStarSocket&) = delete;
+    TStarSocket& operator=(const TStarSocket&) = delete;
+
+    // The socket library: POSIX sockets need no start-up, so this is bookkeeping that always
+    // succeeds.
+    bool LoadWinsock();
+    bool StartWinsock();
+    void StopWinsock();
+    void UnloadWinsock();
+    bool WinsockLoaded() const { return loaded_; }
+    bool WinsockRunning() const { return started_; }
+
+    void CreateSocket(); // a TCP socket, when there is none
+    void
+    SetAddress(const std::string& dotted); // not a dotted address: no address (Connect refuses it)
+    void SetPort(std::uint16_t port);
+    std::string GetAddressText() const;
+    void ResolveHost(const std::string& name); // ignored while a lookup is pending
+    void UseResolvedAddress();
+    void Connect(); // outcome: OnSocketConnect, LastError = its error
+    void Listen();  // bind to the address and port, listen (backlog 2)
+    void Accept(TStarSocket& listener);
+    // The three transfers return the bytes moved; 0 with LastError 0 means "nothing moved now".
+    int Send(const void* data, int length);
+    int SendUrgent(const void* data, int length);
+    int Receive(void* buffer, int capacity);
+    std::string GetLocalAddress(); // these two leave a stale LastError after success
+    std::uint16_t GetLocalPort();
+    void CloseSocket(); // also cancels a pending lookup and stops the countdown
+    // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
+    // expires.
+    void StartTimeOut(int seconds);
+    // A text starting with a digit is a dotted address, anything else a host name; "" changes
+    // nothing.
+    void SetServer(const std::string& text);
+    const std::string& ServerText() const { return serverText_; }
+
+    // Delivers `msg` (> WM_USER + 1) to OnMessage after the running handler has returned, in order.
+    void PostMessage(unsigned msg, std::intptr_t wParam = 0, std::intptr_t lParam = 0);
+
+    int Socket() const { return sock_; }
+    bool Connected() const { return connected_; }
+    std::uint16_t LastError() const { return lastError_; }
+
+    std::string WinsockDescription;
+    std::string WinsockStatus;
+    int MaxSockets = 0;
+
+    std::function<void(TSocketMessage&)> OnMessage;
+    TSocketEvent OnHostResolved;
+    TSocketEvent OnSocketConnect;
+    TSocketEvent OnSocketClose; // the socket is closed after it unless the handler closed it
+    TSocketEvent OnTimeOut;
+    TSocketEvent OnSocketRead;
+    TSocketEvent OnSocketWrite; // once, right after a successful connect
+    TSocketEvent OnSocketAccept;
+
+    std::int32_t TimeOutConnect = 0; // seconds
+    std::int32_t TimeOutArp = 0;     // seconds, for a host-name lookup
+    std::string ServerAddress;
+    std::string ServerHostName;
+
+  protected:
+    // A lookup finished (also when it failed: LastError holds why). Fires OnHostResolved.
+    virtual void HostResolved();
+
+  private:
+    friend class TSocketSink;
+    // A copy runs, so that a handler may replace the slot it was called through.
+    void Fire(TSocketEvent event) {
+        if (event) event(*this);
+    }
+    void Readable();
+    void Writable();
+    void Tick();
+    void LookupDone(int id, std::uint16_t error, std::uint32_t address);
+    void ArmRead();
+    void ForgetSocket();
+    void StoreError(int posixErrno);
+    int Transfer(int result);
+
+    std::unique_ptr<TSocketSink> sink_;
+    int sock_ = -1;
+    sockaddr_in address_{};
+    bool connected_ = false;
+    bool loaded_ = false;
+    bool started_ = false;
+    std::uint32_t resolved_ = 0; // network byte order
+    bool lookupPending_ = false;
+    int lookupId_ = 0;
+    int countdown_ = 0;
+    std::string serverText_;
+    std::uint16_t lastError_ = 0;
+
+    // Readiness bookkeeping: a stream socket is watched for reading until its close is seen; while
+    // its read event runs the watch is off, and it comes back only if the handler read (as the
+    // platform re-arms a read notification on recv).
+    bool listening_ = false;
+    bool readWatched_ = false;
+    bool readDispatching_ = false;
+    bool readTaken_ = false;
+    bool acceptArmed_ = false;
+    bool connecting_ = false;
+    unsigned generation_ = 0; // a new socket (or none) each time, so a handler's close is noticed
+};
+
+// Test seam: the next `count` calls of one kind fail with `posixErrno` instead of reaching the
+// system. Receive covers the data reads, not the readiness probe.
+enum class TSocketCall { Connect, Send, Recv, Accept };
+void FailNextSocketCalls(TSocketCall call, int posixErrno, int count = 1);
+void ClearSocketFaults();

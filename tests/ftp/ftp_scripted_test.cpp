@@ -1,0 +1,450 @@
+// The control session against a scripted server, for replies and failures a real server does not
+// produce on demand.
+#include "ftp/ftp.h"
+#include "ftprecorder.h"
+
+#include "eventloop.h"
+#include "fakeftpserver.h"
+#include "loopback.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+
+using Events = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// Points a client at a scripted server, as user anna with password pw.
+void Aim(TStarFtp& client, const FakeFtpServer& fake) {
+    client.SetFtpServer("127.0.0.1");
+    client.FtpPort = fake.Port();
+    client.UserName = "anna";
+    client.UserPassword = "pw";
+}
+
+class FtpScripted : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Listening());
+        Aim(ftp, server);
+    }
+    void TearDown() override { ClearSocketFaults(); }
+
+    bool WaitFor(const std::string& event, int timeoutMs = 5000) {
+        return RunUntil([&] { return rec.Saw(event); }, timeoutMs);
+    }
+    // The usual login up to the SYST reply.
+    FakeFtpServer& ScriptLogin() {
+        return server.Send("220 ready\r\n")
+            .Answer("331 pw\r\n")
+            .Answer("230 ok\r\n")
+            .Answer("215 UNIX Type: L8\r\n");
+    }
+
+    FakeFtpServer server;
+    TStarFtp ftp;
+    FtpRecorder rec{ftp};
+};
+
+// Multi-line replies: only the final line of the open code counts, whatever comes in between.
+TEST_F(FtpScripted, MultiLineGreetingsGiveOneUser) {
+    const std::string greetings[] = {
+        "220-Welcome\r\n220-to the test\r\n220 ready\r\n",
+        "220-Welcome\r\n230-not a login\r\n230 still not a login\r\n220 ready\r\n",
+        "220-Welcome\r\n220\r\n 220 indented\r\n220 ready\r\n",
+    };
+    for (const std::string& greeting : greetings) {
+        SCOPED_TRACE(greeting);
+        FakeFtpServer fake;
+        fake.Send(greeting).Answer("331 pw\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
+        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    }
+}
+
+TEST_F(FtpScripted, UserAnsweredWith230SkipsThePassword) {
+    server.Send("220 ready\r\n").Answer("230 no password needed\r\n").Answer("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+}
+
+TEST_F(FtpScripted, MissingValuesAreAskedForAndAnAccountIsSent) {
+    ftp.UserName = "";
+    ftp.UserPassword = "";
+    rec.answers = {"", "bob", "pw2", "acct"};
+    server.Send("220 ready\r\n")
+        .Answer("331 pw\r\n")
+        .Answer("332 account\r\n")
+        .Answer("230 ok\r\n")
+        .Answer("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER bob", "PASS pw2", "ACCT acct", "SYST"}));
+    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "need 1", "sent USER bob\r\n", "need 2",
+                                  "sent PASS pw2\r\n", "need 3", "sent ACCT acct\r\n",
+                                  "sent SYST\r\n", "info 11 Logged in", "ready", "loggedin"}));
+}
+
+TEST_F(FtpScripted, RefusedAccountEndsWithTheComponentsQuit) {
+    ftp.UserAccount = "acct";
+    server.Send("220 ready\r\n")
+        .Answer("331 pw\r\n")
+        .Answer("332 account\r\n")
+        .Answer("530 no such account\r\n")
+        .Answer("221 bye\r\n")
+        .Close();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "ACCT acct", "QUIT"}));
+    EXPECT_TRUE(rec.Saw("error 27 Error"));
+}
+
+TEST_F(FtpScripted, SystReplySetsTheServerType) {
+    const struct {
+        const char* reply;
+        TFTPServerType type;
+    } rows[] = {
+        {"215 UNIX Type: L8", ftpstUNIX},
+        {"215 unix type: l8", ftpstUNIX},
+        {"215 VMS MultiNet V4.4", ftpstVmsMultinet},
+        {"215 VMS", ftpstVmsUcx},
+        {"215 VM/CMS Level 12", ftpstVM},
+        {"215 VM/VPS", ftpstVMVPS},
+        {"215 MVS is the operating system of this server", ftpstMVS},
+        {"215 UNIX emulated by NCSA", ftpstNCSA}, // the later word wins
+        {"215 Windows_NT", ftpstDefault},
+        {"500 SYST not understood", ftpstDefault},
+        {"502 UNIX but refused", ftpstDefault}, // a refusal says nothing about the system
+        {"215", ftpstDefault},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.reply);
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(std::string(row.reply) + "\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        client.ServerType = ftpstChameleon; // replaced at login
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
+        EXPECT_EQ(client.ServerType, row.type);
+    }
+}
+
+// A 421 greeting ends the session once, even when more text follows in the same read.
+TEST_F(FtpScripted, GreetingOtherThan2xxIsFatal) {
+    server.Send("421 Too many users\r\n421 Still too many\r\n");
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "error 26 Error", "quit"}));
+    EXPECT_EQ(ftp.ErrorCode(), ftpeServerNotReady);
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_FALSE(ftp.ControlConnected());
+    EXPECT_EQ(ftp.Socket(), -1);
+    EXPECT_TRUE(server.Commands().empty());
+}
+
+TEST_F(FtpScripted, RepliesSentOneByteAtATimeAreAssembled) {
+    server.SendBytewise("220-split\r\n220 greeting\r\n")
+        .AwaitCommand()
+        .SendBytewise("331 pw\r\n")
+        .AwaitCommand()
+        .SendBytewise("230 ok\r\n")
+        .AwaitCommand()
+        .SendBytewise("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    EXPECT_EQ(ftp.ServerType, ftpstUNIX);
+    const auto reads = std::count_if(rec.received.begin(), rec.received.end(),
+                                     [](const std::string& r) { return !r.empty(); });
+    EXPECT_GT(reads, 4);
+}
+
+TEST_F(FtpScripted, ALineWithoutEndIsCutOffPastItsBound) {
+    server.Send(std::string(TStarFtp::MaxReplyLine + 4096, 'x'));
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "error 6 Error", "quit"}));
+    EXPECT_EQ(ftp.Socket(), -1);
+    EXPECT_TRUE(server.Commands().empty());
+    ASSERT_TRUE(RunUntil([&] { return server.ClientClosed(); }));
+}
+
+TEST_F(FtpScripted, ALongLineWithinTheBoundIsAReply) {
+    server.Send("220 " + std::string(TStarFtp::MaxReplyLine - 100, 'x') + "\r\n")
+        .Answer("230 ok\r\n")
+        .Answer("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+}
+
+TEST_F(FtpScripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
+    ftp.FtpPort = RefusingLoopbackPort();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"error 12 Connection Refused", "quit", "quit"}));
+    EXPECT_EQ(ftp.ErrorCode(), ftpeConnectionRefused);
+}
+
+TEST_F(FtpScripted, FailedLookupIsAnAddressResolutionError) {
+    ftp.SetFtpServer("bad..name"); // refused by the resolver without asking any name server
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events,
+              (Events{"info 2 bad..name", "error 16 Address resolution error", "quit", "quit"}));
+}
+
+TEST_F(FtpScripted, HostNameIsResolvedThenConnected) {
+    ftp.SetFtpServer("localhost");
+    ScriptLogin();
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(rec.events.at(0), "info 2 localhost");
+    EXPECT_EQ(rec.events.at(1), "info 3 127.0.0.1");
+    EXPECT_EQ(rec.events.at(2), "info 0 127.0.0.1");
+    EXPECT_EQ(ftp.ServerAddress, "127.0.0.1");
+}
+
+TEST_F(FtpScripted, ServerTextStartingWithADigitIsNeverLookedUp) {
+    ftp.SetFtpServer("1nvalid.example");
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"error 11 Address not available", "quit", "quit"}));
+}
+
+TEST_F(FtpScripted, ConnectTimesOut) {
+    StalledListener stalled;
+    ASSERT_TRUE(stalled.Ready());
+    ftp.FtpPort = stalled.Port();
+    ftp.TimeOutConnect = 1;
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }, 10000));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"error 8 Error", "quit"}));
+    EXPECT_EQ(ftp.Socket(), -1);
+}
+
+TEST_F(FtpScripted, MissingServerIsAskedForThenRefused) {
+    ftp.SetFtpServer("");
+    ftp.Login();
+    EXPECT_EQ(rec.events, (Events{"need 0", "error 19 Error"}));
+    EXPECT_EQ(ftp.Socket(), -1);
+
+    rec.events.clear();
+    rec.answers[0] = "127.0.0.1";
+    ScriptLogin();
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(rec.events.at(0), "need 0");
+    EXPECT_EQ(ftp.FtpServer(), "127.0.0.1");
+}
+
+// ChangeDirectory sets the pending completion before it finds the component busy, so the running
+// operation (here QUIT) completes with its event.
+TEST_F(FtpScripted, BusyRefusalStillReplacesThePendingEvent) {
+    ScriptLogin().Answer("221 bye\r\n").Close();
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    rec.events.clear();
+
+    ftp.Quit();
+    ftp.ChangeDirectory("/elsewhere");
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "info 6 ", "info 6 ", "info 1 Disconnected",
+                                  "ready", "dirchanged", "quit"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "QUIT"}));
+}
+
+TEST_F(FtpScripted, OperationsWithoutAConnectionOnlySaySo) {
+    ftp.Quit();
+    ftp.ChangeDirectory("/x");
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"info 1 ", "info 1 "}));
+}
+
+TEST_F(FtpScripted, ServerClosingTheConnectionEndsTheSession) {
+    ScriptLogin().Close();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    const Events tail(rec.events.end() - 3, rec.events.end());
+    EXPECT_EQ(tail, (Events{"info 1 Disconnected", "ready", "quit"}));
+    EXPECT_FALSE(ftp.ControlConnected());
+    EXPECT_EQ(ftp.Socket(), -1);
+}
+
+TEST_F(FtpScripted, RefusedQuitIsFatalErrorZero) {
+    ScriptLogin().Answer("500 not now\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    rec.events.clear();
+    ftp.Quit();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "error 0 Error", "quit"}));
+}
+
+TEST_F(FtpScripted, EucModeEndsCommandsWithLfAndDecodesReplies) {
+    ftp.TransferMode = textEUC;
+    server.Send("220 ready\r\n")
+        .Answer("331 pw\r\n")
+        .Answer("230 \xb0\xa1\r\n")
+        .Answer("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Received(), "USER anna\nPASS pw\nSYST\n");
+    EXPECT_TRUE(rec.Saw("sent USER anna\n"));
+    // EUC B0A1 is Shift_JIS 889F.
+    EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), "230 \x88\x9f\r\n"),
+              rec.received.end());
+}
+
+TEST_F(FtpScripted, JisModeSendsJisAndKeepsCrLf) {
+    ftp.TransferMode = textJIS;
+    ftp.UserPassword = "\x88\x9f"; // one kanji in Shift_JIS
+    ScriptLogin();
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \x1b$B0!\x1b(J\r\nSYST\r\n");
+}
+
+// CR or LF in an argument would carry a second command: nothing of it is sent, and the step
+// fails the way a refusal of that command fails.
+TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
+    const struct {
+        const char* name;
+        std::string user, password, account, directory;
+        Lines replies; // to the commands that do come
+        Lines commands;
+        const char* outcome;
+        const char* notice;
+    } rows[] = {
+        {"user",
+         "anna\r\nDELE x",
+         "pw",
+         "",
+         "",
+         {"221 bye"},
+         {"QUIT"},
+         "error 27 Error",
+         "sent QUIT\r\n"},
+        {"password",
+         "anna",
+         "pw\nDELE x",
+         "",
+         "",
+         {"331 pw", "221 bye"},
+         {"USER anna", "QUIT"},
+         "error 27 Error",
+         "sent QUIT\r\n"},
+        {"account",
+         "anna",
+         "pw",
+         "a\rDELE x",
+         "",
+         {"331 pw", "332 account", "221 bye"},
+         {"USER anna", "PASS pw", "QUIT"},
+         "error 27 Error",
+         "sent QUIT\r\n"},
+        {"directory",
+         "anna",
+         "pw",
+         "",
+         "/in\r\nDELE x",
+         {"331 pw", "230 ok", "215 UNIX"},
+         {"USER anna", "PASS pw", "SYST"},
+         "loggedin",
+         "info 13 "},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n");
+        for (const std::string& reply : row.replies)
+            fake.Answer(reply + "\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        client.UserName = row.user;
+        client.UserPassword = row.password;
+        client.UserAccount = row.account;
+        client.InitialDirectory = row.directory;
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw(row.outcome) && fake.ScriptDone(); }));
+        DrainPostedEvents();
+        EXPECT_EQ(fake.Commands(), row.commands);
+        EXPECT_TRUE(r.Saw(row.notice));
+        for (const std::string& e : r.events)
+            EXPECT_EQ(e.find("DELE"), std::string::npos) << e;
+    }
+}
+
+TEST_F(FtpScripted, LineBreakInChangeDirectoryFailsTheChange) {
+    ScriptLogin();
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    rec.events.clear();
+    ftp.ChangeDirectory("/a\r\nDELE b");
+    ASSERT_TRUE(WaitFor("dirchanged"));
+    EXPECT_EQ(rec.events, (Events{"info 13 ", "ready", "dirchanged"}));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_FALSE(ftp.Busy());
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+}
+
+// Socket failures anywhere close the session: the mapped error, then two quit notifications.
+TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
+    const struct {
+        TSocketCall call;
+        int posixErrno;
+        const char* error;
+    } rows[] = {
+        {TSocketCall::Connect, ENETUNREACH, "error 10 Network unreachable"},
+        {TSocketCall::Connect, EHOSTUNREACH, "error 18 Host Unreachable"},
+        {TSocketCall::Recv, ECONNRESET, "error 7 Connection reset by remote side"},
+        {TSocketCall::Recv, ETIMEDOUT, "error 8 timeout"},
+        {TSocketCall::Send, EPIPE, "error 7 Connection reset by remote side"},
+        {TSocketCall::Send, ENOBUFS, "error 5 General Winsock Error"},
+        {TSocketCall::Send, EPERM, "error 15 Unknown Error"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.error);
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n").Answer("331 pw\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        FailNextSocketCalls(row.call, row.posixErrno);
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.quits == 2; }));
+        DrainPostedEvents();
+        ClearSocketFaults();
+        EXPECT_TRUE(r.Saw(row.error));
+        EXPECT_EQ(r.Last(), "quit");
+        EXPECT_EQ(r.quits, 2);
+        EXPECT_EQ(client.Socket(), -1);
+        // Shut down for good: no command goes out any more.
+        client.Quit();
+        client.ChangeDirectory("/x");
+        EXPECT_EQ(r.Last(), "info 1 ");
+    }
+}
+
+} // namespace

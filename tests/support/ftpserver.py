@@ -1,0 +1,42 @@
+"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 with an ephemeral port.
+
+Usage: ftpserver.py ROOT USER PASSWORD
+One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
+Prints the port on the first line of standard output, and ends when standard input closes (so it
+never outlives the test that started it).
+"""
+import logging
+import os
+import sys
+import threading
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+
+class Handler(FTPHandler):
+    # A refused password is answered at once instead of after the usual delay of three seconds.
+    auth_failed_timeout = 0
+
+
+def main():
+    root, user, password = sys.argv[1:4]
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(user, password, root, perm="elradfmwMT")
+    authorizer.add_anonymous(root, perm="elr")
+    Handler.authorizer = authorizer
+    logging.basicConfig(level=logging.WARNING)
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    print(server.socket.getsockname()[1], flush=True)
+
+    def watch_stdin():
+        sys.stdin.read()
+        os._exit(0)
+
+    threading.Thread(target=watch_stdin, daemon=True).start()
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()

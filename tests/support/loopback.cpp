@@ -1,0 +1,51 @@
+#include "loopback.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+std::uint16_t RefusingLoopbackPort() {
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0)) return 0;
+    const std::uint16_t port = server.serverPort();
+    server.close();
+    return port;
+}
+
+namespace {
+sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    return a;
+}
+} // namespace
+
+StalledListener::StalledListener() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a = Loopback(0);
+    socklen_t length = sizeof a;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        ::listen(listener_, 0) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+        return;
+    port_ = ntohs(a.sin_port);
+    // Backlog 0 still completes one connection; it fills the queue.
+    filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in target = Loopback(port_);
+    if (filler_ >= 0 &&
+        ::connect(filler_, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
+        ::close(filler_);
+        filler_ = -1;
+    }
+}
+
+StalledListener::~StalledListener() {
+    if (filler_ >= 0) ::close(filler_);
+    if (listener_ >= 0) ::close(listener_);
+}

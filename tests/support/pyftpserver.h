@@ -1,0 +1,34 @@
+#pragma once
+// A real FTP server for integration tests: pyftpdlib (Debian python3-pyftpdlib, run by Debian's
+// own /usr/bin/python3) on 127.0.0.1 with an ephemeral port, a temporary root, the user
+// PyFtpServer::User with PyFtpServer::Password (full rights) and anonymous (read rights).
+// Stopped by the destructor; the server also ends by itself if the test process dies.
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <string>
+
+class PyFtpServer {
+  public:
+    static constexpr const char* User = "anna";
+    static constexpr const char* Password = "s3cret";
+
+    PyFtpServer() = default;
+    ~PyFtpServer();
+    PyFtpServer(const PyFtpServer&) = delete;
+    PyFtpServer& operator=(const PyFtpServer&) = delete;
+
+    // Starts the server and waits (bounded) for its port; on failure `why` says what went wrong.
+    bool Start(std::string& why);
+    std::uint16_t Port() const { return port_; }
+    // The folder the server shows as "/".
+    QString Root() const { return root_.path(); }
+
+  private:
+    QTemporaryDir root_;
+    QProcess process_;
+    std::uint16_t port_ = 0;
+};
