@@ -5,6 +5,7 @@
 
 #include "app/wendup.h"
 #include "crypto/desunit2.h"
+#include "ftp/ftp.h"
 
 #include <QWidget>
 
@@ -117,6 +118,8 @@ class TForm1 : public QWidget {
     QPushButton* Button7;
     QPlainTextEdit* Memo1;
 
+    // The FTP client of the session; its events are the upload driver's.
+    TStarFtp StarFtp1;
     TDES DES1;
     QFileDialog* OpenDialog1;
     // The text-mode extensions dialog, created at program start after this window; Button8 needs
