@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TMyMemIniFile ini(path);
     const std::vector<std::string> keys = ini.ReadSection(section);
     std::vector<std::string> values;
-    for (const std::string& k : keys) values.push_back(ini.ReadString(section, k, "\x01missing"));
+    for (const std::string& k : keys)
+        values.push_back(ini.ReadString(section, k, "\x01missing"));
     (void)ini.ReadInteger(section, key, 0);
 
     try {

@@ -6,17 +6,21 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <optional>
-#include <utility>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-constexpr bool IsLeadByte(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+constexpr bool IsLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
-constexpr unsigned char FoldAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 0x20 : c; }
+constexpr unsigned char FoldAscii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+}
 
 // Letter case is ignored for single-byte characters only: the second byte of a Shift_JIS character
 // can look like an ASCII letter, and two such characters must not compare equal.
@@ -36,16 +40,18 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 // The line of a key: the first whose text before its first "=" is the key.
-template <typename Lines>
-auto FindKey(Lines& lines, std::string_view ident) {
+template <typename Lines> auto FindKey(Lines& lines, std::string_view ident) {
     for (auto it = lines.begin(); it != lines.end(); ++it) {
         const std::size_t eq = it->find('=');
-        if (eq != std::string::npos && SameText(std::string_view(*it).substr(0, eq), ident)) return it;
+        if (eq != std::string::npos && SameText(std::string_view(*it).substr(0, eq), ident))
+            return it;
     }
     return lines.end();
 }
 
-bool HasLineEnd(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+bool HasLineEnd(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
 
 std::optional<int> ParseInteger(std::string_view text) {
     int value = 0;
@@ -65,7 +71,7 @@ std::optional<int> ParseInteger(std::string_view text) {
 }
 
 class Descriptor {
-public:
+  public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -79,14 +85,14 @@ public:
         return r;
     }
 
-private:
+  private:
     int fd_;
 };
 
 } // namespace
 
 EIniFileError::EIniFileError(std::string path, int error)
-    : std::runtime_error("cannot write " + path + ": " + std::strerror(error)), Path(std::move(path)),
+    : std::runtime_error("INI file " + path + ": " + std::strerror(error)), Path(std::move(path)),
       ErrorCode(error) {}
 
 TMyMemIniFile::TMyMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
@@ -167,9 +173,12 @@ std::vector<std::string> TMyMemIniFile::ReadSection(std::string_view section) co
     return keys;
 }
 
-bool TMyMemIniFile::SectionExists(std::string_view section) const { return Find(section) != nullptr; }
+bool TMyMemIniFile::SectionExists(std::string_view section) const {
+    return Find(section) != nullptr;
+}
 
-void TMyMemIniFile::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
+void TMyMemIniFile::WriteString(std::string_view section, std::string_view ident,
+                                std::string_view value) {
     // Anything that would read back as another line, a comment or a section would corrupt the file.
     if (HasLineEnd(section) || HasLineEnd(ident) || HasLineEnd(value))
         throw std::invalid_argument("line end in an INI name, key or value");
@@ -201,7 +210,8 @@ void TMyMemIniFile::WriteBool(std::string_view section, std::string_view ident, 
 
 void TMyMemIniFile::EraseSection(std::string_view section) {
     // Every section of that name goes: otherwise a second one would take the erased one's place.
-    const auto erased = std::erase_if(sections_, [&](const Section& s) { return SameText(s.name, section); });
+    const auto erased =
+        std::erase_if(sections_, [&](const Section& s) { return SameText(s.name, section); });
     if (erased > 0) UpdateFile();
 }
 
@@ -220,7 +230,8 @@ void TMyMemIniFile::UpdateFile() const {
     std::string image;
     for (const Section& s : sections_) {
         image += "[" + s.name + "]\r\n";
-        for (const std::string& line : s.lines) image += line + "\r\n";
+        for (const std::string& line : s.lines)
+            image += line + "\r\n";
         image += "\r\n";
     }
 
@@ -247,7 +258,8 @@ void TMyMemIniFile::UpdateFile() const {
         throw EIniFileError(fileName_, error);
     };
     struct stat old;
-    if (::stat(host->c_str(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd.Get(), old.st_mode & 07777) != 0)
+    if (::stat(host->c_str(), &old) == 0 && S_ISREG(old.st_mode) &&
+        ::fchmod(fd.Get(), old.st_mode & 07777) != 0)
         fail(errno);
     for (std::size_t done = 0; done < image.size();) {
         const ssize_t n = ::write(fd.Get(), image.data() + done, image.size() - done);

@@ -9,7 +9,9 @@ constexpr std::string_view TextModeSection = "TextMode";
 
 } // namespace
 
-std::string SettingsFilePath() { return ProgramFolder() + "wendup.ini"; }
+std::string SettingsFilePath() {
+    return ProgramFolder() + "wendup.ini";
+}
 
 bool IsTextModeFile(std::string_view fileName) {
     const std::size_t at = fileName.find_last_of("./");
@@ -30,5 +32,6 @@ std::vector<std::string> ReadTextModeList() {
 void WriteTextModeList(const std::vector<std::string>& extensions) {
     TMyMemIniFile ini(SettingsFilePath());
     ini.EraseSection(TextModeSection);
-    for (const std::string& extension : extensions) ini.WriteBool(TextModeSection, extension, true);
+    for (const std::string& extension : extensions)
+        ini.WriteBool(TextModeSection, extension, true);
 }

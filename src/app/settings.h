@@ -1,7 +1,7 @@
 #pragma once
-// The settings file "wendup.ini" in the program's folder, and the operations on settings and profile
-// files built on the INI store. Each operation opens the file, does its work and closes it again; a
-// settings file that exists but cannot be read raises EIniFileError.
+// The settings file "wendup.ini" in the program's folder, and the operations on settings and
+// profile files built on the INI store. Each operation opens the file, does its work and closes it
+// again; a settings file that exists but cannot be read raises EIniFileError.
 
 #include <string>
 #include <string_view>

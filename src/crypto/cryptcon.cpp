@@ -14,7 +14,7 @@ namespace {
 
 // Owns a descriptor so that an error half-way closes what was opened.
 class FileHandle {
-public:
+  public:
     explicit FileHandle(int fd) : fd_(fd) {}
     ~FileHandle() {
         if (fd_ >= 0) ::close(fd_);
@@ -29,7 +29,7 @@ public:
         return r;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -71,12 +71,13 @@ void WriteFull(int fd, const std::uint8_t* data, std::size_t size, const std::st
 } // namespace
 
 EInOutError::EInOutError(std::string path, int error)
-    : std::runtime_error("I/O error on " + path + ": " + std::strerror(error)), Path(std::move(path)),
-      ErrorCode(error) {}
+    : std::runtime_error("I/O error on " + path + ": " + std::strerror(error)),
+      Path(std::move(path)), ErrorCode(error) {}
 
 void WipeBytes(void* data, std::size_t size) {
     volatile auto* p = static_cast<volatile unsigned char*>(data);
-    for (std::size_t i = 0; i < size; ++i) p[i] = 0;
+    for (std::size_t i = 0; i < size; ++i)
+        p[i] = 0;
 }
 
 TCrypto::TCrypto(std::uint8_t blockSize) : BlockBuffer(blockSize), BlockSize(blockSize) {}
@@ -92,9 +93,13 @@ void TCrypto::SetKey(std::string_view key) {
     Key.assign(key);
 }
 
-void TCrypto::Encipher(bool KeyReady) { Run(true, KeyReady); }
+void TCrypto::Encipher(bool KeyReady) {
+    Run(true, KeyReady);
+}
 
-void TCrypto::Decipher(bool KeyReady) { Run(false, KeyReady); }
+void TCrypto::Decipher(bool KeyReady) {
+    Run(false, KeyReady);
+}
 
 void TCrypto::Run(bool encipher, bool keyReady) {
     const bool chained = CipherMode == CBCMode || CipherMode == CFBMode;
@@ -119,7 +124,8 @@ void TCrypto::Run(bool encipher, bool keyReady) {
         break;
     case SourceString:
         if (!encipher) break;
-        if (InputString.size() > MaxInput) throw std::invalid_argument("InputString exceeds 4096 bytes");
+        if (InputString.size() > MaxInput)
+            throw std::invalid_argument("InputString exceeds 4096 bytes");
         InputLength = std::uint16_t(InputString.size());
         if (InputLength > 0 && !OutputBuffer) throw std::invalid_argument("OutputBuffer not set");
         std::copy_n(InputString.data(), InputLength, WorkBuffer);
@@ -131,7 +137,8 @@ void TCrypto::Run(bool encipher, bool keyReady) {
 void TCrypto::RunFile(bool encipher) {
     FileHandle in(::open(HostPath(InputFilePath).c_str(), O_RDONLY | O_CLOEXEC));
     if (in.Get() < 0) throw EInOutError(InputFilePath, errno);
-    FileHandle out(::open(HostPath(OutputFilePath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    FileHandle out(
+        ::open(HostPath(OutputFilePath).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     if (out.Get() < 0) throw EInOutError(OutputFilePath, errno);
 
     std::size_t got;
@@ -148,7 +155,8 @@ void TCrypto::RunFile(bool encipher) {
 }
 
 void TCrypto::PadWork() {
-    while (InputLength % BlockSize != 0) WorkBuffer[InputLength++] = 0;
+    while (InputLength % BlockSize != 0)
+        WorkBuffer[InputLength++] = 0;
 }
 
 void TCrypto::EncipherData() {
@@ -165,7 +173,8 @@ void TCrypto::EncipherData() {
             std::copy_n(BlockBuffer.begin(), bs, out);
             break;
         case CBCMode:
-            for (std::size_t i = 0; i < bs; ++i) BlockBuffer[i] = in[i] ^ IVRegister[i];
+            for (std::size_t i = 0; i < bs; ++i)
+                BlockBuffer[i] = in[i] ^ IVRegister[i];
             EncipherBlock();
             std::copy_n(BlockBuffer.begin(), bs, IVRegister.begin());
             std::copy_n(BlockBuffer.begin(), bs, out);
@@ -173,7 +182,8 @@ void TCrypto::EncipherData() {
         case CFBMode:
             std::copy_n(IVRegister.begin(), bs, BlockBuffer.begin());
             EncipherBlock();
-            for (std::size_t i = 0; i < n; ++i) out[i] = in[i] ^ BlockBuffer[i];
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = in[i] ^ BlockBuffer[i];
             if (n == bs) std::copy_n(out, bs, IVRegister.begin());
             break;
         }
@@ -199,13 +209,15 @@ void TCrypto::DecipherData() {
         case CBCMode:
             std::copy_n(cipher, bs, BlockBuffer.begin());
             DecipherBlock();
-            for (std::size_t i = 0; i < bs; ++i) out[i] = BlockBuffer[i] ^ IVRegister[i];
+            for (std::size_t i = 0; i < bs; ++i)
+                out[i] = BlockBuffer[i] ^ IVRegister[i];
             std::copy_n(cipher, bs, IVRegister.begin());
             break;
         case CFBMode:
             std::copy_n(IVRegister.begin(), bs, BlockBuffer.begin());
             EncipherBlock();
-            for (std::size_t i = 0; i < n; ++i) out[i] = cipher[i] ^ BlockBuffer[i];
+            for (std::size_t i = 0; i < n; ++i)
+                out[i] = cipher[i] ^ BlockBuffer[i];
             if (n == bs) std::copy_n(cipher, bs, IVRegister.begin());
             break;
         }
@@ -215,7 +227,8 @@ void TCrypto::DecipherData() {
 void TCrypto::LoadIV() {
     if (IVector.empty()) MakeRandomIV();
     IVRegister.assign(BlockSize, 0);
-    std::copy_n(IVector.begin(), std::min<std::size_t>(BlockSize, IVector.size()), IVRegister.begin());
+    std::copy_n(IVector.begin(), std::min<std::size_t>(BlockSize, IVector.size()),
+                IVRegister.begin());
 }
 
 void TCrypto::MakeRandomIV() {
@@ -226,5 +239,6 @@ void TCrypto::MakeRandomIV() {
     std::mt19937 gen(seed);
     std::uniform_int_distribution<int> pick(0, 92);
     IVector.clear();
-    for (std::size_t i = 0; i < BlockSize; ++i) IVector += char(33 + pick(gen));
+    for (std::size_t i = 0; i < BlockSize; ++i)
+        IVector += char(33 + pick(gen));
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The block-cipher component: input selection, zero padding, the ECB, CBC and CFB chaining modes and
-// the initialisation vector. A descendant supplies the block cipher itself.
+// The block-cipher component: input selection, zero padding, the ECB, CBC and CFB chaining modes
+// and the initialisation vector. A descendant supplies the block cipher itself.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,14 +15,14 @@ enum TCipherMode : std::uint8_t { ECBMode = 0, CBCMode = 1, CFBMode = 2 };
 // A file of the file mode could not be opened, read, written or closed. `Path` is the name as given
 // (system code page); what() names the path and the system's reason.
 class EInOutError : public std::runtime_error {
-public:
+  public:
     EInOutError(std::string path, int error);
     std::string Path;
     int ErrorCode;
 };
 
 class TCrypto {
-public:
+  public:
     // The largest piece the component processes in one run.
     static constexpr std::size_t MaxInput = 4096;
 
@@ -34,10 +34,10 @@ public:
     void SetKey(std::string_view key);
 
     // Run on the input that InputType selects. With KeyReady false the round keys are derived from
-    // the key afresh (and, in CBC and CFB, the chaining register from IVector); with KeyReady true the
-    // previous run's keys and chain go on, so a long input can be processed in several runs.
-    // Throws std::invalid_argument when InputLength (or InputString) exceeds MaxInput or a buffer the
-    // run needs is missing; EInOutError in the file mode.
+    // the key afresh (and, in CBC and CFB, the chaining register from IVector); with KeyReady true
+    // the previous run's keys and chain go on, so a long input can be processed in several runs.
+    // Throws std::invalid_argument when InputLength (or InputString) exceeds MaxInput or a buffer
+    // the run needs is missing; EInOutError in the file mode.
     void Encipher(bool KeyReady);
     void Decipher(bool KeyReady); // does nothing for SourceString
 
@@ -61,7 +61,7 @@ public:
     const std::uint8_t* InputBuffer = nullptr;
     std::uint8_t* OutputBuffer = nullptr;
 
-protected:
+  protected:
     explicit TCrypto(std::uint8_t blockSize);
 
     // BlockBuffer in place.
@@ -79,7 +79,7 @@ protected:
     std::vector<std::uint8_t> BlockBuffer;
     const std::uint8_t BlockSize;
 
-private:
+  private:
     void Run(bool encipher, bool keyReady);
     void RunFile(bool encipher);
     void PadWork();

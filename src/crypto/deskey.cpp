@@ -29,11 +29,13 @@ std::uint8_t SealedByte(std::string_view sealed, std::size_t at) {
 
 } // namespace
 
-std::string DeriveMachineKey(std::string_view machineId, const std::optional<std::string>& loginName) {
+std::string DeriveMachineKey(std::string_view machineId,
+                             const std::optional<std::string>& loginName) {
     std::string key;
     std::remove_copy(machineId.begin(), machineId.end(), std::back_inserter(key), '-');
     if (loginName)
-        for (unsigned char c : *loginName) AppendHex(key, c);
+        for (unsigned char c : *loginName)
+            AppendHex(key, c);
     return key;
 }
 
@@ -47,7 +49,9 @@ bool StoreMachineKey(std::string_view text) {
     return WriteStoredKey(text.empty() ? RandomKeyText() : std::string(text));
 }
 
-bool ClearMachineKey() { return DeleteStoredKey(); }
+bool ClearMachineKey() {
+    return DeleteStoredKey();
+}
 
 std::string SealPassword(TDES& des, std::string_view password) {
     if (password.size() > SealedArea) throw std::length_error("password longer than 128 bytes");
@@ -65,7 +69,8 @@ std::string SealPassword(TDES& des, std::string_view password) {
     std::string sealed;
     sealed.reserve(SealedLength);
     AppendHex(sealed, std::uint8_t(password.size()));
-    for (std::uint8_t b : area) AppendHex(sealed, b);
+    for (std::uint8_t b : area)
+        AppendHex(sealed, b);
     return sealed;
 }
 
@@ -74,7 +79,8 @@ std::string UnsealPassword(TDES& des, std::string_view sealed) {
     const std::size_t n = SealedByte(sealed, 0);
     std::uint8_t in[SealedArea];
     std::uint8_t out[SealedArea] = {};
-    for (std::size_t i = 0; i < SealedArea; ++i) in[i] = SealedByte(sealed, 2 + 2 * i);
+    for (std::size_t i = 0; i < SealedArea; ++i)
+        in[i] = SealedByte(sealed, 2 + 2 * i);
 
     des.InputType = SourceByteArray;
     des.CipherMode = ECBMode;

@@ -18,7 +18,8 @@ std::string GetMachineKey();
 
 // The machine id with every "-" removed, then each byte of the login name as two uppercase
 // hexadecimal digits (nothing when the name is unknown).
-std::string DeriveMachineKey(std::string_view machineId, const std::optional<std::string>& loginName);
+std::string DeriveMachineKey(std::string_view machineId,
+                             const std::optional<std::string>& loginName);
 
 // Stores `text`, or a new random key of 32 hexadecimal digits when it is empty. False when the key
 // file cannot be written (the old key, if any, stays).
@@ -27,8 +28,8 @@ bool StoreMachineKey(std::string_view text);
 // Deletes the stored key, so the derived key is used from now on. False when it cannot be deleted.
 bool ClearMachineKey();
 
-// The sealed form under `des`'s key (ECB mode is set). Throws std::length_error for a password longer
-// than SealedArea bytes, which the form cannot hold.
+// The sealed form under `des`'s key (ECB mode is set). Throws std::length_error for a password
+// longer than SealedArea bytes, which the form cannot hold.
 std::string SealPassword(TDES& des, std::string_view password);
 
 // The password back from its sealed form; empty for an empty value. Each digit counts as c - '0'

@@ -5,6 +5,7 @@
 namespace {
 
 // The tables of FIPS 46. Entries are 1-based bit numbers, bit 1 being the most significant.
+// clang-format off
 constexpr std::uint8_t IP[64] = {
     58, 50, 42, 34, 26, 18, 10, 2, 60, 52, 44, 36, 28, 20, 12, 4,
     62, 54, 46, 38, 30, 22, 14, 6, 64, 56, 48, 40, 32, 24, 16, 8,
@@ -73,12 +74,14 @@ constexpr std::uint8_t S[8][64] = {
      1,  15, 13, 8, 10, 3,  7,  4,  12, 5,  6,  11, 0,  14, 9,  2,
      7,  11, 4,  1, 9,  12, 14, 2,  0,  6,  10, 13, 15, 3,  5,  8,
      2,  1,  14, 7, 4,  10, 8,  13, 15, 12, 9,  0,  3,  5,  6,  11}};
+// clang-format on
 
 // Output bit i is input bit table[i] of an input `width` bits wide.
 template <std::size_t N>
 std::uint64_t Permute(std::uint64_t in, const std::uint8_t (&table)[N], int width) {
     std::uint64_t out = 0;
-    for (std::uint8_t from : table) out = (out << 1) | ((in >> (width - from)) & 1);
+    for (std::uint8_t from : table)
+        out = (out << 1) | ((in >> (width - from)) & 1);
     return out;
 }
 
@@ -125,13 +128,18 @@ void TDES::SetupKey() {
     }
 }
 
-void TDES::EncipherBlock() { Crypt(false); }
+void TDES::EncipherBlock() {
+    Crypt(false);
+}
 
-void TDES::DecipherBlock() { Crypt(true); }
+void TDES::DecipherBlock() {
+    Crypt(true);
+}
 
 void TDES::Crypt(bool decipher) {
     std::uint64_t block = 0;
-    for (std::size_t i = 0; i < 8; ++i) block = (block << 8) | BlockBuffer[i];
+    for (std::size_t i = 0; i < 8; ++i)
+        block = (block << 8) | BlockBuffer[i];
     block = Permute(block, IP, 64);
     std::uint32_t l = std::uint32_t(block >> 32), r = std::uint32_t(block);
     for (int round = 0; round < 16; ++round) {
@@ -140,5 +148,6 @@ void TDES::Crypt(bool decipher) {
         r = next;
     }
     block = Permute((std::uint64_t(r) << 32) | l, FP, 64);
-    for (int i = 7; i >= 0; --i, block >>= 8) BlockBuffer[std::size_t(i)] = std::uint8_t(block);
+    for (int i = 7; i >= 0; --i, block >>= 8)
+        BlockBuffer[std::size_t(i)] = std::uint8_t(block);
 }

@@ -59,23 +59,30 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 
 } // namespace
 
-std::string StoredKeyPath() { return KeyFolder() + "/key"; }
+std::string StoredKeyPath() {
+    return KeyFolder() + "/key";
+}
 
-std::string ReadStoredKey() { return ReadWholeFile(StoredKeyPath()).value_or(std::string()); }
+std::string ReadStoredKey() {
+    return ReadWholeFile(StoredKeyPath()).value_or(std::string());
+}
 
 bool WriteStoredKey(std::string_view key) {
     const std::string folder = KeyFolder();
     if (!MakeFolders(folder)) return false;
     const std::string path = StoredKeyPath();
     const std::string temp = path + ".new" + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, 0600) == 0;
     for (std::size_t done = 0; ok && done < key.size();) {
         const ssize_t n = ::write(fd, key.data() + done, key.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) ok = false;
-        else done += std::size_t(n);
+        if (n <= 0)
+            ok = false;
+        else
+            done += std::size_t(n);
     }
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
@@ -84,7 +91,9 @@ bool WriteStoredKey(std::string_view key) {
     return ok;
 }
 
-bool DeleteStoredKey() { return ::unlink(StoredKeyPath().c_str()) == 0 || errno == ENOENT; }
+bool DeleteStoredKey() {
+    return ::unlink(StoredKeyPath().c_str()) == 0 || errno == ENOENT;
+}
 
 std::string MachineId() {
     for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
@@ -112,6 +121,7 @@ std::string RandomKeyText() {
     static const char digits[] = "0123456789ABCDEF";
     std::string text;
     for (quint32 w : words)
-        for (int shift = 28; shift >= 0; shift -= 4) text += digits[(w >> shift) & 0xF];
+        for (int shift = 28; shift >= 0; shift -= 4)
+            text += digits[(w >> shift) & 0xF];
     return text;
 }

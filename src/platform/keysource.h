@@ -23,8 +23,8 @@ bool DeleteStoredKey();
 // neither can be read.
 std::string MachineId();
 
-// The login name of the effective user in the system code page; nullopt when it cannot be found or is
-// 32 bytes or longer (it would not have fitted the 32-byte buffer of the original query).
+// The login name of the effective user in the system code page; nullopt when it cannot be found or
+// is 32 bytes or longer (it would not have fitted the 32-byte buffer of the original query).
 std::optional<std::string> LoginName();
 
 // 16 random bytes of the operating system as 32 uppercase hexadecimal digits.

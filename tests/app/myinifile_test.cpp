@@ -13,8 +13,10 @@
 namespace {
 
 class IniFile : public testing::Test {
-protected:
-    std::string Path(const char* name = "test.ini") const { return dir_.filePath(name).toStdString(); }
+  protected:
+    std::string Path(const char* name = "test.ini") const {
+        return dir_.filePath(name).toStdString();
+    }
 
     void Write(const std::string& text, const char* name = "test.ini") const {
         std::ofstream(Path(name), std::ios::binary) << text;
@@ -29,7 +31,8 @@ protected:
         std::vector<std::string> names;
         if (DIR* d = opendir(dir_.path().toUtf8().constData())) {
             while (dirent* e = readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                    names.push_back(e->d_name);
             closedir(d);
         }
         std::sort(names.begin(), names.end());
@@ -62,10 +65,11 @@ TEST_F(IniFile, LookupIgnoresCaseAndTheFirstMatchWins) {
         const char* key;
         const char* value;
     } cases[] = {
-        {"TextMode", "txt", "1"},   {"TEXTMODE", "Txt", "1"}, {"textmode", "txt ", "0"},
-        {"TextMode", "log", "a=b"}, {"TextMode", "zip", "-"}, // the second [TextMode] is hidden
-        {"\x83\x41", "k", "katakana a"},
-        {"\x83\x61", "k", "-"}, // another character, though its second byte differs only in case
+        {"TextMode", "txt", "1"},        {"TEXTMODE", "Txt", "1"}, {"textmode", "txt ", "0"},
+        {"TextMode", "log", "a=b"},      {"TextMode", "zip", "-"}, // the second [TextMode] is
+                                                                   // hidden
+        {"\x83\x41", "k", "katakana a"}, {"\x83\x61", "k", "-"},   // another character, though its
+                                                                 // second byte differs only in case
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.section << "/" << c.key);
@@ -80,10 +84,11 @@ TEST_F(IniFile, NumbersAndBooleans) {
     const struct {
         const char* key;
         int value;
-    } ints[] = {{"dec", 42},    {"neg", -7},   {"plus", 5},    {"hex", 31},     {"space", -1},
-                {"word", -1},   {"tail", -1},  {"huge", -1},   {"empty", -1},   {"bare0x", -1},
-                {"missing", -1}};
-    for (const auto& c : ints) EXPECT_EQ(ini.ReadInteger("N", c.key, -1), c.value) << c.key;
+    } ints[] = {{"dec", 42},   {"neg", -7},    {"plus", 5},    {"hex", 31},
+                {"space", -1}, {"word", -1},   {"tail", -1},   {"huge", -1},
+                {"empty", -1}, {"bare0x", -1}, {"missing", -1}};
+    for (const auto& c : ints)
+        EXPECT_EQ(ini.ReadInteger("N", c.key, -1), c.value) << c.key;
     EXPECT_FALSE(ini.ReadBool("N", "zero", true));
     EXPECT_TRUE(ini.ReadBool("N", "two", false));
     EXPECT_TRUE(ini.ReadBool("N", "word", true));
@@ -130,10 +135,11 @@ TEST_F(IniFile, ValuesThatWouldCorruptTheFileAreRefused) {
         const char* key;
         const char* value;
     } cases[] = {
-        {"S", "k", "two\r\nlines"}, {"S", "k", "cr\r"},  {"S\n[T]", "k", "v"}, {"S", "a=b", "v"},
-        {"S", ";k", "v"},           {"S", "[k", "v]"},
+        {"S", "k", "two\r\nlines"}, {"S", "k", "cr\r"}, {"S\n[T]", "k", "v"},
+        {"S", "a=b", "v"},          {"S", ";k", "v"},   {"S", "[k", "v]"},
     };
-    for (const auto& c : cases) EXPECT_THROW(ini.WriteString(c.section, c.key, c.value), std::invalid_argument);
+    for (const auto& c : cases)
+        EXPECT_THROW(ini.WriteString(c.section, c.key, c.value), std::invalid_argument);
     EXPECT_EQ(Read(), "[S]\r\nk=v\r\n");
     ini.WriteString("S", "[k", "v");
     EXPECT_EQ(TMyMemIniFile(Path()).ReadString("S", "[k", ""), "v");

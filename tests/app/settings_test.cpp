@@ -12,8 +12,10 @@
 namespace {
 
 class Settings : public testing::Test {
-protected:
-    void Write(const std::string& text) { std::ofstream(SettingsFilePath(), std::ios::binary) << text; }
+  protected:
+    void Write(const std::string& text) {
+        std::ofstream(SettingsFilePath(), std::ios::binary) << text;
+    }
     std::string Read() {
         std::ifstream f(SettingsFilePath(), std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(f), {});
@@ -33,11 +35,13 @@ TEST_F(Settings, TextModeFilesByExtension) {
         const char* name;
         bool text;
     } cases[] = {
-        {"a.TXT", true},        {"b.log", false},        {"README", false},  {"trailing.", false},
-        {"d.tar.txt", true},    {"/home/me/x.Txt", true}, {"dir.txt/readme", false},
-        {".txt", true},         {"e.html", false},        {"f.txt.gz", false},
+        {"a.TXT", true},           {"b.log", false},    {"README", false},
+        {"trailing.", false},      {"d.tar.txt", true}, {"/home/me/x.Txt", true},
+        {"dir.txt/readme", false}, {".txt", true},      {"e.html", false},
+        {"f.txt.gz", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(IsTextModeFile(c.name), c.text) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(IsTextModeFile(c.name), c.text) << c.name;
 }
 
 TEST_F(Settings, NoSettingsFileMeansNoTextModeFiles) {
@@ -51,7 +55,8 @@ TEST_F(Settings, ReadListGivesTheTrueKeysInFileOrder) {
 }
 
 TEST_F(Settings, WriteListReplacesTheSectionAndKeepsTheOthers) {
-    Write("[Default]\r\nProfile=abc\r\n[TextMode]\r\nold=1\r\n[Restrictions]\r\nSavePassword=1\r\n");
+    Write(
+        "[Default]\r\nProfile=abc\r\n[TextMode]\r\nold=1\r\n[Restrictions]\r\nSavePassword=1\r\n");
     WriteTextModeList({"txt", "HTML", "c"});
     EXPECT_EQ(Read(), "[Default]\r\nProfile=abc\r\n\r\n[Restrictions]\r\nSavePassword=1\r\n\r\n"
                       "[TextMode]\r\ntxt=1\r\nHTML=1\r\nc=1\r\n\r\n");

@@ -1,5 +1,6 @@
 // Known-answer tests of NBS Special Publication 500-20 (NIST SP 800-17): variable plaintext (and,
-// deciphering, the inverse permutation), variable key, permutation operation and substitution tables.
+// deciphering, the inverse permutation), variable key, permutation operation and substitution
+// tables.
 #include "desrun.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,8 @@ std::string SingleBit(int bit, int width) {
     return hex;
 }
 
-// Ciphertexts of the plaintexts 8000000000000000, 4000000000000000, ... under the key 0101010101010101.
+// Ciphertexts of the plaintexts 8000000000000000, 4000000000000000, ... under the key
+// 0101010101010101.
 const char* const VariablePlaintext[64] = {
     "95F8A5E5DD31D900", "DD7F121CA5015619", "2E8653104F3834EA", "4BD388FF6CD81D4F",
     "20B9E767B2FB1456", "55579380D77138EF", "6CC5DEFAAF04512F", "0D9F279BA5D87260",

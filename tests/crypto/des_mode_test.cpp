@@ -46,7 +46,8 @@ TEST(DesModes, RoundTripsOfOddLengthsInEveryMode) {
             const Bytes cipher = RunBytes(des, true, plain);
             const std::size_t expected = mode == CFBMode ? n : (n + 7) / 8 * 8;
             ASSERT_EQ(cipher.size(), expected);
-            EXPECT_NE(Bytes(cipher.begin(), cipher.begin() + 1), Bytes(plain.begin(), plain.begin() + 1));
+            EXPECT_NE(Bytes(cipher.begin(), cipher.begin() + 1),
+                      Bytes(plain.begin(), plain.begin() + 1));
             Bytes back = RunBytes(des, false, cipher);
             back.resize(n);
             EXPECT_EQ(back, plain);
@@ -117,7 +118,8 @@ TEST(DesModes, EmptyIVectorGetsARandomPrintableOneThatStays) {
     stranger.IVector = des.IVector == "AAAAAAAA" ? "BBBBBBBB" : "AAAAAAAA";
     const Bytes wrong = RunBytes(stranger, false, cipher);
     EXPECT_NE(Bytes(wrong.begin(), wrong.begin() + 8), Bytes(plain.begin(), plain.begin() + 8));
-    EXPECT_EQ(Bytes(wrong.begin() + 8, wrong.begin() + 16), Bytes(plain.begin() + 8, plain.begin() + 16));
+    EXPECT_EQ(Bytes(wrong.begin() + 8, wrong.begin() + 16),
+              Bytes(plain.begin() + 8, plain.begin() + 16));
 }
 
 TEST(DesModes, KeyReadyContinuesTheChain) {
@@ -161,7 +163,9 @@ TEST(DesKey, ParityBitsAndBytesAfterTheEighthDoNotCount) {
     const Bytes base = encipher("\x10\x32\x54\x76\x98\xBA\xDC\xFE");
     EXPECT_EQ(encipher("\x11\x33\x55\x77\x99\xBB\xDD\xFF"), base);
     EXPECT_EQ(encipher("\x10\x33\x54\x77\x98\xBB\xDC\xFF"), base);
-    EXPECT_EQ(encipher("\x10\x32\x54\x76\x98\xBA\xDC\xFE" "and more text"), base);
+    EXPECT_EQ(encipher("\x10\x32\x54\x76\x98\xBA\xDC\xFE"
+                       "and more text"),
+              base);
     EXPECT_NE(encipher("\x10\x32\x54\x76\x98\xBA\xDC\xFC"), base);
 }
 
@@ -173,7 +177,8 @@ TEST(DesKey, ShortKeysAndVectorsAreFilledWithZeroBytes) {
         des.IVector = iv;
         return RunBytes(des, true, Counting(16));
     };
-    EXPECT_EQ(encipher("abc", "x"), encipher(std::string("abc\0\0\0\0\0", 8), std::string("x\0\0\0\0\0\0\0", 8)));
+    EXPECT_EQ(encipher("abc", "x"),
+              encipher(std::string("abc\0\0\0\0\0", 8), std::string("x\0\0\0\0\0\0\0", 8)));
     // An empty key is the all-zero key.
     EXPECT_EQ(ToHex(EcbBlock("", "0000000000000000")), "8CA64DE9C1B123A7");
 }
@@ -184,7 +189,8 @@ TEST(DesKey, DestroyedKeyIsWipedFromTheComponent) {
     const std::string secret = "s3cr3t!"; // short enough to live inside the object
     des->SetKey(secret);
     auto holds = [&](const std::string& text) {
-        return std::search(std::begin(storage), std::end(storage), text.begin(), text.end()) != std::end(storage);
+        return std::search(std::begin(storage), std::end(storage), text.begin(), text.end()) !=
+               std::end(storage);
     };
     ASSERT_TRUE(holds(secret));
     des->~TDES();
@@ -260,7 +266,8 @@ TEST(DesFile, FilesGoInPiecesOf4096BytesWithTheChainCarriedOver) {
         pieces.IVector = "file-iv!";
         Bytes expected;
         for (std::size_t at = 0; at < plain.size(); at += 4096) {
-            const Bytes piece(plain.begin() + at, plain.begin() + std::min(plain.size(), at + 4096));
+            const Bytes piece(plain.begin() + at,
+                              plain.begin() + std::min(plain.size(), at + 4096));
             const Bytes out = RunBytes(pieces, true, piece, at > 0);
             expected.insert(expected.end(), out.begin(), out.end());
         }
@@ -286,7 +293,8 @@ TEST(DesFile, FileFailuresRaiseInputOutputErrorsNamingTheFile) {
 
     const struct {
         std::string in, out, blamed;
-    } cases[] = {{missing, dir.filePath("out.bin").toStdString(), missing}, {existing, noFolder, noFolder}};
+    } cases[] = {{missing, dir.filePath("out.bin").toStdString(), missing},
+                 {existing, noFolder, noFolder}};
     for (const auto& c : cases) {
         TDES des;
         des.SetKey("k");

@@ -13,8 +13,9 @@ namespace {
 Bytes OpenSslEncipher(const QString& program, TCipherMode mode, const Bytes& key, const Bytes& iv,
                       const Bytes& plain) {
     static const char* const names[] = {"-des-ecb", "-des-cbc", "-des-cfb"};
-    QStringList args = {"enc", names[mode], "-provider", "legacy", "-provider", "default", "-nopad",
-                        "-K", QString::fromStdString(ToHex(key))};
+    QStringList args = {"enc",    names[mode], "-provider",
+                        "legacy", "-provider", "default",
+                        "-nopad", "-K",        QString::fromStdString(ToHex(key))};
     if (mode != ECBMode) args << "-iv" << QString::fromStdString(ToHex(iv));
     QProcess p;
     p.start(program, args);
@@ -36,7 +37,8 @@ TEST(DesOpenSsl, RandomKeysBlocksAndModesAgree) {
     std::mt19937 rng(20261207);
     auto randomBytes = [&](std::size_t n) {
         Bytes b(n);
-        for (auto& x : b) x = std::uint8_t(rng());
+        for (auto& x : b)
+            x = std::uint8_t(rng());
         return b;
     };
     const std::size_t lengths[] = {1, 8, 13, 64, 517, 4095};

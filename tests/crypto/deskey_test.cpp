@@ -21,8 +21,14 @@ TEST(SealPassword, LengthDigitsAndBlockCounts) {
         const char* length;
         std::size_t blocks;
     } cases[] = {
-        {"", "00", 0},  {"a", "01", 1}, {"1234567", "07", 1}, {"12345678", "08", 1}, {"123456789", "09", 2},
-        {std::string(16, 'p'), "10", 2}, {std::string(32, 'q'), "20", 4}, {std::string(128, 'r'), "80", 16},
+        {"", "00", 0},
+        {"a", "01", 1},
+        {"1234567", "07", 1},
+        {"12345678", "08", 1},
+        {"123456789", "09", 2},
+        {std::string(16, 'p'), "10", 2},
+        {std::string(32, 'q'), "20", 4},
+        {std::string(128, 'r'), "80", 16},
     };
     TDES des;
     des.SetKey("machine-key");
@@ -72,16 +78,17 @@ TEST(UnsealPassword, BadValuesNeverReadBeyondThemselves) {
     des.SetKey("some key");
     const std::string good = SealPassword(des, "secret");
     std::string lower = good;
-    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
     const struct {
         std::string sealed;
         std::size_t length;
     } cases[] = {
         {"", 0},
         {"0", 0},
-        {"6", 0x60},                           // the missing digit reads as 0: 0x60 bytes
-        {"FF", 128},                           // more than the area: all of it
-        {"08ABC", 8},                          // odd length, most digits missing
+        {"6", 0x60},  // the missing digit reads as 0: 0x60 bytes
+        {"FF", 128},  // more than the area: all of it
+        {"08ABC", 8}, // odd length, most digits missing
         {std::string(258, 'Z'), 0xFF & (0x23 * 16 + 0x23)},
         {std::string("\xFF\x80") + std::string(300, '\x01'), 128},
         {good + "trailing text is ignored", 6},
@@ -108,12 +115,13 @@ TEST(MachineKey, DerivedFromMachineIdAndLoginName) {
         {"", std::string("\x83\x41z"), "83417A"},
         {"", std::nullopt, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(DeriveMachineKey(c.id, c.user), c.key);
+    for (const auto& c : cases)
+        EXPECT_EQ(DeriveMachineKey(c.id, c.user), c.key);
 }
 
 // Every test that touches the key file gets its own configuration folder.
 class MachineKeyStore : public testing::Test {
-protected:
+  protected:
     QTemporaryDir dir_;
     std::string config_ = dir_.filePath("config/deeper").toStdString();
     ScopedEnv env_{"XDG_CONFIG_HOME", config_};

@@ -28,7 +28,9 @@ inline std::string ToHex(const Bytes& bytes) {
     return out;
 }
 
-inline std::string AsText(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+inline std::string AsText(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
 
 // One SourceByteArray run; the output is as long as the run says it wrote (InputLength afterwards).
 inline Bytes RunBytes(TDES& des, bool encipher, const Bytes& in, bool keyReady = false) {
