@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
@@ -235,8 +236,13 @@ void TMyMemIniFile::UpdateFile() const {
         image += "\r\n";
     }
 
-    const auto host = SystemToUtf8(fileName_);
+    auto host = SystemToUtf8(fileName_);
     if (!host) throw EIniFileError(fileName_, EILSEQ);
+    // A settings file that is a link stays one: the file it points at is replaced.
+    if (char* target = ::realpath(host->c_str(), nullptr)) {
+        host = target;
+        std::free(target);
+    }
     const std::size_t slash = host->rfind('/');
     const std::string folder = slash == std::string::npos ? "." : host->substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? *host : host->substr(slash + 1);
@@ -270,4 +276,9 @@ void TMyMemIniFile::UpdateFile() const {
     if (::fsync(fd.Get()) != 0) fail(errno);
     if (fd.Close() != 0) fail(errno);
     if (std::rename(temp.c_str(), host->c_str()) != 0) fail(errno);
+    // The rename itself reaches the disk with the folder.
+    if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
 }

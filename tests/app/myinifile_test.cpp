@@ -9,6 +9,7 @@
 #include <iterator>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -65,11 +66,15 @@ TEST_F(IniFile, LookupIgnoresCaseAndTheFirstMatchWins) {
         const char* key;
         const char* value;
     } cases[] = {
-        {"TextMode", "txt", "1"},        {"TEXTMODE", "Txt", "1"}, {"textmode", "txt ", "0"},
-        {"TextMode", "log", "a=b"},      {"TextMode", "zip", "-"}, // the second [TextMode] is
-                                                                   // hidden
-        {"\x83\x41", "k", "katakana a"}, {"\x83\x61", "k", "-"},   // another character, though its
-                                                                 // second byte differs only in case
+        {"TextMode", "txt", "1"},
+        {"TEXTMODE", "Txt", "1"},
+        {"textmode", "txt ", "0"},
+        {"TextMode", "log", "a=b"},
+        {"TextMode", "zip", "-"}, // the second [TextMode] is
+                                  // hidden
+        {"\x83\x41", "k", "katakana a"},
+        {"\x83\x61", "k", "-"}, // another character, though its
+                                // second byte differs only in case
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.section << "/" << c.key);
@@ -189,6 +194,16 @@ TEST_F(IniFile, AFailedWriteLeavesTheOldFileWhole) {
     ASSERT_EQ(::stat(Path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(Entries(), std::vector<std::string>{"test.ini"});
+}
+
+TEST_F(IniFile, ALinkedFileStaysALink) {
+    Write("[S]\r\nk=old\r\n", "target.ini");
+    ASSERT_EQ(::symlink("target.ini", Path("link.ini").c_str()), 0);
+    TMyMemIniFile(Path("link.ini")).WriteString("S", "k", "new");
+    struct stat st;
+    ASSERT_EQ(::lstat(Path("link.ini").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Read("target.ini"), "[S]\r\nk=new\r\n\r\n");
 }
 
 } // namespace

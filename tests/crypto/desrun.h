@@ -3,6 +3,7 @@
 
 #include "crypto/desunit2.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -32,14 +33,18 @@ inline std::string AsText(const Bytes& bytes) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// One SourceByteArray run; the output is as long as the run says it wrote (InputLength afterwards).
+// One SourceByteArray run; the output is as long as the run says it wrote (InputLength afterwards),
+// and nothing may have been written after that.
 inline Bytes RunBytes(TDES& des, bool encipher, const Bytes& in, bool keyReady = false) {
-    Bytes out(in.size() + 8, 0xEE);
+    Bytes out(in.size() + 16, 0xEE);
     des.InputType = SourceByteArray;
     des.InputBuffer = in.data();
     des.OutputBuffer = out.data();
     des.InputLength = std::uint16_t(in.size());
     encipher ? des.Encipher(keyReady) : des.Decipher(keyReady);
+    if (std::count(out.begin() + des.InputLength, out.end(), 0xEE) !=
+        std::ptrdiff_t(out.size()) - des.InputLength)
+        throw std::logic_error("the run wrote past InputLength");
     out.resize(des.InputLength);
     return out;
 }
