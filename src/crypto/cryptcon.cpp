@@ -84,8 +84,6 @@ TCrypto::TCrypto(std::uint8_t blockSize) : BlockBuffer(blockSize), BlockSize(blo
 
 TCrypto::~TCrypto() {
     WipeBytes(Key.data(), Key.size());
-    WipeBytes(WorkBuffer, sizeof WorkBuffer);
-    WipeBytes(BlockBuffer.data(), BlockBuffer.size());
 }
 
 void TCrypto::SetKey(std::string_view key) {
@@ -102,6 +100,16 @@ void TCrypto::Decipher(bool KeyReady) {
 }
 
 void TCrypto::Run(bool encipher, bool keyReady) {
+    // The working copies hold clear text (a password, when the run seals or unseals one); none of
+    // it outlives the run, whatever way it ends.
+    struct WipeWork {
+        TCrypto& c;
+        ~WipeWork() {
+            WipeBytes(c.WorkBuffer, sizeof c.WorkBuffer);
+            WipeBytes(c.BlockBuffer.data(), c.BlockBuffer.size());
+        }
+    } wipe{*this};
+
     const bool chained = CipherMode == CBCMode || CipherMode == CFBMode;
     if (!keyReady) {
         SetupKey();

@@ -60,6 +60,24 @@ TEST(SealPassword, IsDesEcbOfTheZeroPaddedPassword) {
     EXPECT_EQ(sealed.substr(18, 16), ToHex(EcbBlock("6162636465666768", "3132333435000000")));
 }
 
+TEST(SealPassword, NoClearTextStaysInTheComponent) {
+    struct Probe : TDES {
+        bool WorkAreasClear() const {
+            return std::all_of(std::begin(WorkBuffer), std::end(WorkBuffer),
+                               [](auto b) { return b == 0; }) &&
+                   std::all_of(BlockBuffer.begin(), BlockBuffer.end(),
+                               [](auto b) { return b == 0; });
+        }
+    } des;
+    des.SetKey("key");
+    const std::string sealed = SealPassword(des, "topsecret");
+    EXPECT_TRUE(des.InputString.empty());
+    EXPECT_TRUE(des.WorkAreasClear());
+    EXPECT_EQ(UnsealPassword(des, sealed), "topsecret");
+    EXPECT_TRUE(des.WorkAreasClear());
+    EXPECT_EQ(des.OutputBuffer, nullptr);
+}
+
 TEST(SealPassword, AnotherKeyGivesOtherBytesOfTheSameLength) {
     TDES mine;
     mine.SetKey("this machine");
