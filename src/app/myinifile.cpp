@@ -1,5 +1,6 @@
 #include "app/myinifile.h"
 
+#include "kanji/jstrm.h"
 #include "platform/codepage.h"
 
 #include <cerrno>
@@ -15,10 +16,6 @@
 
 namespace {
 
-constexpr bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 constexpr unsigned char FoldAscii(unsigned char c) {
     return c >= 'a' && c <= 'z' ? c - 0x20 : c;
 }
@@ -30,7 +27,7 @@ bool SameText(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i) {
         const auto x = static_cast<unsigned char>(a[i]);
         const auto y = static_cast<unsigned char>(b[i]);
-        if (IsLeadByte(x) && i + 1 < a.size()) {
+        if (IsSjisLeadByte(x) && i + 1 < a.size()) {
             if (x != y || a[i + 1] != b[i + 1]) return false;
             ++i;
         } else if (FoldAscii(x) != FoldAscii(y)) {
