@@ -1,5 +1,7 @@
 #include "app/myinifile.h"
 
+#include "platform/filehandle.h"
+
 #include "kanji/jstrm.h"
 #include "platform/codepage.h"
 
@@ -68,25 +70,6 @@ std::optional<int> ParseInteger(std::string_view text) {
     return value;
 }
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return fd_; }
-    int Close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
-
-  private:
-    int fd_;
-};
-
 } // namespace
 
 EIniFileError::EIniFileError(std::string path, int error)
@@ -96,7 +79,7 @@ EIniFileError::EIniFileError(std::string path, int error)
 TMyMemIniFile::TMyMemIniFile(std::string fileName) : fileName_(std::move(fileName)) {
     const auto host = SystemToUtf8(fileName_);
     if (!host) return; // no file can have this name here; a write will say so
-    Descriptor fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
+    FileHandle fd(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return;
         throw EIniFileError(fileName_, errno);
@@ -254,7 +237,7 @@ void TMyMemIniFile::UpdateFile() const {
         if (raw < 0 && errno != EEXIST) break;
     }
     if (raw < 0) throw EIniFileError(fileName_, errno);
-    Descriptor fd(raw);
+    FileHandle fd(raw);
 
     auto fail = [&](int error) {
         ::unlink(temp.c_str());

@@ -1,6 +1,7 @@
 #include "crypto/cryptcon.h"
 
 #include "platform/codepage.h"
+#include "platform/filehandle.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,27 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Owns a descriptor so that an error half-way closes what was opened.
-class FileHandle {
-  public:
-    explicit FileHandle(int fd) : fd_(fd) {}
-    ~FileHandle() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    int Get() const { return fd_; }
-    // Closing can report the failure of delayed writes, so it is checked for the output.
-    int Close() {
-        const int r = ::close(fd_);
-        fd_ = -1;
-        return r;
-    }
-
-  private:
-    int fd_;
-};
 
 std::string HostPath(const std::string& path) {
     auto host = SystemToUtf8(path);
