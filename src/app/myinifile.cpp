@@ -1,9 +1,8 @@
 #include "app/myinifile.h"
 
-#include "platform/filehandle.h"
-
 #include "kanji/jstrm.h"
 #include "platform/codepage.h"
+#include "platform/filehandle.h"
 
 #include <cerrno>
 #include <charconv>
