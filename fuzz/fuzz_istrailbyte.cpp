@@ -8,18 +8,12 @@
 #include <string_view>
 #include <vector>
 
-namespace {
-
-bool IsLead(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     // A forward reading of the text: a lead byte takes the next byte as its second half.
     std::vector<bool> trail(size + 1, false);
     for (size_t i = 0; i < size; ++i)
-        if (IsLead(data[i]) && i + 1 < size) trail[++i] = true;
+        if (IsSjisLeadByte(data[i]) && i + 1 < size) trail[++i] = true;
 
     for (std::ptrdiff_t i = 1; i <= std::ptrdiff_t(size); ++i)
         if (IsTrailByte(text, i) != trail[size_t(i - 1)]) std::abort();

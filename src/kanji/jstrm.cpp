@@ -14,11 +14,6 @@ std::string_view Sequence(LineEndKind kind) {
     return {};
 }
 
-// The system code page's lead bytes, fixed: the uploader's pieces are Shift_JIS whatever the host.
-constexpr bool IsLeadByte(unsigned char b) {
-    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-
 } // namespace
 
 LineEndKind DetectLineEnd(std::string_view text) {
@@ -49,7 +44,7 @@ bool IsTrailByte(std::string_view text, std::ptrdiff_t i) {
     if (i < 1 || static_cast<std::size_t>(i) > text.size()) throw std::out_of_range("Illegal Index");
     // Count the run of lead bytes right before i: an odd run means i completes a pair.
     std::size_t leads = 0;
-    for (std::ptrdiff_t k = i - 1; k >= 1 && IsLeadByte(static_cast<unsigned char>(text[k - 1])); --k)
+    for (std::ptrdiff_t k = i - 1; k >= 1 && IsSjisLeadByte(static_cast<unsigned char>(text[k - 1])); --k)
         ++leads;
     return leads % 2 == 1;
 }

@@ -16,6 +16,11 @@ LineEndKind DetectLineEnd(std::string_view text);
 // one already of the wanted kind, or a `wanted` of leNone comes back unchanged.
 std::string ConvertLineEnd(std::string_view text, LineEndKind wanted);
 
+// The Shift_JIS lead bytes, fixed whatever the host: 0x81-0x9F and 0xE0-0xFC.
+constexpr bool IsSjisLeadByte(unsigned char b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+
 // True when the byte at 1-based position `i` is the second byte of a Shift_JIS double-byte character
 // (lead bytes 0x81-0x9F and 0xE0-0xFC). Throws std::out_of_range "Illegal Index" when `i` lies outside
 // the text.

@@ -1,0 +1,22 @@
+#pragma once
+// The settings file "wendup.ini" in the program's folder, and the operations on settings and
+// profile files built on the INI store. Each operation opens the file, does its work and closes it
+// again; a settings file that exists but cannot be read raises EIniFileError.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The program folder + "wendup.ini", in the system code page.
+std::string SettingsFilePath();
+
+// True when the name's extension (after its last ".", in its last path component) is not empty and
+// its key in [TextMode] reads true; letter case is ignored.
+bool IsTextModeFile(std::string_view fileName);
+
+// The keys of [TextMode] that read true, in file order.
+std::vector<std::string> ReadTextModeList();
+
+// Replaces [TextMode] by the extensions, in order, each with the value 1. Throws EIniFileError when
+// the settings file cannot be written.
+void WriteTextModeList(const std::vector<std::string>& extensions);
