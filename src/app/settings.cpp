@@ -1,7 +1,13 @@
 #include "app/settings.h"
 
 #include "app/myinifile.h"
+#include "platform/dirsearch.h"
 #include "platform/progdir.h"
+#include "platform/sendto.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -34,4 +40,24 @@ void WriteTextModeList(const std::vector<std::string>& extensions) {
     ini.EraseSection(TextModeSection);
     for (const std::string& extension : extensions)
         ini.WriteBool(TextModeSection, extension, true);
+}
+
+std::vector<std::string> ListProfiles() {
+    std::vector<std::string> names;
+    for (const TSearchEntry& entry : FindEntries(ProgramFolder() + "*.inf"))
+        if (!entry.Directory) names.push_back(entry.Name.substr(0, entry.Name.size() - 4));
+    return names;
+}
+
+std::string ProfileFilePath(std::string_view name) {
+    return ProgramFolder() + std::string(name) + ".inf";
+}
+
+void UpdateSendToShortcut(bool install) {
+    if (install) {
+        WriteSendToEntry(QCoreApplication::applicationFilePath());
+        return;
+    }
+    const QString entry = SendToEntryPath();
+    if (QFileInfo::exists(entry)) QFile::moveToTrash(entry);
 }

@@ -20,3 +20,14 @@ std::vector<std::string> ReadTextModeList();
 // Replaces [TextMode] by the extensions, in order, each with the value 1. Throws EIniFileError when
 // the settings file cannot be written.
 void WriteTextModeList(const std::vector<std::string>& extensions);
+
+// The names of the profile files ("*.inf", folders skipped) in the program folder, without their
+// ".inf", in the order of the directory search.
+std::vector<std::string> ListProfiles();
+
+// The program folder + name + ".inf".
+std::string ProfileFilePath(std::string_view name);
+
+// Installs the file manager's entry for this program, or moves an existing one to the trash.
+// Failures are not reported.
+void UpdateSendToShortcut(bool install);
