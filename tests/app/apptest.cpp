@@ -8,18 +8,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
-
-namespace {
-
-void SetEnv(const char* name, const std::string& value) {
-    ASSERT_EQ(setenv(name, value.c_str(), 1), 0);
-}
-
-} // namespace
 
 void TAppTest::SetUp() {
     ASSERT_TRUE(root.isValid());
@@ -28,11 +19,11 @@ void TAppTest::SetUp() {
     dataHome = base + "/data";
     for (const char* dir : {"/program", "/config", "/data", "/home", "/cwd"})
         std::filesystem::create_directories(base + dir);
-    SetEnv("WENDUP_HOME", home);
-    SetEnv("XDG_CONFIG_HOME", base + "/config");
-    SetEnv("XDG_DATA_HOME", dataHome);
-    if (const char* h = getenv("HOME")) oldHome = h;
-    SetEnv("HOME", base + "/home");
+    for (const auto& [name, value] : {std::pair<const char*, std::string>{"WENDUP_HOME", home},
+                                      {"XDG_CONFIG_HOME", base + "/config"},
+                                      {"XDG_DATA_HOME", dataHome},
+                                      {"HOME", base + "/home"}})
+        env.push_back(std::make_unique<ScopedEnv>(name, value));
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     oldCwd = cwd;
@@ -43,9 +34,7 @@ void TAppTest::TearDown() {
     if (!oldCwd.empty()) {
         EXPECT_EQ(chdir(oldCwd.c_str()), 0);
     }
-    for (const char* name : {"WENDUP_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"})
-        unsetenv(name);
-    if (!oldHome.empty()) setenv("HOME", oldHome.c_str(), 1);
+    env.clear();
 }
 
 void TAppTest::WriteFile(const std::string& name, const std::string& utf8) const {

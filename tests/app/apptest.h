@@ -3,6 +3,7 @@
 // a temporary folder, and answers for the modal dialogs the code under test opens.
 
 #include "app/wendup.h"
+#include "scopedenv.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -37,8 +38,8 @@ class TAppTest : public testing::Test {
     std::string dataHome;
 
   private:
+    std::vector<std::unique_ptr<ScopedEnv>> env;
     std::string oldCwd;
-    std::string oldHome;
 };
 
 // Answers every modal dialog that opens while it lives: `answer` gets the dialog and must close it.

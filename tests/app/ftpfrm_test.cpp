@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -95,6 +96,7 @@ TEST_F(TAppTest, ChooserExpandsToAnEditableEditor) {
     // The editor follows the name being typed.
     form->ComboBox1->lineEdit()->setText("bet");
     EXPECT_EQ(form->Edit1->text(), "");
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("bet.inf")))) << "loading wrote a file";
     form->ComboBox1->lineEdit()->setText("beta");
     EXPECT_EQ(form->Edit1->text(), "beta.example");
     EXPECT_EQ(form->ComboBox1->count(), 2);
