@@ -112,6 +112,21 @@ const TStartCase startCases[] = {
      TForm1::ConnectingMode,
      "gamma",
      "gamma.example"},
+    // A key option does not stop the start: it counts as a parameter that names no file.
+    {"/clearkey with a default profile",
+     Settings("gamma", ""),
+     true,
+     {"/clearkey"},
+     TForm1::ConnectingMode,
+     "gamma",
+     "gamma.example"},
+    {"/createkey: without a default profile",
+     Settings("", "beta"),
+     true,
+     {"/createkey:k"},
+     TForm1::ChooserMode,
+     "beta",
+     "beta.example"},
 };
 
 void PrintTo(const TStartCase& c, std::ostream* os) {
