@@ -20,8 +20,8 @@ TEST(StarSocket, ServerTextIsClassifiedByItsFirstCharacter) {
     s.SetServer("ftp.example.com");
     EXPECT_EQ(s.ServerHostName, "ftp.example.com");
     EXPECT_EQ(s.ServerAddress, "");
-    s.SetServer("192.168.0.1");
-    EXPECT_EQ(s.ServerAddress, "192.168.0.1");
+    s.SetServer("127.0.0.9");
+    EXPECT_EQ(s.ServerAddress, "127.0.0.9");
     EXPECT_EQ(s.ServerHostName, "");
     s.SetServer("1nvalid.example"); // a digit makes it an address, whatever follows
     EXPECT_EQ(s.ServerAddress, "1nvalid.example");
