@@ -24,6 +24,7 @@ namespace {
 // Private notifications, posted so that they run after the handler that detected the completion.
 constexpr unsigned WM_FTPQUIT = WM_USER + 2;
 constexpr unsigned WM_FTPREADY = WM_USER + 4;
+constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came before its command
 
 constexpr int kReadBlock = 2048;
 
@@ -539,6 +540,8 @@ void TStarFtp::Abort() {
     aborting_ = true;
     if (!SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
     if (!SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
+    // No second data mark after ABOR: a server that does not strip Telnet bytes reads it as the
+    // start of the next command and refuses that (pyftpdlib answers "\xff\xf2TYPE I" with 500).
     SendCommand("ABOR");
 }
 
@@ -616,7 +619,19 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
         return false;
     }
     argument = PortArgument(address, port);
+    // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
+    // connection waits for the handler that the PORT reply installs.
+    acceptWaiting_ = false;
+    listener_.OnSocketAccept = [this](TStarSocket&) { acceptWaiting_ = true; };
     return true;
+}
+
+// Hands a connection that came before its command to the handler now installed; posted, so that it
+// runs from the event loop like any accept event and not inside the reply interpreter.
+void TStarFtp::TakeWaitingConnection() {
+    if (!acceptWaiting_) return;
+    acceptWaiting_ = false;
+    PostMessage(WM_FTPACCEPT);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -633,6 +648,7 @@ void TStarFtp::OnListPort(char kind) {
     DirectoryNames.clear();
     listState_ = TListState();
     IssueCommand("LIST", ReplyState::List);
+    TakeWaitingConnection();
 }
 
 void TStarFtp::OnList(const std::string& line) {
@@ -657,6 +673,7 @@ void TStarFtp::OnStorePort(char kind) {
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
     listener_.OnSocketAccept = [this](TStarSocket&) { UploadAccepted(); };
     IssueCommand("STOR " + RemoteFile, ReplyState::Store);
+    TakeWaitingConnection();
 }
 
 void TStarFtp::OnStore(const std::string& line) {
@@ -964,6 +981,11 @@ void TStarFtp::PostReady() {
 }
 
 void TStarFtp::Notification(const TSocketMessage& message) {
+    if (message.Msg == WM_FTPACCEPT) {
+        const TSocketEvent accepted = listener_.OnSocketAccept;
+        if (listener_.Socket() >= 0 && accepted) accepted(listener_);
+        return;
+    }
     if (message.Msg == WM_FTPQUIT) {
         busy_ = false;
         if (OnFtpQuit) OnFtpQuit(*this);

@@ -227,6 +227,7 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
+    void TakeWaitingConnection();
     void ListingAccepted();
     void ReceiveListing();
     void TakeListingLine(const std::string& line);
@@ -280,6 +281,7 @@ class TStarFtp : public TStarSocket {
     std::int64_t localSize_ = 0;
     std::int64_t startTick_ = 0; // steady clock, milliseconds
     char buffer_[BlockSize] = {};
+    bool acceptWaiting_ = false; // the server connected before the handler was installed
     bool dataDone_ = false;
     bool finalReply_ = false;
     bool aborting_ = false; // Abort was called; the next ready notification clears it
