@@ -620,15 +620,17 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
     }
     argument = PortArgument(address, port);
     // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
-    // connection waits for the handler that the PORT reply installs.
+    // connection waits until the command is sent (no data may go out before STOR).
     acceptWaiting_ = false;
     listener_.OnSocketAccept = [this](TStarSocket&) { acceptWaiting_ = true; };
     return true;
 }
 
-// Hands a connection that came before its command to the handler now installed; posted, so that it
-// runs from the event loop like any accept event and not inside the reply interpreter.
-void TStarFtp::TakeWaitingConnection() {
+// Installs the accept handler once LIST or STOR has gone out. A connection that came earlier is
+// handed to it by a posted message, so that it runs from the event loop like any accept event and
+// not inside the reply interpreter.
+void TStarFtp::AcceptDataWith(TSocketEvent handler) {
+    listener_.OnSocketAccept = std::move(handler);
     if (!acceptWaiting_) return;
     acceptWaiting_ = false;
     PostMessage(WM_FTPACCEPT);
@@ -642,13 +644,12 @@ void TStarFtp::OnListPort(char kind) {
     dataSocket_.OnSocketRead = [this](TStarSocket&) { ReceiveListing(); };
     dataSocket_.OnSocketClose = [this](TStarSocket&) { ListingEnded(); };
     dataSocket_.OnSocketWrite = nullptr;
-    listener_.OnSocketAccept = [this](TStarSocket&) { ListingAccepted(); };
     ListingLines.clear();
     FileNames.clear();
     DirectoryNames.clear();
     listState_ = TListState();
     IssueCommand("LIST", ReplyState::List);
-    TakeWaitingConnection();
+    AcceptDataWith([this](TStarSocket&) { ListingAccepted(); });
 }
 
 void TStarFtp::OnList(const std::string& line) {
@@ -671,9 +672,8 @@ void TStarFtp::OnStorePort(char kind) {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
-    listener_.OnSocketAccept = [this](TStarSocket&) { UploadAccepted(); };
     IssueCommand("STOR " + RemoteFile, ReplyState::Store);
-    TakeWaitingConnection();
+    AcceptDataWith([this](TStarSocket&) { UploadAccepted(); });
 }
 
 void TStarFtp::OnStore(const std::string& line) {

@@ -227,7 +227,7 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
-    void TakeWaitingConnection();
+    void AcceptDataWith(TSocketEvent handler);
     void ListingAccepted();
     void ReceiveListing();
     void TakeListingLine(const std::string& line);

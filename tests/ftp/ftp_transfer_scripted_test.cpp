@@ -451,6 +451,49 @@ TEST_F(FtpTransferScripted, LocalReadErrorAbortsTheStoreOnTheServer) {
     EXPECT_TRUE(ftp.ControlConnected());
 }
 
+// Servers such as pyftpdlib connect as soon as they get PORT. Nothing may go out on that connection
+// before STOR has been sent.
+TEST_F(FtpTransferScripted, ConnectionBeforeStorWaitsForIt) {
+    LogIn();
+    const std::string bytes(300000, 'd');
+    ftp.LocalFile = WriteFile("early.bin", bytes);
+    ftp.RemoteFile = "early.bin";
+    std::size_t beforeStor = 1;
+    server.Answer("200 Type set\r\n")
+        .AwaitCommand()
+        .ConnectData()
+        .Send("200 PORT ok\r\n")
+        .AwaitCommand()
+        .Do([&] { beforeStor = server.DataReceived().size(); })
+        .Send("125 Data connection already open\r\n")
+        .AwaitDataClosed()
+        .Send("226 Done\r\n");
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    EXPECT_EQ(beforeStor, 0u);
+    EXPECT_EQ(server.DataReceived(), bytes);
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(Normalised(server.Commands()),
+              (Lines{"USER anna", "SYST", "TYPE I", "PORT <port>", "STOR early.bin"}));
+}
+
+TEST_F(FtpTransferScripted, ConnectionBeforeListIsTaken) {
+    LogIn();
+    server.Answer("257 \"/\"\r\n")
+        .Answer("200 Type A\r\n")
+        .AwaitCommand()
+        .ConnectData()
+        .Send("200 PORT ok\r\n")
+        .AwaitCommand()
+        .Send("125 Data connection already open\r\n")
+        .SendData("-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n")
+        .CloseData()
+        .Send("226 Done\r\n");
+    ftp.GetListing();
+    ASSERT_TRUE(Complete("listed"));
+    EXPECT_EQ(ftp.FileNames, (Lines{"x"}));
+}
+
 // No descriptor left for the listener: no PORT goes out, the transfer fails as a data connection.
 TEST_F(FtpTransferScripted, ListenerThatCannotBeCreatedFailsTheTransfer) {
     LogIn();
