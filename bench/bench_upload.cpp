@@ -1,9 +1,9 @@
-// Uploads a 512 MiB file to a local pyftpdlib server with TStarFtp (binary, active mode) and, in the
-// same run, with curl in active mode (curl -T FILE -P 127.0.0.1), checks the bytes on the server
-// (size and a hash) and prints MiB/s, CPU seconds and peak RSS of both and the ratio ours/curl.
-// Ours is also run with a 64 MiB file, to show whether its peak memory grows with the file.
-// Then lists a folder of 100,000 entries and prints the time of the listing and of parsing every
-// line. The big files are deleted at the end.
+// Uploads a 512 MiB file to a local pyftpdlib server with TStarFtp (binary, active mode) and, in
+// the same run, with curl in active mode (curl -T FILE -P 127.0.0.1), checks the bytes on the
+// server (size and a hash) and prints MiB/s, CPU seconds and peak RSS of both and the ratio
+// ours/curl. Ours is also run with a 64 MiB file, to show whether its peak memory grows with the
+// file. Then lists a folder of 100,000 entries and prints the time of the listing and of parsing
+// every line. The big files are deleted at the end.
 //
 // Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
 // RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
@@ -164,7 +164,9 @@ struct Session {
         ftp.OnFtpError = [this](TStarFtp&, FtpError, const std::string&) { failed = true; };
         ftp.Login();
     }
-    bool WaitLoggedIn() { return RunUntil([this] { return loggedIn || failed; }, 20000) && loggedIn; }
+    bool WaitLoggedIn() {
+        return RunUntil([this] { return loggedIn || failed; }, 20000) && loggedIn;
+    }
 };
 
 bool UploadOurs(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
@@ -187,8 +189,8 @@ bool UploadOurs(std::uint16_t port, const QString& local, const std::string& rem
 }
 
 bool UploadCurl(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
-    const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" +
-                            std::to_string(port) + "/" + remote;
+    const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword +
+                            "@127.0.0.1:" + std::to_string(port) + "/" + remote;
     const std::string file = local.toStdString();
     const double start = Now();
     const pid_t child = fork();
@@ -246,7 +248,8 @@ int main(int argc, char** argv) {
     const std::int64_t smallHash = HashFile(small, smallSize), bigHash = HashFile(big, bigSize);
 
     Figures oursSmall, ours, curl;
-    if (!UploadOurs(server.Port(), small, "ours64.bin", oursSmall)) return Fail("our 64 MiB failed");
+    if (!UploadOurs(server.Port(), small, "ours64.bin", oursSmall))
+        return Fail("our 64 MiB failed");
     const bool smallOk = SameOnServer(root.path(), "ours64.bin", smallSize, smallHash);
     if (!UploadOurs(server.Port(), big, "ours.bin", ours)) return Fail("our upload failed");
     const bool oursOk = SameOnServer(root.path(), "ours.bin", bigSize, bigHash);

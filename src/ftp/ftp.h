@@ -149,7 +149,8 @@ class TStarFtp : public TStarSocket {
     // Control text with no CR LF beyond this ends the session: a server that never ends its line
     // must not grow memory without bound.
     static constexpr std::size_t MaxReplyLine = 64 * 1024;
-    // A listing line longer than this without CR LF is dropped up to its CR LF, for the same reason.
+    // A listing line longer than this without CR LF is dropped up to its CR LF, for the same
+    // reason.
     static constexpr std::size_t MaxListingLine = 64 * 1024;
     // Bytes of the local file read and sent at a time.
     static constexpr int BlockSize = 2048;
@@ -284,6 +285,6 @@ class TStarFtp : public TStarSocket {
     bool acceptWaiting_ = false; // the server connected before the handler was installed
     bool dataDone_ = false;
     bool finalReply_ = false;
-    bool aborting_ = false; // Abort was called; the next ready notification clears it
+    bool aborting_ = false;            // Abort was called; the next ready notification clears it
     std::uint32_t transferSerial_ = 0; // counts the stores' data connections
 };

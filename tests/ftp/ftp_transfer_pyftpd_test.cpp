@@ -69,7 +69,8 @@ std::string JapaneseText(std::size_t size, unsigned seed) {
 // character (one or two bytes) to the next one. Character starts are found from the front.
 std::vector<std::string> Pieces(const std::string& text) {
     std::vector<bool> starts(text.size() + 1, false);
-    for (std::size_t i = 0; i < text.size(); i += IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1)
+    for (std::size_t i = 0; i < text.size();
+         i += IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1)
         starts[i] = true;
     std::vector<std::string> pieces;
     for (std::size_t pos = 0; pos < text.size();) {
@@ -92,7 +93,8 @@ std::string EucLineEnds(std::string piece) {
     if (first + 1 < piece.size() && piece[first + 1] == '\n') {
         std::string out;
         for (std::size_t i = 0; i < piece.size(); ++i)
-            if (!(piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n')) out += piece[i];
+            if (!(piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n'))
+                out += piece[i];
         return out;
     }
     std::replace(piece.begin(), piece.end(), '\r', '\n');
@@ -191,8 +193,8 @@ TEST_F(FtpTransferRealServer, ListsFilesFoldersLinksAndNamesWithSpaces) {
 }
 
 TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
-    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1,
-                                   std::size_t{5} << 20}) {
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20}) {
         SCOPED_TRACE(size);
         const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
         const std::string name = "bin" + std::to_string(size);
@@ -217,10 +219,10 @@ TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
     for (int i = 0; i < 20; ++i)
         lines += line;
     const std::string texts[] = {
-        std::string(kBlock - 1, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n",        // lead byte at 2048
-        std::string(kBlock - 2, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n",        // trail byte at 2048
-        lines + "abcdef\r\n" + line + line,                                   // CR at 2047, LF at 2048
-        std::string(kBlock, 'b'),                                             // exactly one block
+        std::string(kBlock - 1, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n", // lead byte at 2048
+        std::string(kBlock - 2, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n", // trail byte at 2048
+        lines + "abcdef\r\n" + line + line,                           // CR at 2047, LF at 2048
+        std::string(kBlock, 'b'),                                     // exactly one block
         JapaneseText(20000, 7),
     };
     int n = 0;

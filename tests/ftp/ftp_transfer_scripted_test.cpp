@@ -102,7 +102,8 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
         Lines files;
         Lines folders;
     } rows[] = {
-        {"unix", kSyst,
+        {"unix",
+         kSyst,
          "total 2\r\n-rw-r--r-- 1 a b 12 Jan  5 12:34 read me.txt\r\n"
          "drwxr-xr-x 2 a b 4096 Jan  5 12:34 docs\r\nlrwxrwxrwx 1 a b 4 Jan 5 12:34 up -> ..\r\n",
          {"total 2", "-rw-r--r-- 1 a b 12 Jan  5 12:34 read me.txt",
@@ -110,12 +111,20 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
          {"read me.txt"},
          {"docs", "up"}},
         // Only CR LF ends a line.
-        {"lf only", kSyst, "-rw-r--r-- 1 a b 1 Jan 5 12:34 x\n-rw-r--r-- 1 a b 1 Jan 5 12:34 y\n",
-         {}, {}, {}},
-        {"last line without line end", kSyst,
+        {"lf only",
+         kSyst,
+         "-rw-r--r-- 1 a b 1 Jan 5 12:34 x\n-rw-r--r-- 1 a b 1 Jan 5 12:34 y\n",
+         {},
+         {},
+         {}},
+        {"last line without line end",
+         kSyst,
          "-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n-rw-r--r-- 1 a b 1 Jan 5 12:34 y",
-         {"-rw-r--r-- 1 a b 1 Jan 5 12:34 x"}, {"x"}, {}},
-        {"vms, split entries and .DIR;1", "215 VMS MultiNet V4.4\r\n",
+         {"-rw-r--r-- 1 a b 1 Jan 5 12:34 x"},
+         {"x"},
+         {}},
+        {"vms, split entries and .DIR;1",
+         "215 VMS MultiNet V4.4\r\n",
          "Directory DKA0:[ANNA]\r\n\r\nLONG_FILE_NAME_INDEED.TXT;12\r\n"
          "     12/14  7-MAR-2001 10:11:12  [X,Y]  (RWED,RWED,,)\r\n"
          "MAIL.DIR;1  1/3  1-FEB-1999 09:00:00  [X,Y]  (RWE,RWE,,)\r\n"
@@ -128,17 +137,20 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
           "Total of 3 files, 14/20 blocks."},
          {"LONG_FILE_NAME_INDEED.TXT"},
          {"MAIL", "LONG_DIRECTORY_NAME"}},
-        {"vm", "215 VM/CMS Level 12\r\n",
+        {"vm",
+         "215 VM/CMS Level 12\r\n",
          "PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1\r\n",
          {"PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1"},
          {"PROFILE.EXEC"},
          {}},
-        {"vm/vps", "215 VM/VPS\r\n",
+        {"vm/vps",
+         "215 VM/VPS\r\n",
          "A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X\r\n  totals: 1 file\r\n",
          {"A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X", "  totals: 1 file"},
          {".PROFILE"},
          {}},
-        {"mvs", "215 MVS is the operating system of this server\r\n",
+        {"mvs",
+         "215 MVS is the operating system of this server\r\n",
          "  WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  MVS.FILE\r\n",
          {"  WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  MVS.FILE"},
          {},
@@ -201,7 +213,9 @@ TEST_F(FtpTransferScripted, ListingCompletesOnceWhateverEndsFirst) {
         if (replyFirst)
             fake.Send("226 Done\r\n").Until(sawReply).CloseData();
         else
-            fake.CloseData().Until([&r] { return r.Saw("info 10 Listing ready"); }).Send("226 Done\r\n");
+            fake.CloseData()
+                .Until([&r] { return r.Saw("info 10 Listing ready"); })
+                .Send("226 Done\r\n");
         client.SetFtpServer("127.0.0.1");
         client.FtpPort = fake.Port();
         client.UserName = "anna";
@@ -409,9 +423,11 @@ TEST_F(FtpTransferScripted, AbortSendsTelnetInterruptUrgentMarkAndAbor) {
     ASSERT_TRUE(Complete("stored"));
     ASSERT_TRUE(RunUntil([&] { return server.ScriptDone(); }));
     // The data mark's last byte travels as urgent data, outside the stream.
-    EXPECT_EQ(server.Received().substr(beforeAbort.size()), std::string("\xff\xf4\xff") + "ABOR\r\n");
+    EXPECT_EQ(server.Received().substr(beforeAbort.size()),
+              std::string("\xff\xf4\xff") + "ABOR\r\n");
     EXPECT_EQ(server.Urgent(), "\xf2");
-    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff" "ABOR");
+    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff"
+                                                    "ABOR");
     EXPECT_FALSE(ftp.Success());
     EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "ready"), 1);
     const Events tail(rec.events.end() - 3, rec.events.end());
@@ -441,7 +457,8 @@ TEST_F(FtpTransferScripted, LocalReadErrorAbortsTheStoreOnTheServer) {
     ASSERT_TRUE(Complete("stored"));
     ASSERT_TRUE(RunUntil([&] { return server.ScriptDone(); }));
     EXPECT_TRUE(dataOpenAtAbor);
-    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff" "ABOR");
+    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff"
+                                                    "ABOR");
     EXPECT_EQ(server.DataReceived(), std::string(2047, 'a'));
     EXPECT_TRUE(rec.Saw("error 23 Error"));
     EXPECT_FALSE(rec.Saw("info 9 Transfer done"));

@@ -145,8 +145,9 @@ bool FakeFtpServer::StartDataConnection() {
             if (!dataClosing_) dataClosedByClient_ = true;
             Run();
         });
-        data_->connectToHost(QHostAddress(QString("%1.%2.%3.%4").arg(h[0]).arg(h[1]).arg(h[2]).arg(h[3])),
-                             static_cast<quint16>(p[0] * 256 + p[1]));
+        data_->connectToHost(
+            QHostAddress(QString("%1.%2.%3.%4").arg(h[0]).arg(h[1]).arg(h[2]).arg(h[3])),
+            static_cast<quint16>(p[0] * 256 + p[1]));
         return true;
     }
     return false;
