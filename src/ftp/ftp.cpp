@@ -2,17 +2,29 @@
 
 #include "kanji/jconvert.h"
 #include "kanji/jstrm.h"
+#include "platform/codepage.h"
 
 #include <QCoreApplication>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <exception>
+#include <limits>
+#include <optional>
 
 namespace {
 
 // Private notifications, posted so that they run after the handler that detected the completion.
 constexpr unsigned WM_FTPQUIT = WM_USER + 2;
 constexpr unsigned WM_FTPREADY = WM_USER + 4;
+constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came before its command
 
 constexpr int kReadBlock = 2048;
 
@@ -76,6 +88,25 @@ bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }
 
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The directory of a 257 reply: the text between its first two double quotes, "" without a pair.
+std::string QuotedDirectory(const std::string& reply) {
+    const std::size_t open = reply.find('"');
+    if (open == std::string::npos) return "";
+    const std::string rest = reply.substr(open + 1, 999);
+    const std::size_t close = rest.find('"');
+    return close == std::string::npos ? "" : rest.substr(0, close);
+}
+
+// Telnet "interrupt process" and "data mark", sent ahead of ABOR.
+constexpr char kTelnetIP[] = {'\xff', '\xf4'};
+constexpr char kTelnetDM[] = {'\xff', '\xf2'};
+
 } // namespace
 
 TStarFtp::TStarFtp() : Version("TFtp 1.4.2") {
@@ -85,6 +116,7 @@ TStarFtp::TStarFtp() : Version("TFtp 1.4.2") {
 }
 
 TStarFtp::~TStarFtp() {
+    CloseLocalFile();
     CloseSocket();
 }
 
@@ -301,6 +333,27 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::LoginDirectory:
         OnLoginDirectory(kind);
         break;
+    case ReplyState::ListDirectory:
+        OnListDirectory(line);
+        break;
+    case ReplyState::ListType:
+        OnListType(kind);
+        break;
+    case ReplyState::ListPort:
+        OnListPort(kind);
+        break;
+    case ReplyState::List:
+        OnList(line);
+        break;
+    case ReplyState::StoreType:
+        OnStoreType(kind);
+        break;
+    case ReplyState::StorePort:
+        OnStorePort(kind);
+        break;
+    case ReplyState::Store:
+        OnStore(line);
+        break;
     case ReplyState::ChangeDirectory:
         OnChangeDirectory(kind);
         break;
@@ -422,6 +475,463 @@ void TStarFtp::DetectServerType(const std::string& reply) {
         ServerType = has("VPS") ? ftpstVMVPS : ftpstVM;
 }
 
+// ---- Listing and storing ----------------------------------------------------------------------
+
+std::string PortArgument(const std::string& dotted, std::uint16_t port) {
+    std::string argument = dotted;
+    std::replace(argument.begin(), argument.end(), '.', ',');
+    return argument + ',' + std::to_string(port >> 8) + ',' + std::to_string(port & 0xFF);
+}
+
+void TStarFtp::GetListing() {
+    pendingEvent_ = peListingDone;
+    if (!controlConnected_) {
+        Info(ftpiNotConnected, "");
+        return;
+    }
+    if (busy_) {
+        Info(ftpiBusy, "");
+        return;
+    }
+    errorCode_ = ftpeNoError;
+    busy_ = true;
+    IssueCommand("PWD", ReplyState::ListDirectory);
+}
+
+void TStarFtp::StoreFile() {
+    success_ = true;
+    pendingEvent_ = peFileStored;
+    errorCode_ = ftpeNoError;
+    if (!controlConnected_) {
+        Info(ftpiNotConnected, "");
+        PostReady();
+        return;
+    }
+    if (busy_) {
+        Info(ftpiBusy, "");
+        return;
+    }
+    busy_ = true;
+    // A line break would smuggle a second command behind STOR.
+    if (RemoteFile.empty() || HoldsLineBreak(RemoteFile)) {
+        ReportError(ftpeNoRemoteFile);
+        PostReady();
+        return;
+    }
+    CloseLocalFile();
+    const std::optional<std::string> path = SystemToUtf8(LocalFile);
+    // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
+    if (!LocalFile.empty() && path)
+        localFile_ = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat info {};
+    if (localFile_ < 0 || ::fstat(localFile_, &info) != 0 || !S_ISREG(info.st_mode)) {
+        CloseLocalFile();
+        ReportError(ftpeLocalFileOpen);
+        PostReady();
+        return;
+    }
+    localSize_ = info.st_size;
+    IssueCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", ReplyState::StoreType);
+}
+
+void TStarFtp::Abort() {
+    // Nothing to interrupt without a control connection; a second call adds nothing.
+    if (aborting_ || !controlConnected_) return;
+    aborting_ = true;
+    if (!SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
+    if (!SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
+    // No second data mark after ABOR: a server that does not strip Telnet bytes reads it as the
+    // start of the next command and refuses that (pyftpdlib answers "\xff\xf2TYPE I" with 500).
+    SendCommand("ABOR");
+}
+
+// Like SendCommand: the queue runs between attempts, so a full socket buffer does not block.
+bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
+    while (length > 0) {
+        if (ControlLost()) return false;
+        const int sent = urgent ? SendUrgent(bytes, length) : Send(bytes, length);
+        if (CheckSocketError()) return false;
+        bytes += sent;
+        length -= sent;
+        if (length > 0) QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+void TStarFtp::OnListDirectory(const std::string& line) {
+    if (line[0] == '2') {
+        InitialDirectory = QuotedDirectory(line);
+        IssueCommand("TYPE A", ReplyState::ListType);
+    } else if (PWDImplemented) {
+        FatalError(ftpeCommandFailed);
+    } else {
+        // The server cannot say where it is: the listing is skipped.
+        SetReplyState(ReplyState::Idle);
+        PostReady();
+    }
+}
+
+void TStarFtp::OnListType(char kind) {
+    dataDone_ = false;
+    finalReply_ = false;
+    if (kind == '2')
+        SendPort(ReplyState::ListPort);
+    else
+        FatalError(ftpeCommandFailed);
+}
+
+void TStarFtp::OnStoreType(char kind) {
+    dataDone_ = false;
+    finalReply_ = false;
+    if (kind == '2')
+        SendPort(ReplyState::StorePort);
+    else
+        FatalError(ftpeCommandFailed);
+}
+
+// Without a listener the PORT would announce a port nobody answers on: the transfer fails here.
+void TStarFtp::SendPort(ReplyState next) {
+    std::string argument;
+    if (!BuildPortArgument(argument)) {
+        FatalError(ftpeDataConnection);
+        return;
+    }
+    IssueCommand("PORT " + argument, next);
+}
+
+bool TStarFtp::BuildPortArgument(std::string& argument) {
+    // A new listener for every transfer, on the address the server already reaches us at.
+    CloseData();
+    listener_.ServerAddress = GetLocalAddress();
+    partialListingLine_.clear();
+    listener_.SetAddress(listener_.ServerAddress);
+    listener_.SetPort(0);
+    listener_.CreateSocket();
+    if (listener_.LastError() == 0) listener_.Listen();
+    if (listener_.LastError() != 0) {
+        listener_.CloseSocket();
+        return false;
+    }
+    const std::string address = listener_.GetLocalAddress();
+    const std::uint16_t port = listener_.GetLocalPort();
+    if (address.empty() || port == 0) {
+        listener_.CloseSocket();
+        return false;
+    }
+    argument = PortArgument(address, port);
+    // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
+    // connection waits until the command is sent (no data may go out before STOR).
+    acceptWaiting_ = false;
+    listener_.OnSocketAccept = [this](TStarSocket&) { acceptWaiting_ = true; };
+    return true;
+}
+
+// Installs the accept handler once LIST or STOR has gone out. A connection that came earlier is
+// handed to it by a posted message, so that it runs from the event loop like any accept event and
+// not inside the reply interpreter.
+void TStarFtp::AcceptDataWith(TSocketEvent handler) {
+    listener_.OnSocketAccept = std::move(handler);
+    if (!acceptWaiting_) return;
+    acceptWaiting_ = false;
+    PostMessage(WM_FTPACCEPT);
+}
+
+void TStarFtp::OnListPort(char kind) {
+    if (kind != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    dataSocket_.OnSocketRead = [this](TStarSocket&) { ReceiveListing(); };
+    dataSocket_.OnSocketClose = [this](TStarSocket&) { ListingEnded(); };
+    dataSocket_.OnSocketWrite = nullptr;
+    ListingLines.clear();
+    FileNames.clear();
+    DirectoryNames.clear();
+    listState_ = TListState();
+    IssueCommand("LIST", ReplyState::List);
+    AcceptDataWith([this](TStarSocket&) { ListingAccepted(); });
+}
+
+void TStarFtp::OnList(const std::string& line) {
+    if (line[0] == '1') return;
+    if (line[0] == '2') {
+        FinalReply();
+        return;
+    }
+    // The data connection an abort broke off: the 2xx that follows ends the listing.
+    if (aborting_ && line.compare(0, 3, "426") == 0) return;
+    CloseData();
+    FatalError(ftpeCommandFailed);
+}
+
+void TStarFtp::OnStorePort(char kind) {
+    if (kind != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    dataSocket_.OnSocketRead = nullptr;
+    dataSocket_.OnSocketWrite = nullptr;
+    dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
+    IssueCommand("STOR " + RemoteFile, ReplyState::Store);
+    AcceptDataWith([this](TStarSocket&) { UploadAccepted(); });
+}
+
+void TStarFtp::OnStore(const std::string& line) {
+    if (line[0] == '1') return;
+    if (line[0] == '2') {
+        FinalReply();
+        return;
+    }
+    // Only after ABOR is a 426 expected, followed by a 2xx; without an abort it is a failure like
+    // any other, or the store would wait for a reply that never comes.
+    if (aborting_ && line.compare(0, 3, "426") == 0) return;
+    CloseData();
+    CloseLocalFile();
+    Info(ftpiCommandFailed, "");
+    success_ = false;
+    SetReplyState(ReplyState::Idle);
+    PostReady();
+}
+
+// The two sides of a transfer end in either order; whichever is second posts the ready.
+void TStarFtp::FinalReply() {
+    finalReply_ = true;
+    // Later replies (the 225 to an ABOR that came too late) must not complete it again.
+    SetReplyState(ReplyState::Idle);
+    if (dataDone_) PostReady();
+}
+
+void TStarFtp::DataDone() {
+    if (dataDone_) return;
+    dataDone_ = true;
+    if (finalReply_) PostReady();
+}
+
+void TStarFtp::CloseData() {
+    dataSocket_.CloseSocket();
+    listener_.CloseSocket();
+}
+
+void TStarFtp::CloseLocalFile() {
+    if (localFile_ >= 0) ::close(localFile_);
+    localFile_ = -1;
+}
+
+std::int32_t TStarFtp::Elapsed() const {
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(NowMs() - startTick_, std::numeric_limits<std::int32_t>::max()));
+}
+
+void TStarFtp::ListingAccepted() {
+    dataSocket_.Accept(listener_);
+    if (dataSocket_.LastError() != 0) {
+        if (!aborting_) FatalError(ftpeDataConnection);
+        return;
+    }
+    BytesTransferred = 0;
+    success_ = true;
+    startTick_ = NowMs();
+    ElapsedTime = 0;
+    partialListingLine_.clear();
+    skippingListingLine_ = false;
+    aborting_ = false;
+}
+
+void TStarFtp::ReceiveListing() {
+    Listing = true;
+    const int got = dataSocket_.Receive(buffer_, BlockSize);
+    // Read errors end nothing here: the listing ends with the server's close.
+    if (dataSocket_.LastError() != 0 || got <= 0) return;
+    BytesTransferred += got;
+    std::string text = std::move(partialListingLine_);
+    // The kept text holds no CR LF, except one that the new bytes complete.
+    std::size_t search = text.empty() ? 0 : text.size() - 1;
+    text.append(buffer_, static_cast<std::size_t>(got));
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", search)) != std::string::npos;
+         start = search = end + 2) {
+        if (skippingListingLine_)
+            skippingListingLine_ = false;
+        else
+            TakeListingLine(text.substr(start, end - start));
+    }
+    partialListingLine_ = text.substr(start);
+    if (partialListingLine_.size() > MaxListingLine) {
+        // A CR at the end may be the first half of the CR LF that ends the dropped line.
+        partialListingLine_.assign(partialListingLine_.back() == '\r' ? "\r" : "");
+        skippingListingLine_ = true;
+    }
+}
+
+void TStarFtp::TakeListingLine(const std::string& line) {
+    // One line the owner's handlers choke on must not cost the rest of the listing.
+    try {
+        ElapsedTime = Elapsed();
+        Info(ftpiProgress, line);
+        ListingLines.push_back(line);
+        Info(ftpiListingLine, line);
+        std::string name, size, date;
+        bool isDirectory = false;
+        if (ParseListLine(ServerType, line, name, size, date, isDirectory, listState_))
+            (isDirectory ? DirectoryNames : FileNames).push_back(name);
+    } catch (const std::exception&) {
+    }
+}
+
+// The close event comes only once no byte is left to read; a last line without CR LF is dropped.
+void TStarFtp::ListingEnded() {
+    ElapsedTime = Elapsed();
+    CloseData();
+    Info(ftpiListingReady, "Listing ready");
+    Info(ftpiTransferDone, "Transfer done");
+    Listing = false;
+    DataDone();
+}
+
+// Runs inside the listener's accept event and sends the whole file from there; the queue runs
+// before every send, so replies, the cancel button and the server's close are handled meanwhile.
+void TStarFtp::UploadAccepted() {
+    const std::uint32_t serial = ++transferSerial_;
+    aborting_ = false;
+    dataSocket_.Accept(listener_);
+    if (dataSocket_.LastError() != 0) {
+        FatalError(ftpeDataConnection);
+        return;
+    }
+    Listing = false;
+    BytesTransferred = 0;
+    startTick_ = NowMs();
+    ElapsedTime = 0;
+    Info(ftpiFileSize, std::to_string(localSize_));
+
+    const bool text = TransferMode != BinaryTransfer;
+    for (;;) {
+        if (TransferGone(serial)) return;
+        if (aborting_) {
+            success_ = false;
+            break;
+        }
+        std::size_t got = 0;
+        if (!ReadBlock(got)) {
+            LocalReadFailed();
+            return;
+        }
+        if (got == 0) break;
+        BytesTransferred += static_cast<std::int64_t>(got);
+        const char* out = buffer_;
+        std::size_t length = got;
+        std::string converted;
+        if (text) {
+            // Text is cut at character ends and converted per block; a NUL byte means the file
+            // is not text, and sending only the part before it would lose the rest.
+            if (std::memchr(buffer_, 0, got)) {
+                LocalReadFailed();
+                return;
+            }
+            std::string_view block(buffer_, got);
+            if (got == BlockSize) {
+                // The last character starts the next block: it may be the first half of a pair.
+                const std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
+                if (::lseek(localFile_, -static_cast<off_t>(drop), SEEK_CUR) < 0) {
+                    LocalReadFailed();
+                    return;
+                }
+                block.remove_suffix(drop);
+                BytesTransferred -= static_cast<std::int64_t>(drop);
+            }
+            if (TransferMode == textJIS)
+                converted = SjisToJis(block);
+            else if (TransferMode == textEUC)
+                converted = ConvertLineEnd(SjisToEuc(block), leLF);
+            else
+                converted.assign(block);
+            out = converted.data();
+            length = converted.size();
+        }
+        const SendResult result = SendBlock(out, length, serial);
+        if (result == SendResult::Left) {
+            // Someone else ended this transfer (a fatal error, a refusal, the server's close).
+            if (serial == transferSerial_) {
+                CloseData();
+                CloseLocalFile();
+            }
+            return;
+        }
+        if (result == SendResult::Failed) {
+            if (!aborting_) {
+                FatalError(ftpeDataConnection);
+                return;
+            }
+            // The server dropped the connection of the aborted transfer: it ends as aborted.
+            success_ = false;
+            break;
+        }
+        Info(ftpiProgress, "");
+        ElapsedTime = Elapsed();
+    }
+    UploadEnded();
+}
+
+bool TStarFtp::ReadBlock(std::size_t& got) {
+    got = 0;
+    while (got < static_cast<std::size_t>(BlockSize)) {
+        const ssize_t n = ::read(localFile_, buffer_ + got, BlockSize - got);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+TStarFtp::SendResult TStarFtp::SendBlock(const char* data, std::size_t length,
+                                         std::uint32_t serial) {
+    while (length > 0) {
+        QCoreApplication::processEvents();
+        if (TransferGone(serial)) return SendResult::Left;
+        const int sent = dataSocket_.Send(data, static_cast<int>(length));
+        if (dataSocket_.LastError() != 0) return SendResult::Failed;
+        data += sent;
+        length -= static_cast<std::size_t>(sent);
+    }
+    return SendResult::Sent;
+}
+
+// Closing the data connection tells the server that the file is complete.
+void TStarFtp::UploadEnded() {
+    CloseData();
+    CloseLocalFile();
+    ElapsedTime = Elapsed();
+    Info(ftpiTransferDone, "Transfer done");
+    DataDone();
+}
+
+// Closing the data connection now would make the part sent so far look like the whole file: ABOR
+// goes first, and the data connection stays open until the server has answered it (the ready
+// notification of an abort closes it).
+void TStarFtp::LocalReadFailed() {
+    CloseLocalFile();
+    ReportError(ftpeLocalFileRead);
+    DataDone();
+    Abort();
+}
+
+// The server closed the data connection of a store.
+void TStarFtp::StoreServerClosed() {
+    CloseData();
+    // After a local read error our side had ended already; the server only confirms the abort.
+    if (dataDone_) return;
+    // The server stopped taking the file before all of it was sent.
+    success_ = false;
+    CloseLocalFile();
+    ElapsedTime = Elapsed();
+    Info(ftpiTransferDone, "Transfer done");
+    Listing = false;
+    DataDone();
+}
+
 // ---- Errors and notifications -----------------------------------------------------------------
 
 bool TStarFtp::CheckSocketError() {
@@ -438,8 +948,8 @@ bool TStarFtp::CheckSocketError() {
 }
 
 void TStarFtp::CloseAll() {
-    dataSocket_.CloseSocket();
-    listener_.CloseSocket();
+    CloseData();
+    CloseLocalFile();
     CloseSocket();
 }
 
@@ -471,6 +981,11 @@ void TStarFtp::PostReady() {
 }
 
 void TStarFtp::Notification(const TSocketMessage& message) {
+    if (message.Msg == WM_FTPACCEPT) {
+        const TSocketEvent accepted = listener_.OnSocketAccept;
+        if (listener_.Socket() >= 0 && accepted) accepted(listener_);
+        return;
+    }
     if (message.Msg == WM_FTPQUIT) {
         busy_ = false;
         if (OnFtpQuit) OnFtpQuit(*this);
@@ -482,6 +997,10 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     const PendingCompletion completion = pendingEvent_;
     pendingEvent_ = peNone;
     if (OnFtpReady) OnFtpReady(*this);
+    if (aborting_) {
+        CloseData();
+        aborting_ = false;
+    }
     const std::array<const TNotifyEvent*, 10> events = {nullptr,
                                                         &OnLoggedIn,
                                                         &OnDirectoryChanged,

@@ -4,6 +4,7 @@
 // user-interface thread. The owner starts the next operation from a completion event (or later)
 // and tests Success there.
 
+#include "ftp/ftplist.h"
 #include "ftp/ftptypes.h"
 #include "net/starsock.h"
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 // Notices of OnFtpInfo. 8 is not used.
 enum FtpInfo : std::uint8_t {
@@ -67,6 +69,9 @@ enum TFtpInfoNeeded : std::uint8_t {
     ftpnUserAccount = 3,
 };
 
+// The argument of PORT: "h1,h2,h3,h4,p1,p2" for a dotted address and a port.
+std::string PortArgument(const std::string& dotted, std::uint16_t port);
+
 class TStarFtp;
 using TNotifyEvent = std::function<void(TStarFtp& sender)>;
 using TFtpInfoEvent =
@@ -84,6 +89,13 @@ class TStarFtp : public TStarSocket {
     // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, CWD InitialDirectory.
     void Login();
     void ChangeDirectory(const std::string& directory);
+    // PWD, TYPE A, PORT, LIST; the lines arrive on a data connection the server opens to us.
+    void GetListing();
+    // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
+    // TransferMode.
+    void StoreFile();
+    // Stops the running transfer: Telnet IP, the urgent Telnet data mark, ABOR.
+    void Abort();
     void Quit();
 
     // Published properties.
@@ -121,6 +133,14 @@ class TStarFtp : public TStarSocket {
     TNotifyEvent OnFileRenamed;
     TNotifyEvent OnFtpQuit;
 
+    // The last listing: every line as received (without CR LF), and the names of its entries.
+    std::vector<std::string> ListingLines;
+    std::vector<std::string> FileNames;
+    std::vector<std::string> DirectoryNames;
+    std::int64_t BytesTransferred = 0; // of the running transfer; 64 bits so files past 2 GiB count
+    std::int32_t ElapsedTime = 0;      // milliseconds since the data connection was accepted
+    bool Listing = false;              // listing data is being received
+
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
     bool Busy() const { return busy_; }
@@ -129,6 +149,11 @@ class TStarFtp : public TStarSocket {
     // Control text with no CR LF beyond this ends the session: a server that never ends its line
     // must not grow memory without bound.
     static constexpr std::size_t MaxReplyLine = 64 * 1024;
+    // A listing line longer than this without CR LF is dropped up to its CR LF, for the same
+    // reason.
+    static constexpr std::size_t MaxListingLine = 64 * 1024;
+    // Bytes of the local file read and sent at a time.
+    static constexpr int BlockSize = 2048;
 
   protected:
     void HostResolved() override;
@@ -142,6 +167,13 @@ class TStarFtp : public TStarSocket {
         Account = 3,        // ACCT
         System = 5,         // SYST, the last step of the login but one
         LoginDirectory = 6, // CWD right after login
+        ListDirectory = 7,  // PWD, the first step of a listing
+        ListType = 8,       // TYPE A of a listing
+        ListPort = 10,      // PORT of a listing
+        List = 12,          // LIST: 1xx, then the final 2xx
+        StoreType = 30,     // TYPE A or TYPE I of a store
+        StorePort = 31,     // PORT of a store
+        Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
         ChangeDirectory = 50,
         Quit = 60,
         Idle = 100, // no command outstanding: replies are ignored
@@ -182,9 +214,43 @@ class TStarFtp : public TStarSocket {
     void OnChangeDirectory(char kind);
     void DirectoryChanged(bool changed);
     void OnQuit(char kind);
+    void OnListDirectory(const std::string& line);
+    void OnListType(char kind);
+    void OnListPort(char kind);
+    void OnList(const std::string& line);
+    void OnStoreType(char kind);
+    void OnStorePort(char kind);
+    void OnStore(const std::string& line);
     void LoginRefused();
     void LoggedIn();
     void DetectServerType(const std::string& reply);
+
+    // Data side.
+    bool BuildPortArgument(std::string& argument);
+    void SendPort(ReplyState next);
+    void AcceptDataWith(TSocketEvent handler);
+    void ListingAccepted();
+    void ReceiveListing();
+    void TakeListingLine(const std::string& line);
+    void ListingEnded();
+    void UploadAccepted();
+    enum class SendResult { Sent, Left, Failed };
+    SendResult SendBlock(const char* data, std::size_t length, std::uint32_t serial);
+    bool ReadBlock(std::size_t& got);
+    void UploadEnded();
+    void LocalReadFailed();
+    void StoreServerClosed();
+    void DataDone();
+    void FinalReply();
+    void CloseData();
+    void CloseLocalFile();
+    // The store with this serial can no longer send: ended by someone else, or replaced.
+    bool TransferGone(std::uint32_t serial) const {
+        return serial != transferSerial_ || ControlLost() || dataSocket_.Socket() < 0 ||
+               localFile_ < 0;
+    }
+    std::int32_t Elapsed() const;
+    bool SendRaw(const char* bytes, int length, bool urgent);
 
     bool CheckSocketError();
     void FatalError(FtpError code, const std::string& addinfo = "Error");
@@ -208,4 +274,17 @@ class TStarFtp : public TStarSocket {
     bool inReplyHandler_ = false;
     bool shutDown_ = false;
     std::string partialLine_;
+
+    std::string partialListingLine_;
+    bool skippingListingLine_ = false; // the line in progress outgrew MaxListingLine
+    TListState listState_;             // one per listing
+    int localFile_ = -1;
+    std::int64_t localSize_ = 0;
+    std::int64_t startTick_ = 0; // steady clock, milliseconds
+    char buffer_[BlockSize] = {};
+    bool acceptWaiting_ = false; // the server connected before the handler was installed
+    bool dataDone_ = false;
+    bool finalReply_ = false;
+    bool aborting_ = false;            // Abort was called; the next ready notification clears it
+    std::uint32_t transferSerial_ = 0; // counts the stores' data connections
 };

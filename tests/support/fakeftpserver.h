@@ -4,15 +4,18 @@
 // command, when to close) and afterwards asserts on the exact commands the client sent. It runs in
 // the test's own event loop: drive it with RunUntil.
 //
-// The script is a list of steps run in order from the client's connect; a new kind of step (for
-// example connecting to the address of the client's last PORT command for a data connection) is
-// one more Step::Kind and one more case in Run.
+// The script is a list of steps run in order from the client's connect. Data connections are
+// active: ConnectData connects to the address of the client's last PORT command.
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTcpServer>
+#include <QTimer>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +24,7 @@ class QTcpSocket;
 class FakeFtpServer : public QObject {
   public:
     FakeFtpServer();
+    ~FakeFtpServer() override;
     bool Listening() const { return server_.isListening(); }
     std::uint16_t Port() const { return server_.serverPort(); }
 
@@ -30,23 +34,56 @@ class FakeFtpServer : public QObject {
     FakeFtpServer& AwaitCommand();                  // until the client's next line (ended by LF)
     FakeFtpServer& Answer(std::string reply) { return AwaitCommand().Send(std::move(reply)); }
     FakeFtpServer& Close(); // closes the control connection (after what was written)
+    // Data connection: connect to the last PORT address (the step ends once connected), write,
+    // close our direction (after what was written; the client's bytes are still read), wait for
+    // `count` bytes in all or for the client's close.
+    FakeFtpServer& ConnectData();
+    FakeFtpServer& SendData(std::string bytes);
+    FakeFtpServer& CloseData();
+    FakeFtpServer& AwaitDataBytes(std::size_t count);
+    FakeFtpServer& AwaitDataClosed();
+    // Runs `action` in script order; Until waits (polling) until `done` holds.
+    FakeFtpServer& Do(std::function<void()> action);
+    FakeFtpServer& Until(std::function<bool()> done);
 
     bool ScriptDone() const { return next_ == steps_.size(); }
     bool ClientConnected() const { return control_ != nullptr; }
     bool ClientClosed() const { return clientClosed_; }
     // Every line the client sent, without its CR LF or LF, in order.
     const std::vector<std::string>& Commands() const { return commands_; }
-    // Every byte the client sent.
+    // Every byte the client sent on the control connection, urgent bytes excepted.
     const std::string& Received() const { return received_; }
+    // The client's urgent (out-of-band) bytes on the control connection.
+    const std::string& Urgent() const { return urgent_; }
+    // Every byte that came in on data connections.
+    const std::string& DataReceived() const { return dataReceived_; }
+    bool DataClosedByClient() const { return dataClosedByClient_; }
 
   private:
     struct Step {
-        enum Kind { Write, WriteBytewise, Await, Hangup } kind;
+        enum Kind {
+            Write,
+            WriteBytewise,
+            Await,
+            Hangup,
+            DataConnect,
+            DataWrite,
+            DataHangup,
+            DataAwaitBytes,
+            DataAwaitClose,
+            Action,
+            Wait,
+        } kind = Write;
         std::string bytes;
+        std::size_t count = 0;
+        std::function<void()> action;
+        std::function<bool()> done;
     };
-    FakeFtpServer& Add(Step::Kind kind, std::string bytes = {});
+    FakeFtpServer& Add(Step::Kind kind, std::string bytes = {}, std::size_t count = 0);
     void Accepted();
     void Read();
+    void ReadUrgent();
+    bool StartDataConnection();
     void Run();
 
     QTcpServer server_;
@@ -61,4 +98,13 @@ class FakeFtpServer : public QObject {
     std::string partial_;
     bool clientClosed_ = false;
     bool closing_ = false;
+    std::unique_ptr<QSocketNotifier> urgentNotifier_;
+    std::string urgent_;
+    QTcpSocket* data_ = nullptr;
+    bool dataStarting_ = false;
+    bool dataConnected_ = false;
+    bool dataClosedByClient_ = false;
+    bool dataClosing_ = false;
+    std::string dataReceived_;
+    QTimer poll_; // drives Until
 };

@@ -19,6 +19,20 @@ class Handler(FTPHandler):
     # A refused password is answered at once instead of after the usual delay of three seconds.
     auth_failed_timeout = 0
 
+    # Like many Unix servers, a bare LF ends a command too: the client's EUC-JP mode ends its
+    # commands with LF only.
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.set_terminator(b"\n")
+
+    def found_terminator(self):
+        line = b"".join(self._in_buffer)
+        if line.endswith(b"\r"):
+            line = line[:-1]
+        self._in_buffer = [line]
+        self._in_buffer_len = len(line)
+        super().found_terminator()
+
 
 def main():
     root, user, password = sys.argv[1:4]

@@ -1,0 +1,304 @@
+// Uploads a 512 MiB file to a local pyftpdlib server with TStarFtp (binary, active mode) and, in
+// the same run, with curl in active mode (curl -T FILE -P 127.0.0.1), checks the bytes on the
+// server (size and a hash) and prints MiB/s, CPU seconds and peak RSS of both and the ratio
+// ours/curl. Ours is also run with a 64 MiB file, to show whether its peak memory grows with the
+// file. Then lists a folder of 100,000 entries and prints the time of the listing and of parsing
+// every line. The big files are deleted at the end.
+//
+// Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
+// RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
+
+#include "ftp/ftp.h"
+#include "ftp/ftplist.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char* kUser = "anna";
+constexpr const char* kPassword = "s3cret";
+constexpr std::int64_t kMiB = 1 << 20;
+
+struct Figures {
+    double seconds = 0;
+    double cpu = 0;
+    double system = 0; // the part of cpu spent in the kernel
+    long peakKiB = 0;
+};
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+double CpuSeconds(const rusage& r) {
+    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+double SystemSeconds(const rusage& r) {
+    return static_cast<double>(r.ru_stime.tv_sec) + static_cast<double>(r.ru_stime.tv_usec) / 1e6;
+}
+
+rusage OwnUsage() {
+    rusage r{};
+    getrusage(RUSAGE_SELF, &r);
+    return r;
+}
+
+long VmHWM() {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// From here on VmHWM is the peak of what follows.
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
+    QTimer wake;
+    wake.start(10);
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// FNV-1a over the file, 64 bits; -1 when it cannot be read.
+std::int64_t HashFile(const QString& path, std::int64_t& size) {
+    QFile file(path);
+    size = -1;
+    if (!file.open(QIODevice::ReadOnly)) return -1;
+    std::uint64_t hash = 1469598103934665603ull;
+    size = 0;
+    std::vector<char> buffer(kMiB);
+    for (qint64 n; (n = file.read(buffer.data(), kMiB)) > 0;) {
+        for (qint64 i = 0; i < n; ++i)
+            hash = (hash ^ static_cast<unsigned char>(buffer[static_cast<std::size_t>(i)])) *
+                   1099511628211ull;
+        size += n;
+    }
+    return static_cast<std::int64_t>(hash);
+}
+
+bool MakeFile(const QString& path, std::int64_t size) {
+    std::ofstream out(path.toStdString(), std::ios::binary);
+    std::vector<std::uint64_t> block(kMiB / 8);
+    std::uint64_t x = 0x9E3779B97F4A7C15ull;
+    for (std::int64_t done = 0; done < size; done += kMiB) {
+        for (std::uint64_t& word : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            word = x;
+        }
+        out.write(reinterpret_cast<const char*>(block.data()), kMiB);
+    }
+    return static_cast<bool>(out);
+}
+
+class Server {
+  public:
+    bool Start(const QString& root) {
+        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process_.start("/usr/bin/python3",
+                       {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"), root,
+                        kUser, kPassword});
+        if (!process_.waitForStarted(10000)) return false;
+        while (!process_.canReadLine())
+            if (!process_.waitForReadyRead(10000)) return false;
+        port_ = static_cast<std::uint16_t>(process_.readLine().trimmed().toUInt());
+        return port_ != 0;
+    }
+    ~Server() {
+        process_.closeWriteChannel();
+        if (!process_.waitForFinished(5000)) process_.kill();
+        process_.waitForFinished(5000);
+    }
+    std::uint16_t Port() const { return port_; }
+
+  private:
+    QProcess process_;
+    std::uint16_t port_ = 0;
+};
+
+struct Session {
+    TStarFtp ftp;
+    bool loggedIn = false;
+    bool stored = false;
+    bool listed = false;
+    bool failed = false;
+
+    explicit Session(std::uint16_t port, const std::string& directory = {}) {
+        ftp.SetFtpServer("127.0.0.1");
+        ftp.FtpPort = port;
+        ftp.UserName = kUser;
+        ftp.UserPassword = kPassword;
+        ftp.InitialDirectory = directory;
+        ftp.OnLoggedIn = [this](TStarFtp&) { loggedIn = true; };
+        ftp.OnFileStored = [this](TStarFtp&) { stored = true; };
+        ftp.OnListingDone = [this](TStarFtp&) { listed = true; };
+        ftp.OnFtpError = [this](TStarFtp&, FtpError, const std::string&) { failed = true; };
+        ftp.Login();
+    }
+    bool WaitLoggedIn() {
+        return RunUntil([this] { return loggedIn || failed; }, 20000) && loggedIn;
+    }
+};
+
+bool UploadOurs(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
+    Session s(port);
+    if (!s.WaitLoggedIn()) return false;
+    s.ftp.LocalFile = local.toStdString();
+    s.ftp.RemoteFile = remote;
+    s.ftp.TransferMode = BinaryTransfer;
+    ResetPeak();
+    const rusage before = OwnUsage();
+    const double start = Now();
+    s.ftp.StoreFile();
+    const bool ok = RunUntil([&] { return s.stored || s.failed; }, 600000) && s.ftp.Success();
+    f.seconds = Now() - start;
+    const rusage after = OwnUsage();
+    f.cpu = CpuSeconds(after) - CpuSeconds(before);
+    f.system = SystemSeconds(after) - SystemSeconds(before);
+    f.peakKiB = VmHWM();
+    return ok && !s.failed;
+}
+
+bool UploadCurl(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
+    const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword +
+                            "@127.0.0.1:" + std::to_string(port) + "/" + remote;
+    const std::string file = local.toStdString();
+    const double start = Now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execlp("curl", "curl", "-s", "-S", "-T", file.c_str(), "-P", "127.0.0.1", url.c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    if (child < 0) return false;
+    int status = 0;
+    rusage usage{};
+    if (wait4(child, &status, 0, &usage) != child) return false;
+    f.seconds = Now() - start;
+    f.cpu = CpuSeconds(usage);
+    f.system = SystemSeconds(usage);
+    f.peakKiB = usage.ru_maxrss;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void Print(const char* who, std::int64_t bytes, const Figures& f) {
+    std::printf("%-18s %7.1f MiB/s  %5.2f s  cpu %5.2f s (kernel %5.2f s)  peak RSS %6.1f MiB\n",
+                who, static_cast<double>(bytes) / kMiB / f.seconds, f.seconds, f.cpu, f.system,
+                static_cast<double>(f.peakKiB) / 1024.0);
+}
+
+bool SameOnServer(const QString& root, const std::string& remote, std::int64_t size,
+                  std::int64_t hash) {
+    std::int64_t got = 0;
+    const std::int64_t h = HashFile(root + "/" + QString::fromStdString(remote), got);
+    QFile::remove(root + "/" + QString::fromStdString(remote));
+    if (got == size && h == hash) return true;
+    std::printf("  %s on the server: %lld bytes, hash %s\n", remote.c_str(),
+                static_cast<long long>(got), h == hash ? "equal" : "different");
+    return false;
+}
+
+int Fail(const char* what) {
+    std::printf("bench_upload: %s\n", what);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QTemporaryDir root, local;
+    if (!root.isValid() || !local.isValid()) return Fail("no temporary folder");
+    Server server;
+    if (!server.Start(root.path())) return Fail("cannot start pyftpdlib (python3-pyftpdlib)");
+
+    // Upload: ours with 64 MiB and 512 MiB, curl with 512 MiB.
+    const QString small = local.filePath("small.bin"), big = local.filePath("big.bin");
+    if (!MakeFile(small, 64 * kMiB) || !MakeFile(big, 512 * kMiB)) return Fail("cannot write");
+    std::int64_t smallSize = 0, bigSize = 0;
+    const std::int64_t smallHash = HashFile(small, smallSize), bigHash = HashFile(big, bigSize);
+
+    Figures oursSmall, ours, curl;
+    if (!UploadOurs(server.Port(), small, "ours64.bin", oursSmall))
+        return Fail("our 64 MiB failed");
+    const bool smallOk = SameOnServer(root.path(), "ours64.bin", smallSize, smallHash);
+    if (!UploadOurs(server.Port(), big, "ours.bin", ours)) return Fail("our upload failed");
+    const bool oursOk = SameOnServer(root.path(), "ours.bin", bigSize, bigHash);
+    if (!UploadCurl(server.Port(), big, "curl.bin", curl)) return Fail("curl failed");
+    const bool curlOk = SameOnServer(root.path(), "curl.bin", bigSize, bigHash);
+    QFile::remove(small);
+    QFile::remove(big);
+
+    std::printf("upload of 512 MiB to pyftpdlib on 127.0.0.1, active mode\n");
+    Print("TStarFtp (64 MiB)", smallSize, oursSmall);
+    Print("TStarFtp", bigSize, ours);
+    Print("curl -T -P", bigSize, curl);
+    std::printf("bytes on the server: ours 64 MiB %s, ours 512 MiB %s, curl %s\n",
+                smallOk ? "ok" : "WRONG", oursOk ? "ok" : "WRONG", curlOk ? "ok" : "WRONG");
+    std::printf("ratio ours/curl: throughput %.2f (target >= 1.0), cpu %.2f, peak RSS %.2f\n",
+                curl.seconds / ours.seconds, ours.cpu / curl.cpu,
+                static_cast<double>(ours.peakKiB) / static_cast<double>(curl.peakKiB));
+    std::printf("our peak RSS 512 MiB / 64 MiB: %.2f (does not grow with the file when ~1)\n",
+                static_cast<double>(ours.peakKiB) / static_cast<double>(oursSmall.peakKiB));
+
+    // Listing of 100,000 entries.
+    const int kEntries = 100000;
+    QDir(root.path()).mkdir("many");
+    for (int i = 0; i < kEntries; ++i) {
+        std::ofstream((root.path() + "/many/entry " + QString::number(i) + ".txt").toStdString());
+    }
+    Session lister(server.Port(), "/many");
+    if (!lister.WaitLoggedIn()) return Fail("login for the listing failed");
+    double start = Now();
+    lister.ftp.GetListing();
+    if (!RunUntil([&] { return lister.listed || lister.failed; }, 600000) || lister.failed)
+        return Fail("listing failed");
+    const double listing = Now() - start;
+    start = Now();
+    std::size_t entries = 0;
+    TListState state;
+    for (const std::string& line : lister.ftp.ListingLines) {
+        std::string name, size, date;
+        bool isDirectory = false;
+        if (ParseListLine(lister.ftp.ServerType, line, name, size, date, isDirectory, state))
+            ++entries;
+    }
+    const double parsing = Now() - start;
+    std::printf("listing of %d entries: %zu lines, %zu files; listing %.3f s (server included), "
+                "parsing every line %.3f s (%.0f ns a line); parsed entries %zu\n",
+                kEntries, lister.ftp.ListingLines.size(), lister.ftp.FileNames.size(), listing,
+                parsing, parsing * 1e9 / static_cast<double>(lister.ftp.ListingLines.size()),
+                entries);
+    const bool ok = smallOk && oursOk && curlOk &&
+                    lister.ftp.FileNames.size() == static_cast<std::size_t>(kEntries);
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,293 @@
+// Listings and stores against a real server, pyftpdlib on 127.0.0.1: the bytes that arrive on the
+// server are compared with the local file, or with iconv's conversion of it.
+#include "ftp/ftp.h"
+#include "ftprecorder.h"
+#include "platform/codepage.h"
+
+#include "eventloop.h"
+#include "pyftpserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+
+using Events = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+constexpr std::size_t kBlock = TStarFtp::BlockSize;
+
+std::string RandomBytes(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+bool IsLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// Shift_JIS text of assigned JIS X 0208 characters (hiragana, katakana, a row of kanji) and ASCII
+// letters, in CR LF lines; iconv's SHIFT_JIS decodes all of it.
+std::string JapaneseText(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size) {
+        for (int n = static_cast<int>(random() % 60); n > 0; --n) {
+            switch (random() % 4) {
+            case 0:
+                text += static_cast<char>('a' + random() % 26);
+                break;
+            case 1:
+                text += {'\x82', static_cast<char>(0x9F + random() % 83)}; // ぁ-ん
+                break;
+            case 2: {
+                const unsigned second = 0x40 + random() % 62; // ァ-ミ, below 0x7F
+                text += {'\x83', static_cast<char>(second)};
+                break;
+            }
+            default:
+                text += {'\x88', static_cast<char>(0x9F + random() % 94)}; // 亜-
+                break;
+            }
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+// The pieces the uploader sends in a text mode: 2,048 bytes at most; a full piece gives its last
+// character (one or two bytes) to the next one. Character starts are found from the front.
+std::vector<std::string> Pieces(const std::string& text) {
+    std::vector<bool> starts(text.size() + 1, false);
+    for (std::size_t i = 0; i < text.size();
+         i += IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1)
+        starts[i] = true;
+    std::vector<std::string> pieces;
+    for (std::size_t pos = 0; pos < text.size();) {
+        std::size_t end = text.size();
+        if (text.size() - pos >= kBlock) {
+            end = pos + kBlock - 1;
+            while (!starts[end])
+                --end;
+        }
+        pieces.push_back(text.substr(pos, end - pos));
+        pos = end;
+    }
+    return pieces;
+}
+
+// Line ends of a piece sent as EUC-JP: those of the kind the piece starts with become LF.
+std::string EucLineEnds(std::string piece) {
+    const std::size_t first = piece.find_first_of("\r\n");
+    if (first == std::string::npos || piece[first] == '\n') return piece;
+    if (first + 1 < piece.size() && piece[first + 1] == '\n') {
+        std::string out;
+        for (std::size_t i = 0; i < piece.size(); ++i)
+            if (!(piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n'))
+                out += piece[i];
+        return out;
+    }
+    std::replace(piece.begin(), piece.end(), '\r', '\n');
+    return piece;
+}
+
+std::string ExpectedEuc(const std::string& sjis) {
+    std::string out;
+    for (const std::string& piece : Pieces(sjis))
+        out += EucLineEnds(IconvConvert("EUC-JP", "SHIFT_JIS", piece).value_or("<iconv failed>"));
+    return out;
+}
+
+class FtpTransferRealServer : public testing::Test {
+  protected:
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(server.Start(why)) << why;
+        ASSERT_TRUE(local.isValid());
+        ftp.SetFtpServer("127.0.0.1");
+        ftp.FtpPort = server.Port();
+        ftp.UserName = PyFtpServer::User;
+        ftp.UserPassword = PyFtpServer::Password;
+        ftp.Login();
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }));
+        ASSERT_TRUE(rec.Saw("loggedin"));
+        rec.events.clear();
+        rec.readies = 0;
+    }
+
+    std::string LocalFile(const std::string& name, const std::string& bytes) {
+        const std::string path = local.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string OnServer(const std::string& name) {
+        QFile file(server.Root() + "/" + QString::fromStdString(name));
+        if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+        const QByteArray bytes = file.readAll();
+        return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    // Stores and waits for OnFileStored; false when it did not come.
+    bool Store(const std::string& bytes, const std::string& remote, TTransferType mode) {
+        rec.events.clear();
+        rec.readies = 0;
+        ftp.LocalFile = LocalFile("local-" + remote, bytes);
+        ftp.RemoteFile = remote;
+        ftp.TransferMode = mode;
+        ftp.StoreFile();
+        if (!RunUntil([&] { return rec.Saw("stored") || rec.quits > 0; }, 60000)) return false;
+        DrainPostedEvents();
+        return rec.Saw("stored");
+    }
+
+    PyFtpServer server;
+    QTemporaryDir local;
+    TStarFtp ftp;
+    FtpRecorder rec{ftp};
+};
+
+TEST_F(FtpTransferRealServer, ListsFilesFoldersLinksAndNamesWithSpaces) {
+    const QString root = server.Root();
+    ASSERT_TRUE(QDir(root).mkdir("docs"));
+    ASSERT_TRUE(QDir(root).mkdir("sub folder"));
+    QFile spaced(root + "/read me now.txt");
+    ASSERT_TRUE(spaced.open(QIODevice::WriteOnly));
+    spaced.write("hello");
+    spaced.close();
+    QFile plain(root + "/plain.bin");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    ASSERT_EQ(::symlink("docs", (root + "/shortcut").toLocal8Bit().constData()), 0);
+
+    ftp.GetListing();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed"); }));
+    DrainPostedEvents();
+    Lines files = ftp.FileNames, folders = ftp.DirectoryNames;
+    std::sort(files.begin(), files.end());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(files, (Lines{"plain.bin", "read me now.txt"}));
+    EXPECT_EQ(folders, (Lines{"docs", "shortcut", "sub folder"}));
+    EXPECT_EQ(ftp.ListingLines.size(), 5u);
+    EXPECT_EQ(ftp.InitialDirectory, "/");
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_FALSE(ftp.Listing);
+    EXPECT_EQ(rec.readies, 1);
+    const Events head(rec.events.begin(), rec.events.begin() + 4);
+    EXPECT_EQ(head, (Events{"sent PWD\r\n", "sent TYPE A\r\n", rec.events.at(2), "sent LIST\r\n"}));
+    EXPECT_EQ(rec.events.at(2).rfind("sent PORT 127,0,0,1,", 0), 0u);
+    std::size_t lineBytes = 0;
+    for (const std::string& line : ftp.ListingLines)
+        lineBytes += line.size() + 2;
+    EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(lineBytes));
+    const Events tail(rec.events.end() - 4, rec.events.end());
+    EXPECT_EQ(tail, (Events{"info 10 Listing ready", "info 9 Transfer done", "ready", "listed"}));
+}
+
+TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
+    for (const std::size_t size :
+         {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20}) {
+        SCOPED_TRACE(size);
+        const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
+        const std::string name = "bin" + std::to_string(size);
+        ASSERT_TRUE(Store(bytes, name, BinaryTransfer));
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(OnServer(name), bytes);
+        EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+        EXPECT_TRUE(rec.Saw("info 12 " + std::to_string(size)));
+        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info 7 "),
+                  static_cast<long>((size + kBlock - 1) / kBlock));
+        EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(size));
+        EXPECT_EQ(rec.readies, 1);
+        EXPECT_EQ(rec.Last(), "stored");
+    }
+}
+
+// Texts cut where it matters: the 2,048th byte the first half of a character, the second half,
+// and the end of a block between CR and LF; and a longer random text.
+TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
+    const std::string line = std::string(100, 'x') + "\r\n";
+    std::string lines;
+    for (int i = 0; i < 20; ++i)
+        lines += line;
+    const std::string texts[] = {
+        std::string(kBlock - 1, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n", // lead byte at 2048
+        std::string(kBlock - 2, 'a') + "\x82\xa0\x82\xa2\r\nend\r\n", // trail byte at 2048
+        lines + "abcdef\r\n" + line + line,                           // CR at 2047, LF at 2048
+        std::string(kBlock, 'b'),                                     // exactly one block
+        JapaneseText(20000, 7),
+    };
+    int n = 0;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(n);
+        const std::string name = "t" + std::to_string(n++);
+        ASSERT_TRUE(Store(text, name + ".euc", textEUC));
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(OnServer(name + ".euc"), ExpectedEuc(text));
+
+        ASSERT_TRUE(Store(text, name + ".jis", textJIS));
+        EXPECT_TRUE(ftp.Success());
+        const std::string jis = OnServer(name + ".jis");
+        EXPECT_TRUE(std::all_of(jis.begin(), jis.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
+        EXPECT_EQ(IconvConvert("UTF-8", "ISO-2022-JP", jis),
+                  IconvConvert("UTF-8", "SHIFT_JIS", text));
+        EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info 7 "),
+                  static_cast<long>(Pieces(text).size()));
+        EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(text.size()));
+    }
+}
+
+TEST_F(FtpTransferRealServer, AsciiAndShiftJisTextGoOutUnchanged) {
+    const std::string text = JapaneseText(9000, 3);
+    ASSERT_TRUE(Store(text, "sjis.txt", textSJIS));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+    EXPECT_EQ(OnServer("sjis.txt"), text);
+
+    ASSERT_TRUE(Store(text, "ascii.txt", AsciiTransfer));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(rec.events.at(0), "sent TYPE A\r\n");
+    // In type A the server itself stores its own line end, LF.
+    std::string expected = text;
+    for (std::size_t at; (at = expected.find("\r\n")) != std::string::npos;)
+        expected.erase(at, 1);
+    EXPECT_EQ(OnServer("ascii.txt"), expected);
+}
+
+TEST_F(FtpTransferRealServer, AbortInTheMiddleOfALargeStoreLeavesTheComponentUsable) {
+    const std::string bytes = RandomBytes(std::size_t{64} << 20, 11);
+    int blocks = 0;
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+        record(f, info, addinfo);
+        if (info == ftpiProgress && ++blocks == 200) f.Abort();
+    };
+    ASSERT_TRUE(Store(bytes, "big.bin", BinaryTransfer));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_EQ(rec.readies, 1);
+    const auto abor = std::find(rec.events.begin(), rec.events.end(), "sent ABOR\r\n");
+    ASSERT_NE(abor, rec.events.end());
+    const Events tail(rec.events.end() - 3, rec.events.end());
+    EXPECT_EQ(tail, (Events{"info 9 Transfer done", "ready", "stored"}));
+    EXPECT_LT(ftp.BytesTransferred, static_cast<std::int64_t>(bytes.size()));
+    EXPECT_LT(OnServer("big.bin").size(), bytes.size());
+
+    ftp.OnFtpInfo = record;
+    const std::string next = RandomBytes(100000, 12);
+    ASSERT_TRUE(Store(next, "next.bin", BinaryTransfer));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(OnServer("next.bin"), next);
+    EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+}
+
+} // namespace

@@ -1,0 +1,548 @@
+// Listings and stores against a scripted server that opens the data connections itself, for the
+// orders, refusals and failures a real server does not produce on demand.
+#include "ftp/ftp.h"
+#include "ftprecorder.h"
+
+#include "eventloop.h"
+#include "fakeftpserver.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <regex>
+
+using Events = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// The PORT argument varies with the listener's port: only its shape is compared.
+Lines Normalised(Lines commands) {
+    const std::regex port(R"(PORT 127,0,0,1,\d{1,3},\d{1,3})");
+    for (std::string& c : commands)
+        if (std::regex_match(c, port)) c = "PORT <port>";
+    return commands;
+}
+
+const std::string kSyst = "215 UNIX Type: L8\r\n";
+
+class FtpTransferScripted : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(server.Listening());
+        ASSERT_TRUE(folder.isValid());
+        ftp.SetFtpServer("127.0.0.1");
+        ftp.FtpPort = server.Port();
+        ftp.UserName = "anna";
+        ftp.UserPassword = "pw";
+    }
+    void TearDown() override { ClearSocketFaults(); }
+
+    // Logs in (the SYST reply chooses the listing format) and forgets what the login reported.
+    void LogIn(const std::string& syst = kSyst) {
+        server.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(syst);
+        ftp.Login();
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin"); }));
+        rec.events.clear();
+    }
+    // The replies up to LIST, which opens the data connection.
+    FakeFtpServer& ScriptListingStart() {
+        return server.Answer("257 \"/pub\" is the current directory\r\n")
+            .Answer("200 Type A\r\n")
+            .Answer("200 PORT ok\r\n")
+            .Answer("150 Here it comes\r\n")
+            .ConnectData();
+    }
+    FakeFtpServer& ScriptStoreStart() {
+        return server.Answer("200 Type set\r\n")
+            .Answer("200 PORT ok\r\n")
+            .Answer("150 Go ahead\r\n")
+            .ConnectData();
+    }
+    std::string WriteFile(const std::string& name, const std::string& bytes) {
+        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    bool WaitFor(const std::string& event, int timeoutMs = 10000) {
+        return RunUntil([&] { return rec.Saw(event); }, timeoutMs);
+    }
+    // Waits for a completion event, then lets anything posted after it arrive.
+    bool Complete(const std::string& event) {
+        if (!WaitFor(event)) return false;
+        DrainPostedEvents();
+        return true;
+    }
+
+    QTemporaryDir folder;
+    FakeFtpServer server;
+    TStarFtp ftp;
+    FtpRecorder rec{ftp};
+};
+
+TEST(PortArgument, AddressCommasThenHighAndLowByteOfThePort) {
+    EXPECT_EQ(PortArgument("192.168.1.5", 4660), "192,168,1,5,18,52");
+    EXPECT_EQ(PortArgument("127.0.0.1", 255), "127,0,0,1,0,255");
+    EXPECT_EQ(PortArgument("127.0.0.1", 256), "127,0,0,1,1,0");
+    EXPECT_EQ(PortArgument("10.0.0.1", 65535), "10,0,0,1,255,255");
+}
+
+TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
+    const struct {
+        const char* what;
+        std::string syst;
+        std::string data;
+        Lines lines;
+        Lines files;
+        Lines folders;
+    } rows[] = {
+        {"unix",
+         kSyst,
+         "total 2\r\n-rw-r--r-- 1 a b 12 Jan  5 12:34 read me.txt\r\n"
+         "drwxr-xr-x 2 a b 4096 Jan  5 12:34 docs\r\nlrwxrwxrwx 1 a b 4 Jan 5 12:34 up -> ..\r\n",
+         {"total 2", "-rw-r--r-- 1 a b 12 Jan  5 12:34 read me.txt",
+          "drwxr-xr-x 2 a b 4096 Jan  5 12:34 docs", "lrwxrwxrwx 1 a b 4 Jan 5 12:34 up -> .."},
+         {"read me.txt"},
+         {"docs", "up"}},
+        // Only CR LF ends a line.
+        {"lf only",
+         kSyst,
+         "-rw-r--r-- 1 a b 1 Jan 5 12:34 x\n-rw-r--r-- 1 a b 1 Jan 5 12:34 y\n",
+         {},
+         {},
+         {}},
+        {"last line without line end",
+         kSyst,
+         "-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n-rw-r--r-- 1 a b 1 Jan 5 12:34 y",
+         {"-rw-r--r-- 1 a b 1 Jan 5 12:34 x"},
+         {"x"},
+         {}},
+        {"vms, split entries and .DIR;1",
+         "215 VMS MultiNet V4.4\r\n",
+         "Directory DKA0:[ANNA]\r\n\r\nLONG_FILE_NAME_INDEED.TXT;12\r\n"
+         "     12/14  7-MAR-2001 10:11:12  [X,Y]  (RWED,RWED,,)\r\n"
+         "MAIL.DIR;1  1/3  1-FEB-1999 09:00:00  [X,Y]  (RWE,RWE,,)\r\n"
+         "LONG_DIRECTORY_NAME.DIR;1\r\n   1/3   8-MAR-2001 10:11:12  [X,Y]  (RWE,RWE,,)\r\n"
+         "\r\nTotal of 3 files, 14/20 blocks.\r\n",
+         {"Directory DKA0:[ANNA]", "", "LONG_FILE_NAME_INDEED.TXT;12",
+          "     12/14  7-MAR-2001 10:11:12  [X,Y]  (RWED,RWED,,)",
+          "MAIL.DIR;1  1/3  1-FEB-1999 09:00:00  [X,Y]  (RWE,RWE,,)", "LONG_DIRECTORY_NAME.DIR;1",
+          "   1/3   8-MAR-2001 10:11:12  [X,Y]  (RWE,RWE,,)", "",
+          "Total of 3 files, 14/20 blocks."},
+         {"LONG_FILE_NAME_INDEED.TXT"},
+         {"MAIL", "LONG_DIRECTORY_NAME"}},
+        {"vm",
+         "215 VM/CMS Level 12\r\n",
+         "PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1\r\n",
+         {"PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1"},
+         {"PROFILE.EXEC"},
+         {}},
+        {"vm/vps",
+         "215 VM/VPS\r\n",
+         "A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X\r\n  totals: 1 file\r\n",
+         {"A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X", "  totals: 1 file"},
+         {".PROFILE"},
+         {}},
+        {"mvs",
+         "215 MVS is the operating system of this server\r\n",
+         "  WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  MVS.FILE\r\n",
+         {"  WYOSPT 3420   2003/05/21  1  200  FB      80  8053  PS  MVS.FILE"},
+         {},
+         {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(row.syst);
+        fake.Answer("257 \"/pub\"\r\n")
+            .Answer("200 Type A\r\n")
+            .Answer("200 PORT ok\r\n")
+            .Answer("150 Here it comes\r\n")
+            .ConnectData()
+            .SendData(row.data)
+            .CloseData()
+            .Send("226 Done\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        client.SetFtpServer("127.0.0.1");
+        client.FtpPort = fake.Port();
+        client.UserName = "anna";
+        client.OnLoggedIn = [](TStarFtp& f) { f.GetListing(); };
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("listed"); }));
+        DrainPostedEvents();
+        EXPECT_EQ(Normalised(fake.Commands()),
+                  (Lines{"USER anna", "SYST", "PWD", "TYPE A", "PORT <port>", "LIST"}));
+        EXPECT_EQ(client.ListingLines, row.lines);
+        EXPECT_EQ(client.FileNames, row.files);
+        EXPECT_EQ(client.DirectoryNames, row.folders);
+        EXPECT_EQ(client.InitialDirectory, "/pub");
+        EXPECT_EQ(client.BytesTransferred, static_cast<std::int64_t>(row.data.size()));
+        EXPECT_TRUE(client.Success());
+        EXPECT_FALSE(client.Listing);
+        EXPECT_EQ(r.readies, 2); // the login's and the listing's
+    }
+}
+
+// Whichever of the final reply and the data connection's close comes second completes the listing,
+// once. The script waits until the client has seen the first before it sends the second.
+TEST_F(FtpTransferScripted, ListingCompletesOnceWhateverEndsFirst) {
+    for (const bool replyFirst : {true, false}) {
+        SCOPED_TRACE(replyFirst ? "226 first" : "close first");
+        FakeFtpServer fake;
+        TStarFtp client;
+        FtpRecorder r(client);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        fake.Answer("257 \"/\"\r\n")
+            .Answer("200 ok\r\n")
+            .Answer("200 ok\r\n")
+            .Answer("150 go\r\n")
+            .ConnectData()
+            .SendData("-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n");
+        const auto sawReply = [&r] {
+            return std::any_of(r.received.begin(), r.received.end(), [](const std::string& text) {
+                return text.find("226 Done") != std::string::npos;
+            });
+        };
+        if (replyFirst)
+            fake.Send("226 Done\r\n").Until(sawReply).CloseData();
+        else
+            fake.CloseData()
+                .Until([&r] { return r.Saw("info 10 Listing ready"); })
+                .Send("226 Done\r\n");
+        client.SetFtpServer("127.0.0.1");
+        client.FtpPort = fake.Port();
+        client.UserName = "anna";
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
+        r.events.clear();
+        client.GetListing();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("listed"); }));
+        ASSERT_TRUE(fake.ScriptDone());
+        DrainPostedEvents();
+        EXPECT_EQ(r.events,
+                  (Events{"sent PWD\r\n", "sent TYPE A\r\n", r.events.at(2), "sent LIST\r\n",
+                          "info 7 -rw-r--r-- 1 a b 1 Jan 5 12:34 x",
+                          "info 14 -rw-r--r-- 1 a b 1 Jan 5 12:34 x", "info 10 Listing ready",
+                          "info 9 Transfer done", "ready", "listed"}));
+        EXPECT_EQ(client.FileNames, (Lines{"x"}));
+    }
+}
+
+TEST_F(FtpTransferScripted, OverlongListingLineIsDroppedAndTheRestRead) {
+    LogIn();
+    const std::string good = "-rw-r--r-- 1 a b 1 Jan 5 12:34 good\r\n";
+    // The over-long line ends in CR | LF split over two writes: the LF must not start a line.
+    const std::string longLine =
+        "-rw-r--r-- 1 a b 1 Jan 5 12:34 " + std::string(TStarFtp::MaxListingLine * 3, 'x') + "\r";
+    ScriptListingStart()
+        .SendData(longLine)
+        .Until([&] { return ftp.BytesTransferred == static_cast<std::int64_t>(longLine.size()); })
+        .SendData("\n" + good)
+        .CloseData()
+        .Send("226 Done\r\n");
+    ftp.GetListing();
+    ASSERT_TRUE(Complete("listed"));
+    EXPECT_EQ(ftp.ListingLines, (Lines{good.substr(0, good.size() - 2)}));
+    EXPECT_EQ(ftp.FileNames, (Lines{"good"}));
+    EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(longLine.size() + 1 + good.size()));
+}
+
+TEST_F(FtpTransferScripted, RefusedStepOfAListingIsFatal) {
+    const struct {
+        const char* what;
+        Lines replies; // the last one is the refusal
+    } rows[] = {
+        {"PWD", {"550 no\r\n"}},
+        {"TYPE", {"257 \"/\"\r\n", "504 no\r\n"}},
+        {"PORT", {"257 \"/\"\r\n", "200 ok\r\n", "501 no\r\n"}},
+        {"LIST", {"257 \"/\"\r\n", "200 ok\r\n", "200 ok\r\n", "425 no data connection\r\n"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        for (const std::string& reply : row.replies)
+            fake.Answer(reply);
+        TStarFtp client;
+        FtpRecorder r(client);
+        client.SetFtpServer("127.0.0.1");
+        client.FtpPort = fake.Port();
+        client.UserName = "anna";
+        client.OnLoggedIn = [](TStarFtp& f) { f.GetListing(); };
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.quits == 1; }));
+        DrainPostedEvents();
+        EXPECT_TRUE(r.Saw("error 13 Error"));
+        EXPECT_FALSE(r.Saw("listed"));
+        EXPECT_FALSE(client.Success());
+        EXPECT_EQ(client.Socket(), -1);
+        EXPECT_EQ(fake.Commands().size(), 2 + row.replies.size());
+    }
+}
+
+TEST_F(FtpTransferScripted, PwdRefusedWithoutPwdImplementedSkipsTheListing) {
+    LogIn();
+    ftp.PWDImplemented = false;
+    server.Answer("502 PWD not implemented\r\n");
+    ftp.GetListing();
+    ASSERT_TRUE(Complete("listed"));
+    EXPECT_EQ(rec.events, (Events{"sent PWD\r\n", "ready", "listed"}));
+    EXPECT_TRUE(ftp.ControlConnected());
+}
+
+TEST_F(FtpTransferScripted, RefusedTypeOrPortOfAStoreIsFatal) {
+    for (const bool typeRefused : {true, false}) {
+        SCOPED_TRACE(typeRefused ? "TYPE" : "PORT");
+        FakeFtpServer fake;
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        if (typeRefused)
+            fake.Answer("504 no\r\n");
+        else
+            fake.Answer("200 ok\r\n").Answer("500 no\r\n");
+        TStarFtp client;
+        FtpRecorder r(client);
+        client.SetFtpServer("127.0.0.1");
+        client.FtpPort = fake.Port();
+        client.UserName = "anna";
+        client.LocalFile = WriteFile("a.bin", "abc");
+        client.RemoteFile = "a.bin";
+        client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.quits == 1; }));
+        DrainPostedEvents();
+        EXPECT_TRUE(r.Saw("error 13 Error"));
+        EXPECT_FALSE(r.Saw("stored"));
+        EXPECT_FALSE(client.Success());
+    }
+}
+
+// A refused STOR fails only the store: OnFileStored follows, and the session goes on.
+TEST_F(FtpTransferScripted, RefusedStorFailsTheStoreOnly) {
+    LogIn();
+    server.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("553 not allowed\r\n");
+    server.Answer("250 ok\r\n");
+    ftp.LocalFile = WriteFile("a.bin", "abc");
+    ftp.RemoteFile = "a.bin";
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    EXPECT_EQ(rec.events, (Events{"sent TYPE I\r\n", rec.events.at(1), "sent STOR a.bin\r\n",
+                                  "info 13 ", "ready", "stored"}));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_TRUE(ftp.ControlConnected());
+    ftp.ChangeDirectory("/");
+    ASSERT_TRUE(Complete("dirchanged"));
+    EXPECT_TRUE(ftp.Success());
+}
+
+TEST_F(FtpTransferScripted, StoreThatCannotStartStillCompletes) {
+    const std::string file = WriteFile("a.bin", "abc");
+    const struct {
+        const char* what;
+        std::string local;
+        std::string remote;
+        const char* error;
+    } rows[] = {
+        {"no remote name", file, "", "error 24 Error"},
+        {"a line break in the remote name", file, "a\r\nDELE b", "error 24 Error"},
+        {"no local name", "", "a.bin", "error 21 Error"},
+        {"missing local file", file + ".missing", "a.bin", "error 21 Error"},
+        {"a folder", folder.path().toStdString(), "a.bin", "error 21 Error"},
+    };
+    LogIn();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        rec.events.clear();
+        ftp.LocalFile = row.local;
+        ftp.RemoteFile = row.remote;
+        ftp.StoreFile();
+        ASSERT_TRUE(Complete("stored"));
+        EXPECT_EQ(rec.events, (Events{row.error, "ready", "stored"}));
+        EXPECT_FALSE(ftp.Success());
+    }
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+}
+
+TEST_F(FtpTransferScripted, StoreWithoutAConnectionCompletesWithSuccess) {
+    ftp.LocalFile = WriteFile("a.bin", "abc");
+    ftp.RemoteFile = "a.bin";
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    EXPECT_EQ(rec.events, (Events{"info 1 ", "ready", "stored"}));
+    EXPECT_TRUE(ftp.Success());
+}
+
+// The server closes the data connection in the middle of the file: the store fails, the session
+// goes on.
+TEST_F(FtpTransferScripted, DataConnectionDroppedInTheMiddleOfAStore) {
+    LogIn();
+    const std::string bytes(4 << 20, 'z');
+    ftp.LocalFile = WriteFile("big.bin", bytes);
+    ftp.RemoteFile = "big.bin";
+    ScriptStoreStart()
+        .AwaitDataBytes(20000)
+        .CloseData()
+        .Until([&] { return rec.Saw("info 9 Transfer done"); })
+        .Send("426 Connection closed; transfer aborted\r\n");
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "ready"), 1);
+    const Events tail(rec.events.end() - 4, rec.events.end());
+    EXPECT_EQ(tail, (Events{"info 9 Transfer done", "info 13 ", "ready", "stored"}));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_TRUE(ftp.ControlConnected());
+    EXPECT_LT(ftp.BytesTransferred, static_cast<std::int64_t>(bytes.size()));
+}
+
+TEST_F(FtpTransferScripted, AbortSendsTelnetInterruptUrgentMarkAndAbor) {
+    LogIn();
+    const std::string bytes(8 << 20, 'q');
+    ftp.LocalFile = WriteFile("big.bin", bytes);
+    ftp.RemoteFile = "big.bin";
+    std::string beforeAbort;
+    // Abort runs from the server's script, inside the client's send loop, as the cancel button
+    // would.
+    ScriptStoreStart()
+        .AwaitDataBytes(10000)
+        .Do([&] {
+            beforeAbort = server.Received();
+            ftp.Abort();
+            ftp.Abort(); // a second call adds nothing
+        })
+        .AwaitCommand()
+        .Until([&] { return !server.Urgent().empty(); })
+        .Send("426 Transfer aborted\r\n226 ABOR ok\r\n")
+        .AwaitDataClosed();
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    ASSERT_TRUE(RunUntil([&] { return server.ScriptDone(); }));
+    // The data mark's last byte travels as urgent data, outside the stream.
+    EXPECT_EQ(server.Received().substr(beforeAbort.size()),
+              std::string("\xff\xf4\xff") + "ABOR\r\n");
+    EXPECT_EQ(server.Urgent(), "\xf2");
+    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff"
+                                                    "ABOR");
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "ready"), 1);
+    const Events tail(rec.events.end() - 3, rec.events.end());
+    EXPECT_EQ(tail, (Events{"info 9 Transfer done", "ready", "stored"}));
+    EXPECT_TRUE(rec.Saw("sent ABOR\r\n"));
+    EXPECT_LT(server.DataReceived().size(), bytes.size());
+    EXPECT_TRUE(ftp.ControlConnected());
+}
+
+// A read error in the middle of a store: ABOR reaches the server while the data connection is still
+// open, so the part sent cannot pass for the whole file; the store then completes as failed.
+TEST_F(FtpTransferScripted, LocalReadErrorAbortsTheStoreOnTheServer) {
+    LogIn();
+    ftp.TransferMode = textSJIS;
+    // A NUL byte is no text: the second block cannot be read as text.
+    std::string text(5000, 'a');
+    text[3000] = '\0';
+    ftp.LocalFile = WriteFile("t.txt", text);
+    ftp.RemoteFile = "t.txt";
+    bool dataOpenAtAbor = false;
+    ScriptStoreStart()
+        .AwaitCommand()
+        .Do([&] { dataOpenAtAbor = !server.DataClosedByClient(); })
+        .Send("426 Transfer aborted\r\n226 ABOR ok\r\n")
+        .AwaitDataClosed();
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    ASSERT_TRUE(RunUntil([&] { return server.ScriptDone(); }));
+    EXPECT_TRUE(dataOpenAtAbor);
+    EXPECT_EQ(Normalised(server.Commands()).back(), "\xff\xf4\xff"
+                                                    "ABOR");
+    EXPECT_EQ(server.DataReceived(), std::string(2047, 'a'));
+    EXPECT_TRUE(rec.Saw("error 23 Error"));
+    EXPECT_FALSE(rec.Saw("info 9 Transfer done"));
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "ready"), 1);
+    EXPECT_EQ(rec.Last(), "stored");
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_TRUE(ftp.ControlConnected());
+}
+
+// Servers such as pyftpdlib connect as soon as they get PORT. Nothing may go out on that connection
+// before STOR has been sent.
+TEST_F(FtpTransferScripted, ConnectionBeforeStorWaitsForIt) {
+    LogIn();
+    const std::string bytes(300000, 'd');
+    ftp.LocalFile = WriteFile("early.bin", bytes);
+    ftp.RemoteFile = "early.bin";
+    std::size_t beforeStor = 1;
+    server.Answer("200 Type set\r\n")
+        .AwaitCommand()
+        .ConnectData()
+        .Send("200 PORT ok\r\n")
+        .AwaitCommand()
+        .Do([&] { beforeStor = server.DataReceived().size(); })
+        .Send("125 Data connection already open\r\n")
+        .AwaitDataClosed()
+        .Send("226 Done\r\n");
+    ftp.StoreFile();
+    ASSERT_TRUE(Complete("stored"));
+    EXPECT_EQ(beforeStor, 0u);
+    EXPECT_EQ(server.DataReceived(), bytes);
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(Normalised(server.Commands()),
+              (Lines{"USER anna", "SYST", "TYPE I", "PORT <port>", "STOR early.bin"}));
+}
+
+TEST_F(FtpTransferScripted, ConnectionBeforeListIsTaken) {
+    LogIn();
+    server.Answer("257 \"/\"\r\n")
+        .Answer("200 Type A\r\n")
+        .AwaitCommand()
+        .ConnectData()
+        .Send("200 PORT ok\r\n")
+        .AwaitCommand()
+        .Send("125 Data connection already open\r\n")
+        .SendData("-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n")
+        .CloseData()
+        .Send("226 Done\r\n");
+    ftp.GetListing();
+    ASSERT_TRUE(Complete("listed"));
+    EXPECT_EQ(ftp.FileNames, (Lines{"x"}));
+}
+
+// No descriptor left for the listener: no PORT goes out, the transfer fails as a data connection.
+TEST_F(FtpTransferScripted, ListenerThatCannotBeCreatedFailsTheTransfer) {
+    LogIn();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    const auto exhaust = [&] {
+        const int lowest = ::dup(0);
+        ::close(lowest);
+        rlimit tight = saved;
+        tight.rlim_cur = static_cast<rlim_t>(lowest);
+        setrlimit(RLIMIT_NOFILE, &tight);
+    };
+    server.Answer("257 \"/\"\r\n").AwaitCommand().Do(exhaust).Send("200 Type A\r\n");
+    ftp.GetListing();
+    const bool quit = RunUntil([&] { return rec.quits == 1; });
+    setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(quit);
+    DrainPostedEvents();
+    EXPECT_EQ(rec.events, (Events{"sent PWD\r\n", "sent TYPE A\r\n", "error 28 Error", "quit"}));
+    EXPECT_EQ(server.Commands().back(), "TYPE A");
+}
+
+// A failed accept of the data connection ends the session with a data connection error.
+TEST_F(FtpTransferScripted, FailedAcceptIsADataConnectionError) {
+    LogIn();
+    ScriptListingStart();
+    FailNextSocketCalls(TSocketCall::Accept, ECONNABORTED);
+    ftp.GetListing();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
+    DrainPostedEvents();
+    EXPECT_TRUE(rec.Saw("error 28 Error"));
+    EXPECT_FALSE(rec.Saw("listed"));
+}
+
+} // namespace
