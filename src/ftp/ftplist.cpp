@@ -173,8 +173,9 @@ bool ParseVmVps(std::string_view line, std::string& name, std::string& size, std
                 bool& isDirectory) {
     for (const std::string_view summary : {"=", "totals:", " rf trks", "track limit"})
         if (line.find(summary) != std::string_view::npos) return false;
-    name = ".";
-    name.append(WordView(line, 1));
+    std::string file(".");
+    file.append(WordView(line, 1));
+    name = std::move(file);
     size = WordView(line, 2);
     date = Join(WordView(line, 7), WordView(line, 6));
     isDirectory = false;
