@@ -715,6 +715,8 @@ void TStarFtp::CloseData() {
 void TStarFtp::CloseLocalFile() {
     if (localFile_ >= 0) ::close(localFile_);
     localFile_ = -1;
+    aheadPos_ = aheadEnd_ = 0;
+    aheadEof_ = aheadFailed_ = false;
 }
 
 std::int32_t TStarFtp::Elapsed() const {
@@ -811,31 +813,27 @@ void TStarFtp::UploadAccepted() {
             success_ = false;
             break;
         }
-        std::size_t got = 0;
-        if (!ReadBlock(got)) {
+        std::string_view block;
+        if (!NextBlock(block)) {
             LocalReadFailed();
             return;
         }
-        if (got == 0) break;
-        BytesTransferred += static_cast<std::int64_t>(got);
-        const char* out = buffer_;
-        std::size_t length = got;
+        if (block.empty()) break;
+        BytesTransferred += static_cast<std::int64_t>(block.size());
+        const char* out = block.data();
+        std::size_t length = block.size();
         std::string converted;
         if (text) {
             // Text is cut at character ends and converted per block; a NUL byte means the file
             // is not text, and sending only the part before it would lose the rest.
-            if (std::memchr(buffer_, 0, got)) {
+            if (block.find('\0') != std::string_view::npos) {
                 LocalReadFailed();
                 return;
             }
-            std::string_view block(buffer_, got);
-            if (got == BlockSize) {
+            if (block.size() == BlockSize) {
                 // The last character starts the next block: it may be the first half of a pair.
                 const std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
-                if (::lseek(localFile_, -static_cast<off_t>(drop), SEEK_CUR) < 0) {
-                    LocalReadFailed();
-                    return;
-                }
+                aheadPos_ -= drop;
                 block.remove_suffix(drop);
                 BytesTransferred -= static_cast<std::int64_t>(drop);
             }
@@ -872,17 +870,33 @@ void TStarFtp::UploadAccepted() {
     UploadEnded();
 }
 
-bool TStarFtp::ReadBlock(std::size_t& got) {
-    got = 0;
-    while (got < static_cast<std::size_t>(BlockSize)) {
-        const ssize_t n = ::read(localFile_, buffer_ + got, BlockSize - got);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
+// The next block of the local file, at most BlockSize bytes, empty at the end. False when the file
+// cannot be read; what was read before the failure has been handed out first.
+bool TStarFtp::NextBlock(std::string_view& block) {
+    if (aheadEnd_ - aheadPos_ < static_cast<std::size_t>(BlockSize) && !aheadEof_ && !aheadFailed_) {
+        if (!ahead_) ahead_ = std::make_unique<char[]>(ReadAhead);
+        // Keep the unsent tail at the front, so that a block never straddles two reads.
+        std::memmove(ahead_.get(), ahead_.get() + aheadPos_, aheadEnd_ - aheadPos_);
+        aheadEnd_ -= aheadPos_;
+        aheadPos_ = 0;
+        while (aheadEnd_ < ReadAhead) {
+            const ssize_t n = ::read(localFile_, ahead_.get() + aheadEnd_, ReadAhead - aheadEnd_);
+            if (n == 0) {
+                aheadEof_ = true;
+                break;
+            }
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                aheadFailed_ = true;
+                break;
+            }
+            aheadEnd_ += static_cast<std::size_t>(n);
         }
-        got += static_cast<std::size_t>(n);
     }
+    const std::size_t length = std::min(aheadEnd_ - aheadPos_, static_cast<std::size_t>(BlockSize));
+    if (length == 0 && aheadFailed_) return false;
+    block = std::string_view(ahead_.get() + aheadPos_, length);
+    aheadPos_ += length;
     return true;
 }
 
