@@ -137,6 +137,22 @@ void TStarFtp::Need(TFtpInfoNeeded need, std::string& value) {
 
 // ---- Operations -------------------------------------------------------------------------------
 
+// An operation needs the control connection and must wait for the one in progress; the refusal is
+// a notice, not an error.
+bool TStarFtp::BeginOperation() {
+    if (!controlConnected_) {
+        Info(ftpiNotConnected, "");
+        return false;
+    }
+    if (busy_) {
+        Info(ftpiBusy, "");
+        return false;
+    }
+    errorCode_ = ftpeNoError;
+    busy_ = true;
+    return true;
+}
+
 void TStarFtp::Login() {
     if (busy_) {
         Info(ftpiBusy, "");
@@ -196,31 +212,13 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     // Set before the checks: a refused call still decides the next completion event.
     success_ = true;
     pendingEvent_ = peDirectoryChanged;
-    if (!controlConnected_) {
-        Info(ftpiNotConnected, "");
-        return;
-    }
-    if (busy_) {
-        Info(ftpiBusy, "");
-        return;
-    }
-    errorCode_ = ftpeNoError;
-    busy_ = true;
+    if (!BeginOperation()) return;
     InitialDirectory = directory;
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
 
 void TStarFtp::Quit() {
-    if (!controlConnected_) {
-        Info(ftpiNotConnected, "");
-        return;
-    }
-    if (busy_) {
-        Info(ftpiBusy, "");
-        return;
-    }
-    errorCode_ = ftpeNoError;
-    busy_ = true;
+    if (!BeginOperation()) return;
     IssueCommand("QUIT", ReplyState::Quit);
 }
 
@@ -485,16 +483,7 @@ std::string PortArgument(const std::string& dotted, std::uint16_t port) {
 
 void TStarFtp::GetListing() {
     pendingEvent_ = peListingDone;
-    if (!controlConnected_) {
-        Info(ftpiNotConnected, "");
-        return;
-    }
-    if (busy_) {
-        Info(ftpiBusy, "");
-        return;
-    }
-    errorCode_ = ftpeNoError;
-    busy_ = true;
+    if (!BeginOperation()) return;
     IssueCommand("PWD", ReplyState::ListDirectory);
 }
 

@@ -195,6 +195,7 @@ class TStarFtp : public TStarSocket {
         peFileRenamed = 9,
     };
 
+    bool BeginOperation();
     void Info(FtpInfo info, const std::string& addinfo);
     void Need(TFtpInfoNeeded need, std::string& value);
     // False when the text holds CR or LF: it would carry a second command, so nothing is sent.
