@@ -219,7 +219,7 @@ TEST(StarSocket, LookupOfALongNameAndOfAnInvalidOne) {
     s.UseResolvedAddress();
     EXPECT_EQ(s.GetAddressText(), "127.0.0.1");
 
-    s.SetAddress("10.1.2.3");
+    s.SetAddress("127.0.0.5");
     s.ResolveHost("bad..name");
     ASSERT_TRUE(RunUntil([&] { return resolved == 2; }));
     EXPECT_EQ(s.LastError(), WSAHOST_NOT_FOUND);
