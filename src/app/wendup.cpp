@@ -73,7 +73,7 @@ void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list) 
     for (std::size_t k = 1; k <= params.size(); ++k) {
         const std::string& p = params[k - 1];
         if (k == 1 && IsServerOption(p)) continue;
-        if (k == 2 && AsciiUpper(p) == "/NOMSG") continue;
+        if (k == 2 && NoMessages(params)) continue;
         if (PassesExistenceTest(p)) AddMatchingFiles(p, list);
     }
 }
