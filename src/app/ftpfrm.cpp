@@ -2,12 +2,12 @@
 
 #include "app/myinifile.h"
 #include "app/settings.h"
+#include "app/trash.h"
 #include "crypto/deskey.h"
 #include "dialogs/controls.h"
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
-#include "platform/trash.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -469,6 +469,14 @@ bool TForm1::SaveSettings() {
         ErrorBox(QString("'%1' は保存できない文字を含んでいます").arg(ComboBox1->currentText()));
         return false;
     }
+    // The name becomes a file name in the program folder and must stay one.
+    if (!IsValidProfileName(*name)) {
+        ErrorBox(
+            QString("'%1' はプロファイル名に使えません。空の名前、「.」「..」、「/」や制御文字を"
+                    "含む名前は保存できません")
+                .arg(ComboBox1->currentText()));
+        return false;
+    }
     TField server{Edit1, {}}, user{Edit3, {}}, password{Edit4, {}}, mail{Edit5, {}}, dir{Edit6, {}};
     for (TField* field : {&server, &user, &password, &mail, &dir}) {
         auto text = StorableText(field->edit->text());
@@ -479,6 +487,11 @@ bool TForm1::SaveSettings() {
             return false;
         }
         field->value = std::move(*text);
+    }
+    const auto port = ParseInteger(Edit2->text());
+    if (!port) {
+        ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
+        return false;
     }
 
     std::string path = SettingsFilePath();
@@ -496,17 +509,15 @@ bool TForm1::SaveSettings() {
         path = ProfileFilePath(*name);
         TMyMemIniFile ini(path);
         ini.WriteString("Server", "server", server.value);
-        const auto port = ParseInteger(Edit2->text());
-        if (!port) {
-            ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
-            return false;
-        }
         ini.WriteInteger("Server", "port", *port);
         ini.WriteBool("Server", "PWDImplement", CheckBox5->isChecked());
         ini.WriteBool("Server", "PASVSupport", CheckBox7->isChecked());
         ini.WriteBool("User", "anonymous", CheckBox1->isChecked());
         ini.WriteString("User", "user", user.value);
-        ini.WriteString("User", "password", SealPassword(DES1, password.value));
+        // A password the user did not ask to keep is not kept, not even sealed.
+        ini.WriteString("User", "password",
+                        CheckBox2->isChecked() ? SealPassword(DES1, password.value)
+                                               : std::string());
         ini.WriteString("User", "email", mail.value);
         ini.WriteBool("User", "SavePassword", CheckBox2->isChecked());
         ini.WriteString("User", "DefaultDir", dir.value);
@@ -520,7 +531,7 @@ bool TForm1::SaveSettings() {
 }
 
 void TForm1::DeleteProfile(const std::string& name) {
-    if (!MoveToTrash(ProfileFilePath(name), true, this)) {
+    if (!IsValidProfileName(name) || !MoveToTrash(ProfileFilePath(name), true, this)) {
         ErrorBox("削除できませんでした。");
         return;
     }
@@ -607,7 +618,10 @@ void TForm1::Button8Click() {
 }
 
 void TForm1::ComboBox1Change() {
-    if (const auto name = ProfileName()) LoadProfile(*name);
+    // A name that is no saved profile keeps what the user has typed, so that it can be saved under
+    // that name.
+    const auto name = ProfileName();
+    if (name && IsValidProfileName(*name) && FileExists(ProfileFilePath(*name))) LoadProfile(*name);
 }
 
 void TForm1::ComboBox2Change(int index) {

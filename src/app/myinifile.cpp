@@ -232,7 +232,9 @@ void TMyMemIniFile::UpdateFile() const {
     for (int attempt = 0; attempt < 100 && raw < 0; ++attempt) {
         temp = folder + (slash == std::string::npos ? "/." : ".") + base + "." +
                std::to_string(::getpid()) + "-" + std::to_string(++counter) + ".tmp";
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Private until it is known to replace a file with other rights: profiles hold sealed
+        // passwords.
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (raw < 0 && errno != EEXIST) break;
     }
     if (raw < 0) throw EIniFileError(fileName_, errno);

@@ -41,7 +41,8 @@ class TMyMemIniFile {
 
     // Each change rewrites the file, or throws EIniFileError (the store then holds the change but
     // the file is as it was). Line ends inside a name, key or value, an "=" in a key, or a key that
-    // would read back as a comment or a section header are refused with std::invalid_argument.
+    // would read back as a comment or a section header are refused with std::invalid_argument. A
+    // file the store creates has mode 0600; a file it rewrites keeps its mode.
     void WriteString(std::string_view section, std::string_view ident, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view ident, int value);
     void WriteBool(std::string_view section, std::string_view ident, bool value);

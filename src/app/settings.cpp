@@ -6,8 +6,6 @@
 #include "platform/sendto.h"
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QFileInfo>
 
 namespace {
 
@@ -54,10 +52,17 @@ std::string ProfileFilePath(std::string_view name) {
 }
 
 void UpdateSendToShortcut(bool install) {
-    if (install) {
-        WriteSendToEntry(QCoreApplication::applicationFilePath());
-        return;
-    }
-    const QString entry = SendToEntryPath();
-    if (QFileInfo::exists(entry)) QFile::moveToTrash(entry);
+    if (install)
+        WriteSendToFiles(QCoreApplication::applicationFilePath());
+    else
+        RemoveSendToFiles();
+}
+
+bool IsValidProfileName(std::string_view name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    // Trail bytes of Shift_JIS are 0x40 and above, so a byte below 0x20, 0x7F or "/" is that
+    // character wherever it stands.
+    for (const char c : name)
+        if (c == '/' || (unsigned char)c < 0x20 || c == 0x7F) return false;
+    return true;
 }

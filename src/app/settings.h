@@ -28,6 +28,10 @@ std::vector<std::string> ListProfiles();
 // The program folder + name + ".inf".
 std::string ProfileFilePath(std::string_view name);
 
-// Installs the file manager's entry for this program, or moves an existing one to the trash.
+// Installs the file managers' entries for this program, or moves the existing ones to the trash.
 // Failures are not reported.
 void UpdateSendToShortcut(bool install);
+
+// Whether `name` (system code page) can name a profile file in the program folder: not empty, not
+// "." or "..", and without "/" or a control character.
+bool IsValidProfileName(std::string_view name);

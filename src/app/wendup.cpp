@@ -1,11 +1,14 @@
 #include "app/wendup.h"
 
 #include "app/ftpfrm.h"
+#include "app/japanese.h"
+#include "app/usage.h"
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 std::string Param(const TParams& params, std::size_t k) {
@@ -97,8 +100,16 @@ int WendupMain(int argc, char** argv) {
     // of its options.
     std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     int qtArgc = 1;
+    if (const TInfoOption info = InfoOption(arguments); info != TInfoOption::None) {
+        // No window: a terminal without a display is enough.
+        QCoreApplication core(qtArgc, argv);
+        return PrintInfo(info);
+    }
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName("Wendup FTP uploader");
+    QApplication::setDesktopFileName(WENDUP_APP_ID);
+    QApplication::setWindowIcon(QIcon::fromTheme("wendup"));
+    InstallQtJapanese(app);
 
     std::vector<std::string> refused;
     const TParams params = ParamsFromArguments(arguments, refused);

@@ -1,6 +1,7 @@
 #include "platform/keysource.h"
 
 #include "platform/codepage.h"
+#include "platform/progdir.h"
 
 #include <QRandomGenerator>
 
@@ -13,30 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(geteuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return {};
-}
-
-std::string KeyFolder() {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string base = config && config[0] == '/' ? config : HomeFolder() + "/.config";
-    return base + "/wendup";
-}
-
-// Each missing folder of the path, with mode 0700.
-bool MakeFolders(const std::string& path) {
-    for (std::size_t at = 1; at <= path.size(); ++at) {
-        if (at < path.size() && path[at] != '/') continue;
-        const std::string part = path.substr(0, at);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -60,7 +37,7 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 } // namespace
 
 std::string StoredKeyPath() {
-    return KeyFolder() + "/key";
+    return UserConfigFolder() + "/key";
 }
 
 std::string ReadStoredKey() {
@@ -68,8 +45,7 @@ std::string ReadStoredKey() {
 }
 
 bool WriteStoredKey(std::string_view key) {
-    const std::string folder = KeyFolder();
-    if (!MakeFolders(folder)) return false;
+    if (!MakePrivateFolders(UserConfigFolder())) return false;
     const std::string path = StoredKeyPath();
     const std::string temp = path + ".new" + std::to_string(::getpid());
     const int fd =

@@ -1,19 +1,38 @@
 #pragma once
-// The file manager's entry for the program: the desktop entry "Wendup FTP.desktop" in the user's
-// applications folder. It is hidden from menus and offers the program in "Open With", which then
-// starts it with the chosen files as arguments.
+// The file managers' ways to hand files to the program, all installed and removed together:
+// - the desktop entry "Wendup FTP.desktop" in the user's applications folder, hidden from menus,
+//   registered for application/octet-stream only, from which every file type descends, so "Open
+//   With" offers the program for any file without ever making it a type's default;
+// - Thunar's "Send To" entry, Dolphin's service menu for all files and a Nautilus script.
+// Each starts the program with the chosen files as arguments.
 
 #include <QString>
 
-// $XDG_DATA_HOME/applications, or ~/.local/share/applications when XDG_DATA_HOME is not set.
+#include <vector>
+
+// $XDG_DATA_HOME, or ~/.local/share when XDG_DATA_HOME is unset or relative.
+QString UserDataFolder();
+
+// UserDataFolder() + "/applications".
 QString SendToFolder();
 
 // SendToFolder() + "/Wendup FTP.desktop".
 QString SendToEntryPath();
 
-// The desktop entry's text for the program at `programPath`.
-QString SendToEntryText(const QString& programPath);
+// One file of the hand-off: where it goes, what it holds, whether it must be executable.
+struct TSendToFile {
+    QString Path;
+    QString Text;
+    bool Executable = false;
+};
 
-// Writes the entry for `programPath`, replacing any file of that name; creates the folder when it
-// is missing. False when it could not be written.
-bool WriteSendToEntry(const QString& programPath);
+// Every file of the hand-off for the program at `programPath`, the desktop entry first.
+std::vector<TSendToFile> SendToFiles(const QString& programPath);
+
+// Writes every file, replacing files of the same names and creating missing folders, then
+// refreshes the applications folder's MIME cache. False when a file could not be written.
+bool WriteSendToFiles(const QString& programPath);
+
+// Moves each file of the hand-off that exists to the trash and refreshes the MIME cache when the
+// desktop entry was among them. Nothing happens when none exists.
+void RemoveSendToFiles();

@@ -93,9 +93,9 @@ TEST_F(TAppTest, ChooserExpandsToAnEditableEditor) {
     EXPECT_EQ(form->ComboBox1->currentText(), "alpha");
     EXPECT_EQ(form->Edit1->text(), "alpha.example");
 
-    // The editor follows the name being typed.
+    // A saved profile's name loads it; any other name keeps what the editor shows.
     form->ComboBox1->lineEdit()->setText("bet");
-    EXPECT_EQ(form->Edit1->text(), "");
+    EXPECT_EQ(form->Edit1->text(), "alpha.example");
     EXPECT_FALSE(QFile::exists(QString::fromStdString(Path("bet.inf")))) << "loading wrote a file";
     form->ComboBox1->lineEdit()->setText("beta");
     EXPECT_EQ(form->Edit1->text(), "beta.example");

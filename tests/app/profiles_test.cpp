@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -55,7 +56,7 @@ void ExpectProfileDefaults(const TForm1& form) {
 
 } // namespace
 
-TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANameLoadsDefaultsAndSaveCreatesFiles) {
+TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCreatesFiles) {
     auto form = Start();
     ASSERT_EQ(form->Mode(), TForm1::SetupMode);
     EXPECT_EQ(form->Edit1->text(), "ftp.example.com");
@@ -67,22 +68,53 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANameLoadsDefaultsAndSaveC
     EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
     EXPECT_TRUE(form->NoFolderQuestion);
 
+    // What was typed before the name survives every keystroke of a name that is no profile yet.
     form->Edit1->setText("typed before the name");
-    form->ComboBox1->lineEdit()->setText("サーバ");
-    ExpectProfileDefaults(*form);
-    // The settings keys are missing too.
-    EXPECT_FALSE(form->CheckBox3->isChecked());
-    EXPECT_FALSE(form->CheckBox4->isChecked());
-    EXPECT_FALSE(form->CheckBox6->isChecked());
+    form->Edit3->setText("yamada");
+    for (const char* typed : {"サ", "サー", "サーバ"}) {
+        form->ComboBox1->lineEdit()->setText(typed);
+        EXPECT_EQ(form->Edit1->text(), "typed before the name") << typed;
+        EXPECT_EQ(form->Edit3->text(), "yamada") << typed;
+        EXPECT_TRUE(form->CheckBox4->isChecked()) << typed;
+        EXPECT_EQ(form->ComboBox2->currentIndex(), -1) << typed;
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("wendup.ini"))) << "typing wrote a file";
 
-    form->Edit1->setText("ftp.example.org");
+    form->CheckBox4->setChecked(false);
     form->Button1->click();
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ReadBytes(Path("wendup.ini")),
               "[Default]\r\nProfile=\r\nRegShortCut=0\r\nLastServer=" + *Utf8ToSystem("サーバ") +
                   "\r\nMakeDir=0\r\nTimeOut=30\r\n\r\n");
-    EXPECT_EQ(Value("サーバ.inf", "Server", "server"), "ftp.example.org");
-    EXPECT_EQ(Value("サーバ.inf", "User", "password"), Sealed(GetMachineKey(), ""));
+    EXPECT_EQ(Value("サーバ.inf", "Server", "server"), "typed before the name");
+    EXPECT_EQ(Value("サーバ.inf", "User", "user"), "yamada");
+    EXPECT_EQ(Value("サーバ.inf", "User", "password"), "");
+}
+
+TEST_F(TAppTest, TypingTheNameOfASavedProfileLoadsIt) {
+    WriteFile("wendup.ini", "[Default]\nProfile=ab\nRegShortCut=1\n");
+    WriteFile("ab.inf", "[Server]\nserver=ab.example\n");
+    WriteFile("a.inf", "[Server]\nserver=a.example\n");
+    auto form = Start({"/SET"});
+    form->ComboBox1->lineEdit()->setText("new");
+    form->Edit1->setText("typed");
+    form->CheckBox4->setChecked(false);
+    EXPECT_EQ(form->Edit1->text(), "typed");
+    const struct {
+        const char* typed;
+        const char* server; // Edit1 afterwards
+        bool isDefault;     // "デフォルト" afterwards
+    } steps[] = {
+        {"a", "a.example", false},   {"a/", "a.example", false},   {"ab", "ab.example", true},
+        {"abc", "ab.example", true}, {"../a", "ab.example", true}, {"", "ab.example", true},
+        {"a", "a.example", false},
+    };
+    for (const auto& s : steps) {
+        form->ComboBox1->lineEdit()->setText(s.typed);
+        EXPECT_EQ(form->Edit1->text(), s.server) << s.typed;
+        EXPECT_EQ(form->CheckBox3->isChecked(), s.isDefault) << s.typed;
+        EXPECT_TRUE(form->CheckBox4->isChecked()) << s.typed;
+    }
 }
 
 TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
@@ -165,7 +197,7 @@ TEST_F(TAppTest, LoadKeepsTheDefaultCaseSensitiveAndOutOfRangeListsEmpty) {
     EXPECT_EQ(Value("abc.inf", "Preferences", "JapaneseCode"), "-1");
 }
 
-TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveAfterTheServerKey) {
+TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveBeforeAnyWrite) {
     WriteFile("wendup.ini", "[Default]\nLastServer=\n");
     WriteFile("p.inf", "[Server]\nserver=old\n");
     auto form = Start({"/SET"});
@@ -180,19 +212,107 @@ TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveAfterTheServerKey) {
     EXPECT_EQ(answer.Titles.value(0), "Error");
     EXPECT_EQ(form->Mode(), TForm1::SetupMode);
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(Value("wendup.ini", "Default", "LastServer"), "p");
-    EXPECT_EQ(Value("p.inf", "Server", "server"), "new.example");
-    EXPECT_EQ(Value("p.inf", "User", "user"), "(missing)");
+    EXPECT_EQ(ReadBytes(Path("wendup.ini")), "[Default]\r\nLastServer=\r\n");
+    EXPECT_EQ(ReadBytes(Path("p.inf")), "[Server]\r\nserver=old\r\n");
+    EXPECT_FALSE(std::filesystem::exists(dataHome + "/applications")) << "the entry was written";
 }
 
-TEST_F(TAppTest, ProfileFileThatCannotBeCreatedIsReported) {
+TEST_F(TAppTest, SettingsFolderThatCannotBeMadeIsReported) {
+    // A file stands where the per-user folder should be made; not even root can make it.
+    ScopedEnv portable("WENDUP_HOME", "");
+    const std::string config = root.path().toStdString() + "/config";
+    std::filesystem::remove_all(config);
+    std::ofstream(config) << "a file";
     auto form = Start();
-    form->ComboBox1->lineEdit()->setText("no-such-folder/x");
+    form->ComboBox1->lineEdit()->setText("p");
     TModalAnswer answer(ClickYes);
     EXPECT_FALSE(form->SaveSettings());
     EXPECT_EQ(answer.Texts, QStringList(QString::fromStdString(
-                                "ファイル " + Home() + "no-such-folder/x.inf を作成できません")));
-    EXPECT_FALSE(std::filesystem::exists(Path("no-such-folder")));
+                                "ファイル " + config + "/wendup/wendup.ini を作成できません")));
+}
+
+TEST_F(TAppTest, ProfileNamesThatAreNoFileNameAreRefusedBeforeAnyWrite) {
+    const char* const refused[] = {"",       ".",         "..",       "../x",   "a/b",
+                                   "/tmp/x", "tab\there", "ctl\x01x", "del\x7f"};
+    for (const char* name : refused) {
+        auto form = Start();
+        form->ComboBox1->lineEdit()->setText(QString::fromUtf8(name));
+        form->Edit4->setText("secret");
+        form->CheckBox2->setChecked(true);
+        TModalAnswer answer(ClickYes);
+        form->Button1->click();
+        EXPECT_TRUE(form->isVisible()) << name;
+        ASSERT_EQ(answer.Texts.size(), 1) << name;
+        EXPECT_TRUE(answer.Texts[0].contains("プロファイル名に使えません")) << name;
+        EXPECT_EQ(answer.Titles[0], "Error");
+    }
+    // Nothing anywhere in the test's world: no settings, no profile, no entry.
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(root.path().toStdString()))
+        EXPECT_TRUE(entry.is_directory()) << entry.path();
+
+    // Names that only look odd are file names all the same.
+    auto form = Start();
+    for (const char* name : {"...", ".hidden", "a.b", "社内 サーバ", "a\\b", "表"}) {
+        form->ComboBox1->lineEdit()->setText(QString::fromUtf8(name));
+        ASSERT_TRUE(form->SaveSettings()) << name;
+        EXPECT_TRUE(std::filesystem::exists(Path(std::string(name) + ".inf"))) << name;
+    }
+}
+
+TEST_F(TAppTest, ProfileNamesThatAreNoFileNameAreNeverDeleted) {
+    WriteFile("wendup.ini", "");
+    WriteFile("p.inf", "");
+    std::ofstream(root.path().toStdString() + "/outside.inf") << "[Server]\r\n";
+    auto form = Start({"/SET"});
+    form->ComboBox1->lineEdit()->setText("../outside");
+    TModalAnswer answer(ClickYes);
+    form->Button5->click();
+    EXPECT_EQ(answer.Texts, QStringList("削除できませんでした。"));
+    EXPECT_TRUE(std::filesystem::exists(root.path().toStdString() + "/outside.inf"));
+}
+
+TEST_F(TAppTest, PasswordIsKeptOnlyWhenSaveIsTicked) {
+    WriteFile("wendup.ini", "");
+    WriteFile("p.inf", "[User]\nSavePassword=1\npassword=" + Sealed(GetMachineKey(), "old") + "\n");
+    auto form = Start({"/SET"});
+    ASSERT_EQ(form->Edit4->text(), "old");
+    const struct {
+        bool save;
+        const char* typed;
+        bool kept;
+    } cases[] = {{true, "pw", true}, {false, "pw", false}, {true, "", true}, {false, "", false}};
+    for (const auto& c : cases) {
+        form->CheckBox2->setChecked(c.save);
+        form->Edit4->setText(c.typed);
+        ASSERT_TRUE(form->SaveSettings());
+        EXPECT_EQ(Value("p.inf", "User", "password"),
+                  c.kept ? Sealed(GetMachineKey(), c.typed) : "")
+            << c.save << c.typed;
+        EXPECT_EQ(Value("p.inf", "User", "SavePassword"), c.save ? "1" : "0");
+    }
+}
+
+TEST_F(TAppTest, NewFilesArePrivateAndExistingOnesKeepTheirMode) {
+    WriteFile("shared.inf", "");
+    ASSERT_EQ(::chmod(Path("shared.inf").c_str(), 0644), 0);
+    const mode_t oldMask = ::umask(0);
+    auto form = Start({"/SET"});
+    form->ComboBox1->lineEdit()->setText("new");
+    const bool saved = form->SaveSettings();
+    form->ComboBox1->lineEdit()->setText("shared");
+    const bool savedShared = form->SaveSettings();
+    ::umask(oldMask);
+    ASSERT_TRUE(saved && savedShared);
+    const struct {
+        const char* name;
+        mode_t mode;
+    } files[] = {{"wendup.ini", 0600}, {"new.inf", 0600}, {"shared.inf", 0644}};
+    for (const auto& f : files) {
+        struct stat st;
+        ASSERT_EQ(::stat(Path(f.name).c_str(), &st), 0) << f.name;
+        EXPECT_EQ(st.st_mode & 07777, f.mode) << f.name;
+    }
 }
 
 TEST_F(TAppTest, TextWithoutShiftJisFormStopsTheSaveBeforeAnyWrite) {
@@ -216,7 +336,7 @@ TEST_F(TAppTest, RestrictedPasswordIsNeitherLoadedNorSaved) {
     EXPECT_EQ(form->Edit4->text(), "");
     EXPECT_FALSE(form->CheckBox2->isChecked());
     ASSERT_TRUE(form->SaveSettings());
-    EXPECT_EQ(Value("p.inf", "User", "password"), Sealed(GetMachineKey(), ""));
+    EXPECT_EQ(Value("p.inf", "User", "password"), "");
     EXPECT_EQ(Value("p.inf", "User", "SavePassword"), "0");
 }
 
@@ -290,7 +410,7 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
     EXPECT_NE(
         text.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %F\n"),
         std::string::npos);
-    EXPECT_NE(text.find("MimeType=application/octet-stream;text/plain;\n"), std::string::npos);
+    EXPECT_NE(text.find("MimeType=application/octet-stream;\n"), std::string::npos);
     EXPECT_NE(text.find("NoDisplay=true\n"), std::string::npos);
     EXPECT_EQ(Value("wendup.ini", "Default", "RegShortCut"), "1");
 
@@ -298,12 +418,6 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
     ASSERT_TRUE(form->SaveSettings());
     EXPECT_FALSE(QFile::exists(entry));
     EXPECT_TRUE(std::filesystem::exists(dataHome + "/Trash/files/Wendup FTP.desktop"));
-}
-
-TEST(SendTo, ExecQuotesThePath) {
-    const QString text = SendToEntryText("/opt/my \"odd\" $dir/100%/wendup");
-    EXPECT_TRUE(text.contains("Exec=\"/opt/my \\\\\"odd\\\\\" \\\\$dir/100%%/wendup\" %F\n"))
-        << text.toStdString();
 }
 
 TEST_F(TAppTest, KeyOptionsChangeTheKeyThatSealsPasswords) {

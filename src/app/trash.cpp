@@ -1,4 +1,4 @@
-#include "platform/trash.h"
+#include "app/trash.h"
 
 #include "platform/codepage.h"
 

@@ -1,0 +1,193 @@
+// The file managers' entries, checked with the desktop's own tools in a temporary home: the entry
+// validates, GLib starts the program from it with the right arguments, and no file type gets the
+// program as its default application.
+#include "platform/sendto.h"
+
+#include "eventloop.h"
+#include "scopedenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int exitCode = -1;
+    QString out;
+};
+
+// A tool of the desktop, run to its end (at most 20 seconds).
+TRun RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    TRun r;
+    if (!p.waitForStarted(5000)) return r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAll());
+    return r;
+}
+
+bool Have(const char* tool) {
+    return !QStandardPaths::findExecutable(tool).isEmpty();
+}
+
+// A home of its own: data, config and system folders, with the system's MIME database only, so
+// that the tools see our entries and no other program.
+class SendToTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        root = dir.path() + '/';
+        QDir().mkpath(root + "system");
+        QDir().mkpath(root + "home");
+        if (QFileInfo::exists("/usr/share/mime"))
+            QFile::link("/usr/share/mime", root + "system/mime");
+    }
+
+    // A stand-in for the program that writes each of its arguments, itself first, on a line of
+    // `record`.
+    QString MakeRecorder(const QString& folder) {
+        QDir().mkpath(folder);
+        const QString path = folder + "/wendup";
+        std::ofstream(path.toStdString()) << "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\n' "
+                                             "\"$a\"; done > '"
+                                          << record.toStdString() << "'\n";
+        QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
+        return path;
+    }
+
+    QStringList Recorded() {
+        if (!RunUntil([&] { return QFileInfo(record).size() > 0; }, 10000)) return {};
+        QFile f(record);
+        if (!f.open(QIODevice::ReadOnly)) return {};
+        QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+        lines.removeLast(); // after the last line end
+        return lines;
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    QString record = dir.path() + "/record";
+    ScopedEnv data{"XDG_DATA_HOME", dir.path().toStdString() + "/data"};
+    ScopedEnv dirs{"XDG_DATA_DIRS", dir.path().toStdString() + "/system"};
+    ScopedEnv config{"XDG_CONFIG_HOME", dir.path().toStdString() + "/config"};
+    ScopedEnv configDirs{"XDG_CONFIG_DIRS", dir.path().toStdString() + "/config-system"};
+    ScopedEnv home{"HOME", dir.path().toStdString() + "/home"};
+};
+
+TEST_F(SendToTest, EveryFileIsWrittenAndTakenAwayAgain) {
+    const QString data = root + "data/";
+    struct {
+        const char* path;
+        bool executable;
+    } const files[] = {
+        {"applications/Wendup FTP.desktop", false},
+        {"Thunar/sendto/Wendup FTP.desktop", false},
+        {"kio/servicemenus/Wendup FTP.desktop", true},
+        {"nautilus/scripts/Wendup FTP", true},
+    };
+    ASSERT_TRUE(WriteSendToFiles("/usr/bin/wendup"));
+    for (const auto& f : files) {
+        const QFileInfo info(data + f.path);
+        ASSERT_TRUE(info.isFile()) << f.path;
+        EXPECT_EQ(info.isExecutable(), f.executable) << f.path;
+    }
+    // Writing again replaces the files instead of failing on them.
+    ASSERT_TRUE(WriteSendToFiles("/opt/wendup/wendup"));
+    QFile entry(data + files[0].path);
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(entry.readAll().contains("Exec=\"/opt/wendup/wendup\" %F\n"));
+
+    RemoveSendToFiles();
+    for (const auto& f : files)
+        EXPECT_FALSE(QFileInfo::exists(data + f.path)) << f.path;
+    EXPECT_EQ(QDir(data + "Trash/files").entryList(QDir::Files).size(), 4);
+}
+
+TEST_F(SendToTest, RemovingWhenNothingIsInstalledTouchesNothing) {
+    RemoveSendToFiles();
+    EXPECT_FALSE(QFileInfo::exists(root + "data"));
+}
+
+TEST_F(SendToTest, EntriesValidate) {
+    if (!Have("desktop-file-validate")) GTEST_SKIP() << "desktop-file-validate is not installed";
+    // The path of a build folder with every character that Exec must quote or escape.
+    ASSERT_TRUE(WriteSendToFiles("/opt/my \"odd\" $dir `x` \\ 'q' 100% 日本語/wendup"));
+    for (const char* path :
+         {"applications/Wendup FTP.desktop", "Thunar/sendto/Wendup FTP.desktop"}) {
+        const TRun r = RunTool("desktop-file-validate", {root + "data/" + path});
+        EXPECT_EQ(r.exitCode, 0) << path << ": " << r.out.toStdString();
+        EXPECT_EQ(r.out, "") << path;
+    }
+}
+
+TEST_F(SendToTest, GLibStartsTheProgramWithTheChosenFiles) {
+    if (!Have("gio")) GTEST_SKIP() << "gio is not installed";
+    // GLib's parser is the one the GTK file managers use. ("%" is left out: GLib looks for the
+    // program before it turns "%%" back into "%", so it cannot start such a path.)
+    const QString program = MakeRecorder(root + "my \"odd\" $dir `x` \\ 'q' 日本語");
+    ASSERT_TRUE(WriteSendToFiles(program));
+    const QString file = root + "a file $HOME 'x'.txt";
+    const TRun r = RunTool(
+        "gio", {"launch", root + "data/applications/Wendup FTP.desktop", file, root + "b.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(Recorded(), QStringList({program, file, root + "b.png"}));
+}
+
+TEST_F(SendToTest, NautilusScriptPassesTheSelection) {
+    const QString program = MakeRecorder(root + "it's \"here\" $x 日本語");
+    ASSERT_TRUE(WriteSendToFiles(program));
+    const TRun r = RunTool(root + "data/nautilus/scripts/Wendup FTP", {"a b.txt", "$HOME", "'"});
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(Recorded(), QStringList({program, "a b.txt", "$HOME", "'"}));
+}
+
+TEST_F(SendToTest, OfferedForAnyFileButDefaultForNone) {
+    if (!Have("gio") || !Have("xdg-mime") || !Have("update-desktop-database"))
+        GTEST_SKIP() << "gio, xdg-mime or update-desktop-database is not installed";
+    // GLib lists only programs that exist.
+    ASSERT_TRUE(WriteSendToFiles(MakeRecorder(root + "bin")));
+
+    // The cache that file managers read was refreshed with the entry.
+    QFile cache(root + "data/applications/mimeinfo.cache");
+    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(cache.readAll()),
+              "[MIME Cache]\napplication/octet-stream=Wendup FTP.desktop;\n");
+    cache.close();
+
+    const TRun offered = RunTool("gio", {"mime", "application/octet-stream"});
+    EXPECT_TRUE(offered.out.contains("Registered applications:\n\tWendup FTP.desktop"))
+        << offered.out.toStdString();
+
+    for (const char* type : {"text/plain", "image/png", "application/zip", "application/pdf",
+                             "text/html", "inode/directory"}) {
+        const TRun xdg = RunTool("xdg-mime", {"query", "default", type});
+        EXPECT_EQ(xdg.out.trimmed(), "") << type;
+        const TRun gio = RunTool("gio", {"mime", type});
+        EXPECT_TRUE(gio.out.startsWith("No default applications for")) << gio.out.toStdString();
+    }
+
+    RemoveSendToFiles();
+    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(cache.readAll()), "[MIME Cache]\n");
+    const TRun gone = RunTool("gio", {"mime", "application/octet-stream"});
+    EXPECT_FALSE(gone.out.contains("Wendup FTP.desktop")) << gone.out.toStdString();
+}
+
+} // namespace
