@@ -14,23 +14,17 @@ TEST(CodePage, JapaneseNamesRoundTrip) {
 }
 
 TEST(CodePage, RefusesNamesWithoutAnExactCp932Form) {
-    EXPECT_EQ(Utf8ToSystem("caf\xC3\xA9"), std::nullopt); // é is not in CP932
-    EXPECT_EQ(Utf8ToSystem("a\xE3\x80\x9C"
-                           "b"),
-              std::nullopt); // U+301C comes back as U+FF5E
-    EXPECT_EQ(Utf8ToSystem("a\xEF\xBD\x9E"
-                           "b"),
-              "a\x81\x60"
-              "b");                                   // U+FF5E itself is fine
-    EXPECT_EQ(Utf8ToSystem("bad\xFF"), std::nullopt); // not UTF-8 at all
+    EXPECT_EQ(Utf8ToSystem("caf\xC3\xA9"), std::nullopt);          // é is not in CP932
+    EXPECT_EQ(Utf8ToSystem("a\xE3\x80\x9C" "b"), std::nullopt);   // U+301C comes back as U+FF5E
+    EXPECT_EQ(Utf8ToSystem("a\xEF\xBD\x9E" "b"), "a\x81\x60" "b"); // U+FF5E itself is fine
+    EXPECT_EQ(Utf8ToSystem("bad\xFF"), std::nullopt);              // not UTF-8 at all
     EXPECT_EQ(Utf8ToSystem(""), "");
 }
 
 TEST(CodePage, InvalidSystemBytesShowAsReplacementCharacters) {
     EXPECT_EQ(SystemToUtf8("a\x82"), std::nullopt); // a lead byte cut off
     EXPECT_EQ(SystemToQString("a\x82"), QString::fromUtf8("a\xEF\xBF\xBD"));
-    EXPECT_EQ(SystemToQString("\xFF\xFFz\x82\xA0"),
-              QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBDz\xE3\x81\x82"));
+    EXPECT_EQ(SystemToQString("\xFF\xFFz\x82\xA0"), QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBDz\xE3\x81\x82"));
 }
 
 TEST(CodePage, LocaleComparisonOrdersNames) {
