@@ -1,0 +1,122 @@
+// The terminal options, through the real program: they answer on standard output without a display
+// and open no window.
+#include "app/japanese.h"
+#include "app/usage.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+TEST(InfoOption, OnlyAsTheOneArgument) {
+    const struct {
+        std::vector<std::string> args;
+        TInfoOption option;
+    } cases[] = {
+        {{"--help"}, TInfoOption::Help},
+        {{"--version"}, TInfoOption::Version},
+        {{}, TInfoOption::None},
+        {{"--help", "a.txt"}, TInfoOption::None}, // a file may carry any name
+        {{"a.txt", "--version"}, TInfoOption::None},
+        {{"--HELP"}, TInfoOption::None},
+        {{"-h"}, TInfoOption::None},
+        {{"/SET"}, TInfoOption::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(InfoOption(c.args), c.option) << testing::PrintToString(c.args);
+}
+
+struct TResult {
+    int exitCode = -1;
+    QString out, err;
+};
+
+// The program with one argument, in a world without a display; at most 20 seconds.
+TResult RunProgram(const QString& arg, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(WENDUP_PROGRAM, {arg});
+    TResult r;
+    if (!p.waitForStarted(5000)) return r;
+    if (!p.waitForFinished(20000)) {
+        p.kill();
+        p.waitForFinished(1000);
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+class TerminalOptions : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WENDUP_HOME"})
+            env.remove(name);
+        env.insert("HOME", dir.path() + "/home");
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    }
+    QTemporaryDir dir;
+    QProcessEnvironment env;
+};
+
+TEST_F(TerminalOptions, VersionPrintsOneLine) {
+    const TResult r = RunProgram("--version", env);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "Wendup FTP uploader " WENDUP_EXPECTED_VERSION "\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(TerminalOptions, HelpNamesEveryOptionAndTheSettingsFolder) {
+    const TResult r = RunProgram("--help", env);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const char* option :
+         {"/SERVER:", "/SET", "/NOMSG", "/createkey:", "/clearkey", "--help", "--version"})
+        EXPECT_TRUE(r.out.contains(option)) << option;
+    EXPECT_TRUE(r.out.contains("設定フォルダ: " + dir.path() + "/config/wendup/\n"))
+        << r.out.toStdString();
+    EXPECT_EQ(r.err, "");
+
+    env.insert("WENDUP_HOME", dir.path() + "/ポータブル");
+    const TResult home = RunProgram("--help", env);
+    EXPECT_TRUE(home.out.contains("設定フォルダ: " + dir.path() + "/ポータブル/\n"))
+        << home.out.toStdString();
+}
+
+// Qt's own texts: the standard buttons and the context menu of a text box.
+TEST(QtJapanese, StandardTextsSpeakJapanese) {
+    QTranslator* translator = InstallQtJapanese(*qApp);
+    ASSERT_NE(translator, nullptr) << "qtbase_ja is not installed (qt6-translations-l10n)";
+    {
+        QMessageBox box(QMessageBox::Question, "t", "q",
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        EXPECT_TRUE(box.button(QMessageBox::Yes)->text().startsWith("はい"));
+        EXPECT_TRUE(box.button(QMessageBox::No)->text().startsWith("いいえ"));
+        EXPECT_TRUE(box.button(QMessageBox::Cancel)->text().startsWith("キャンセル"));
+        QLineEdit edit;
+        const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+        QStringList texts;
+        for (const QAction* action : menu->actions())
+            texts << action->text();
+        EXPECT_TRUE(texts.join('|').contains("貼り付け")) << texts.join('|').toStdString();
+    }
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    QMessageBox english(QMessageBox::Question, "t", "q", QMessageBox::Yes);
+    EXPECT_EQ(english.button(QMessageBox::Yes)->text(), "&Yes");
+}
+
+} // namespace
