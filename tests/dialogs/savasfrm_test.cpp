@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListView>
+#include <QMimeDatabase>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -75,10 +76,13 @@ TEST(RenameDialog, RowsOfAUnixListing) {
     EXPECT_EQ(types[5], "ファイル フォルダ");
     // A name without an extension: the desktop has no type for it.
     EXPECT_EQ(types[4], " ファイル");
-    for (int row = 0; row < 4; ++row) {
-        EXPECT_FALSE(types[row].isEmpty());
+    // Known extensions have the desktop's type names.
+    const QMimeDatabase mime;
+    EXPECT_EQ(types[1], mime.mimeTypeForName("text/html").comment());
+    EXPECT_EQ(types[2], mime.mimeTypeForName("text/plain").comment());
+    EXPECT_EQ(types[3], mime.mimeTypeForName("image/gif").comment());
+    for (int row = 0; row < 6; ++row)
         EXPECT_FALSE(dialog.Rows->item(row, 0)->icon().isNull());
-    }
 }
 
 TEST(RenameDialog, RowsOfAVmsListingAndUnknownExtensions) {
