@@ -29,6 +29,9 @@ TEST(PasswordPrompt, EachShowingStartsEmptyWithTheKeyboardInTheBox) {
     TPasswordDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), "パスワードが必要です");
     EXPECT_EQ(dialog.Password->echoMode(), QLineEdit::Password);
+    // No limit on the length: a long pass phrase is kept whole.
+    dialog.Password->setText(QString(40000, 'p'));
+    EXPECT_EQ(dialog.Password->text().size(), 40000);
     dialog.Password->setText("left over");
 
     struct {
