@@ -46,6 +46,12 @@ const Figures Examples[] = {
      "1048576", "01:01:01", "???"},
 };
 
+// An update, and its figures on the controls at once.
+void Update(TProgress& dialog, std::int64_t bytes, std::int64_t milliseconds) {
+    dialog.UpdateProgress(bytes, milliseconds);
+    dialog.Refresh();
+}
+
 } // namespace
 
 TEST(ProgressDialog, FiguresOfOneUpdate) {
@@ -53,7 +59,7 @@ TEST(ProgressDialog, FiguresOfOneUpdate) {
         SCOPED_TRACE(f.what);
         TProgress dialog;
         dialog.StartFile("/tmp/a.bin", "route", f.fileSize);
-        dialog.UpdateProgress(f.bytes, f.milliseconds);
+        Update(dialog, f.bytes, f.milliseconds);
         EXPECT_EQ(dialog.ProgressBar->value(), f.bar);
         EXPECT_EQ(dialog.TransferLbl->text(), f.transfer);
         EXPECT_EQ(dialog.TimeLbl->text(), f.time);
@@ -69,11 +75,11 @@ TEST(ProgressDialog, TotalsContinueOverTheFilesOfOneShowing) {
     TProgress dialog(&owner);
     dialog.show();
     dialog.StartFile("/tmp/first", "", 2048);
-    dialog.UpdateProgress(2048, 2000);
+    Update(dialog, 2048, 2000);
     dialog.FinishFile();
     EXPECT_EQ(dialog.ProgressBar->value(), 0);
     dialog.StartFile("/tmp/second", "", 4096);
-    dialog.UpdateProgress(1024, 1000);
+    Update(dialog, 1024, 1000);
     EXPECT_EQ(dialog.ProgressBar->value(), 25);
     EXPECT_EQ(dialog.TransferLbl->text(), "1024");
     EXPECT_EQ(dialog.TimeLbl->text(), "00:00:01");
@@ -86,7 +92,7 @@ TEST(ProgressDialog, TotalsContinueOverTheFilesOfOneShowing) {
     dialog.StartFile("/tmp/empty", "", 0);
     dialog.FinishFile();
     dialog.StartFile("/tmp/fourth", "", 100);
-    dialog.UpdateProgress(0, 0);
+    Update(dialog, 0, 0);
     EXPECT_EQ(dialog.TotTransferLbl->text(), "3072");
     EXPECT_EQ(dialog.TotTimeLbl->text(), "00:00:03");
 
@@ -94,14 +100,14 @@ TEST(ProgressDialog, TotalsContinueOverTheFilesOfOneShowing) {
     dialog.hide();
     dialog.show();
     dialog.StartFile("/tmp/next", "", 100);
-    dialog.UpdateProgress(50, 500);
+    Update(dialog, 50, 500);
     EXPECT_EQ(dialog.TotTransferLbl->text(), "50");
     EXPECT_EQ(dialog.TotTimeLbl->text(), "00:00:00");
 }
 
 TEST(ProgressDialog, StartFileShowsTheNameAndTheRoute) {
     TProgress dialog;
-    dialog.UpdateProgress(10, 10);
+    Update(dialog, 10, 10);
     // "日本" and "表" in Shift_JIS; 表 ends in the byte of a backslash.
     dialog.StartFile("/home/u/\x93\xfa\x96\x7b/\x95\x5c.txt",
                      "'\x93\xfa\x96\x7b' \x82\xa9\x82\xe7 'host:www'\x82\xd6", 10);
@@ -117,7 +123,7 @@ TEST(ProgressDialog, MarkerMovesEveryTenUpdatesAlongSixteenFrames) {
     dialog.StartFile("/tmp/a", "", 1000000);
     EXPECT_EQ(dialog.VisibleFrame(), 0);
     for (int update = 1; update <= 330; ++update) {
-        dialog.UpdateProgress(update, update);
+        Update(dialog, update, update);
         const int n = update % 160; // the marker's round starts again after 160 updates
         // The 10th to 150th updates show Image16 to Image30; the 160th Image15.
         int expected = n < 10 && update < 160 ? 0 : 15 + n / 10;
@@ -159,7 +165,7 @@ TEST(ProgressDialog, CancelButtonAndEnterCallOnCancelAndNothingElse) {
     };
     dialog.show();
     dialog.StartFile("/tmp/a", "", 100);
-    dialog.UpdateProgress(40, 1000);
+    Update(dialog, 40, 1000);
     dialog.CancelBtn->click();
     EXPECT_EQ(calls, 1);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
@@ -172,4 +178,17 @@ TEST(ProgressDialog, CancelButtonAndEnterCallOnCancelAndNothingElse) {
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(dialog.ProgressBar->value(), 40);
     EXPECT_EQ(dialog.TransferLbl->text(), "40");
+}
+
+TEST(ProgressDialog, QuickUpdatesReachTheControlsSoon) {
+    TProgress dialog;
+    dialog.StartFile("/tmp/a", "", 1 << 30);
+    // A burst as a fast store gives it; the last figures show once the event loop has run a while.
+    for (int block = 1; block <= 20000; ++block)
+        dialog.UpdateProgress(std::int64_t(block) * 2048, block / 10);
+    EXPECT_TRUE(RunUntil([&] { return dialog.TransferLbl->text() == "40960000"; }, 2000));
+    EXPECT_EQ(dialog.TimeLbl->text(), "00:00:02");
+    EXPECT_EQ(dialog.ProgressBar->value(), 3);
+    // 20000 updates are 125 whole rounds of 160: the marker is back on the first frame.
+    EXPECT_EQ(dialog.VisibleFrame(), 15);
 }
