@@ -62,8 +62,6 @@ TForm4 Unix() {
 
 TEST(RenameDialog, RowsOfAUnixListing) {
     TForm4 dialog("ftp.example.com", "/pub/www", ftpstUNIX, UnixListing);
-    EXPECT_EQ(dialog.windowTitle(), "ファイル名の変更");
-    EXPECT_EQ(dialog.size(), QSize(497, 217));
     EXPECT_EQ(dialog.Edit1->text(), "ftp://ftp.example.com/pub/www");
     EXPECT_TRUE(dialog.Edit1->isReadOnly());
     EXPECT_EQ(Names(dialog),
@@ -178,9 +176,6 @@ TEST(RenameDialog, ViewsAndFocus) {
     EXPECT_FALSE(dialog.SpeedButton1->isChecked());
     dialog.SpeedButton1->click();
     EXPECT_EQ(dialog.ListView1->currentWidget(), dialog.ListMode);
-    const int widths[4] = {205, 55, 75, 140};
-    for (int c = 0; c < 4; ++c)
-        EXPECT_EQ(dialog.DetailMode->columnWidth(c), widths[c]);
     EXPECT_EQ(ExecBounded(dialog,
                           [&] {
                               EXPECT_EQ(dialog.focusWidget(), dialog.Edit2);
