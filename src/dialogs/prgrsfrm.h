@@ -39,7 +39,7 @@ class TProgress : public QDialog {
     void UpdateProgress(std::int64_t bytes, std::int64_t milliseconds);
     // The current file is done; its figures join the session's totals.
     void FinishFile();
-    // Moves the marker to the frame of the animation counter.
+    // Moves the marker to the frame of the animation counter (on the screen at the next refresh).
     void StepAnimation();
     // Puts the latest figures and the marker on the controls now. Without it they appear within
     // 50 ms: a store reports every 2 KiB, and painting the window each time would cost more than
@@ -49,8 +49,6 @@ class TProgress : public QDialog {
     // Fired by the cancel button (and Enter) with the dialog as sender; nothing else happens.
     std::function<void(TProgress& sender)> OnCancel;
 
-    // The figures as shown (for a caller that wants to read them back).
-    int AnimationCounter() const { return counter; }
     // The marker frame now visible, 15 to 30, or 0 when none is.
     int VisibleFrame() const;
 
