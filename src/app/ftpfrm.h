@@ -24,7 +24,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class TForm3;
 class TForm5;
+class TPasswordDlg;
+class TProgress;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -122,8 +125,12 @@ class TForm1 : public QWidget {
     TStarFtp StarFtp1;
     TDES DES1;
     QFileDialog* OpenDialog1;
-    // The text-mode extensions dialog, created at program start after this window; Button8 needs
-    // it.
+    // The dialogs created at program start after this window (TStartupWindows): the progress
+    // dialog, the password prompt, the folder overwrite question and the text-mode extensions
+    // dialog (Button8).
+    TProgress* Progress = nullptr;
+    TPasswordDlg* PasswordDlg = nullptr;
+    TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
 
     const TParams Params;
