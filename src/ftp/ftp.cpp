@@ -898,7 +898,8 @@ void TStarFtp::OnListPort(char kind) {
 
 void TStarFtp::OnList(const std::string& line) {
     if (OnAbortReply(line)) return;
-    if (line[0] == '1') return;
+    // Nothing else is due once the final reply is in (ABOR's replies are taken above).
+    if (line[0] == '1' || phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
         FinalReply();
         return;
@@ -921,7 +922,8 @@ void TStarFtp::OnStorePort(char kind) {
 
 void TStarFtp::OnStore(const std::string& line) {
     if (OnAbortReply(line)) return;
-    if (line[0] == '1') return;
+    // Nothing else is due once the final reply is in (ABOR's replies are taken above).
+    if (line[0] == '1' || phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
         FinalReply();
         return;
@@ -935,12 +937,10 @@ void TStarFtp::OnStore(const std::string& line) {
 
 // The two sides of a transfer end in either order; whichever is second completes it.
 void TStarFtp::FinalReply() {
-    if (phase_ == TransferPhase::DataFirst) {
+    if (phase_ == TransferPhase::DataFirst)
         TransferComplete();
-        return;
-    }
-    SetReplyState(ReplyState::Idle);
-    SetPhase(TransferPhase::ReplyFirst);
+    else
+        SetPhase(TransferPhase::ReplyFirst);
 }
 
 void TStarFtp::DataDone() {
