@@ -22,8 +22,7 @@ class Handler(FTPHandler):
     # A refused password is answered at once instead of after the usual delay of three seconds.
     auth_failed_timeout = 0
 
-    # Like many Unix servers, a bare LF ends a command too: the client's EUC-JP mode ends its
-    # commands with LF only.
+    # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
         self.set_terminator(b"\n")
