@@ -9,14 +9,16 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why) {
+bool PyFtpServer::Start(std::string& why, int readLimit) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
     }
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start("/usr/bin/python3", {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"),
-                                        root_.path(), User, Password});
+    QStringList arguments = {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"), root_.path(),
+                             User, Password};
+    if (readLimit > 0) arguments << QString::number(readLimit);
+    process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();
         return false;

@@ -22,7 +22,8 @@ class PyFtpServer {
     PyFtpServer& operator=(const PyFtpServer&) = delete;
 
     // Starts the server and waits (bounded) for its port; on failure `why` says what went wrong.
-    bool Start(std::string& why);
+    // With a read limit (bytes a second) it takes data no faster than that.
+    bool Start(std::string& why, int readLimit = 0);
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
