@@ -6,6 +6,8 @@
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 
+#include "loopback.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -152,7 +154,9 @@ TEST_F(TAppTest, NewProfileThenSaveMakesItTheLastProfile) {
 
 TEST_F(TAppTest, SessionWindowAndLogView) {
     WriteFile("wendup.ini", "[Default]\nProfile=p\n");
-    WriteFile("p.inf", "");
+    // Nobody listens there; the test ends before the refusal is read.
+    WriteFile("p.inf", "[Server]\nserver=127.0.0.1\nport=" +
+                           std::to_string(RefusingLoopbackPort()) + "\n[User]\nanonymous=1\n");
     auto form = Start();
     ASSERT_EQ(form->Mode(), TForm1::ConnectingMode);
     EXPECT_EQ(form->size(), QSize(200, 100));
