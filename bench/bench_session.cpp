@@ -176,8 +176,8 @@ void WriteProfile(const std::string& home, std::uint16_t port, int policy, const
     std::ofstream(home + "/bench.inf")
         << "[Server]\r\nserver=127.0.0.1\r\nport=" << port << "\r\nPWDImplement=1\r\n[User]\r\n"
         << "anonymous=0\r\nuser=" << kUser << "\r\npassword=" << SealPassword(des, kPassword)
-        << "\r\nSavePassword=1\r\nDefaultDir=" << dir << "\r\n[Preferences]\r\nSameFileExist="
-        << policy << "\r\nJapaneseCode=1\r\n";
+        << "\r\nSavePassword=1\r\nDefaultDir=" << dir
+        << "\r\n[Preferences]\r\nSameFileExist=" << policy << "\r\nJapaneseCode=1\r\n";
 }
 
 std::vector<std::string> ProgramEnv(const std::string& home, const std::string& base) {
@@ -198,9 +198,8 @@ int main(int argc, char** argv) {
     const std::string base = tmp.path().toStdString();
     for (const char* d : {"/root", "/local", "/home", "/run", "/config", "/data"})
         QDir().mkpath(QString::fromStdString(base + d));
-    QFile::setPermissions(QString::fromStdString(base + "/run"), QFile::ReadOwner |
-                                                                      QFile::WriteOwner |
-                                                                      QFile::ExeOwner);
+    QFile::setPermissions(QString::fromStdString(base + "/run"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(base + "/config"));
     const std::string root = base + "/root", home = base + "/home";
     Server server;
@@ -215,11 +214,10 @@ int main(int argc, char** argv) {
     const std::string big = base + "/local/big.bin";
     MakeFile(big, size);
     WriteProfile(home, server.Port(), 3, "");
-    const Figures curl =
-        RunChild({"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
-                  "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + port +
-                      "/curl.bin"},
-                 {});
+    const Figures curl = RunChild(
+        {"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
+         "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + port + "/curl.bin"},
+        {});
     const bool curlOk = curl.ok && FileSize(root + "/curl.bin") == size;
     const Figures component = UploadComponent(server.Port(), big, "component.bin");
     const bool componentOk = component.ok && FileSize(root + "/component.bin") == size;
@@ -227,8 +225,8 @@ int main(int argc, char** argv) {
         RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(home, base));
     const bool programOk = program.ok && FileSize(root + "/big.bin") == size;
     std::printf("%lld MiB binary upload          MiB/s    CPU s\n", static_cast<long long>(mib));
-    std::printf("  program (wendup, offscreen) %8.1f %8.2f %s\n", MiBps(size, program),
-                program.cpu, programOk ? "" : "FAILED");
+    std::printf("  program (wendup, offscreen) %8.1f %8.2f %s\n", MiBps(size, program), program.cpu,
+                programOk ? "" : "FAILED");
     std::printf("  component alone             %8.1f %8.2f %s\n", MiBps(size, component),
                 component.cpu, componentOk ? "" : "FAILED");
     std::printf("  curl -T -P                  %8.1f %8.2f %s\n", MiBps(size, curl), curl.cpu,
@@ -267,16 +265,16 @@ int main(int argc, char** argv) {
     lftpScript += " quit";
     WriteProfile(home, server.Port(), 3, "/many");
     const Figures programSmall = RunChild(params, ProgramEnv(home, base));
-    const Figures lftp = RunChild(
-        {"lftp", "-u", std::string(kUser) + "," + kPassword, "-p", port, "-e", lftpScript,
-         "127.0.0.1"},
-        {});
+    const Figures lftp = RunChild({"lftp", "-u", std::string(kUser) + "," + kPassword, "-p", port,
+                                   "-e", lftpScript, "127.0.0.1"},
+                                  {});
     const bool smallOk = FileSize(root + "/many/small199.txt") == 4096;
     const bool lftpOk = lftp.ok && FileSize(root + "/many/lftp-small199.txt") == 4096;
     std::printf("%d files of 4 KiB into a folder of %d entries   ms/file    CPU s\n", files,
                 entries);
-    std::printf("  program (list, then store)  %8.1f %8.2f %s\n", programSmall.seconds * 1000 / files,
-                programSmall.cpu, programSmall.ok && smallOk ? "" : "FAILED");
+    std::printf("  program (list, then store)  %8.1f %8.2f %s\n",
+                programSmall.seconds * 1000 / files, programSmall.cpu,
+                programSmall.ok && smallOk ? "" : "FAILED");
     std::printf("  lftp (ls, then put)         %8.1f %8.2f %s\n", lftp.seconds * 1000 / files,
                 lftp.cpu, lftpOk ? "" : "FAILED");
     std::printf("  ratio program/lftp: %.2f (target <= 1.0)\n",

@@ -29,6 +29,7 @@ class QSpinBox;
 class TForm2;
 class TForm3;
 class TForm5;
+class TPasswordDlg;
 class TProgress;
 
 class TForm1 : public QWidget {
@@ -109,22 +110,22 @@ class TForm1 : public QWidget {
     QPushButton* Button6; // open the editor
     QPushButton* Button4; // transfer
     // Editor.
-    QWidget* Editor; // everything below the top row
+    QWidget* Editor;      // everything below the top row
     QPushButton* Button3; // new profile
     QPushButton* Button5; // delete profile
     QGroupBox* GroupBox1;
     QLabel* Label1;
     QLineEdit* Edit1; // server
     QLabel* Label2;
-    QLineEdit* Edit2; // port
+    QLineEdit* Edit2;     // port
     QCheckBox* CheckBox5; // PWD: the server has directory commands
     QCheckBox* CheckBox7; // PASV, never shown, only stored
     QGroupBox* GroupBox2;
     QLabel* Label4;
-    QLineEdit* Edit3; // user name
+    QLineEdit* Edit3;     // user name
     QCheckBox* CheckBox1; // anonymous login
     QLabel* Label5;
-    QLineEdit* Edit4; // password
+    QLineEdit* Edit4;     // password
     QCheckBox* CheckBox2; // the password is saved
     QLabel* Label3;
     QLineEdit* Edit5; // e-mail address, the anonymous password
@@ -139,21 +140,25 @@ class TForm1 : public QWidget {
     QCheckBox* CheckBox4; // file manager entry
     QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
     QLabel* Label10;
-    QSpinBox* SpinEdit1; // connect time-out in seconds
+    QSpinBox* SpinEdit1;  // connect time-out in seconds
     QPushButton* Button1; // save and close
     QPushButton* Button2; // close without saving
     // Transfer status.
-    QWidget* Panel1; // the session's status window
-    QLabel* Panel2; // status line
-    QPushButton* Button7; // show the log
+    QWidget* Panel1;       // the session's status window
+    QLabel* Panel2;        // status line
+    QPushButton* Button7;  // show the log
     QPlainTextEdit* Memo1; // protocol log
 
     // The FTP client of the session; its events are the upload driver's.
     TStarFtp StarFtp1;
     TDES DES1;
     QFileDialog* OpenDialog1;
-    // The text-mode extensions dialog, created at program start after this window; Button8 needs
-    // it.
+    // The dialogs created at program start after this window (TStartupWindows): the progress
+    // dialog, the password prompt, the folder overwrite question and the text-mode extensions
+    // dialog (Button8).
+    TProgress* Progress = nullptr; // stays hidden: each session shows a progress dialog of its own
+    TPasswordDlg* PasswordDlg = nullptr;
+    TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
 
     const TParams Params;
@@ -195,18 +200,18 @@ class TForm1 : public QWidget {
 
     TWindowMode mode = SetupMode;
 
-    QPointer<TProgress> progress;
+    QPointer<TProgress> sessionProgress;
     std::vector<TFileOutcome> outcomes;
     bool sessionStarted = false;
     bool listBuilt = false;
     bool sessionFinished = false;
     bool sessionFailed = false;
-    bool storing = false;          // a store runs; its outcome is not recorded yet
-    bool storeRenamed = false;     // under a name the user gave
-    bool abortRequested = false;   // the progress dialog's cancel, for the running store
-    QString storeFailure;          // why the running store failed, as soon as that is known
-    QString sessionError;          // the last error reported in this session
-    std::string lastReply;         // the last line the server sent, for a refusal's reason
+    bool storing = false;        // a store runs; its outcome is not recorded yet
+    bool storeRenamed = false;   // under a name the user gave
+    bool abortRequested = false; // the progress dialog's cancel, for the running store
+    QString storeFailure;        // why the running store failed, as soon as that is known
+    QString sessionError;        // the last error reported in this session
+    std::string lastReply;       // the last line the server sent, for a refusal's reason
 };
 
 // A whole decimal integer, with an optional sign, that fits an int.

@@ -213,9 +213,9 @@ void TForm1::StarFtp1ListingDone() {
 }
 
 void TForm1::BeginTransfers() {
-    progress = new TProgress(this);
-    progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
-    progress->show();
+    sessionProgress = new TProgress(this);
+    sessionProgress->OnCancel = [this](TProgress&) { AbortTransfer(); };
+    sessionProgress->show();
     ProcessNextFile();
 }
 
@@ -387,7 +387,7 @@ void TForm1::StarFtp1FileStored() {
     StoreEnded();
     ++CurrentIndex;
     if (CurrentIndex < static_cast<int>(UploadList.size())) {
-        if (progress) progress->FinishFile();
+        if (sessionProgress) sessionProgress->FinishFile();
         StarFtp1.GetListing();
     } else {
         FreeProgress();
@@ -401,11 +401,11 @@ void TForm1::AbortTransfer() {
 }
 
 TProgress* TForm1::CurrentProgress() const {
-    return progress;
+    return sessionProgress;
 }
 
 void TForm1::FreeProgress() {
-    delete progress.data();
+    delete sessionProgress.data();
 }
 
 void TForm1::StarFtp1FtpQuit() {

@@ -119,8 +119,8 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         }
         break;
     case ftpiProgress:
-        if (progress && !StarFtp1.Listing)
-            progress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
+        if (sessionProgress && !StarFtp1.Listing)
+            sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
         else if (StarFtp1.Listing)
             Panel2->setText("リスト取得中");
         break;
@@ -128,11 +128,12 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         std::int64_t size = 0;
         std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
         CurrentFileSize = size;
-        if (progress)
-            progress->StartFile(StarFtp1.LocalFile,
-                                RouteText(CurrentFolder(), StarFtp1.FtpServer(),
-                                          StarFtp1.InitialDirectory, StarFtp1.PWDImplemented),
-                                CurrentFileSize);
+        if (sessionProgress)
+            sessionProgress->StartFile(StarFtp1.LocalFile,
+                                       RouteText(CurrentFolder(), StarFtp1.FtpServer(),
+                                                 StarFtp1.InitialDirectory,
+                                                 StarFtp1.PWDImplemented),
+                                       CurrentFileSize);
         break;
     }
     case ftpiCommandFailed:
@@ -158,5 +159,7 @@ void TForm1::StarFtp1FtpError(FtpError error) {
     FreeProgress();
     if (!operationGoesOn) StarFtp1.Quit();
     Panel2->setText("未接続");
-    if (noConnection) QMetaObject::invokeMethod(this, [this] { StarFtp1FtpQuit(); }, Qt::QueuedConnection);
+    if (noConnection)
+        QMetaObject::invokeMethod(
+            this, [this] { StarFtp1FtpQuit(); }, Qt::QueuedConnection);
 }

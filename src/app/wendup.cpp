@@ -1,7 +1,10 @@
 #include "app/wendup.h"
 
 #include "app/ftpfrm.h"
+#include "dialogs/fovrwfrm.h"
 #include "dialogs/modefrm.h"
+#include "dialogs/pass.h"
+#include "dialogs/prgrsfrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
@@ -92,6 +95,19 @@ TParams ParamsFromArguments(const std::vector<std::string>& arguments,
     return params;
 }
 
+TStartupWindows::TStartupWindows(TParams params)
+    : Form1(std::make_unique<TForm1>(std::move(params))),
+      Progress(std::make_unique<TProgress>(Form1.get())),
+      PasswordDlg(std::make_unique<TPasswordDlg>()), Form3(std::make_unique<TForm3>()),
+      Form5(std::make_unique<TForm5>()) {
+    Form1->Progress = Progress.get();
+    Form1->PasswordDlg = PasswordDlg.get();
+    Form1->Form3 = Form3.get();
+    Form1->Form5 = Form5.get();
+}
+
+TStartupWindows::~TStartupWindows() = default;
+
 int WendupMain(int argc, char** argv) {
     // The toolkit sees no arguments: every one of them is ours, and a file may be named like one
     // of its options.
@@ -107,9 +123,9 @@ int WendupMain(int argc, char** argv) {
                               QString("'%1' は Shift_JIS で表せない文字を含むため使えません")
                                   .arg(QString::fromUtf8(name.c_str())));
 
-    TForm1 form1(params);
-    TForm5 form5;
-    form1.Form5 = &form5;
-    form1.show();
-    return app.exec();
+    TStartupWindows windows(params);
+    windows.Form1->show();
+    const int code = app.exec();
+    // A script or the file manager learns from the exit status whether every file arrived.
+    return code != 0 ? code : windows.Form1->ExitStatus();
 }

@@ -2,9 +2,16 @@
 // Program start and the command line: P1..Pn as the system code page sees them, the options they
 // carry, and the files they name.
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class TForm1;
+class TForm3;
+class TForm5;
+class TPasswordDlg;
+class TProgress;
 
 using TParams = std::vector<std::string>;
 
@@ -49,6 +56,23 @@ void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list);
 // cannot name its file; it keeps its place as an empty parameter and is reported in `refused`.
 TParams ParamsFromArguments(const std::vector<std::string>& arguments,
                             std::vector<std::string>& refused);
+
+// The windows that live for the whole process, created in this order: the main window, the
+// progress dialog (hidden until a session shows it; owned by the main window, over which it is
+// placed), the password prompt, the folder overwrite question and the text-mode extensions dialog.
+// The main window gets pointers to the four dialogs. The overwrite question for files and the
+// rename dialog are created by the upload for each file that needs them.
+class TStartupWindows {
+  public:
+    explicit TStartupWindows(TParams params);
+    ~TStartupWindows();
+
+    std::unique_ptr<TForm1> Form1;
+    std::unique_ptr<TProgress> Progress;
+    std::unique_ptr<TPasswordDlg> PasswordDlg;
+    std::unique_ptr<TForm3> Form3;
+    std::unique_ptr<TForm5> Form5;
+};
 
 // The program: creates the windows, runs the message loop, returns the exit code.
 int WendupMain(int argc, char** argv);

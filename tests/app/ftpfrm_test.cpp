@@ -154,10 +154,10 @@ TEST_F(TAppTest, NewProfileThenSaveMakesItTheLastProfile) {
 
 TEST_F(TAppTest, SessionWindowAndLogView) {
     WriteFile("wendup.ini", "[Default]\nProfile=p\n");
-    // Nobody listens there; the test ends before the refusal is read.
+    // Nobody listens there: the sessions end in a refusal, told without a message box.
     WriteFile("p.inf", "[Server]\nserver=127.0.0.1\nport=" +
                            std::to_string(RefusingLoopbackPort()) + "\n[User]\nanonymous=1\n");
-    auto form = Start();
+    auto form = Start({"none", "/NOMSG"});
     ASSERT_EQ(form->Mode(), TForm1::ConnectingMode);
     EXPECT_EQ(form->size(), QSize(200, 100));
     EXPECT_TRUE(form->Panel1->isVisible());
@@ -180,7 +180,7 @@ TEST_F(TAppTest, SessionWindowAndLogView) {
     form->close();
     EXPECT_TRUE(form->UploadList.empty());
 
-    auto plain = Start();
+    auto plain = Start({"none", "/NOMSG"});
     plain->SessionEnded();
     EXPECT_FALSE(plain->isVisible());
 }

@@ -52,7 +52,7 @@ TEST_F(TUploadTest, RefusedStoreFailsThatFileAndAnUnknownDateCountsAsOlder) {
     const std::string a = Local("a.txt", "aaaaa"), b = Local("b.bin", "bbb");
     const TRunResult run = Run({"/NOMSG", a, b});
     ASSERT_TRUE(run.ended);
-    EXPECT_TRUE(s.ScriptDone());
+    EXPECT_TRUE(s.ScriptDone()) << testing::PrintToString(s.Commands()) << run.errors;
     EXPECT_EQ(s.DataReceived(), "bbb");
     const auto& c = s.Commands();
     EXPECT_NE(std::find(c.begin(), c.end(), "STOR /up/a.txt"), c.end());

@@ -17,7 +17,8 @@ TEST(LogLine, LineEndsAndThePassword) {
         {"pass s3cret\r\n", "pass s3cret"}, // only the exact case is the command we send
         {"PASSWORD is what a server may say\r\n", "PASS (hidden)"},
         {"230\r\n", "230"},
-        {"22\r\n", "22\r\n"}, // fewer than four characters keep their line end
+        {"2\r\n", "2\r\n"}, // fewer than four characters keep their line end
+        {"22\r\n", "22"},
         {"\r\n", "\r\n"},
         {"220 a\r\n220 b\r\n", "220 a\r\n220 b"},
         {"partial", "partial"},

@@ -9,6 +9,7 @@
 
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include <sys/time.h>
 
@@ -51,15 +52,14 @@ void TUploadTest::WriteProfile(const TProfile& p) {
     TDES des;
     des.SetKey(GetMachineKey());
     const std::string sealed = SealPassword(des, p.password);
-    WriteFile("test.inf", "[Server]\nserver=127.0.0.1\nport=" +
-                              std::to_string(p.port ? p.port : server.Port()) +
-                              "\nPWDImplement=" + (p.pwd ? "1" : "0") +
-                              "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User +
-                              "\npassword=" + sealed +
-                              "\nSavePassword=" + (p.savePassword ? "1" : "0") +
-                              "\nDefaultDir=" + p.dir +
-                              "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
-                              "\nJapaneseCode=" + std::to_string(p.mode) + "\n");
+    WriteFile(
+        "test.inf",
+        "[Server]\nserver=127.0.0.1\nport=" + std::to_string(p.port ? p.port : server.Port()) +
+            "\nPWDImplement=" + (p.pwd ? "1" : "0") +
+            "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
+            "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
+            "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
+            "\nJapaneseCode=" + std::to_string(p.mode) + "\n");
 }
 
 std::string TUploadTest::Local(const std::string& name, const std::string& bytes,
@@ -112,13 +112,15 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
     {
         auto windows = std::make_unique<TStartupWindows>(ParamsFromArguments(params, refused));
         TForm1& form = *windows->Form1;
+        // A timer, so that it also runs inside the loops of a store.
+        QTimer watch;
+        if (during) {
+            QObject::connect(&watch, &QTimer::timeout, [&] { during(*windows); });
+            watch.start(5);
+        }
         form.show();
-        result.ended = RunUntil(
-            [&] {
-                if (during) during(*windows);
-                return !form.isVisible();
-            },
-            timeoutMs);
+        result.ended = RunUntil([&] { return !form.isVisible(); }, timeoutMs);
+        watch.stop();
         result.exitStatus = form.ExitStatus();
         result.log = form.Memo1->toPlainText().toStdString();
         form.close();

@@ -2,8 +2,8 @@
 // An upload session run through the program's own windows, offscreen, against pyftpdlib on
 // 127.0.0.1 (or a scripted server), with every dialog answered by the test.
 
-#include "apptest.h"
 #include "app/wendup.h"
+#include "apptest.h"
 #include "pyftpserver.h"
 
 #include <QStringList>
@@ -15,12 +15,11 @@
 #include <string>
 #include <vector>
 
-
 struct TProfile {
-    int policy = 3;      // SameFileExist
-    int mode = 1;        // JapaneseCode
-    bool pwd = true;     // PWDImplement
-    std::string dir;     // DefaultDir, UTF-8
+    int policy = 3;  // SameFileExist
+    int mode = 1;    // JapaneseCode
+    bool pwd = true; // PWDImplement
+    std::string dir; // DefaultDir, UTF-8
     bool savePassword = true;
     std::string password = PyFtpServer::Password;
     int port = 0; // 0: the fixture's server
@@ -60,7 +59,8 @@ class TUploadTest : public TAppTest {
     std::optional<std::string> Arrived(const std::string& name) const;
 
     // Starts the program with "/SERVER:test" and `rest` and runs it until its window closes.
-    // `answer` gets each modal dialog other than a message box (which is answered with OK).
+    // `answer` gets each modal dialog other than a message box (which is answered with OK);
+    // `during` runs every few milliseconds while the program runs.
     TRunResult Run(const std::vector<std::string>& rest,
                    std::function<void(QWidget*)> answer = nullptr, int timeoutMs = 20000,
                    std::function<void(TStartupWindows&)> during = nullptr);

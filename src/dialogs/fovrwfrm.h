@@ -1,0 +1,38 @@
+#pragma once
+// The folder overwrite question: a folder to upload meets a remote folder of the same name.
+//
+// How the upload driver uses it: the main window holds one, created at program start
+// (TForm1::Form3); the driver may also create its own for each decision. It calls SetFolderName,
+// sets Answer to 3, exec()s it and reads Answer: 0 "はい(&Y)", 1 "いいえ(&N)", 2
+// "すべて上書き(&A)"; "キャンセル" and closing from the frame leave Answer as it was.
+
+#include <QDialog>
+
+#include <cstdint>
+#include <string>
+
+class QLabel;
+class QPushButton;
+
+class TForm3 : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TForm3(QWidget* parent = nullptr);
+
+    // 0 yes, 1 no, 2 all, 3 cancel.
+    std::uint8_t Answer = 3;
+
+    // Label1 with the name of the folder (system code page).
+    void SetFolderName(const std::string& name);
+
+    QLabel* Image1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* Button1; // はい(&Y)
+    QPushButton* Button2; // いいえ(&N)
+    QPushButton* Button3; // すべて上書き(&A)
+    QPushButton* Button4; // キャンセル
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+};

@@ -1,0 +1,187 @@
+#include "dialogs/prgrsfrm.h"
+
+#include "dialogs/controls.h"
+#include "dialogs/pictures.h"
+#include "platform/codepage.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Left and top of the marker frames, on an arc from the computer to the server.
+constexpr int FramePlaces[16][2] = {
+    {24, 26},  {32, 29},  {43, 26},  {54, 20},  {70, 15},  {84, 14},  {102, 12}, {118, 10},
+    {134, 10}, {152, 10}, {166, 12}, {184, 12}, {201, 12}, {216, 14}, {230, 17}, {248, 19}};
+
+constexpr int Steps = 160; // updates per round of the marker, 10 per frame
+
+// A caption and its value on one row of a group.
+void MakeRow(QGroupBox* group, QLabel*& caption, const char* captionName, const char* text,
+             QLabel*& value, const char* valueName, int y) {
+    caption = MakeControl<QLabel>(group, captionName, text, 12, y, 110, 20);
+    value = MakeControl<QLabel>(group, valueName, 124, y, 140, 20);
+    value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+}
+
+} // namespace
+
+TProgress::TProgress(QWidget* parent) : QDialog(parent) {
+    setObjectName("Progress");
+    setWindowTitle("転送しています...");
+    // A dialog frame without buttons, above the other windows.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowStaysOnTopHint);
+    setFixedSize(300, 356);
+
+    Image1 = MakeControl<QLabel>(this, "Image1", 15, 25, 32, 32);
+    Image1->setPixmap(ComputerPicture());
+    Image2 = MakeControl<QLabel>(this, "Image2", 251, 26, 32, 32);
+    Image2->setPixmap(ServerPicture());
+    const QPixmap marker = MarkerPicture();
+    for (int i = 0; i < 16; ++i) {
+        const QByteArray name = "Image" + QByteArray::number(15 + i);
+        Frames[i] = MakeControl<QLabel>(this, name.constData(), FramePlaces[i][0],
+                                        FramePlaces[i][1], 16, 16);
+        Frames[i]->setPixmap(marker);
+        Frames[i]->hide();
+    }
+
+    filenamelabel = MakeControl<QLabel>(this, "filenamelabel", 12, 64, 276, 20);
+    dirlabel = MakeControl<QLabel>(this, "dirlabel", 12, 84, 276, 20);
+    ProgressBar = MakeControl<QProgressBar>(this, "ProgressBar", 12, 108, 276, 16);
+    ProgressBar->setRange(0, 100);
+    ProgressBar->setValue(0);
+    ProgressBar->setTextVisible(false);
+
+    GroupBox2 = MakeControl<QGroupBox>(this, "GroupBox2", 12, 132, 276, 88);
+    GroupBox2->setTitle("現在のファイル");
+    MakeRow(GroupBox2, Label1, "Label1", "転送バイト数", TransferLbl, "TransferLbl", 22);
+    MakeRow(GroupBox2, Label2, "Label2", "経過時間", TimeLbl, "TimeLbl", 42);
+    MakeRow(GroupBox2, Label3, "Label3", "残り時間", TimeLeftLbl, "TimeLeftLbl", 62);
+
+    GroupBox1 = MakeControl<QGroupBox>(this, "GroupBox1", 12, 226, 276, 88);
+    GroupBox1->setTitle("全ファイル");
+    MakeRow(GroupBox1, Label4, "Label4", "転送バイト数", TotTransferLbl, "TotTransferLbl", 22);
+    MakeRow(GroupBox1, Label5, "Label5", "経過時間", TotTimeLbl, "TotTimeLbl", 42);
+    MakeRow(GroupBox1, Label6, "Label6", "転送レート", TransferRateLbl, "TransferRateLbl", 62);
+
+    CancelBtn = MakeControl<QPushButton>(this, "CancelBtn", "キャンセル", 105, 320, 90, 28);
+    CancelBtn->setDefault(true);
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+}
+
+void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
+    fileSize = size;
+    ProgressBar->setValue(0);
+    // '/' is never the second byte of a Shift_JIS character.
+    const std::size_t slash = path.rfind('/');
+    filenamelabel->setText(
+        SystemToQString(slash == std::string::npos ? path : path.substr(slash + 1)));
+    dirlabel->setText(SystemToQString(route));
+}
+
+void TProgress::UpdateProgress(std::int64_t sent, std::int64_t elapsed) {
+    bytes = sent;
+    milliseconds = elapsed;
+
+    // Text conversions can send more bytes than the file holds; the bar stops at full.
+    const double percent = fileSize == 0 ? 0.0 : double(bytes) / double(fileSize) * 100.0;
+    ProgressBar->setValue(int(std::clamp(percent, 0.0, 100.0)));
+    TransferLbl->setText(QString::number(bytes));
+    const std::int64_t seconds = milliseconds / 1000;
+    TimeLbl->setText(DurationText(seconds));
+    if (bytes <= 0) {
+        // Nothing counted yet: no estimate.
+        TimeLeftLbl->setText("--:--:--");
+    } else {
+        const long double total = (long double)seconds * (long double)fileSize / bytes;
+        const long double left = std::floor(total) - seconds;
+        TimeLeftLbl->setText(DurationText(left > 0 ? std::int64_t(left) : 0));
+    }
+
+    const std::int64_t totalBytes = doneBytes + bytes;
+    const std::int64_t totalSeconds = (doneMilliseconds + milliseconds) / 1000;
+    TotTransferLbl->setText(QString::number(totalBytes));
+    TotTimeLbl->setText(DurationText(totalSeconds));
+    TransferRateLbl->setText(RateText(totalBytes, totalSeconds));
+
+    if (++counter == Steps) counter = 0;
+    if (counter % 10 == 0) StepAnimation();
+}
+
+void TProgress::FinishFile() {
+    ProgressBar->setValue(0);
+    doneBytes += bytes;
+    doneMilliseconds += milliseconds;
+    // Counted once: a next file without any update must not add these again.
+    bytes = 0;
+    milliseconds = 0;
+}
+
+void TProgress::StepAnimation() {
+    const int k = counter / 10;
+    Frames[k]->show();
+    Frames[(k + 15) % 16]->hide();
+}
+
+int TProgress::VisibleFrame() const {
+    for (int i = 0; i < 16; ++i)
+        if (!Frames[i]->isHidden()) return 15 + i;
+    return 0;
+}
+
+QString TProgress::DurationText(std::int64_t seconds) {
+    const std::int64_t ofDay = std::max<std::int64_t>(seconds, 0) % 86400;
+    return QString("%1:%2:%3")
+        .arg(ofDay / 3600, 2, 10, QChar('0'))
+        .arg(ofDay / 60 % 60, 2, 10, QChar('0'))
+        .arg(ofDay % 60, 2, 10, QChar('0'));
+}
+
+QString TProgress::RateText(std::int64_t bytes, std::int64_t seconds) {
+    // Tenths of a kilobyte (1024 bytes) per second.
+    const std::int64_t tenths = seconds == 0 ? 0 : bytes * 10 / 1024 / seconds;
+    if (tenths == 0) return "???";
+    if (tenths < 10) return QString("%1 bytes/sec").arg(bytes / seconds);
+    return QString("%1.%2 K/sec").arg(tenths / 10).arg(tenths % 10);
+}
+
+void TProgress::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // The window system shows it again after a minimise: that is the same session.
+    if (event->spontaneous()) return;
+    // A showing by the program starts a session: nothing of an earlier one is left.
+    doneBytes = 0;
+    doneMilliseconds = 0;
+    bytes = 0;
+    milliseconds = 0;
+    counter = 0;
+    for (QLabel* frame : Frames)
+        frame->hide();
+    ProgressBar->setValue(0);
+    if (QWidget* owner = parentWidget()) {
+        move(owner->x() + (owner->width() - width()) / 2,
+             owner->y() + (owner->height() - height()) / 2);
+    }
+    CancelBtn->setFocus();
+}
+
+void TProgress::closeEvent(QCloseEvent* event) {
+    // The frame cannot close it; the program hides it when the session ends.
+    if (event->spontaneous()) event->ignore();
+}
+
+void TProgress::reject() {
+    // Esc does nothing: only the cancel button stops a transfer.
+}
+
+void TProgress::CancelBtnClick() {
+    if (OnCancel) OnCancel(*this);
+}

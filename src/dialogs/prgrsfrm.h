@@ -1,0 +1,92 @@
+#pragma once
+// The progress dialog of an upload: the current file, its route, a percentage bar, bytes and times
+// of the file and of the whole session, the overall rate, and a marker travelling from the computer
+// to the server.
+//
+// How the upload driver uses it: the main window holds the one instance (TForm1::Progress), created
+// hidden at program start. The driver sets OnCancel, show()s it (showing starts a new session:
+// totals, animation and bar back to zero, placed over its parent, the main window), then for each
+// file calls StartFile, UpdateProgress as the FTP client reports bytes, and FinishFile when another
+// file follows; it hide()s the dialog when the session's files are done or an error ends them.
+// Cancel calls OnCancel and changes nothing else.
+//
+// Byte counts and times are 64-bit, so files past 2 GiB and sessions past 24 days show right.
+
+#include <QDialog>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+class TProgress : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TProgress(QWidget* parent = nullptr);
+
+    // A file starts: `path` and `route` in the system code page; the label shows the file name
+    // part of `path`.
+    void StartFile(const std::string& path, const std::string& route, std::int64_t fileSize);
+    // `bytes` of the current file sent in `milliseconds` since it started.
+    void UpdateProgress(std::int64_t bytes, std::int64_t milliseconds);
+    // The current file is done; its figures join the session's totals.
+    void FinishFile();
+    // Moves the marker to the frame of the animation counter.
+    void StepAnimation();
+
+    // Fired by the cancel button (and Enter) with the dialog as sender; nothing else happens.
+    std::function<void(TProgress& sender)> OnCancel;
+
+    // The figures as shown (for a caller that wants to read them back).
+    int AnimationCounter() const { return counter; }
+    // The marker frame now visible, 15 to 30, or 0 when none is.
+    int VisibleFrame() const;
+
+    // Texts of the figures, from whole numbers.
+    // "hh:mm:ss" of a duration, hours of the day (a duration of 24 hours or more wraps around).
+    static QString DurationText(std::int64_t seconds);
+    // The rate over `seconds` for `bytes`: "???", "%d bytes/sec" or "%d.%d K/sec".
+    static QString RateText(std::int64_t bytes, std::int64_t seconds);
+
+    QLabel* Image1;
+    std::array<QLabel*, 16> Frames{}; // Image15 to Image30
+    QLabel* Image2;
+    QLabel* filenamelabel;
+    QLabel* dirlabel;
+    QProgressBar* ProgressBar;
+    QGroupBox* GroupBox2;
+    QLabel* Label1;
+    QLabel* TransferLbl;
+    QLabel* Label2;
+    QLabel* TimeLbl;
+    QLabel* Label3;
+    QLabel* TimeLeftLbl;
+    QGroupBox* GroupBox1;
+    QLabel* Label4;
+    QLabel* TotTransferLbl;
+    QLabel* Label5;
+    QLabel* TotTimeLbl;
+    QLabel* Label6;
+    QLabel* TransferRateLbl;
+    QPushButton* CancelBtn;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+  private:
+    void CancelBtnClick();
+
+    std::int64_t fileSize = 0;
+    std::int64_t bytes = 0;
+    std::int64_t milliseconds = 0;
+    std::int64_t doneBytes = 0;
+    std::int64_t doneMilliseconds = 0;
+    int counter = 0; // 0 to 159
+};
