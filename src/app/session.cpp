@@ -349,13 +349,18 @@ int TForm1::CompareWithListing(const std::string& path, TForm2& form2, TForm3& f
     localMinute.Second = 0;
     const TDateTime now = LocalNow();
 
+    // A UNIX listing line names its entry with a piece of itself, and is read without state: a
+    // line that does not hold the name cannot match, and a big folder is passed over quickly.
+    const TFTPServerType type = StarFtp1.ServerType;
+    const bool unixLines = type == ftpstDefault || type == ftpstUNIX || type == ftpstULTRIX ||
+                           type == ftpstU5000 || type == ftpstSINTFTPD;
     int r = 0;
     TListState state;
     for (const std::string& line : StarFtp1.ListingLines) {
+        if (unixLines && line.find(name) == std::string::npos) continue;
         std::string remoteName, size, date;
         bool isDirectory = false;
-        if (!ParseListLine(StarFtp1.ServerType, line, remoteName, size, date, isDirectory, state))
-            continue;
+        if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
         if (remoteName != name) continue;
         if (isDirectory) {
             r = 3;
