@@ -21,6 +21,9 @@ constexpr int FramePlaces[16][2] = {
     {134, 10}, {152, 10}, {166, 12}, {184, 12}, {201, 12}, {216, 14}, {230, 17}, {248, 19}};
 
 constexpr int Steps = 160; // updates per round of the marker, 10 per frame
+constexpr std::int64_t NoEstimate = -1;
+// A store reports every 2 KiB; the window is painted again at most this often (milliseconds).
+constexpr qint64 RefreshInterval = 50;
 
 // A caption and its value on one row of a group.
 void MakeRow(QGroupBox* group, QLabel*& caption, const char* captionName, const char* text,
@@ -75,16 +78,19 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
     CancelBtn = MakeControl<QPushButton>(this, "CancelBtn", "キャンセル", 105, 320, 90, 28);
     CancelBtn->setDefault(true);
     connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    refreshTimer.setSingleShot(true);
+    connect(&refreshTimer, &QTimer::timeout, this, [this] { Refresh(); });
 }
 
 void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
     fileSize = size;
-    ProgressBar->setValue(0);
+    figures.bar = 0;
     // '/' is never the second byte of a Shift_JIS character.
     const std::size_t slash = path.rfind('/');
     filenamelabel->setText(
         SystemToQString(slash == std::string::npos ? path : path.substr(slash + 1)));
     dirlabel->setText(SystemToQString(route));
+    Refresh();
 }
 
 void TProgress::UpdateProgress(std::int64_t sent, std::int64_t elapsed) {
@@ -93,42 +99,66 @@ void TProgress::UpdateProgress(std::int64_t sent, std::int64_t elapsed) {
 
     // Text conversions can send more bytes than the file holds; the bar stops at full.
     const double percent = fileSize == 0 ? 0.0 : double(bytes) / double(fileSize) * 100.0;
-    ProgressBar->setValue(int(std::clamp(percent, 0.0, 100.0)));
-    TransferLbl->setText(QString::number(bytes));
-    const std::int64_t seconds = milliseconds / 1000;
-    TimeLbl->setText(DurationText(seconds));
+    figures.counted = true;
+    figures.bar = int(std::clamp(percent, 0.0, 100.0));
+    figures.bytes = bytes;
+    figures.seconds = milliseconds / 1000;
     if (bytes <= 0) {
-        // Nothing counted yet: no estimate.
-        TimeLeftLbl->setText("--:--:--");
+        figures.left = NoEstimate;
     } else {
-        const long double total = (long double)seconds * (long double)fileSize / bytes;
-        const long double left = std::floor(total) - seconds;
-        TimeLeftLbl->setText(DurationText(left > 0 ? std::int64_t(left) : 0));
+        const long double total = (long double)figures.seconds * (long double)fileSize / bytes;
+        const long double left = std::floor(total) - figures.seconds;
+        figures.left = left > 0 ? std::int64_t(left) : 0;
     }
-
-    const std::int64_t totalBytes = doneBytes + bytes;
-    const std::int64_t totalSeconds = (doneMilliseconds + milliseconds) / 1000;
-    TotTransferLbl->setText(QString::number(totalBytes));
-    TotTimeLbl->setText(DurationText(totalSeconds));
-    TransferRateLbl->setText(RateText(totalBytes, totalSeconds));
+    figures.totalBytes = doneBytes + bytes;
+    figures.totalSeconds = (doneMilliseconds + milliseconds) / 1000;
 
     if (++counter == Steps) counter = 0;
     if (counter % 10 == 0) StepAnimation();
+    RequestRefresh();
 }
 
 void TProgress::FinishFile() {
-    ProgressBar->setValue(0);
+    figures.bar = 0;
     doneBytes += bytes;
     doneMilliseconds += milliseconds;
     // Counted once: a next file without any update must not add these again.
     bytes = 0;
     milliseconds = 0;
+    Refresh();
 }
 
 void TProgress::StepAnimation() {
-    const int k = counter / 10;
-    Frames[k]->show();
-    Frames[(k + 15) % 16]->hide();
+    figures.marker = counter / 10;
+}
+
+void TProgress::Refresh() {
+    refreshTimer.stop();
+    sinceRefresh.start();
+    ProgressBar->setValue(figures.bar);
+    if (figures.counted) {
+        TransferLbl->setText(QString::number(figures.bytes));
+        TimeLbl->setText(DurationText(figures.seconds));
+        // Before the first byte there is nothing to estimate from.
+        TimeLeftLbl->setText(figures.left == NoEstimate ? QString("--:--:--")
+                                                        : DurationText(figures.left));
+        TotTransferLbl->setText(QString::number(figures.totalBytes));
+        TotTimeLbl->setText(DurationText(figures.totalSeconds));
+        TransferRateLbl->setText(RateText(figures.totalBytes, figures.totalSeconds));
+    }
+    if (figures.marker != shownMarker) {
+        if (shownMarker >= 0) Frames[shownMarker]->hide();
+        if (figures.marker >= 0) Frames[figures.marker]->show();
+        shownMarker = figures.marker;
+    }
+}
+
+void TProgress::RequestRefresh() {
+    if (!sinceRefresh.isValid() || sinceRefresh.hasExpired(RefreshInterval)) {
+        Refresh();
+    } else if (!refreshTimer.isActive()) {
+        refreshTimer.start(int(RefreshInterval - sinceRefresh.elapsed()));
+    }
 }
 
 int TProgress::VisibleFrame() const {
@@ -163,9 +193,9 @@ void TProgress::showEvent(QShowEvent* event) {
     bytes = 0;
     milliseconds = 0;
     counter = 0;
-    for (QLabel* frame : Frames)
-        frame->hide();
-    ProgressBar->setValue(0);
+    figures.bar = 0;
+    figures.marker = -1;
+    Refresh();
     if (QWidget* owner = parentWidget()) {
         move(owner->x() + (owner->width() - width()) / 2,
              owner->y() + (owner->height() - height()) / 2);

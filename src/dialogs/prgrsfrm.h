@@ -8,11 +8,14 @@
 // totals, animation and bar back to zero, placed over its parent, the main window), then for each
 // file calls StartFile, UpdateProgress as the FTP client reports bytes, and FinishFile when another
 // file follows; it hide()s the dialog when the session's files are done or an error ends them.
-// Cancel calls OnCancel and changes nothing else.
+// Cancel calls OnCancel and changes nothing else. The controls follow the figures at most every
+// 50 ms; Refresh() puts them on at once.
 //
 // Byte counts and times are 64-bit, so files past 2 GiB and sessions past 24 days show right.
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
 
 #include <array>
 #include <cstdint>
@@ -36,14 +39,16 @@ class TProgress : public QDialog {
     void UpdateProgress(std::int64_t bytes, std::int64_t milliseconds);
     // The current file is done; its figures join the session's totals.
     void FinishFile();
-    // Moves the marker to the frame of the animation counter.
+    // Moves the marker to the frame of the animation counter (on the screen at the next refresh).
     void StepAnimation();
+    // Puts the latest figures and the marker on the controls now. Without it they appear within
+    // 50 ms: a store reports every 2 KiB, and painting the window each time would cost more than
+    // sending the file.
+    void Refresh();
 
     // Fired by the cancel button (and Enter) with the dialog as sender; nothing else happens.
     std::function<void(TProgress& sender)> OnCancel;
 
-    // The figures as shown (for a caller that wants to read them back).
-    int AnimationCounter() const { return counter; }
     // The marker frame now visible, 15 to 30, or 0 when none is.
     int VisibleFrame() const;
 
@@ -82,6 +87,23 @@ class TProgress : public QDialog {
 
   private:
     void CancelBtnClick();
+    // Refreshes now when the last refresh is old enough, otherwise soon.
+    void RequestRefresh();
+
+    // What the controls are to show; Refresh puts it on them.
+    struct TFigures {
+        bool counted = false; // an update has come, so the figure labels have something to show
+        int bar = 0;
+        std::int64_t bytes = 0;
+        std::int64_t seconds = 0;
+        std::int64_t left = 0; // seconds, or -1 before the first byte
+        std::int64_t totalBytes = 0;
+        std::int64_t totalSeconds = 0;
+        int marker = -1; // the index in Frames of the frame to show, -1 for none
+    } figures;
+    int shownMarker = -1;
+    QElapsedTimer sinceRefresh;
+    QTimer refreshTimer;
 
     std::int64_t fileSize = 0;
     std::int64_t bytes = 0;

@@ -218,9 +218,12 @@ void TForm4::FillList() {
             const QString extension = SystemToQString(Extension(name));
             auto found = types.find(extension);
             if (found == types.end()) {
-                QString typeName = FileTypeName(extension);
+                // Only the extension is asked about, under a stand-in name: a name that is all
+                // extension would count as a hidden file without one.
+                const QString standIn = "file" + extension;
+                QString typeName = FileTypeName(standIn);
                 if (typeName.isEmpty()) typeName = extension + " ファイル";
-                found = types.insert(extension, {FileTypeIcon(extension), typeName});
+                found = types.insert(extension, {FileTypeIcon(standIn), typeName});
             }
             row << RawItem(SystemToQString(name), name) << RawItem(SystemToQString(size), size)
                 << new QStandardItem(found->second);

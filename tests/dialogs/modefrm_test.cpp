@@ -1,37 +1,18 @@
 // The text-mode extensions dialog on its own: adding, duplicates, deleting, OK and Cancel.
 #include "dialogs/modefrm.h"
+#include "modal.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QTimer>
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace {
 
 void Add(TForm5& dialog, const QString& text) {
     dialog.Edit1->setText(text);
     dialog.Button1->click();
-}
-
-// Runs the dialog modally with `act` as the user; a dialog that `act` leaves open fails the test
-// after five seconds instead of hanging it.
-int ExecBounded(TForm5& dialog, const std::function<void()>& act) {
-    QTimer::singleShot(0, &dialog, act);
-    bool leftOpen = false;
-    QTimer guard;
-    guard.setSingleShot(true);
-    QObject::connect(&guard, &QTimer::timeout, [&] {
-        leftOpen = true;
-        dialog.reject();
-    });
-    guard.start(5000);
-    const int result = dialog.exec();
-    EXPECT_FALSE(leftOpen);
-    return result;
 }
 
 } // namespace

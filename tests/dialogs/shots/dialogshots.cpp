@@ -1,0 +1,100 @@
+// Saves a PNG of each dialog of an upload, filled as during a session, into the folder named by
+// the first argument (each name ends in the second argument, if any). Used by scripts/screenshot.
+#include "dialogs/fovrwfrm.h"
+#include "dialogs/ovrwtfrm.h"
+#include "dialogs/pass.h"
+#include "dialogs/prgrsfrm.h"
+#include "dialogs/savasfrm.h"
+#include "platform/codepage.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QToolButton>
+
+#include <cstdio>
+
+namespace {
+
+QString folder, suffix;
+bool failed = false;
+
+void Shoot(QWidget& window, const char* name) {
+    window.show();
+    // Let the window system map and paint it.
+    const QDeadlineTimer settle(400);
+    while (!settle.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    const QString path = folder + "/" + name + suffix + ".png";
+    if (!window.grab().save(path)) {
+        std::fprintf(stderr, "dialogshots: cannot write %s\n", qPrintable(path));
+        failed = true;
+    }
+    window.hide();
+}
+
+// The system code page's bytes of a text, as the dialogs take them.
+std::string Sjis(const char* utf8) {
+    return QStringToSystem(QString::fromUtf8(utf8)).value_or(std::string());
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: dialogshots FOLDER [SUFFIX]\n");
+        return 2;
+    }
+    folder = QString::fromLocal8Bit(argv[1]);
+    suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
+
+    TProgress progress;
+    progress.show();
+    progress.StartFile(Sjis("/home/yamada/写真/photo.jpg"),
+                       Sjis("'写真' から 'ftp.example.co.jp:public_html'へ"), 1048576);
+    for (int i = 1; i <= 75; ++i)
+        progress.UpdateProgress(i * 5000, i * 100);
+    Shoot(progress, "progress");
+
+    const QDateTime remote(QDate(2001, 2, 3), QTime(4, 5, 6));
+    const QDateTime local(QDate(2026, 12, 7), QTime(10, 30, 0));
+    for (bool last : {false, true}) {
+        TForm2 file;
+        if (last) file.LastFileLayout();
+        file.SetFileName("index.html");
+        file.SetRemoteFile("12345", last ? QDateTime() : remote);
+        file.SetLocalFile("/home/yamada/www/index.html", 13002, local);
+        Shoot(file, last ? "overwrite-file-last" : "overwrite-file");
+    }
+    TForm3 folderQuestion;
+    folderQuestion.SetFolderName("images");
+    Shoot(folderQuestion, "overwrite-folder");
+
+    TForm4 rename("ftp.example.co.jp", "/public_html", ftpstUNIX,
+                  {"total 9", "drwxr-xr-x  2 yamada users     4096 Dec  1 09:12 .",
+                   "drwxr-xr-x  2 yamada users     4096 Dec  1 09:12 ..",
+                   "drwxr-xr-x  2 yamada users     4096 Nov 30 18:03 images",
+                   "-rw-r--r--  1 yamada users    13002 Dec  7 10:30 index.html",
+                   "-rw-r--r--  1 yamada users      812 Oct  2  2025 about.htm",
+                   "-rw-r--r--  1 yamada users    53248 Dec  5 22:41 photo.jpg",
+                   "-rw-r--r--  1 yamada users     1204 Dec  6 08:00 " + Sjis("お知らせ.txt"),
+                   "-rw-r--r--  1 yamada users     2911 Sep 14  2024 logo.gif",
+                   "-rw-r--r--  1 yamada users      120 Jan  3  2023 README"});
+    rename.Edit2->setText("index.html");
+    Shoot(rename, "rename-list");
+    rename.SpeedButton2->click();
+    Shoot(rename, "rename-details");
+
+    TPasswordDlg password;
+    password.show();
+    for (QChar c : QString("secret")) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, c);
+        QApplication::sendEvent(password.Password, &key);
+    }
+    Shoot(password, "password");
+    return failed ? 1 : 0;
+}

@@ -1,0 +1,10 @@
+#pragma once
+// Failed comparisons of Qt texts print the text, not its bytes.
+
+#include <QString>
+
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
