@@ -8,7 +8,6 @@
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -202,8 +201,6 @@ class TForm1 : public QWidget {
     TWindowMode mode = SetupMode;
 
     QPointer<TProgress> sessionProgress;
-    QElapsedTimer progressClock;                // since the progress dialog last showed new figures
-    static constexpr int ProgressInterval = 50; // milliseconds
     std::vector<TFileOutcome> outcomes;
     bool sessionStarted = false;
     bool listBuilt = false;

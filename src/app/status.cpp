@@ -119,27 +119,15 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         }
         break;
     case ftpiProgress:
-        // A notice comes for every 2 KiB block; repainting the dialog that often would cost more
-        // than the transfer itself, so it shows the figures a few times a second.
-        if (sessionProgress && !StarFtp1.Listing) {
-            if (!progressClock.isValid() || progressClock.elapsed() >= ProgressInterval) {
-                progressClock.start();
-                sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
-            }
-        } else if (StarFtp1.Listing) {
-            Panel2->setText("リスト取得中");
-        }
-        break;
-    case ftpiTransferDone:
-        // The file's last figures, which the totals of the next file build on.
         if (sessionProgress && !StarFtp1.Listing)
             sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
+        else if (StarFtp1.Listing)
+            Panel2->setText("リスト取得中");
         break;
     case ftpiFileSize: {
         std::int64_t size = 0;
         std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
         CurrentFileSize = size;
-        progressClock.invalidate();
         if (sessionProgress)
             sessionProgress->StartFile(StarFtp1.LocalFile,
                                        RouteText(CurrentFolder(), StarFtp1.FtpServer(),

@@ -13,6 +13,8 @@
 #include "loopback.h"
 
 #include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -50,6 +52,7 @@ struct TPolicyCase {
     // (older there); "renamed" when the file went to the name the rename dialog was given.
     const char *a, *b, *c;
     int questions; // overwrite questions and rename dialogs shown
+    TFileResult ra, rb, rc;
 };
 
 void PrintTo(const TPolicyCase& c, std::ostream* os) {
@@ -93,6 +96,7 @@ TEST_P(Policy, AgainstEveryComparisonResult) {
         EXPECT_EQ(Arrived("renamed-c.txt"), "new c");
     }
     EXPECT_EQ(shown, c.questions);
+    EXPECT_EQ(run.results, (std::vector<TFileResult>{c.ra, c.rb, c.rc, TFileResult::Failed}));
     // A file that has the name of a remote folder cannot arrive: that is a failure.
     EXPECT_TRUE(std::filesystem::is_directory(server.Root().toStdString() + "/d.txt"));
     EXPECT_EQ(
@@ -101,14 +105,18 @@ TEST_P(Policy, AgainstEveryComparisonResult) {
     EXPECT_EQ(run.exitStatus, 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, Policy,
-                         testing::Values(TPolicyCase{0, "new a", "old b", "new c", 0},
-                                         TPolicyCase{1, "new a", "renamed", "renamed", 2},
-                                         TPolicyCase{2, "new a", "old b", "old c", 0},
-                                         TPolicyCase{3, "new a", "new b", "new c", 0},
-                                         TPolicyCase{4, "new a", "new b", "new c", 2},
-                                         // A profile saved with no policy selected.
-                                         TPolicyCase{-1, "new a", "old b", "new c", 0}));
+constexpr TFileResult Stored = TFileResult::Stored, Renamed = TFileResult::Renamed,
+                      Kept = TFileResult::SkippedByPolicy;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Policy,
+    testing::Values(TPolicyCase{0, "new a", "old b", "new c", 0, Stored, Kept, Stored},
+                    TPolicyCase{1, "new a", "renamed", "renamed", 2, Stored, Renamed, Renamed},
+                    TPolicyCase{2, "new a", "old b", "old c", 0, Stored, Kept, Kept},
+                    TPolicyCase{3, "new a", "new b", "new c", 0, Stored, Stored, Stored},
+                    TPolicyCase{4, "new a", "new b", "new c", 2, Stored, Stored, Stored},
+                    // A profile saved with no policy selected.
+                    TPolicyCase{-1, "new a", "old b", "new c", 0, Stored, Kept, Stored}));
 
 TEST_F(TUploadTest, DatesAreComparedToTheMinute) {
     WriteProfile(TProfile().Policy(0));
@@ -244,6 +252,7 @@ TEST_F(TUploadTest, CancelInTheQuestionDropsTheRestOfTheList) {
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(Arrived("1.txt"), "old");
     EXPECT_FALSE(Arrived("2.txt"));
+    EXPECT_EQ(run.results, std::vector<TFileResult>(2, TFileResult::SkippedByUser)); // both dropped
     // The user's own choice: nothing failed.
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_TRUE(FailureLinesOf(run.errors).empty()) << run.errors;
@@ -294,6 +303,8 @@ TEST_F(TUploadTest, RenameWithANameWithAnEmptyNameAndCancelled) {
     EXPECT_EQ(Arrived("other_name.txt"), "new");
     EXPECT_EQ(Arrived("2.txt"), "new"); // an empty name is the file's own
     EXPECT_EQ(Arrived("3.txt"), "old");
+    EXPECT_EQ(run.results, (std::vector<TFileResult>{TFileResult::Renamed, TFileResult::Stored,
+                                                     TFileResult::SkippedByUser}));
     EXPECT_EQ(run.exitStatus, 0);
 }
 
@@ -302,16 +313,21 @@ TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
     const std::string big = Local("big.bin", std::string(24 << 20, 'x'));
     const std::string small = Local("small.bin", "small");
     bool cancelled = false;
+    QString route;
     const TRunResult run = Run({"/NOMSG", big, small}, nullptr, 60000, [&](TStartupWindows& w) {
         TProgress* progress = w.Form1->CurrentProgress();
         if (!cancelled && progress && w.Form1->StarFtp1.BytesTransferred > (1 << 20) &&
             !w.Form1->StarFtp1.Listing) {
             cancelled = true;
+            progress->Refresh();
+            route = progress->dirlabel->text();
             progress->CancelBtn->click();
         }
     });
     ASSERT_TRUE(run.ended);
     ASSERT_TRUE(cancelled);
+    // From the local folder to the server's root, whose last name is empty.
+    EXPECT_EQ(route, "'local' から '127.0.0.1:'へ");
     EXPECT_EQ(Arrived("small.bin"), "small");
     const auto partial = Arrived("big.bin");
     EXPECT_TRUE(!partial || partial->size() < (24u << 20));
@@ -396,5 +412,29 @@ TEST_F(TUploadTest, PasswordPromptAnsweredAndCancelled) {
             EXPECT_FALSE(Arrived("c.txt"));
             EXPECT_EQ(run.log, ""); // nothing was sent
         }
+    }
+}
+
+TEST_F(TUploadTest, FilesFromThePickerOrNone) {
+    WriteProfile(TProfile());
+    const std::string chosen = Local("picked.txt", "picked");
+    for (const bool pick : {true, false}) {
+        SCOPED_TRACE(pick);
+        const TRunResult run = Run({}, [&](QWidget* w) {
+            auto* picker = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(picker, nullptr);
+            if (!pick) {
+                picker->reject();
+                return;
+            }
+            picker->setDirectory(QString::fromStdString(local));
+            picker->selectFile("picked.txt");
+            static_cast<QDialog*>(picker)->accept();
+        });
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(Arrived("picked.txt"),
+                  pick ? std::optional<std::string>("picked") : std::nullopt);
+        EXPECT_EQ(run.exitStatus, 0);
+        std::filesystem::remove(server.Root().toStdString() + "/picked.txt");
     }
 }

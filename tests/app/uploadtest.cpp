@@ -123,6 +123,8 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
         watch.stop();
         result.exitStatus = form.ExitStatus();
         result.log = form.Memo1->toPlainText().toStdString();
+        for (const TFileOutcome& o : form.Outcomes())
+            result.results.push_back(o.Result);
         form.close();
     }
     result.errors = testing::internal::GetCapturedStderr();

@@ -2,6 +2,7 @@
 // An upload session run through the program's own windows, offscreen, against pyftpdlib on
 // 127.0.0.1 (or a scripted server), with every dialog answered by the test.
 
+#include "app/session.h"
 #include "app/wendup.h"
 #include "apptest.h"
 #include "pyftpserver.h"
@@ -36,10 +37,11 @@ struct TProfile {
 struct TRunResult {
     bool ended = false; // the main window closed
     int exitStatus = -1;
-    std::string errors;  // standard error
-    QStringList boxes;   // texts of the message boxes, in order
-    QStringList dialogs; // object names of the other modal dialogs, in order
-    std::string log;     // Memo1
+    std::string errors;               // standard error
+    QStringList boxes;                // texts of the message boxes, in order
+    QStringList dialogs;              // object names of the other modal dialogs, in order
+    std::string log;                  // Memo1
+    std::vector<TFileResult> results; // each file's outcome, in order
 };
 
 class TUploadTest : public TAppTest {
