@@ -104,7 +104,7 @@ class TForm1 : public QWidget {
     void CheckBox5Click();
 
     // Top row.
-    QLabel* Label6;
+    QLabel* Label6;       // caption of the profile list
     QComboBox* ComboBox1; // profile list
     QCheckBox* CheckBox3; // default profile
     QPushButton* Button6; // open the editor
@@ -113,33 +113,33 @@ class TForm1 : public QWidget {
     QWidget* Editor;      // everything below the top row
     QPushButton* Button3; // new profile
     QPushButton* Button5; // delete profile
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
-    QLineEdit* Edit1; // server
-    QLabel* Label2;
+    QGroupBox* GroupBox1; // server
+    QLabel* Label1;       // caption of Edit1
+    QLineEdit* Edit1;     // server
+    QLabel* Label2;       // caption of Edit2
     QLineEdit* Edit2;     // port
     QCheckBox* CheckBox5; // PWD: the server has directory commands
     QCheckBox* CheckBox7; // PASV, never shown, only stored
-    QGroupBox* GroupBox2;
-    QLabel* Label4;
+    QGroupBox* GroupBox2; // user
+    QLabel* Label4;       // caption of Edit3
     QLineEdit* Edit3;     // user name
     QCheckBox* CheckBox1; // anonymous login
-    QLabel* Label5;
+    QLabel* Label5;       // caption of Edit4
     QLineEdit* Edit4;     // password
     QCheckBox* CheckBox2; // the password is saved
-    QLabel* Label3;
-    QLineEdit* Edit5; // e-mail address, the anonymous password
-    QLabel* Label7;
-    QLineEdit* Edit6; // remote directory
-    QLabel* Label8;
+    QLabel* Label3;       // caption of Edit5
+    QLineEdit* Edit5;     // e-mail address, the anonymous password
+    QLabel* Label7;       // caption of Edit6
+    QLineEdit* Edit6;     // remote directory
+    QLabel* Label8;       // caption of ComboBox2
     QComboBox* ComboBox2; // same-file policy
-    QLabel* Label9;
+    QLabel* Label9;       // caption of ComboBox3
     QComboBox* ComboBox3; // transfer mode
     QPushButton* Button8; // text-mode extensions dialog
-    QFrame* Bevel1;
+    QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry
     QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
-    QLabel* Label10;
+    QLabel* Label10;      // caption of SpinEdit1
     QSpinBox* SpinEdit1;  // connect time-out in seconds
     QPushButton* Button1; // save and close
     QPushButton* Button2; // close without saving
@@ -152,7 +152,7 @@ class TForm1 : public QWidget {
     // The FTP client of the session; its events are the upload driver's.
     TStarFtp StarFtp1;
     TDES DES1;
-    QFileDialog* OpenDialog1;
+    QFileDialog* OpenDialog1; // file picker of a start without files
     // The dialogs created at program start after this window (TStartupWindows): the progress
     // dialog, the password prompt, the folder overwrite question and the text-mode extensions
     // dialog (Button8).

@@ -157,7 +157,9 @@ void TForm1::StarFtp1FtpError(FtpError error) {
     const bool noConnection = error == ftpeNoServer || error == ftpeWinsockNotInitialized;
     if (!NoMessages(Params)) ErrorBox(message);
     FreeProgress();
-    if (!operationGoesOn) StarFtp1.Quit();
+    // After a refused login the component has sent QUIT itself; a second one could meet the
+    // server's close and come back as a reset, a second error for the same failure.
+    if (!operationGoesOn && error != ftpeLoginRefused) StarFtp1.Quit();
     Panel2->setText("未接続");
     if (noConnection)
         QMetaObject::invokeMethod(
