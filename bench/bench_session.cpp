@@ -1,5 +1,7 @@
 // The upload through the program itself, against its peers, on a local pyftpdlib server:
 //
+// Arguments: [MiB of the big file, 512] [rounds, 3]; each figure is the median of the rounds.
+//
 // 1. One big binary file (512 MiB, or the MiB given as the first argument): the program
 //    (`wendup /SERVER:bench /NOMSG FILE`, offscreen, with its progress dialog), the FTP component
 //    alone in this process, and `curl -T FILE -P 127.0.0.1`. Prints MiB/s and CPU seconds of each
@@ -27,6 +29,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -84,6 +87,25 @@ Figures RunChild(const std::vector<std::string>& argv, const std::vector<std::st
     f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return f;
 }
+
+// Figures of several rounds; the median of each figure, so one disturbed round on a busy machine
+// does not decide.
+struct Rounds {
+    std::vector<Figures> runs;
+    void Add(const Figures& f) { runs.push_back(f); }
+    Figures Median() const {
+        std::vector<double> seconds, cpu;
+        bool ok = !runs.empty();
+        for (const Figures& f : runs) {
+            seconds.push_back(f.seconds);
+            cpu.push_back(f.cpu);
+            ok = ok && f.ok;
+        }
+        std::sort(seconds.begin(), seconds.end());
+        std::sort(cpu.begin(), cpu.end());
+        return {seconds[seconds.size() / 2], cpu[cpu.size() / 2], ok};
+    }
+};
 
 bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
     QTimer wake;
@@ -194,6 +216,7 @@ double MiBps(std::int64_t bytes, const Figures& f) {
 
 int main(int argc, char** argv) {
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 512;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     QCoreApplication app(argc, argv);
     QTemporaryDir tmp;
     const std::string base = tmp.path().toStdString();
@@ -215,22 +238,32 @@ int main(int argc, char** argv) {
     const std::string big = base + "/local/big.bin";
     MakeFile(big, size);
     WriteProfile(home, server.Port(), 3, "");
-    const Figures curl = RunChild(
-        {"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
-         "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + port + "/curl.bin"},
-        {});
-    const bool curlOk = curl.ok && FileSize(root + "/curl.bin") == size;
-    const Figures component = UploadComponent(server.Port(), big, "component.bin");
-    const bool componentOk = component.ok && FileSize(root + "/component.bin") == size;
-    const Figures program =
-        RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(home, base));
-    const bool programOk = program.ok && FileSize(root + "/big.bin") == size;
-    // What a run costs besides the file: start-up, login, listing, quit (a file of one byte).
     const std::string tiny = base + "/local/tiny.bin";
     MakeFile(tiny, 1);
-    const Figures fixed =
-        RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", tiny}, ProgramEnv(home, base));
-    std::printf("%lld MiB binary upload          MiB/s    CPU s\n", static_cast<long long>(mib));
+    Rounds curlRounds, componentRounds, programRounds, fixedRounds;
+    bool curlOk = true, componentOk = true, programOk = true;
+    for (int round = 0; round < rounds; ++round) {
+        curlRounds.Add(RunChild(
+            {"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
+             "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + port + "/curl.bin"},
+            {}));
+        curlOk = curlOk && FileSize(root + "/curl.bin") == size;
+        componentRounds.Add(UploadComponent(server.Port(), big, "component.bin"));
+        componentOk = componentOk && FileSize(root + "/component.bin") == size;
+        programRounds.Add(
+            RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(home, base)));
+        programOk = programOk && FileSize(root + "/big.bin") == size;
+        // What a run costs besides the file: start-up, login, listing, quit (a 1-byte file).
+        fixedRounds.Add(
+            RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", tiny}, ProgramEnv(home, base)));
+    }
+    const Figures curl = curlRounds.Median(), component = componentRounds.Median(),
+                  program = programRounds.Median(), fixed = fixedRounds.Median();
+    curlOk = curlOk && curl.ok;
+    componentOk = componentOk && component.ok;
+    programOk = programOk && program.ok;
+    std::printf("%lld MiB binary upload, median of %d rounds   MiB/s    CPU s\n",
+                static_cast<long long>(mib), rounds);
     std::printf("  program (wendup, offscreen) %8.1f %8.2f %s\n", MiBps(size, program), program.cpu,
                 programOk ? "" : "FAILED");
     std::printf("  component alone             %8.1f %8.2f %s\n", MiBps(size, component),
@@ -277,14 +310,19 @@ int main(int argc, char** argv) {
     }
     lftpScript += " quit";
     WriteProfile(home, server.Port(), 3, "/many");
-    const Figures programSmall = RunChild(params, ProgramEnv(home, base));
-    const Figures lftp = RunChild({"lftp", "-u", std::string(kUser) + "," + kPassword, "-p", port,
-                                   "-e", lftpScript, "127.0.0.1"},
-                                  {});
+    Rounds programSmallRounds, lftpRounds;
+    for (int round = 0; round < rounds; ++round) {
+        programSmallRounds.Add(RunChild(params, ProgramEnv(home, base)));
+        lftpRounds.Add(RunChild({"lftp", "-u", std::string(kUser) + "," + kPassword, "-p", port,
+                                 "-e", lftpScript, "127.0.0.1"},
+                                {}));
+    }
+    const Figures programSmall = programSmallRounds.Median(), lftp = lftpRounds.Median();
     const bool smallOk = FileSize(root + "/many/small199.txt") == 4096;
     const bool lftpOk = lftp.ok && FileSize(root + "/many/lftp-small199.txt") == 4096;
-    std::printf("%d files of 4 KiB into a folder of %d entries   ms/file    CPU s\n", files,
-                entries);
+    std::printf("%d files of 4 KiB into a folder of %d entries, median of %d rounds   ms/file    "
+                "CPU s\n",
+                files, entries, rounds);
     std::printf("  program (list, then store)  %8.1f %8.2f %s\n",
                 programSmall.seconds * 1000 / files, programSmall.cpu,
                 programSmall.ok && smallOk ? "" : "FAILED");
