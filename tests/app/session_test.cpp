@@ -363,13 +363,25 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         TProfile profile;
         bool nomsg;
         QStringList boxes;
+        std::string reason;
     } cases[] = {
         {"wrong password",
          TProfile().Password("wrong"),
          false,
          {"接続が拒否されました",
-          "次のファイルは転送されませんでした。\r\nf.txt: 接続が拒否されました"}},
-        {"nobody listening", TProfile().Port(RefusingLoopbackPort()), true, {}},
+          "次のファイルは転送されませんでした。\r\nf.txt: 接続が拒否されました"},
+         "接続が拒否されました"},
+        {"nobody listening",
+         TProfile().Port(RefusingLoopbackPort()),
+         true,
+         {},
+         "接続が拒否されました"},
+        // Login stops before any connection: the session still ends, and says why.
+        {"no server",
+         TProfile().Server(""),
+         false,
+         {"", "次のファイルは転送されませんでした。\r\nf.txt: エラー 19"},
+         "エラー 19"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -382,7 +394,7 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         EXPECT_EQ(run.boxes, c.boxes);
         EXPECT_FALSE(Arrived("f.txt"));
         EXPECT_EQ(FailureLinesOf(run.errors),
-                  std::vector<std::string>{"wendup: " + f + ": 接続が拒否されました"});
+                  std::vector<std::string>{"wendup: " + f + ": " + c.reason});
         EXPECT_EQ(run.exitStatus, 1);
     }
 }
@@ -427,4 +439,30 @@ TEST_F(TUploadTest, FilePickerCancelledEndsTheSessionWithNothingSent) {
     EXPECT_NE(run.log.find("QUIT"), std::string::npos) << run.log;
     EXPECT_EQ(run.log.find("STOR"), std::string::npos) << run.log;
     EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, AFileThatBecameAFolderOrLostItsFolderIsNeverSent) {
+    WriteProfile(TProfile().Policy(4));
+    Remote("1.txt", "old");
+    const std::string one = Local("one/1.txt", "new"), two = Local("two/2.txt", "new"),
+                      three = Local("three/3.txt", "new"), four = Local("four/4.txt", "new");
+    RemoteFolder("3.txt");
+    const TRunResult run = Run({"/NOMSG", one, two, three, four}, [&](QWidget* w) {
+        // While the first question is open: the second file's folder goes away, and the third
+        // file becomes a folder.
+        std::filesystem::remove_all(local + "two");
+        std::filesystem::remove(three);
+        std::filesystem::create_directory(three);
+        qobject_cast<TForm2*>(w)->Button1->click();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.dialogs.size(), 1);
+    EXPECT_EQ(Arrived("1.txt"), "new");
+    EXPECT_FALSE(Arrived("2.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(server.Root().toStdString() + "/3.txt"));
+    EXPECT_EQ(Arrived("4.txt"), "new");
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              (std::vector<std::string>{"wendup: " + two + ": ファイルが開けません",
+                                        "wendup: " + three + ": フォルダは転送できません"}));
+    EXPECT_EQ(run.exitStatus, 1);
 }

@@ -52,14 +52,14 @@ void TUploadTest::WriteProfile(const TProfile& p) {
     TDES des;
     des.SetKey(GetMachineKey());
     const std::string sealed = SealPassword(des, p.password);
-    WriteFile(
-        "test.inf",
-        "[Server]\nserver=127.0.0.1\nport=" + std::to_string(p.port ? p.port : server.Port()) +
-            "\nPWDImplement=" + (p.pwd ? "1" : "0") +
-            "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
-            "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
-            "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
-            "\nJapaneseCode=" + std::to_string(p.mode) + "\n");
+    WriteFile("test.inf",
+              "[Server]\nserver=" + p.server +
+                  "\nport=" + std::to_string(p.port ? p.port : server.Port()) +
+                  "\nPWDImplement=" + (p.pwd ? "1" : "0") +
+                  "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
+                  "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
+                  "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
+                  "\nJapaneseCode=" + std::to_string(p.mode) + "\n");
 }
 
 std::string TUploadTest::Local(const std::string& name, const std::string& bytes,

@@ -24,6 +24,7 @@ struct TProfile {
     bool savePassword = true;
     std::string password = PyFtpServer::Password;
     int port = 0; // 0: the fixture's server
+    std::string server = "127.0.0.1";
 
     TProfile& Policy(int v) { return policy = v, *this; }
     TProfile& Mode(int v) { return mode = v, *this; }
@@ -32,6 +33,7 @@ struct TProfile {
     TProfile& Prompt() { return savePassword = false, *this; }
     TProfile& Password(std::string v) { return password = std::move(v), *this; }
     TProfile& Port(int v) { return port = v, *this; }
+    TProfile& Server(std::string v) { return server = std::move(v), *this; }
 };
 
 struct TRunResult {
