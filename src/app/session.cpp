@@ -410,7 +410,12 @@ TProgress* TForm1::CurrentProgress() const {
 }
 
 void TForm1::FreeProgress() {
-    delete sessionProgress.data();
+    if (!sessionProgress) return;
+    // Deleted later: an error can come from inside its own cancel button's click (the abort's
+    // sends fail), and that click must not return into a deleted dialog.
+    sessionProgress->hide();
+    sessionProgress->deleteLater();
+    sessionProgress = nullptr;
 }
 
 void TForm1::StarFtp1FtpQuit() {
