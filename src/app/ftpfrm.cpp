@@ -58,7 +58,14 @@ class TReader {
     std::unique_ptr<TMyMemIniFile> ini;
 };
 
-// A whole decimal integer, with an optional sign, that fits an int.
+// A control's text as the files hold it: in the system code page, on one line.
+std::optional<std::string> StorableText(const QString& text) {
+    if (text.contains('\r') || text.contains('\n')) return std::nullopt;
+    return QStringToSystem(text);
+}
+
+} // namespace
+
 std::optional<int> ParseInteger(const QString& text) {
     const QByteArray bytes = text.toLatin1();
     const char* begin = bytes.constData();
@@ -70,18 +77,11 @@ std::optional<int> ParseInteger(const QString& text) {
     return value;
 }
 
-// A control's text as the files hold it: in the system code page, on one line.
-std::optional<std::string> StorableText(const QString& text) {
-    if (text.contains('\r') || text.contains('\n')) return std::nullopt;
-    return QStringToSystem(text);
-}
-
-} // namespace
-
 TForm1::TForm1(TParams params, QWidget* parent) : QWidget(parent), Params(std::move(params)) {
     setObjectName("Form1");
     setWindowTitle("Wendup FTP uploader");
     CreateControls();
+    ConnectStarFtp1();
     SetMode(SetupMode);
 
     // FormCreate.
@@ -286,6 +286,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
+    // Closed by the user in the middle of a session: what was not sent is told all the same.
+    if (sessionStarted) FinishSession(false);
+    FreeProgress();
     UploadList.clear();
 }
 
@@ -395,10 +398,6 @@ void TForm1::ExpandEditor() {
 
 void TForm1::ShowChooser() {
     SetMode(ChooserMode);
-}
-
-void TForm1::StartUpload() {
-    SetMode(ConnectingMode);
 }
 
 void TForm1::SessionEnded() {

@@ -3,10 +3,12 @@
 // Its controls are the one place where the session's parameters live: the settings and profile
 // files are loaded into them and saved from them.
 
+#include "app/session.h"
 #include "app/wendup.h"
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -24,6 +26,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
+class TForm2;
 class TForm3;
 class TForm5;
 class TPasswordDlg;
@@ -49,6 +52,31 @@ class TForm1 : public QWidget {
     void StartUpload();
     // The session has ended: the window closes, unless the log is being read.
     void SessionEnded();
+
+    // The upload session (session.cpp): one handler per completion event of StarFtp1, each
+    // starting at most one operation of it.
+    void StarFtp1LoggedIn();
+    void StarFtp1DirectoryChanged();
+    void StarFtp1DirectoryCreated() {} // the session never creates a folder
+    void StarFtp1ListingDone();
+    void StarFtp1FileStored();
+    void StarFtp1FtpQuit();
+    void BeginTransfers();
+    void ProcessNextFile();
+    // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and older or
+    // of unknown date, 3 a folder of that name. Fills the dialogs' texts of the last match.
+    int CompareWithListing(const std::string& path, TForm2& form2, TForm3& form3);
+    // The progress dialog's cancel: the file being stored fails, the next one follows.
+    void AbortTransfer();
+    // Status line, log and error messages (status.cpp).
+    void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo);
+    void StarFtp1FtpError(FtpError error);
+
+    // The process's exit status after the session: 0 only when no file failed.
+    int ExitStatus() const { return sessionFailed ? 1 : 0; }
+    const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
+    // The progress dialog of the running session; null before the first file and after the end.
+    TProgress* CurrentProgress() const;
 
     // The profile file of `name` and three settings keys into the controls.
     void LoadProfile(const std::string& name);
@@ -76,59 +104,59 @@ class TForm1 : public QWidget {
     void CheckBox5Click();
 
     // Top row.
-    QLabel* Label6;
-    QComboBox* ComboBox1;
-    QCheckBox* CheckBox3;
-    QPushButton* Button6;
-    QPushButton* Button4;
+    QLabel* Label6;       // caption of the profile list
+    QComboBox* ComboBox1; // profile list
+    QCheckBox* CheckBox3; // default profile
+    QPushButton* Button6; // open the editor
+    QPushButton* Button4; // transfer
     // Editor.
-    QWidget* Editor; // everything below the top row
-    QPushButton* Button3;
-    QPushButton* Button5;
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
-    QLineEdit* Edit1;
-    QLabel* Label2;
-    QLineEdit* Edit2;
-    QCheckBox* CheckBox5;
-    QCheckBox* CheckBox7;
-    QGroupBox* GroupBox2;
-    QLabel* Label4;
-    QLineEdit* Edit3;
-    QCheckBox* CheckBox1;
-    QLabel* Label5;
-    QLineEdit* Edit4;
-    QCheckBox* CheckBox2;
-    QLabel* Label3;
-    QLineEdit* Edit5;
-    QLabel* Label7;
-    QLineEdit* Edit6;
-    QLabel* Label8;
-    QComboBox* ComboBox2;
-    QLabel* Label9;
-    QComboBox* ComboBox3;
-    QPushButton* Button8;
-    QFrame* Bevel1;
-    QCheckBox* CheckBox4;
-    QCheckBox* CheckBox6;
-    QLabel* Label10;
-    QSpinBox* SpinEdit1;
-    QPushButton* Button1;
-    QPushButton* Button2;
+    QWidget* Editor;      // everything below the top row
+    QPushButton* Button3; // new profile
+    QPushButton* Button5; // delete profile
+    QGroupBox* GroupBox1; // server
+    QLabel* Label1;       // caption of Edit1
+    QLineEdit* Edit1;     // server
+    QLabel* Label2;       // caption of Edit2
+    QLineEdit* Edit2;     // port
+    QCheckBox* CheckBox5; // PWD: the server has directory commands
+    QCheckBox* CheckBox7; // PASV, never shown, only stored
+    QGroupBox* GroupBox2; // user
+    QLabel* Label4;       // caption of Edit3
+    QLineEdit* Edit3;     // user name
+    QCheckBox* CheckBox1; // anonymous login
+    QLabel* Label5;       // caption of Edit4
+    QLineEdit* Edit4;     // password
+    QCheckBox* CheckBox2; // the password is saved
+    QLabel* Label3;       // caption of Edit5
+    QLineEdit* Edit5;     // e-mail address, the anonymous password
+    QLabel* Label7;       // caption of Edit6
+    QLineEdit* Edit6;     // remote directory
+    QLabel* Label8;       // caption of ComboBox2
+    QComboBox* ComboBox2; // same-file policy
+    QLabel* Label9;       // caption of ComboBox3
+    QComboBox* ComboBox3; // transfer mode
+    QPushButton* Button8; // text-mode extensions dialog
+    QFrame* Bevel1;       // separator above the global settings
+    QCheckBox* CheckBox4; // file manager entry
+    QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
+    QLabel* Label10;      // caption of SpinEdit1
+    QSpinBox* SpinEdit1;  // connect time-out in seconds
+    QPushButton* Button1; // save and close
+    QPushButton* Button2; // close without saving
     // Transfer status.
-    QWidget* Panel1;
-    QLabel* Panel2;
-    QPushButton* Button7;
-    QPlainTextEdit* Memo1;
+    QWidget* Panel1;       // the session's status window
+    QLabel* Panel2;        // status line
+    QPushButton* Button7;  // show the log
+    QPlainTextEdit* Memo1; // protocol log
 
     // The FTP client of the session; its events are the upload driver's.
     TStarFtp StarFtp1;
     TDES DES1;
-    QFileDialog* OpenDialog1;
+    QFileDialog* OpenDialog1; // file picker of a start without files
     // The dialogs created at program start after this window (TStartupWindows): the progress
     // dialog, the password prompt, the folder overwrite question and the text-mode extensions
     // dialog (Button8).
-    TProgress* Progress = nullptr;
+    TProgress* Progress = nullptr; // stays hidden: each session shows a progress dialog of its own
     TPasswordDlg* PasswordDlg = nullptr;
     TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
@@ -151,6 +179,14 @@ class TForm1 : public QWidget {
 
   private:
     void CreateControls();
+    void ConnectStarFtp1();
+    // Session bookkeeping (session.cpp).
+    void Record(const std::string& path, TFileResult result, const QString& reason = {});
+    void DropRemainingFiles();
+    bool StoreCurrentFile(const std::string& newName);
+    void StoreEnded();
+    void FinishSession(bool tell);
+    void FreeProgress();
     void ShowChooser();
     void SetMode(TWindowMode newMode);
     void LayoutPanel1();
@@ -163,4 +199,20 @@ class TForm1 : public QWidget {
     void ErrorBox(const QString& text);
 
     TWindowMode mode = SetupMode;
+
+    QPointer<TProgress> sessionProgress;
+    std::vector<TFileOutcome> outcomes;
+    bool sessionStarted = false;
+    bool listBuilt = false;
+    bool sessionFinished = false;
+    bool sessionFailed = false;
+    bool storing = false;        // a store runs; its outcome is not recorded yet
+    bool storeRenamed = false;   // under a name the user gave
+    bool abortRequested = false; // the progress dialog's cancel, for the running store
+    QString storeFailure;        // why the running store failed, as soon as that is known
+    QString sessionError;        // the last error reported in this session
+    std::string lastReply;       // the last line the server sent, for a refusal's reason
 };
+
+// A whole decimal integer, with an optional sign, that fits an int.
+std::optional<int> ParseInteger(const QString& text);

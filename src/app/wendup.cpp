@@ -136,5 +136,7 @@ int WendupMain(int argc, char** argv) {
 
     TStartupWindows windows(params);
     windows.Form1->show();
-    return app.exec();
+    const int code = app.exec();
+    // A script or the file manager learns from the exit status whether every file arrived.
+    return code != 0 ? code : windows.Form1->ExitStatus();
 }

@@ -6,6 +6,8 @@
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 
+#include "loopback.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -152,8 +154,10 @@ TEST_F(TAppTest, NewProfileThenSaveMakesItTheLastProfile) {
 
 TEST_F(TAppTest, SessionWindowAndLogView) {
     WriteFile("wendup.ini", "[Default]\nProfile=p\n");
-    WriteFile("p.inf", "");
-    auto form = Start();
+    // Nobody listens there: the sessions end in a refusal, told without a message box.
+    WriteFile("p.inf", "[Server]\nserver=127.0.0.1\nport=" +
+                           std::to_string(RefusingLoopbackPort()) + "\n[User]\nanonymous=1\n");
+    auto form = Start({"none", "/NOMSG"});
     ASSERT_EQ(form->Mode(), TForm1::ConnectingMode);
     EXPECT_EQ(form->size(), QSize(200, 100));
     EXPECT_TRUE(form->Panel1->isVisible());
@@ -176,7 +180,7 @@ TEST_F(TAppTest, SessionWindowAndLogView) {
     form->close();
     EXPECT_TRUE(form->UploadList.empty());
 
-    auto plain = Start();
+    auto plain = Start({"none", "/NOMSG"});
     plain->SessionEnded();
     EXPECT_FALSE(plain->isVisible());
 }

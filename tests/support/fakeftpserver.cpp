@@ -199,7 +199,10 @@ void FakeFtpServer::Run() {
             // Everything written first; then only our direction is shut, so the client's later
             // bytes are still read (a full close would answer them with a reset).
             if (data_->bytesToWrite() > 0) {
+                const std::size_t at = next_;
                 data_->flush();
+                // flush() may emit bytesWritten at once, and that runs the script on from here.
+                if (next_ != at) return;
                 if (data_->bytesToWrite() > 0) return; // bytesWritten runs the script again
             }
             dataClosing_ = true;

@@ -1,0 +1,456 @@
+// The upload session of the main window. Its handlers are TForm1's own methods, defined here apart
+// from the profile editor: the session's parameters live in the window's controls, its state in the
+// window's fields, and StarFtp1, which the window owns, calls back into them. Each handler starts
+// at most one operation of StarFtp1 and returns; that operation's completion event goes on.
+//
+// Besides driving the session it keeps the outcome of every file, so that a failure is never only
+// a line in the log: at the end each failed file is written to standard error, named in one message
+// (unless "/NOMSG"), and makes the exit status 1.
+
+#include "app/session.h"
+
+#include "app/ftpfrm.h"
+#include "app/settings.h"
+#include "app/status.h"
+#include "dialogs/fovrwfrm.h"
+#include "dialogs/ovrwtfrm.h"
+#include "dialogs/pass.h"
+#include "dialogs/prgrsfrm.h"
+#include "dialogs/savasfrm.h"
+#include "ftp/listmatch.h"
+#include "platform/codepage.h"
+#include "platform/dirsearch.h"
+#include "platform/localfile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSpinBox>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// What the same-file policy says for a file that is already on the server.
+enum class TAction { Store, Skip, Rename, Ask };
+
+TAction PolicyAction(int policy, int sameNameResult) {
+    if (sameNameResult == 0) return TAction::Store;
+    switch (policy) {
+    case 1:
+        return TAction::Rename;
+    case 2:
+        return TAction::Skip;
+    case 3:
+        return TAction::Store;
+    case 4:
+        return TAction::Ask;
+    default: // 0, and a profile saved with no policy selected
+        return sameNameResult == 1 ? TAction::Skip : TAction::Store;
+    }
+}
+
+TTransferType ModeFor(int index, bool textFile, TTransferType previous) {
+    switch (index) {
+    case 0:
+        return textFile ? AsciiTransfer : BinaryTransfer;
+    case 1:
+        return BinaryTransfer;
+    case 2:
+        return AsciiTransfer;
+    case 3:
+        return textFile ? textJIS : BinaryTransfer;
+    case 4:
+        return textFile ? textSJIS : BinaryTransfer;
+    case 5:
+        return textFile ? textEUC : BinaryTransfer;
+    default:
+        return textFile ? previous : BinaryTransfer;
+    }
+}
+
+// A settings file that cannot be read lists no text extensions.
+bool TextModeFile(const std::string& path) {
+    try {
+        return IsTextModeFile(path);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string Cut(const QString& text, std::size_t bytes) {
+    return QStringToSystem(text).value_or(std::string()).substr(0, bytes);
+}
+
+QDateTime ToQDateTime(const TDateTime& t) {
+    return QDateTime(QDate(t.Year, t.Month, t.Day), QTime(t.Hour, t.Minute, t.Second));
+}
+
+std::string NamePart(const std::string& path) {
+    return path.substr(FolderPart(path).size());
+}
+
+// The process's current folder moves from file to file, so the list holds full paths.
+void MakeAbsolute(std::vector<std::string>& paths) {
+    const std::string here = CurrentFolder();
+    for (std::string& path : paths)
+        if (!path.starts_with('/')) path = here + (here.ends_with('/') ? "" : "/") + path;
+}
+
+} // namespace
+
+std::string FailureLines(const std::vector<TFileOutcome>& outcomes) {
+    std::string lines;
+    for (const TFileOutcome& o : outcomes) {
+        if (o.Result != TFileResult::Failed) continue;
+        const std::string path = SystemToQString(o.Path).toStdString();
+        lines += "wendup: " + path + ": " + o.Reason.toStdString() + "\n";
+    }
+    return lines;
+}
+
+QString FailureMessage(const std::vector<TFileOutcome>& outcomes) {
+    QString message = "次のファイルは転送されませんでした。";
+    for (const TFileOutcome& o : outcomes)
+        if (o.Result == TFileResult::Failed)
+            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + o.Reason;
+    return message;
+}
+
+void TForm1::ConnectStarFtp1() {
+    StarFtp1.OnLoggedIn = [this](TStarFtp&) { StarFtp1LoggedIn(); };
+    StarFtp1.OnDirectoryChanged = [this](TStarFtp&) { StarFtp1DirectoryChanged(); };
+    StarFtp1.OnDirectoryCreated = [this](TStarFtp&) { StarFtp1DirectoryCreated(); };
+    StarFtp1.OnListingDone = [this](TStarFtp&) { StarFtp1ListingDone(); };
+    StarFtp1.OnFileStored = [this](TStarFtp&) { StarFtp1FileStored(); };
+    StarFtp1.OnFtpQuit = [this](TStarFtp&) { StarFtp1FtpQuit(); };
+    StarFtp1.OnFtpInfo = [this](TStarFtp&, FtpInfo info, const std::string& addinfo) {
+        StarFtp1FtpInfo(info, addinfo);
+    };
+    StarFtp1.OnFtpError = [this](TStarFtp&, FtpError error, const std::string&) {
+        StarFtp1FtpError(error);
+    };
+}
+
+void TForm1::StartUpload() {
+    const auto port = ParseInteger(Edit2->text());
+    if (!port) {
+        ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
+        return;
+    }
+    StarFtp1.SetFtpServer(Cut(Edit1->text(), 40));
+    StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
+    StarFtp1.PWDImplemented = CheckBox5->isChecked();
+    StarFtp1.TimeOutConnect = TimeOutSeconds();
+    StarFtp1.UserAccount.clear();
+    if (CheckBox1->isChecked()) {
+        StarFtp1.UserName = "anonymous";
+        StarFtp1.UserPassword = Cut(Edit5->text(), 60);
+    } else {
+        StarFtp1.UserName = Cut(Edit3->text(), 40);
+        if (CheckBox2->isChecked()) {
+            StarFtp1.UserPassword = Cut(Edit4->text(), 40);
+        } else {
+            PasswordDlg->Password->clear();
+            if (PasswordDlg->exec() != QDialog::Accepted) {
+                close();
+                return;
+            }
+            StarFtp1.UserPassword =
+                QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+        }
+    }
+    StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
+    sessionStarted = true;
+    QCoreApplication::processEvents();
+    StarFtp1.Login();
+    SetMode(ConnectingMode);
+}
+
+void TForm1::StarFtp1LoggedIn() {
+    UploadList.clear();
+    if (FilesFromPicker(Params)) {
+        if (OpenDialog1->exec() != QDialog::Accepted) {
+            listBuilt = true;
+            StarFtp1.Quit();
+            return;
+        }
+        for (const QString& chosen : OpenDialog1->selectedFiles()) {
+            const auto path = QStringToSystem(chosen);
+            if (path && PassesExistenceTest(*path)) UploadList.push_back(*path);
+        }
+    } else {
+        AddCommandLineFiles(Params, UploadList);
+    }
+    MakeAbsolute(UploadList);
+    listBuilt = true;
+    CurrentIndex = 0;
+    if (StarFtp1.PWDImplemented) {
+        Panel2->setText("ディレクトリ変更中...");
+        StarFtp1.ChangeDirectory(StarFtp1.InitialDirectory);
+    } else {
+        BeginTransfers();
+    }
+}
+
+void TForm1::StarFtp1DirectoryChanged() {
+    // Also after a refused CWD: the listing's PWD says where the server put us.
+    StarFtp1.GetListing();
+}
+
+void TForm1::StarFtp1ListingDone() {
+    Panel2->setText("ファイルを転送中...");
+    if (CurrentIndex == 0)
+        BeginTransfers();
+    else
+        ProcessNextFile();
+}
+
+void TForm1::BeginTransfers() {
+    sessionProgress = new TProgress(this);
+    sessionProgress->OnCancel = [this](TProgress&) { AbortTransfer(); };
+    sessionProgress->show();
+    ProcessNextFile();
+}
+
+void TForm1::Record(const std::string& path, TFileResult result, const QString& reason) {
+    outcomes.push_back({path, result, reason});
+}
+
+void TForm1::DropRemainingFiles() {
+    for (; CurrentIndex < static_cast<int>(UploadList.size()); ++CurrentIndex)
+        Record(UploadList[CurrentIndex], TFileResult::SkippedByUser);
+}
+
+void TForm1::ProcessNextFile() {
+    const int count = static_cast<int>(UploadList.size());
+    for (;;) {
+        std::string newName;
+        bool decided = false;
+        while (!decided && CurrentIndex < count) {
+            const std::string& path = UploadList[CurrentIndex];
+            const auto local = StatLocalFile(path);
+            const bool folder = local && local->Directory;
+            if (!folder && !StarFtp1.PWDImplemented) {
+                // Stored without a look at the listing, whatever the policy.
+                decided = true;
+                break;
+            }
+            auto form2 = std::make_unique<TForm2>(this);
+            auto form3 = std::make_unique<TForm3>(this);
+            if (count - CurrentIndex == 1) form2->LastFileLayout();
+            const int r = StarFtp1.PWDImplemented ? CompareWithListing(path, *form2, *form3) : 0;
+            if (folder) {
+                // Became a folder after the list was built: folders are never uploaded, and the
+                // folder question only offers to stop here.
+                if (CheckBox6->isChecked() && r == 3 && !NoFolderQuestion) {
+                    form3->Answer = 3;
+                    form3->exec();
+                    if (form3->Answer == 3) {
+                        DropRemainingFiles();
+                        break;
+                    }
+                    if (form3->Answer == 2) NoFolderQuestion = true;
+                }
+                Record(path, TFileResult::Failed, "フォルダは転送できません");
+                ++CurrentIndex;
+                continue;
+            }
+            if (r == 3) {
+                Record(path, TFileResult::Failed, "サーバーに同じ名前のフォルダがあります");
+                ++CurrentIndex;
+                continue;
+            }
+            switch (PolicyAction(ComboBox2->currentIndex(), r)) {
+            case TAction::Store:
+                decided = true;
+                break;
+            case TAction::Skip:
+                Record(path, TFileResult::SkippedByPolicy);
+                ++CurrentIndex;
+                break;
+            case TAction::Rename: {
+                TForm4 rename(StarFtp1, this);
+                rename.Edit2->setText(SystemToQString(NamePart(path)));
+                if (rename.exec() == QDialog::Accepted) {
+                    newName = rename.Name().value_or(std::string());
+                    decided = true;
+                } else {
+                    Record(path, TFileResult::SkippedByUser);
+                    ++CurrentIndex;
+                }
+                break;
+            }
+            case TAction::Ask:
+                form2->Answer = 3;
+                form2->exec();
+                if (form2->Answer == 0) {
+                    decided = true;
+                } else if (form2->Answer == 2) {
+                    // Later files of this session are overwritten without a question.
+                    ComboBox2->setCurrentIndex(3);
+                    decided = true;
+                } else if (form2->Answer == 1) {
+                    Record(path, TFileResult::SkippedByUser);
+                    ++CurrentIndex;
+                } else {
+                    DropRemainingFiles();
+                }
+                break;
+            }
+        }
+        if (CurrentIndex >= count) {
+            // The progress dialog stays until the session ends.
+            StarFtp1.Quit();
+            return;
+        }
+        if (StoreCurrentFile(newName)) return;
+        ++CurrentIndex;
+    }
+}
+
+// False when the file cannot be stored at all; its outcome is recorded then.
+bool TForm1::StoreCurrentFile(const std::string& newName) {
+    const std::string& path = UploadList[CurrentIndex];
+    StarFtp1.TransferMode =
+        ModeFor(ComboBox3->currentIndex(), TextModeFile(path), StarFtp1.TransferMode);
+    // The component opens LocalFile relative to the current folder; a folder that cannot be
+    // entered would send a file of the same name from the folder before.
+    if (!SetCurrentFolder(FolderPart(path))) {
+        Record(path, TFileResult::Failed, "ファイルが開けません");
+        return false;
+    }
+    StarFtp1.LocalFile = NamePart(path);
+    const std::string& dir = StarFtp1.InitialDirectory;
+    const std::string base = dir == "/" ? "/" : dir + "/";
+    // Only the file's own name: the server's directory is used as the server spells it.
+    StarFtp1.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : newName);
+    storing = true;
+    storeRenamed = !newName.empty();
+    abortRequested = false;
+    storeFailure.clear();
+    StarFtp1.StoreFile();
+    return true;
+}
+
+int TForm1::CompareWithListing(const std::string& path, TForm2& form2, TForm3& form3) {
+    const std::vector<TSearchEntry> found = FindEntries(path);
+    if (found.empty()) return 0;
+    const std::string name = SpacesToUnderscores(found.front().Name);
+    const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
+    if (!local) return 0;
+    TDateTime localMinute = local->Modified;
+    localMinute.Second = 0;
+    const TDateTime now = LocalNow();
+
+    // A UNIX listing line names its entry with a piece of itself, and is read without state: a
+    // line that does not hold the name cannot match, and a big folder is passed over quickly.
+    const TFTPServerType type = StarFtp1.ServerType;
+    const bool unixLines = type == ftpstDefault || type == ftpstUNIX || type == ftpstULTRIX ||
+                           type == ftpstU5000 || type == ftpstSINTFTPD;
+    int r = 0;
+    TListState state;
+    for (const std::string& line : StarFtp1.ListingLines) {
+        if (unixLines && line.find(name) == std::string::npos) continue;
+        std::string remoteName, size, date;
+        bool isDirectory = false;
+        if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
+        if (remoteName != name) continue;
+        if (isDirectory) {
+            r = 3;
+            form3.SetFolderName(remoteName);
+            continue;
+        }
+        const auto remote = ParseListingDate(date, now);
+        form2.SetFileName(remoteName);
+        form2.SetRemoteFile(size, remote ? ToQDateTime(*remote) : QDateTime());
+        form2.SetLocalFile(path, local->Size, ToQDateTime(local->Modified));
+        r = remote && *remote >= localMinute ? 1 : 2;
+    }
+    return r;
+}
+
+void TForm1::StoreEnded() {
+    if (!storing) return;
+    storing = false;
+    const std::string& path = UploadList[CurrentIndex];
+    if (storeFailure.isEmpty() && !StarFtp1.Success())
+        storeFailure = abortRequested ? "キャンセルされました" : "転送に失敗しました";
+    if (!storeFailure.isEmpty())
+        Record(path, TFileResult::Failed, storeFailure);
+    else
+        Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
+}
+
+void TForm1::StarFtp1FileStored() {
+    StoreEnded();
+    ++CurrentIndex;
+    if (CurrentIndex < static_cast<int>(UploadList.size())) {
+        if (sessionProgress) sessionProgress->FinishFile();
+        StarFtp1.GetListing();
+    } else {
+        FreeProgress();
+        StarFtp1.Quit();
+    }
+}
+
+void TForm1::AbortTransfer() {
+    abortRequested = true;
+    StarFtp1.Abort();
+}
+
+TProgress* TForm1::CurrentProgress() const {
+    return sessionProgress;
+}
+
+void TForm1::FreeProgress() {
+    if (!sessionProgress) return;
+    // Deleted later: an error can come from inside its own cancel button's click (the abort's
+    // sends fail), and that click must not return into a deleted dialog.
+    sessionProgress->hide();
+    sessionProgress->deleteLater();
+    sessionProgress = nullptr;
+}
+
+void TForm1::StarFtp1FtpQuit() {
+    // After a socket error the quit notification comes twice.
+    if (sessionFinished) return;
+    FinishSession(true);
+    SessionEnded();
+}
+
+void TForm1::FinishSession(bool tell) {
+    if (sessionFinished) return;
+    sessionFinished = true;
+    if (!listBuilt && !FilesFromPicker(Params)) {
+        // The session ended before the files were listed: name them all the same.
+        AddCommandLineFiles(Params, UploadList);
+        MakeAbsolute(UploadList);
+        CurrentIndex = 0;
+    }
+    const QString notSent = sessionError.isEmpty() ? "転送されませんでした" : sessionError;
+    if (storing) {
+        if (storeFailure.isEmpty()) storeFailure = notSent;
+        StoreEnded();
+        ++CurrentIndex;
+    }
+    for (; CurrentIndex < static_cast<int>(UploadList.size()); ++CurrentIndex)
+        Record(UploadList[CurrentIndex], TFileResult::Failed, notSent);
+
+    bool failed = !listBuilt && !sessionError.isEmpty();
+    if (failed && UploadList.empty())
+        std::fprintf(stderr, "wendup: %s\n", sessionError.toStdString().c_str());
+    for (const TFileOutcome& o : outcomes)
+        failed = failed || o.Result == TFileResult::Failed;
+    sessionFailed = failed;
+    const std::string lines = FailureLines(outcomes);
+    std::fputs(lines.c_str(), stderr);
+    std::fflush(stderr);
+    if (tell && !lines.empty() && !NoMessages(Params)) ErrorBox(FailureMessage(outcomes));
+}

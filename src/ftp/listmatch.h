@@ -1,0 +1,26 @@
+#pragma once
+// Matching a local file with the entries of a remote listing: the name a file is stored under, and
+// the listing's date text as a date that can be compared with the local file's. Pure functions.
+
+#include "platform/localfile.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+// "Jan" 1 .. "Dec" 12, compared exactly (case and whole text); 0 for anything else.
+int MonthFromName(std::string_view text);
+
+// Every space (0x20) becomes "_"; nothing else changes. Shift_JIS trail bytes are never 0x20.
+std::string SpacesToUnderscores(std::string_view text);
+
+// The date text of a listing entry ("Jan 5 12:34", "Jan 5 1999", "99/01/05 12:34", ...) as a local
+// date and time with 0 seconds; nullopt when it is no valid date (unknown). The first token alone
+// may name the month; "h:m" sets the time, "y/m/d" the date (years 80..999 count from 1900, those
+// below 80 from 2000), a number above 1900 the year, any other number the day. At most ten tokens
+// are read.
+//
+// A text without a year takes the year of `now`; when that puts it more than one day ahead of `now`
+// (a file changed in December seen in January) it is taken in the year before: a listing that shows
+// a time shows it for the last six months only.
+std::optional<TDateTime> ParseListingDate(std::string_view text, const TDateTime& now);

@@ -1,0 +1,468 @@
+// Upload sessions end to end: the program started with a profile and files, against pyftpdlib on
+// 127.0.0.1, its dialogs answered by the test; what arrived on the server, the exit status and the
+// standard-error lines are checked.
+#include "uploadtest.h"
+
+#include "app/ftpfrm.h"
+#include "dialogs/ovrwtfrm.h"
+#include "dialogs/pass.h"
+#include "dialogs/prgrsfrm.h"
+#include "dialogs/savasfrm.h"
+#include "platform/codepage.h"
+
+#include "loopback.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <filesystem>
+
+namespace {
+
+// The standard-error lines of the program itself.
+std::vector<std::string> FailureLinesOf(const std::string& errors) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = errors.find('\n', start)) != std::string::npos; start = end + 1)
+        if (errors.compare(start, 8, "wendup: ") == 0)
+            lines.push_back(errors.substr(start, end - start));
+    return lines;
+}
+
+// Answers the file-overwrite question with its button 1..4 (はい, いいえ, すべて上書き,
+// キャンセル).
+std::function<void(QWidget*)> AnswerForm2(std::vector<int> buttons, int* asked = nullptr) {
+    auto next = std::make_shared<std::size_t>(0);
+    return [=](QWidget* w) {
+        auto* form2 = qobject_cast<TForm2*>(w);
+        ASSERT_NE(form2, nullptr) << w->objectName().toStdString();
+        if (asked) ++*asked;
+        const int button = *next < buttons.size() ? buttons[(*next)++] : 4;
+        QPushButton* b[] = {form2->Button1, form2->Button2, form2->Button3, form2->Button4};
+        b[button - 1]->click();
+    };
+}
+
+struct TPolicyCase {
+    int policy;
+    // What the server holds afterwards for a.txt (not there before), b.txt (newer there), c.txt
+    // (older there); "renamed" when the file went to the name the rename dialog was given.
+    const char *a, *b, *c;
+    int questions; // overwrite questions and rename dialogs shown
+    TFileResult ra, rb, rc;
+};
+
+void PrintTo(const TPolicyCase& c, std::ostream* os) {
+    *os << "policy " << c.policy;
+}
+
+class Policy : public TUploadTest, public testing::WithParamInterface<TPolicyCase> {};
+
+} // namespace
+
+// Each policy against the four results of the comparison: not there (0), there and not older (1),
+// there and older (2), a folder of that name (3).
+TEST_P(Policy, AgainstEveryComparisonResult) {
+    const TPolicyCase& c = GetParam();
+    WriteProfile(TProfile().Policy(c.policy));
+    const std::time_t t = now - 3600;
+    const std::string a = Local("a.txt", "new a", t), b = Local("b.txt", "new b", t),
+                      c_ = Local("c.txt", "new c", t), d = Local("d.txt", "new d", t);
+    Remote("b.txt", "old b", t + 600);
+    Remote("c.txt", "old c", t - 600);
+    RemoteFolder("d.txt");
+
+    int shown = 0;
+    const TRunResult run = Run({"/NOMSG", a, b, c_, d}, [&](QWidget* w) {
+        ++shown;
+        if (auto* rename = qobject_cast<TForm4*>(w)) {
+            rename->Edit2->setText("renamed-" + rename->Edit2->text());
+            rename->Button2->click();
+        } else if (auto* form2 = qobject_cast<TForm2*>(w)) {
+            form2->Button1->click();
+        }
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("a.txt"), c.a);
+    EXPECT_EQ(Arrived("b.txt"), std::string(c.b) == "renamed" ? "old b" : c.b);
+    EXPECT_EQ(Arrived("c.txt"), std::string(c.c) == "renamed" ? "old c" : c.c);
+    if (std::string(c.b) == "renamed") {
+        EXPECT_EQ(Arrived("renamed-b.txt"), "new b");
+    }
+    if (std::string(c.c) == "renamed") {
+        EXPECT_EQ(Arrived("renamed-c.txt"), "new c");
+    }
+    EXPECT_EQ(shown, c.questions);
+    EXPECT_EQ(run.results, (std::vector<TFileResult>{c.ra, c.rb, c.rc, TFileResult::Failed}));
+    // A file that has the name of a remote folder cannot arrive: that is a failure.
+    EXPECT_TRUE(std::filesystem::is_directory(server.Root().toStdString() + "/d.txt"));
+    EXPECT_EQ(
+        FailureLinesOf(run.errors),
+        std::vector<std::string>{"wendup: " + d + ": サーバーに同じ名前のフォルダがあります"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+constexpr TFileResult Stored = TFileResult::Stored, Renamed = TFileResult::Renamed,
+                      Kept = TFileResult::SkippedByPolicy;
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Policy,
+    testing::Values(TPolicyCase{0, "new a", "old b", "new c", 0, Stored, Kept, Stored},
+                    TPolicyCase{1, "new a", "renamed", "renamed", 2, Stored, Renamed, Renamed},
+                    TPolicyCase{2, "new a", "old b", "old c", 0, Stored, Kept, Kept},
+                    TPolicyCase{3, "new a", "new b", "new c", 0, Stored, Stored, Stored},
+                    TPolicyCase{4, "new a", "new b", "new c", 2, Stored, Stored, Stored},
+                    // A profile saved with no policy selected.
+                    TPolicyCase{-1, "new a", "old b", "new c", 0, Stored, Kept, Stored}));
+
+TEST_F(TUploadTest, DatesAreComparedToTheMinute) {
+    WriteProfile(TProfile().Policy(0));
+    const std::time_t minute = now - now % 60 - 7200;
+    const std::string same = Local("same.txt", "new", minute + 59);
+    const std::string older = Local("older.txt", "new", minute + 59);
+    Remote("same.txt", "old", minute);      // listed in the local file's minute: not older
+    Remote("older.txt", "old", minute - 1); // the minute before: older
+    // Listed with a time and no year, a month ahead: taken in the year before, so older.
+    const std::string future = Local("future.txt", "new", now);
+    Remote("future.txt", "old", now + 30 * 86400);
+    const TRunResult run = Run({"/NOMSG", same, older, future});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("same.txt"), "old");
+    EXPECT_EQ(Arrived("older.txt"), "new");
+    EXPECT_EQ(Arrived("future.txt"), "new");
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.errors.find("wendup: "), std::string::npos) << run.errors;
+}
+
+TEST_F(TUploadTest, TransferModesByExtension) {
+    // Shift_JIS text with half-width katakana, CR LF lines, short enough to go in one block.
+    const std::string sjis = *Utf8ToSystem("日本語のテキスト\r\nｶﾀｶﾅ と ASCII\r\n");
+    // No NUL byte: a text mode refuses to send a file that holds one.
+    const std::string binary("\x01\x02\r\n\xff\x1b$B\x7f", 9);
+    const auto lf = [](std::string s) {
+        std::string out;
+        for (std::size_t i = 0; i < s.size(); ++i)
+            if (!(s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n')) out += s[i];
+        return out;
+    };
+    const auto decoded = [](const char* from, const std::string& bytes) {
+        return IconvConvert("UTF-8", from, bytes).value_or("(not " + std::string(from) + ")");
+    };
+    const std::string utf8 = decoded("SHIFT_JIS", sjis);
+    const struct {
+        int mode;
+        std::string text; // UTF-8 of the text file as stored, or its exact bytes
+        bool decodeJis, decodeEuc;
+        std::string bin;
+    } cases[] = {
+        {0, lf(utf8), false, false, binary},     // text as ASCII (the server stores LF)
+        {1, utf8, false, false, binary},         // everything binary
+        {2, lf(utf8), false, false, lf(binary)}, // everything ASCII
+        // JIS keeps CR LF and writes half-width katakana full-width.
+        {3, "日本語のテキスト\r\nカタカナ と ASCII\r\n", true, false, binary},
+        {4, utf8, false, false, binary},    // Shift_JIS as it is
+        {5, lf(utf8), false, true, binary}, // EUC-JP with LF
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        WriteProfile(TProfile().Mode(c.mode));
+        const std::string text = Local("m" + std::to_string(c.mode) + ".txt", sjis);
+        const std::string bin = Local("m" + std::to_string(c.mode) + ".bin", binary);
+        const TRunResult run = Run({"/NOMSG", text, bin});
+        ASSERT_TRUE(run.ended);
+        const auto stored = Arrived("m" + std::to_string(c.mode) + ".txt");
+        ASSERT_TRUE(stored);
+        const char* code = c.decodeJis ? "ISO-2022-JP" : c.decodeEuc ? "EUC-JP" : "SHIFT_JIS";
+        if (c.decodeJis) {
+            EXPECT_NE(*stored, sjis); // really converted
+        }
+        EXPECT_EQ(decoded(code, *stored), c.text);
+        EXPECT_EQ(Arrived("m" + std::to_string(c.mode) + ".bin"), c.bin);
+        EXPECT_EQ(run.exitStatus, 0);
+    }
+}
+
+TEST_F(TUploadTest, WithoutPwdEveryFileIsStoredWhateverThePolicy) {
+    WriteProfile(TProfile().Policy(2).NoPwd());
+    Remote("x.bin", "old");
+    Remote("y.bin", "old");
+    const TRunResult run = Run({"/NOMSG", Local("x.bin", "new"), Local("y.bin", "new")});
+    ASSERT_TRUE(run.ended);
+    // No change of directory, and no listing before the first file.
+    EXPECT_EQ(Arrived("x.bin"), "new");
+    EXPECT_EQ(Arrived("y.bin"), "new");
+    EXPECT_EQ(run.log.find("CWD"), std::string::npos) << run.log;
+    EXPECT_LT(run.log.find("STOR /x.bin"), run.log.find("PWD")) << run.log;
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, SpacesBecomeUnderscoresInTheFileNameOnly) {
+    WriteProfile(TProfile().Dir("/My Site"));
+    RemoteFolder("My Site");
+    const TRunResult run = Run({"/NOMSG", Local("read me.txt", "hello")});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("My Site/read_me.txt"), "hello");
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, SecondFileOfTheSameNameMeetsTheFirstOnTheServer) {
+    WriteProfile(TProfile().Policy(0));
+    Local("one/x.txt", "first", now - 60);
+    Local("two/x.txt", "second", now - 7200);
+    // Relative paths: the program moves from folder to folder while it stores.
+    ASSERT_EQ(chdir(local.c_str()), 0);
+    const TRunResult run = Run({"/NOMSG", "one/x.txt", "two/x.txt"});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("x.txt"), "first");
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, OverwriteAllOnTheFirstOfThree) {
+    WriteProfile(TProfile().Policy(4));
+    std::vector<std::string> params = {"/NOMSG"};
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
+        Remote(name, "old");
+        params.push_back(Local(name, "new"));
+    }
+    int asked = 0;
+    TForm1* form = nullptr;
+    int policyAfter = -2;
+    const TRunResult run = Run(params, AnswerForm2({3}, &asked), 20000, [&](TStartupWindows& w) {
+        form = w.Form1.get();
+        if (form->StarFtp1.ControlConnected()) policyAfter = form->ComboBox2->currentIndex();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(asked, 1);
+    for (const char* name : {"1.txt", "2.txt", "3.txt"})
+        EXPECT_EQ(Arrived(name), "new") << name;
+    EXPECT_EQ(policyAfter, 3);
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, CancelInTheQuestionDropsTheRestOfTheList) {
+    WriteProfile(TProfile().Policy(4));
+    Remote("1.txt", "old");
+    const std::string one = Local("1.txt", "new"), two = Local("2.txt", "new");
+    int asked = 0;
+    const TRunResult run = Run({"/NOMSG", one, two}, AnswerForm2({4}, &asked));
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(Arrived("1.txt"), "old");
+    EXPECT_FALSE(Arrived("2.txt"));
+    EXPECT_EQ(run.results, std::vector<TFileResult>(2, TFileResult::SkippedByUser)); // both dropped
+    // The user's own choice: nothing failed.
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_TRUE(FailureLinesOf(run.errors).empty()) << run.errors;
+}
+
+TEST_F(TUploadTest, LastFileQuestionOffersTwoButtonsAndItsFrameDropsTheFile) {
+    WriteProfile(TProfile().Policy(4));
+    Remote("1.txt", "old");
+    bool twoButtons = false;
+    const TRunResult run = Run({"/NOMSG", Local("1.txt", "new")}, [&](QWidget* w) {
+        auto* form2 = qobject_cast<TForm2*>(w);
+        ASSERT_NE(form2, nullptr);
+        twoButtons = form2->Button1->isVisible() && form2->Button2->isVisible() &&
+                     !form2->Button3->isVisible() && !form2->Button4->isVisible();
+        form2->close();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(twoButtons);
+    EXPECT_EQ(Arrived("1.txt"), "old");
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, RenameWithANameWithAnEmptyNameAndCancelled) {
+    WriteProfile(TProfile().Policy(1));
+    std::vector<std::string> params = {"/NOMSG"};
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) {
+        Remote(name, "old");
+        params.push_back(Local(name, "new"));
+    }
+    int shown = 0;
+    const TRunResult run = Run(params, [&](QWidget* w) {
+        auto* rename = qobject_cast<TForm4*>(w);
+        ASSERT_NE(rename, nullptr);
+        ++shown;
+        if (shown == 1) {
+            rename->Edit2->setText("other name.txt");
+            rename->Button2->click();
+        } else if (shown == 2) {
+            rename->Edit2->clear();
+            rename->Button2->click();
+        } else {
+            rename->Button1->click();
+        }
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(shown, 3);
+    EXPECT_EQ(Arrived("1.txt"), "old");
+    EXPECT_EQ(Arrived("other_name.txt"), "new");
+    EXPECT_EQ(Arrived("2.txt"), "new"); // an empty name is the file's own
+    EXPECT_EQ(Arrived("3.txt"), "old");
+    EXPECT_EQ(run.results, (std::vector<TFileResult>{TFileResult::Renamed, TFileResult::Stored,
+                                                     TFileResult::SkippedByUser}));
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
+    WriteProfile(TProfile());
+    const std::string big = Local("big.bin", std::string(24 << 20, 'x'));
+    const std::string small = Local("small.bin", "small");
+    bool cancelled = false;
+    QString route;
+    const TRunResult run = Run({"/NOMSG", big, small}, nullptr, 60000, [&](TStartupWindows& w) {
+        TProgress* progress = w.Form1->CurrentProgress();
+        if (!cancelled && progress && w.Form1->StarFtp1.BytesTransferred > (1 << 20) &&
+            !w.Form1->StarFtp1.Listing) {
+            cancelled = true;
+            progress->Refresh();
+            route = progress->dirlabel->text();
+            progress->CancelBtn->click();
+        }
+    });
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(cancelled);
+    // From the local folder to the server's root, whose last name is empty.
+    EXPECT_EQ(route, "'local' から '127.0.0.1:'へ");
+    EXPECT_EQ(Arrived("small.bin"), "small");
+    const auto partial = Arrived("big.bin");
+    EXPECT_TRUE(!partial || partial->size() < (24u << 20));
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              std::vector<std::string>{"wendup: " + big + ": キャンセルされました"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, LocalFileGoneAfterTheListWasBuilt) {
+    WriteProfile(TProfile().Policy(4));
+    Remote("1.txt", "old");
+    const std::string one = Local("1.txt", "new"), two = Local("2.txt", "new"),
+                      three = Local("3.txt", "new");
+    const TRunResult run = Run({one, two, three}, [&](QWidget* w) {
+        std::filesystem::remove(two);
+        qobject_cast<TForm2*>(w)->Button1->click();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("1.txt"), "new");
+    EXPECT_FALSE(Arrived("2.txt"));
+    EXPECT_EQ(Arrived("3.txt"), "new"); // the session goes on after the file that failed
+    ASSERT_EQ(run.boxes.size(), 2);
+    EXPECT_EQ(run.boxes[0], "ファイルが開けません");
+    EXPECT_EQ(run.boxes[1], "次のファイルは転送されませんでした。\r\n2.txt: ファイルが開けません");
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              std::vector<std::string>{"wendup: " + two + ": ファイルが開けません"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
+    const struct {
+        const char* what;
+        TProfile profile;
+        bool nomsg;
+        QStringList boxes;
+        std::string reason;
+    } cases[] = {
+        {"wrong password",
+         TProfile().Password("wrong"),
+         false,
+         {"接続が拒否されました",
+          "次のファイルは転送されませんでした。\r\nf.txt: 接続が拒否されました"},
+         "接続が拒否されました"},
+        {"nobody listening",
+         TProfile().Port(RefusingLoopbackPort()),
+         true,
+         {},
+         "接続が拒否されました"},
+        // Login stops before any connection: the session still ends, and says why.
+        {"no server",
+         TProfile().Server(""),
+         false,
+         {"", "次のファイルは転送されませんでした。\r\nf.txt: エラー 19"},
+         "エラー 19"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteProfile(c.profile);
+        const std::string f = Local("f.txt", "new");
+        std::vector<std::string> params = {f};
+        if (c.nomsg) params = {"/NOMSG", f};
+        const TRunResult run = Run(params);
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.boxes, c.boxes);
+        EXPECT_FALSE(Arrived("f.txt"));
+        EXPECT_EQ(FailureLinesOf(run.errors),
+                  std::vector<std::string>{"wendup: " + f + ": " + c.reason});
+        EXPECT_EQ(run.exitStatus, 1);
+    }
+}
+
+TEST_F(TUploadTest, PasswordPromptAnsweredAndCancelled) {
+    for (const bool answer : {true, false}) {
+        SCOPED_TRACE(answer);
+        WriteProfile(TProfile().Prompt().Password("not this one"));
+        const std::string f = Local(answer ? "a.txt" : "c.txt", "new");
+        const TRunResult run = Run({"/NOMSG", f}, [&](QWidget* w) {
+            auto* prompt = qobject_cast<TPasswordDlg*>(w);
+            ASSERT_NE(prompt, nullptr);
+            EXPECT_TRUE(prompt->Password->text().isEmpty());
+            prompt->Password->setText(PyFtpServer::Password);
+            (answer ? prompt->OKBtn : prompt->CancelBtn)->click();
+        });
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.dialogs.size(), 1);
+        EXPECT_EQ(run.exitStatus, 0);
+        if (answer) {
+            EXPECT_EQ(Arrived("a.txt"), "new");
+            // The log shows the user in clear and never the password.
+            EXPECT_NE(run.log.find("USER anna\n"), std::string::npos) << run.log;
+            EXPECT_NE(run.log.find("PASS (hidden)\n"), std::string::npos) << run.log;
+            EXPECT_EQ(run.log.find(PyFtpServer::Password), std::string::npos) << run.log;
+        } else {
+            EXPECT_FALSE(Arrived("c.txt"));
+            EXPECT_EQ(run.log, ""); // nothing was sent
+        }
+    }
+}
+
+TEST_F(TUploadTest, FilePickerCancelledEndsTheSessionWithNothingSent) {
+    WriteProfile(TProfile());
+    const TRunResult run = Run({}, [](QWidget* w) {
+        auto* picker = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(picker, nullptr);
+        picker->reject();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.dialogs, QStringList("OpenDialog1"));
+    EXPECT_NE(run.log.find("QUIT"), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("STOR"), std::string::npos) << run.log;
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
+TEST_F(TUploadTest, AFileThatBecameAFolderOrLostItsFolderIsNeverSent) {
+    WriteProfile(TProfile().Policy(4));
+    Remote("1.txt", "old");
+    const std::string one = Local("one/1.txt", "new"), two = Local("two/2.txt", "new"),
+                      three = Local("three/3.txt", "new"), four = Local("four/4.txt", "new");
+    RemoteFolder("3.txt");
+    const TRunResult run = Run({"/NOMSG", one, two, three, four}, [&](QWidget* w) {
+        // While the first question is open: the second file's folder goes away, and the third
+        // file becomes a folder.
+        std::filesystem::remove_all(local + "two");
+        std::filesystem::remove(three);
+        std::filesystem::create_directory(three);
+        qobject_cast<TForm2*>(w)->Button1->click();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.dialogs.size(), 1);
+    EXPECT_EQ(Arrived("1.txt"), "new");
+    EXPECT_FALSE(Arrived("2.txt"));
+    EXPECT_TRUE(std::filesystem::is_directory(server.Root().toStdString() + "/3.txt"));
+    EXPECT_EQ(Arrived("4.txt"), "new");
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              (std::vector<std::string>{"wendup: " + two + ": ファイルが開けません",
+                                        "wendup: " + three + ": フォルダは転送できません"}));
+    EXPECT_EQ(run.exitStatus, 1);
+}
