@@ -22,3 +22,20 @@ class StalledListener {
     int filler_ = -1;
     std::uint16_t port_ = 0;
 };
+
+// A socket bound to 127.0.0.1 or ::1 (port 0: a free one). Unless it listens, connects to it are
+// refused, and no one else can take the port while it lives. Listening, the system completes
+// connects to it without anyone accepting them.
+class LoopbackSocket {
+  public:
+    LoopbackSocket(bool ipv6, std::uint16_t port = 0, bool listening = false);
+    ~LoopbackSocket();
+    LoopbackSocket(const LoopbackSocket&) = delete;
+    LoopbackSocket& operator=(const LoopbackSocket&) = delete;
+    bool Ready() const { return port_ != 0; }
+    std::uint16_t Port() const { return port_; }
+
+  private:
+    int fd_ = -1;
+    std::uint16_t port_ = 0;
+};
