@@ -5,6 +5,8 @@
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +29,8 @@ constexpr unsigned WM_FTPREADY = WM_USER + 4;
 constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came before its command
 
 constexpr int kReadBlock = 2048;
+
+Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
 
 struct SocketFailure {
     FtpError code;
@@ -150,7 +154,14 @@ bool TStarFtp::BeginOperation() {
     }
     errorCode_ = ftpeNoError;
     busy_ = true;
+    ResetCounts();
     return true;
+}
+
+// The counts of a transfer belong to it: an operation that moves no data reports none.
+void TStarFtp::ResetCounts() {
+    BytesTransferred = 0;
+    ElapsedTime = 0;
 }
 
 void TStarFtp::Login() {
@@ -161,6 +172,7 @@ void TStarFtp::Login() {
     OnTimeOut = [this](TStarSocket&) { FatalError(ftpeTimeOut); };
     errorCode_ = ftpeNoError;
     success_ = true;
+    ResetCounts();
     if (!StartWinsock()) {
         ReportError(ftpeWinsockNotInitialized);
         return;
@@ -231,9 +243,18 @@ void TStarFtp::SocketConnected() {
     controlConnected_ = true;
     partialLine_.clear();
     inReplyHandler_ = false;
+    // A server that takes the connection and never greets must not hold the session for ever.
+    ArmReplyTimer();
 }
 
 void TStarFtp::SocketClosed() {
+    // An operation cut off by the close did not succeed (a closed QUIT is how QUIT ends).
+    if (replyState_ != ReplyState::Idle && replyState_ != ReplyState::Quit) success_ = false;
+    if (phase_ != TransferPhase::None && phase_ != TransferPhase::Done) success_ = false;
+    CloseData();
+    CloseLocalFile();
+    SetPhase(TransferPhase::None);
+    replyState_ = ReplyState::Idle;
     Info(ftpiNotConnected, "Disconnected");
     PostReady();
     PostMessage(WM_FTPQUIT);
@@ -242,9 +263,10 @@ void TStarFtp::SocketClosed() {
 
 bool TStarFtp::SendCommand(const std::string& text) {
     if (HoldsLineBreak(text)) return false;
+    // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
     std::string line = text + "\r\n";
     if (TransferMode == textJIS) line = SjisToJis(line);
-    if (TransferMode == textEUC) line = ConvertLineEnd(SjisToEuc(line), leLF);
+    if (TransferMode == textEUC) line = SjisToEuc(line);
     if (shutDown_) return true;
     Info(ftpiSent, line);
     while (!line.empty()) {
@@ -264,26 +286,57 @@ bool TStarFtp::IssueCommand(const std::string& text, ReplyState next) {
     return true;
 }
 
+void TStarFtp::SetReplyState(ReplyState next) {
+    replyState_ = next;
+    ArmReplyTimer();
+}
+
+void TStarFtp::SetPhase(TransferPhase next) {
+    if (next == phase_) return;
+    qCDebug(lcFtp) << "transfer phase" << TransferPhaseName(phase_) << "->"
+                   << TransferPhaseName(next);
+    phase_ = next;
+    ArmReplyTimer();
+}
+
+// A transfer's final reply may take as long as the server needs to finish a big file; every other
+// reply, ABOR's included, is due within the time-out.
+bool TStarFtp::ReplyTimed() const {
+    if (phase_ == TransferPhase::AbortTransferReply || phase_ == TransferPhase::AbortAborReply)
+        return true;
+    return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
+           replyState_ != ReplyState::Store;
+}
+
+// Restarts the countdown while a timed reply is due, stops it otherwise. Before the connection is
+// up the countdown belongs to the lookup and the connect.
+void TStarFtp::ArmReplyTimer() {
+    if (!controlConnected_ || Socket() < 0) return;
+    StartTimeOut(ReplyTimed() ? TimeOutConnect : 0);
+}
+
 void TStarFtp::ReadControlData() {
     // A read event inside the interpretation of a line leaves the data to the loop below.
     if (inReplyHandler_ || shutDown_) return;
-    char buffer[kReadBlock + 1];
+    char buffer[kReadBlock];
     for (;;) {
+        // Framed on the bytes as read: a NUL is a byte of a line like any other.
         const int got = Receive(buffer, kReadBlock);
-        buffer[got] = '\0';
-        std::string text(buffer, std::strlen(buffer));
+        std::string text(buffer, static_cast<std::size_t>(got));
         if (TransferMode == textJIS) text = JisToSjis(text);
         if (TransferMode == textEUC) text = EucToSjis(text);
         if (CheckSocketError()) return;
         Info(ftpiReceived, text);
-        if (text.empty()) return;
+        if (got == 0) break;
 
         text.insert(0, partialLine_);
         std::size_t start = 0;
-        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos;
-             start = end + 2) {
+        // LF ends a line, with or without a CR before it: some servers end their replies so.
+        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1) {
+            const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
             inReplyHandler_ = true;
-            HandleReply(text.substr(start, end - start));
+            HandleReply(text.substr(start, length));
             inReplyHandler_ = false;
             // A fatal reply closed the connection: nothing more to read.
             if (ControlLost()) return;
@@ -295,6 +348,8 @@ void TStarFtp::ReadControlData() {
             return;
         }
     }
+    // The socket stops the countdown whenever bytes come; a reply still due starts it again.
+    ArmReplyTimer();
 }
 
 // ---- Reply interpreter ------------------------------------------------------------------------
@@ -475,6 +530,124 @@ void TStarFtp::DetectServerType(const std::string& reply) {
 
 // ---- Listing and storing ----------------------------------------------------------------------
 
+const char* TransferPhaseName(TransferPhase phase) {
+    switch (phase) {
+    case TransferPhase::None:
+        return "None";
+    case TransferPhase::Preparing:
+        return "Preparing";
+    case TransferPhase::Cancelled:
+        return "Cancelled";
+    case TransferPhase::EarlyConnection:
+        return "EarlyConnection";
+    case TransferPhase::Waiting:
+        return "Waiting";
+    case TransferPhase::Moving:
+        return "Moving";
+    case TransferPhase::ReplyFirst:
+        return "ReplyFirst";
+    case TransferPhase::DataFirst:
+        return "DataFirst";
+    case TransferPhase::AbortTransferReply:
+        return "AbortTransferReply";
+    case TransferPhase::AbortAborReply:
+        return "AbortAborReply";
+    case TransferPhase::Done:
+        return "Done";
+    }
+    return "?";
+}
+
+const char* FtpInfoName(FtpInfo info) {
+    switch (info) {
+    case ftpiConnected:
+        return "ftpiConnected";
+    case ftpiNotConnected:
+        return "ftpiNotConnected";
+    case ftpiResolving:
+        return "ftpiResolving";
+    case ftpiResolved:
+        return "ftpiResolved";
+    case ftpiReceived:
+        return "ftpiReceived";
+    case ftpiSent:
+        return "ftpiSent";
+    case ftpiBusy:
+        return "ftpiBusy";
+    case ftpiProgress:
+        return "ftpiProgress";
+    case ftpiTransferDone:
+        return "ftpiTransferDone";
+    case ftpiListingReady:
+        return "ftpiListingReady";
+    case ftpiLoggedIn:
+        return "ftpiLoggedIn";
+    case ftpiFileSize:
+        return "ftpiFileSize";
+    case ftpiCommandFailed:
+        return "ftpiCommandFailed";
+    case ftpiListingLine:
+        return "ftpiListingLine";
+    }
+    return "?";
+}
+
+const char* FtpErrorName(FtpError error) {
+    switch (error) {
+    case ftpeNoError:
+        return "ftpeNoError";
+    case ftpeWinsockNotInitialized:
+        return "ftpeWinsockNotInitialized";
+    case ftpeNetworkDown:
+        return "ftpeNetworkDown";
+    case ftpeInvalidAddress:
+        return "ftpeInvalidAddress";
+    case ftpeInternal:
+        return "ftpeInternal";
+    case ftpeGeneralWinsock:
+        return "ftpeGeneralWinsock";
+    case ftpeConnectionAborted:
+        return "ftpeConnectionAborted";
+    case ftpeConnectionReset:
+        return "ftpeConnectionReset";
+    case ftpeTimeOut:
+        return "ftpeTimeOut";
+    case ftpeOutOfSockets:
+        return "ftpeOutOfSockets";
+    case ftpeNetworkUnreachable:
+        return "ftpeNetworkUnreachable";
+    case ftpeAddressNotAvailable:
+        return "ftpeAddressNotAvailable";
+    case ftpeConnectionRefused:
+        return "ftpeConnectionRefused";
+    case ftpeCommandFailed:
+        return "ftpeCommandFailed";
+    case ftpeUnknown:
+        return "ftpeUnknown";
+    case ftpeAddressResolution:
+        return "ftpeAddressResolution";
+    case ftpeHostUnreachable:
+        return "ftpeHostUnreachable";
+    case ftpeNoServer:
+        return "ftpeNoServer";
+    case ftpeLocalFileOpen:
+        return "ftpeLocalFileOpen";
+    case ftpeLocalFileWrite:
+        return "ftpeLocalFileWrite";
+    case ftpeLocalFileRead:
+        return "ftpeLocalFileRead";
+    case ftpeNoRemoteFile:
+        return "ftpeNoRemoteFile";
+    case ftpeServerNotReady:
+        return "ftpeServerNotReady";
+    case ftpeLoginRefused:
+        return "ftpeLoginRefused";
+    case ftpeDataConnection:
+        return "ftpeDataConnection";
+    }
+    return "?";
+}
+
 std::string PortArgument(const std::string& dotted, std::uint16_t port) {
     std::string argument = dotted;
     std::replace(argument.begin(), argument.end(), '.', ',');
@@ -484,6 +657,7 @@ std::string PortArgument(const std::string& dotted, std::uint16_t port) {
 void TStarFtp::GetListing() {
     pendingEvent_ = peListingDone;
     if (!BeginOperation()) return;
+    SetPhase(TransferPhase::Preparing);
     IssueCommand("PWD", ReplyState::ListDirectory);
 }
 
@@ -492,6 +666,8 @@ void TStarFtp::StoreFile() {
     pendingEvent_ = peFileStored;
     errorCode_ = ftpeNoError;
     if (!controlConnected_) {
+        // Nothing was stored: the owner must not count the file as sent.
+        success_ = false;
         Info(ftpiNotConnected, "");
         PostReady();
         return;
@@ -501,6 +677,7 @@ void TStarFtp::StoreFile() {
         return;
     }
     busy_ = true;
+    ResetCounts();
     // A line break would smuggle a second command behind STOR.
     if (RemoteFile.empty() || HoldsLineBreak(RemoteFile)) {
         ReportError(ftpeNoRemoteFile);
@@ -520,18 +697,56 @@ void TStarFtp::StoreFile() {
         return;
     }
     localSize_ = info.st_size;
+    SetPhase(TransferPhase::Preparing);
     IssueCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", ReplyState::StoreType);
 }
 
 void TStarFtp::Abort() {
-    // Nothing to interrupt without a control connection; a second call adds nothing.
-    if (aborting_ || !controlConnected_) return;
-    aborting_ = true;
+    AbortTransfer(true);
+}
+
+// ABOR for a transfer the server knows of; before that, LIST or STOR is just never sent.
+void TStarFtp::AbortTransfer(bool reportDone) {
+    switch (phase_) {
+    case TransferPhase::Preparing:
+    case TransferPhase::EarlyConnection:
+        SetPhase(TransferPhase::Cancelled);
+        return;
+    case TransferPhase::Waiting:
+    case TransferPhase::Moving:
+    case TransferPhase::ReplyFirst:
+    case TransferPhase::DataFirst:
+        break;
+    default: // no transfer, or one already ending
+        return;
+    }
+    if (!controlConnected_) return;
+    const TransferPhase before = phase_;
+    // Set first: the sends below run the event queue, and a second call must add nothing.
+    SetPhase(before == TransferPhase::ReplyFirst ? TransferPhase::AbortAborReply
+                                                 : TransferPhase::AbortTransferReply);
+    success_ = false;
+    SendAbort();
+    if (ControlLost()) return;
+    // The data connection ends here, so that the server ends the transfer whether or not it acts
+    // on ABOR at once; the operation completes once the replies are in.
+    const bool moving = before != TransferPhase::DataFirst && dataSocket_.Socket() >= 0;
+    CloseData();
+    CloseLocalFile();
+    if (moving) {
+        ElapsedTime = Elapsed();
+        if (reportDone) Info(ftpiTransferDone, "Transfer done");
+        Listing = false;
+    }
+}
+
+void TStarFtp::SendAbort() {
     if (!SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
     if (!SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
     // No second data mark after ABOR: a server that does not strip Telnet bytes reads it as the
     // start of the next command and refuses that (pyftpdlib answers "\xff\xf2TYPE I" with 500).
     SendCommand("ABOR");
+    ArmReplyTimer();
 }
 
 // Like SendCommand: the queue runs between attempts, so a full socket buffer does not block.
@@ -547,7 +762,31 @@ bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
     return true;
 }
 
+// After ABOR, servers answer the aborted command (426, or 226 when it had completed) and then ABOR
+// itself (226 or 225), or ABOR alone with 225 when nothing had moved yet. 225 never answers LIST or
+// STOR, so it is always ABOR's; ABOR is the last command sent, so its reply is the last one. True
+// when the line was one of these replies.
+bool TStarFtp::OnAbortReply(const std::string& line) {
+    if (phase_ != TransferPhase::AbortTransferReply && phase_ != TransferPhase::AbortAborReply)
+        return false;
+    if (line[0] == '1') return true;
+    if (phase_ == TransferPhase::AbortTransferReply && line.compare(0, 3, "225") != 0)
+        SetPhase(TransferPhase::AbortAborReply);
+    else
+        EndAborted();
+    return true;
+}
+
+void TStarFtp::EndAborted() {
+    CloseData();
+    CloseLocalFile();
+    success_ = false;
+    Listing = false;
+    TransferComplete();
+}
+
 void TStarFtp::OnListDirectory(const std::string& line) {
+    if (CancelledBeforeCommand()) return;
     if (line[0] == '2') {
         InitialDirectory = QuotedDirectory(line);
         IssueCommand("TYPE A", ReplyState::ListType);
@@ -555,14 +794,12 @@ void TStarFtp::OnListDirectory(const std::string& line) {
         FatalError(ftpeCommandFailed);
     } else {
         // The server cannot say where it is: the listing is skipped.
-        SetReplyState(ReplyState::Idle);
-        PostReady();
+        TransferComplete();
     }
 }
 
 void TStarFtp::OnListType(char kind) {
-    dataDone_ = false;
-    finalReply_ = false;
+    if (CancelledBeforeCommand()) return;
     if (kind == '2')
         SendPort(ReplyState::ListPort);
     else
@@ -570,12 +807,22 @@ void TStarFtp::OnListType(char kind) {
 }
 
 void TStarFtp::OnStoreType(char kind) {
-    dataDone_ = false;
-    finalReply_ = false;
+    if (CancelledBeforeCommand()) return;
     if (kind == '2')
         SendPort(ReplyState::StorePort);
     else
         FatalError(ftpeCommandFailed);
+}
+
+// An abort before LIST or STOR went out ends the operation at the next reply, in step with the
+// server, which never heard of the transfer.
+bool TStarFtp::CancelledBeforeCommand() {
+    if (phase_ != TransferPhase::Cancelled) return false;
+    CloseData();
+    CloseLocalFile();
+    success_ = false;
+    TransferComplete();
+    return true;
 }
 
 // Without a listener the PORT would announce a port nobody answers on: the transfer fails here.
@@ -610,22 +857,31 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
     argument = PortArgument(address, port);
     // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
     // connection waits until the command is sent (no data may go out before STOR).
-    acceptWaiting_ = false;
-    listener_.OnSocketAccept = [this](TStarSocket&) { acceptWaiting_ = true; };
+    listener_.OnSocketAccept = [this](TStarSocket&) {
+        if (phase_ == TransferPhase::Preparing) SetPhase(TransferPhase::EarlyConnection);
+    };
     return true;
 }
 
-// Installs the accept handler once LIST or STOR has gone out. A connection that came earlier is
+// LIST or STOR has gone out: the accept handler takes over. A connection that came earlier is
 // handed to it by a posted message, so that it runs from the event loop like any accept event and
-// not inside the reply interpreter.
-void TStarFtp::AcceptDataWith(TSocketEvent handler) {
-    listener_.OnSocketAccept = std::move(handler);
-    if (!acceptWaiting_) return;
-    acceptWaiting_ = false;
-    PostMessage(WM_FTPACCEPT);
+// not inside the reply interpreter. An abort that came while the command was being sent is carried
+// out now that the server knows of the transfer.
+void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
+    if (!IssueCommand(state == ReplyState::List ? "LIST" : "STOR " + RemoteFile, state)) return;
+    if (ControlLost()) return;
+    const TransferPhase before = phase_;
+    SetPhase(TransferPhase::Waiting);
+    listener_.OnSocketAccept = std::move(acceptHandler);
+    if (before == TransferPhase::Cancelled) {
+        Abort();
+        return;
+    }
+    if (before == TransferPhase::EarlyConnection) PostMessage(WM_FTPACCEPT);
 }
 
 void TStarFtp::OnListPort(char kind) {
+    if (CancelledBeforeCommand()) return;
     if (kind != '2') {
         FatalError(ftpeCommandFailed);
         return;
@@ -637,23 +893,22 @@ void TStarFtp::OnListPort(char kind) {
     FileNames.clear();
     DirectoryNames.clear();
     listState_ = TListState();
-    IssueCommand("LIST", ReplyState::List);
-    AcceptDataWith([this](TStarSocket&) { ListingAccepted(); });
+    TransferCommandSent(ReplyState::List, [this](TStarSocket&) { ListingAccepted(); });
 }
 
 void TStarFtp::OnList(const std::string& line) {
+    if (OnAbortReply(line)) return;
     if (line[0] == '1') return;
     if (line[0] == '2') {
         FinalReply();
         return;
     }
-    // The data connection an abort broke off: the 2xx that follows ends the listing.
-    if (aborting_ && line.compare(0, 3, "426") == 0) return;
     CloseData();
     FatalError(ftpeCommandFailed);
 }
 
 void TStarFtp::OnStorePort(char kind) {
+    if (CancelledBeforeCommand()) return;
     if (kind != '2') {
         FatalError(ftpeCommandFailed);
         return;
@@ -661,39 +916,44 @@ void TStarFtp::OnStorePort(char kind) {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
-    IssueCommand("STOR " + RemoteFile, ReplyState::Store);
-    AcceptDataWith([this](TStarSocket&) { UploadAccepted(); });
+    TransferCommandSent(ReplyState::Store, [this](TStarSocket&) { UploadAccepted(); });
 }
 
 void TStarFtp::OnStore(const std::string& line) {
+    if (OnAbortReply(line)) return;
     if (line[0] == '1') return;
     if (line[0] == '2') {
         FinalReply();
         return;
     }
-    // Only after ABOR is a 426 expected, followed by a 2xx; without an abort it is a failure like
-    // any other, or the store would wait for a reply that never comes.
-    if (aborting_ && line.compare(0, 3, "426") == 0) return;
     CloseData();
     CloseLocalFile();
     Info(ftpiCommandFailed, "");
     success_ = false;
-    SetReplyState(ReplyState::Idle);
-    PostReady();
+    TransferComplete();
 }
 
-// The two sides of a transfer end in either order; whichever is second posts the ready.
+// The two sides of a transfer end in either order; whichever is second completes it.
 void TStarFtp::FinalReply() {
-    finalReply_ = true;
-    // Later replies (the 225 to an ABOR that came too late) must not complete it again.
+    if (phase_ == TransferPhase::DataFirst) {
+        TransferComplete();
+        return;
+    }
     SetReplyState(ReplyState::Idle);
-    if (dataDone_) PostReady();
+    SetPhase(TransferPhase::ReplyFirst);
 }
 
 void TStarFtp::DataDone() {
-    if (dataDone_) return;
-    dataDone_ = true;
-    if (finalReply_) PostReady();
+    if (phase_ == TransferPhase::ReplyFirst)
+        TransferComplete();
+    else if (phase_ == TransferPhase::Waiting || phase_ == TransferPhase::Moving)
+        SetPhase(TransferPhase::DataFirst);
+}
+
+void TStarFtp::TransferComplete() {
+    SetReplyState(ReplyState::Idle);
+    SetPhase(TransferPhase::Done);
+    PostReady();
 }
 
 void TStarFtp::CloseData() {
@@ -706,6 +966,11 @@ void TStarFtp::CloseLocalFile() {
     localFile_ = -1;
     aheadPos_ = aheadEnd_ = 0;
     aheadEof_ = aheadFailed_ = false;
+    out_.clear();
+    outEnds_.clear();
+    outSent_ = outReported_ = 0;
+    localEof_ = false;
+    writable_.reset();
 }
 
 std::int32_t TStarFtp::Elapsed() const {
@@ -716,16 +981,16 @@ std::int32_t TStarFtp::Elapsed() const {
 void TStarFtp::ListingAccepted() {
     dataSocket_.Accept(listener_);
     if (dataSocket_.LastError() != 0) {
-        if (!aborting_) FatalError(ftpeDataConnection);
+        FatalError(ftpeDataConnection);
         return;
     }
+    if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     BytesTransferred = 0;
     success_ = true;
     startTick_ = NowMs();
     ElapsedTime = 0;
     partialListingLine_.clear();
     skippingListingLine_ = false;
-    aborting_ = false;
 }
 
 void TStarFtp::ReceiveListing() {
@@ -735,21 +1000,23 @@ void TStarFtp::ReceiveListing() {
     if (dataSocket_.LastError() != 0 || got <= 0) return;
     BytesTransferred += got;
     std::string text = std::move(partialListingLine_);
-    // The kept text holds no CR LF, except one that the new bytes complete.
-    std::size_t search = text.empty() ? 0 : text.size() - 1;
+    // The kept text holds no LF.
+    std::size_t search = text.size();
     text.append(buffer_, static_cast<std::size_t>(got));
     std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", search)) != std::string::npos;
-         start = search = end + 2) {
-        if (skippingListingLine_)
+    // LF ends a line, with or without a CR before it: some servers send their listings so.
+    for (std::size_t end; (end = text.find('\n', search)) != std::string::npos;
+         start = search = end + 1) {
+        if (skippingListingLine_) {
             skippingListingLine_ = false;
-        else
-            TakeListingLine(text.substr(start, end - start));
+            continue;
+        }
+        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
+        TakeListingLine(text.substr(start, length));
     }
     partialListingLine_ = text.substr(start);
     if (partialListingLine_.size() > MaxListingLine) {
-        // A CR at the end may be the first half of the CR LF that ends the dropped line.
-        partialListingLine_.assign(partialListingLine_.back() == '\r' ? "\r" : "");
+        partialListingLine_.clear();
         skippingListingLine_ = true;
     }
 }
@@ -769,7 +1036,8 @@ void TStarFtp::TakeListingLine(const std::string& line) {
     }
 }
 
-// The close event comes only once no byte is left to read; a last line without CR LF is dropped.
+// The close event comes only once no byte is left to read; a last line without line end is
+// dropped.
 void TStarFtp::ListingEnded() {
     ElapsedTime = Elapsed();
     CloseData();
@@ -779,90 +1047,142 @@ void TStarFtp::ListingEnded() {
     DataDone();
 }
 
-// Runs inside the listener's accept event and sends the whole file from there; the queue runs
-// before every send, so replies, the cancel button and the server's close are handled meanwhile.
+// Runs inside the listener's accept event and sends the whole file from there. Many blocks go to
+// one send call; when the socket takes nothing the loop waits for it inside the event queue, and
+// the queue runs at least every PumpInterval, so replies, the cancel button and the server's close
+// are handled meanwhile.
 void TStarFtp::UploadAccepted() {
     const std::uint32_t serial = ++transferSerial_;
-    aborting_ = false;
     dataSocket_.Accept(listener_);
     if (dataSocket_.LastError() != 0) {
         FatalError(ftpeDataConnection);
         return;
     }
+    if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     Listing = false;
     BytesTransferred = 0;
     startTick_ = NowMs();
     ElapsedTime = 0;
+    out_.clear();
+    outEnds_.clear();
+    outSent_ = outReported_ = 0;
+    localEof_ = false;
+    writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
+    writable_->setEnabled(false);
     Info(ftpiFileSize, std::to_string(localSize_));
 
-    const bool text = TransferMode != BinaryTransfer;
-    for (;;) {
-        if (TransferGone(serial)) return;
-        if (aborting_) {
-            success_ = false;
-            break;
-        }
-        std::string_view block;
-        if (!NextBlock(block)) {
+    std::int64_t nextPump = NowMs() + PumpInterval;
+    while (StillSending(serial)) {
+        if (outSent_ == out_.size() && !FillOutput()) {
             LocalReadFailed();
             return;
         }
-        if (block.empty()) break;
-        BytesTransferred += static_cast<std::int64_t>(block.size());
-        const char* out = block.data();
-        std::size_t length = block.size();
-        std::string converted;
-        if (text) {
-            // Text is cut at character ends and converted per block; a NUL byte means the file
-            // is not text, and sending only the part before it would lose the rest.
-            if (block.find('\0') != std::string_view::npos) {
-                LocalReadFailed();
-                return;
-            }
-            if (block.size() == BlockSize) {
-                // The last character starts the next block: it may be the first half of a pair.
-                const std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
-                aheadPos_ -= drop;
-                block.remove_suffix(drop);
-                BytesTransferred -= static_cast<std::int64_t>(drop);
-            }
-            if (TransferMode == textJIS)
-                converted = SjisToJis(block);
-            else if (TransferMode == textEUC)
-                converted = ConvertLineEnd(SjisToEuc(block), leLF);
-            else
-                converted.assign(block);
-            out = converted.data();
-            length = converted.size();
-        }
-        const SendResult result = SendBlock(out, length, serial);
-        if (result == SendResult::Left) {
-            // Someone else ended this transfer (a fatal error, a refusal, the server's close).
-            if (serial == transferSerial_) {
-                CloseData();
-                CloseLocalFile();
-            }
+        if (out_.empty()) break; // the whole file has gone
+        const std::size_t left = out_.size() - outSent_;
+        const int sent = dataSocket_.Send(out_.data() + outSent_,
+                                          static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
+        if (dataSocket_.LastError() != 0) {
+            FatalError(ftpeDataConnection);
             return;
         }
-        if (result == SendResult::Failed) {
-            if (!aborting_) {
-                FatalError(ftpeDataConnection);
-                return;
-            }
-            // The server dropped the connection of the aborted transfer: it ends as aborted.
-            success_ = false;
+        outSent_ += static_cast<std::size_t>(sent);
+        ReportSentBlocks();
+        if (!StillSending(serial)) return;
+        if (sent == 0) {
+            WaitWritable();
+            nextPump = NowMs() + PumpInterval;
+        } else if (NowMs() >= nextPump) {
+            QCoreApplication::processEvents();
+            nextPump = NowMs() + PumpInterval;
+        }
+    }
+    if (StillSending(serial)) UploadEnded();
+}
+
+// The store of this data connection goes on: nobody ended it (a fatal error, a refusal, the
+// server's close, an abort) and no other store replaced it.
+bool TStarFtp::StillSending(std::uint32_t serial) const {
+    return serial == transferSerial_ && !ControlLost() && dataSocket_.Socket() >= 0 &&
+           localFile_ >= 0 &&
+           (phase_ == TransferPhase::Moving || phase_ == TransferPhase::ReplyFirst);
+}
+
+// Waits inside the event queue until the data socket can take more, or anything else happens.
+void TStarFtp::WaitWritable() {
+    writable_->setEnabled(true);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (writable_) writable_->setEnabled(false);
+}
+
+// Refills the output with converted blocks, up to OutputBatch bytes; empty at the end of the file.
+// False when the file cannot be read, or a text block is no text, before any block was added.
+bool TStarFtp::FillOutput() {
+    out_.clear();
+    outEnds_.clear();
+    outSent_ = outReported_ = 0;
+    // What was converted before a failure goes out first; the next call then fails at once.
+    while (!localEof_ && out_.size() < OutputBatch) {
+        std::string_view block;
+        if (!NextBlock(block)) return !out_.empty();
+        if (block.empty()) {
+            localEof_ = true;
             break;
         }
+        if (!AddBlock(block)) {
+            aheadPos_ -= block.size();
+            return !out_.empty();
+        }
+    }
+    return true;
+}
+
+// Converts one block by the transfer mode and appends it to the output.
+bool TStarFtp::AddBlock(std::string_view block) {
+    if (TransferMode == BinaryTransfer) {
+        out_.append(block);
+        outEnds_.push_back({out_.size(), block.size()});
+        return true;
+    }
+    // Text is cut at character ends and converted per block; a NUL byte means the file is not
+    // text, and sending only the part before it would lose the rest.
+    if (block.find('\0') != std::string_view::npos) return false;
+    if (block.size() == static_cast<std::size_t>(BlockSize)) {
+        // The last character starts the next block: it may be the first half of a pair.
+        std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
+        // A CR before the cut may be the first half of CR LF: EUC turns the pair into LF only when
+        // both halves are in one block.
+        if (TransferMode == textEUC && block[block.size() - drop - 1] == '\r') ++drop;
+        aheadPos_ -= drop;
+        block.remove_suffix(drop);
+    }
+    if (TransferMode == textJIS)
+        out_ += SjisToJis(block);
+    else if (TransferMode == textEUC)
+        out_ += ConvertLineEnd(SjisToEuc(block), leLF);
+    else
+        out_.append(block);
+    outEnds_.push_back({out_.size(), block.size()});
+    return true;
+}
+
+// One ftpiProgress for every block that has gone out completely.
+void TStarFtp::ReportSentBlocks() {
+    const std::uint32_t serial = transferSerial_;
+    while (outReported_ < outEnds_.size() && outEnds_[outReported_].end <= outSent_) {
+        BytesTransferred += static_cast<std::int64_t>(outEnds_[outReported_].fileBytes);
+        ++outReported_;
         Info(ftpiProgress, "");
         ElapsedTime = Elapsed();
+        // The owner's handler may have aborted or ended the transfer.
+        if (!StillSending(serial)) return;
     }
-    UploadEnded();
 }
 
 // The next block of the local file, at most BlockSize bytes, empty at the end. False when the file
 // cannot be read; what was read before the failure has been handed out first.
 bool TStarFtp::NextBlock(std::string_view& block) {
-    if (aheadEnd_ - aheadPos_ < static_cast<std::size_t>(BlockSize) && !aheadEof_ && !aheadFailed_) {
+    if (aheadEnd_ - aheadPos_ < static_cast<std::size_t>(BlockSize) && !aheadEof_ &&
+        !aheadFailed_) {
         if (!ahead_) ahead_ = std::make_unique<char[]>(ReadAhead);
         // Keep the unsent tail at the front, so that a block never straddles two reads.
         std::memmove(ahead_.get(), ahead_.get() + aheadPos_, aheadEnd_ - aheadPos_);
@@ -889,19 +1209,6 @@ bool TStarFtp::NextBlock(std::string_view& block) {
     return true;
 }
 
-TStarFtp::SendResult TStarFtp::SendBlock(const char* data, std::size_t length,
-                                         std::uint32_t serial) {
-    while (length > 0) {
-        QCoreApplication::processEvents();
-        if (TransferGone(serial)) return SendResult::Left;
-        const int sent = dataSocket_.Send(data, static_cast<int>(length));
-        if (dataSocket_.LastError() != 0) return SendResult::Failed;
-        data += sent;
-        length -= static_cast<std::size_t>(sent);
-    }
-    return SendResult::Sent;
-}
-
 // Closing the data connection tells the server that the file is complete.
 void TStarFtp::UploadEnded() {
     CloseData();
@@ -911,21 +1218,20 @@ void TStarFtp::UploadEnded() {
     DataDone();
 }
 
-// Closing the data connection now would make the part sent so far look like the whole file: ABOR
-// goes first, and the data connection stays open until the server has answered it (the ready
-// notification of an abort closes it).
+// The part sent so far must not pass for the whole file: ABOR goes out first, then the data
+// connection is closed as an abort closes it, so that every server ends the transfer; the store
+// completes (failed) once the replies are in.
 void TStarFtp::LocalReadFailed() {
-    CloseLocalFile();
     ReportError(ftpeLocalFileRead);
-    DataDone();
-    Abort();
+    AbortTransfer(false);
 }
 
 // The server closed the data connection of a store.
 void TStarFtp::StoreServerClosed() {
     CloseData();
-    // After a local read error our side had ended already; the server only confirms the abort.
-    if (dataDone_) return;
+    if (phase_ != TransferPhase::Waiting && phase_ != TransferPhase::Moving &&
+        phase_ != TransferPhase::ReplyFirst)
+        return;
     // The server stopped taking the file before all of it was sent.
     success_ = false;
     CloseLocalFile();
@@ -954,6 +1260,7 @@ void TStarFtp::CloseAll() {
     CloseData();
     CloseLocalFile();
     CloseSocket();
+    SetPhase(TransferPhase::None);
 }
 
 void TStarFtp::FatalError(FtpError code, const std::string& addinfo) {
@@ -996,14 +1303,11 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     }
     if (message.Msg != WM_FTPREADY) return;
     busy_ = false;
+    if (phase_ == TransferPhase::Done) SetPhase(TransferPhase::None);
     // Taken before OnFtpReady, so that an operation the owner starts there keeps its own event.
     const PendingCompletion completion = pendingEvent_;
     pendingEvent_ = peNone;
     if (OnFtpReady) OnFtpReady(*this);
-    if (aborting_) {
-        CloseData();
-        aborting_ = false;
-    }
     const std::array<const TNotifyEvent*, 10> events = {nullptr,
                                                         &OnLoggedIn,
                                                         &OnDirectoryChanged,

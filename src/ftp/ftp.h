@@ -74,6 +74,27 @@ enum TFtpInfoNeeded : std::uint8_t {
 // The argument of PORT: "h1,h2,h3,h4,p1,p2" for a dotted address and a port.
 std::string PortArgument(const std::string& dotted, std::uint16_t port);
 
+// Where the running listing or store is. Changed in one place only (TStarFtp::SetPhase).
+enum class TransferPhase : std::uint8_t {
+    None,               // no transfer runs
+    Preparing,          // PWD, TYPE or PORT outstanding; LIST or STOR not yet sent
+    Cancelled,          // Abort came before LIST or STOR went out: it never will
+    EarlyConnection,    // the server connected before LIST or STOR went out; it waits
+    Waiting,            // LIST or STOR sent; the server's data connection not yet taken
+    Moving,             // data moving; the final reply not yet in
+    ReplyFirst,         // the final reply is in; the data side has not ended yet
+    DataFirst,          // the data side has ended; the final reply not yet in
+    AbortTransferReply, // ABOR sent: the aborted command's reply and ABOR's own are due
+    AbortAborReply,     // ABOR sent: only ABOR's own reply is due
+    Done,               // both sides ended; the ready notification is posted
+};
+
+// Names for logs and test transcripts.
+const char* TransferPhaseName(TransferPhase phase);
+const char* FtpInfoName(FtpInfo info);
+const char* FtpErrorName(FtpError error);
+
+class QSocketNotifier;
 class TStarFtp;
 using TNotifyEvent = std::function<void(TStarFtp& sender)>;
 using TFtpInfoEvent =
@@ -147,6 +168,7 @@ class TStarFtp : public TStarSocket {
     FtpError ErrorCode() const { return errorCode_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
+    TransferPhase Phase() const { return phase_; }
 
     // Control text with no CR LF beyond this ends the session: a server that never ends its line
     // must not grow memory without bound.
@@ -156,6 +178,8 @@ class TStarFtp : public TStarSocket {
     static constexpr std::size_t MaxListingLine = 64 * 1024;
     // Bytes of the local file read and sent at a time.
     static constexpr int BlockSize = 2048;
+    // The send loop runs the event queue at least this often (milliseconds).
+    static constexpr int PumpInterval = 10;
 
   protected:
     void HostResolved() override;
@@ -201,7 +225,12 @@ class TStarFtp : public TStarSocket {
     // False when the text holds CR or LF: it would carry a second command, so nothing is sent.
     bool SendCommand(const std::string& text);
     bool IssueCommand(const std::string& text, ReplyState next);
-    void SetReplyState(ReplyState next) { replyState_ = next; }
+    void SetReplyState(ReplyState next);
+    void SetPhase(TransferPhase next);
+    // The reply countdown (TimeOutConnect) runs while a reply outside a transfer is due.
+    bool ReplyTimed() const;
+    void ArmReplyTimer();
+    void ResetCounts();
     void SocketConnected();
     void SocketClosed();
     void ReadControlData();
@@ -231,15 +260,24 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
-    void AcceptDataWith(TSocketEvent handler);
+    bool CancelledBeforeCommand();
+    void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
+    void AbortTransfer(bool reportDone);
+    bool OnAbortReply(const std::string& line);
+    void SendAbort();
+    void EndAborted();
+    void TransferComplete();
     void ListingAccepted();
     void ReceiveListing();
     void TakeListingLine(const std::string& line);
     void ListingEnded();
     void UploadAccepted();
-    enum class SendResult { Sent, Left, Failed };
-    SendResult SendBlock(const char* data, std::size_t length, std::uint32_t serial);
     bool NextBlock(std::string_view& block);
+    bool FillOutput();
+    bool AddBlock(std::string_view block);
+    void WaitWritable();
+    void ReportSentBlocks();
+    bool StillSending(std::uint32_t serial) const;
     void UploadEnded();
     void LocalReadFailed();
     void StoreServerClosed();
@@ -247,11 +285,6 @@ class TStarFtp : public TStarSocket {
     void FinalReply();
     void CloseData();
     void CloseLocalFile();
-    // The store with this serial can no longer send: ended by someone else, or replaced.
-    bool TransferGone(std::uint32_t serial) const {
-        return serial != transferSerial_ || ControlLost() || dataSocket_.Socket() < 0 ||
-               localFile_ < 0;
-    }
     std::int32_t Elapsed() const;
     bool SendRaw(const char* bytes, int length, bool urgent);
 
@@ -293,9 +326,20 @@ class TStarFtp : public TStarSocket {
     std::size_t aheadEnd_ = 0;
     bool aheadEof_ = false;
     bool aheadFailed_ = false;
-    bool acceptWaiting_ = false; // the server connected before the handler was installed
-    bool dataDone_ = false;
-    bool finalReply_ = false;
-    bool aborting_ = false;            // Abort was called; the next ready notification clears it
+    // Converted blocks waiting for the socket: many blocks go to one send call. outEnds_ holds
+    // where each block ends in out_ and how many bytes of the file it took, so that progress is
+    // still reported once per block, after the block has gone.
+    static constexpr std::size_t OutputBatch = 128 * BlockSize;
+    std::string out_;
+    std::size_t outSent_ = 0;
+    struct BlockEnd {
+        std::size_t end;
+        std::size_t fileBytes;
+    };
+    std::vector<BlockEnd> outEnds_;
+    std::size_t outReported_ = 0;
+    bool localEof_ = false;
+    std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
+    TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the stores' data connections
 };

@@ -301,16 +301,19 @@ TEST_F(FtpScripted, RefusedQuitIsFatalErrorZero) {
     EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "error 0 Error", "quit"}));
 }
 
-TEST_F(FtpScripted, EucModeEndsCommandsWithLfAndDecodesReplies) {
+// Servers that wait for CR LF never answer a bare LF: the EUC code changes the text, not the line
+// end.
+TEST_F(FtpScripted, EucModeEncodesCommandsEndsThemWithCrLfAndDecodesReplies) {
     ftp.TransferMode = textEUC;
+    ftp.UserPassword = "\x88\x9f"; // Shift_JIS 889F is EUC B0A1
     server.Send("220 ready\r\n")
         .Answer("331 pw\r\n")
         .Answer("230 \xb0\xa1\r\n")
         .Answer("215 UNIX\r\n");
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Received(), "USER anna\nPASS pw\nSYST\n");
-    EXPECT_TRUE(rec.Saw("sent USER anna\n"));
+    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \xb0\xa1\r\nSYST\r\n");
+    EXPECT_TRUE(rec.Saw("sent USER anna\r\n"));
     // EUC B0A1 is Shift_JIS 889F.
     EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), "230 \x88\x9f\r\n"),
               rec.received.end());

@@ -86,25 +86,12 @@ std::vector<std::string> Pieces(const std::string& text) {
     return pieces;
 }
 
-// Line ends of a piece sent as EUC-JP: those of the kind the piece starts with become LF.
-std::string EucLineEnds(std::string piece) {
-    const std::size_t first = piece.find_first_of("\r\n");
-    if (first == std::string::npos || piece[first] == '\n') return piece;
-    if (first + 1 < piece.size() && piece[first + 1] == '\n') {
-        std::string out;
-        for (std::size_t i = 0; i < piece.size(); ++i)
-            if (!(piece[i] == '\r' && i + 1 < piece.size() && piece[i + 1] == '\n'))
-                out += piece[i];
-        return out;
-    }
-    std::replace(piece.begin(), piece.end(), '\r', '\n');
-    return piece;
-}
-
+// EUC-JP has no shift state, and every CR LF of a CR LF file becomes LF wherever the blocks are
+// cut.
 std::string ExpectedEuc(const std::string& sjis) {
-    std::string out;
-    for (const std::string& piece : Pieces(sjis))
-        out += EucLineEnds(IconvConvert("EUC-JP", "SHIFT_JIS", piece).value_or("<iconv failed>"));
+    std::string out = IconvConvert("EUC-JP", "SHIFT_JIS", sjis).value_or("<iconv failed>");
+    for (std::size_t at; (at = out.find("\r\n")) != std::string::npos;)
+        out.erase(at, 1);
     return out;
 }
 
