@@ -1,6 +1,6 @@
-"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 with an ephemeral port.
+"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD
+Usage: ftpserver.py ROOT USER PASSWORD [ADDRESS]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
@@ -36,12 +36,13 @@ class Handler(FTPHandler):
 
 def main():
     root, user, password = sys.argv[1:4]
+    address = sys.argv[4] if len(sys.argv) > 4 else "127.0.0.1"
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
     Handler.authorizer = authorizer
     logging.basicConfig(level=logging.WARNING)
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer((address, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)
 
     def watch_stdin():

@@ -9,14 +9,14 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why) {
+bool PyFtpServer::Start(std::string& why, const char* address) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
     }
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process_.start("/usr/bin/python3", {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"),
-                                        root_.path(), User, Password});
+                                        root_.path(), User, Password, address});
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();
         return false;
