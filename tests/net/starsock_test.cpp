@@ -334,9 +334,11 @@ TEST_F(StarSocketFallback, ARefusedAddressGivesWayToTheNextInResolverOrder) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
-        LoopbackSocket listening(row.ipv6Listens, 0, true);
+        const std::uint16_t port = PortFreeOnBothLoopbacks();
+        ASSERT_NE(port, 0);
+        LoopbackSocket listening(row.ipv6Listens, port, true);
         ASSERT_TRUE(listening.Ready());
-        LoopbackSocket refusing(!row.ipv6Listens, listening.Port());
+        LoopbackSocket refusing(!row.ipv6Listens, port);
         ASSERT_TRUE(refusing.Ready());
         TStarSocket client;
         std::vector<std::uint16_t> errors;
@@ -363,9 +365,11 @@ TEST_F(StarSocketFallback, ARefusedAddressGivesWayToTheNextInResolverOrder) {
 }
 
 TEST_F(StarSocketFallback, EveryAddressRefusingReportsTheRefusalOnce) {
-    LoopbackSocket v4(false);
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    LoopbackSocket v4(false, port);
     ASSERT_TRUE(v4.Ready());
-    LoopbackSocket v6(true, v4.Port());
+    LoopbackSocket v6(true, port);
     ASSERT_TRUE(v6.Ready());
     AnswerLookups("dual.test", {"127.0.0.1", "::1"});
     ResolveAndConnect("dual.test", v4.Port());
@@ -377,9 +381,11 @@ TEST_F(StarSocketFallback, EveryAddressRefusingReportsTheRefusalOnce) {
 }
 
 TEST_F(StarSocketFallback, AnAddressThatTimesOutGivesWayToTheNext) {
-    StalledListener stalled; // 127.0.0.1
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    StalledListener stalled(port); // 127.0.0.1
     ASSERT_TRUE(stalled.Ready());
-    LoopbackSocket v6(true, stalled.Port(), true);
+    LoopbackSocket v6(true, port, true);
     ASSERT_TRUE(v6.Ready());
     AnswerLookups("dual.test", {"127.0.0.1", "::1"});
     ResolveAndConnect("dual.test", stalled.Port(), 1);
@@ -391,9 +397,11 @@ TEST_F(StarSocketFallback, AnAddressThatTimesOutGivesWayToTheNext) {
 }
 
 TEST_F(StarSocketFallback, TheLastAddressTimingOutIsATimeOut) {
-    StalledListener stalled;
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    StalledListener stalled(port);
     ASSERT_TRUE(stalled.Ready());
-    LoopbackSocket v6(true, stalled.Port());
+    LoopbackSocket v6(true, port);
     ASSERT_TRUE(v6.Ready());
     AnswerLookups("dual.test", {"::1", "127.0.0.1"});
     ResolveAndConnect("dual.test", stalled.Port(), 1);

@@ -26,9 +26,9 @@ sockaddr_in Loopback(std::uint16_t port) {
 }
 } // namespace
 
-StalledListener::StalledListener() {
+StalledListener::StalledListener(std::uint16_t port) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a = Loopback(0);
+    sockaddr_in a = Loopback(port);
     socklen_t length = sizeof a;
     if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
         ::listen(listener_, 0) != 0 ||
@@ -75,4 +75,14 @@ LoopbackSocket::LoopbackSocket(bool ipv6, std::uint16_t port, bool listening) {
 
 LoopbackSocket::~LoopbackSocket() {
     if (fd_ >= 0) ::close(fd_);
+}
+
+std::uint16_t PortFreeOnBothLoopbacks() {
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        const LoopbackSocket v4(false);
+        if (!v4.Ready()) continue;
+        const LoopbackSocket v6(true, v4.Port());
+        if (v6.Ready()) return v4.Port();
+    }
+    return 0;
 }
