@@ -2,8 +2,10 @@
 // the same run, with curl in active mode (curl -T FILE -P 127.0.0.1), checks the bytes on the
 // server (size and a hash) and prints MiB/s, CPU seconds and peak RSS of both and the ratio
 // ours/curl. Ours is also run with a 64 MiB file, to show whether its peak memory grows with the
-// file. Then lists a folder of 100,000 entries and prints the time of the listing and of parsing
-// every line. The big files are deleted at the end.
+// file. Then both upload 20 MiB to a second pyftpdlib that reads at 4 MiB/s through a small window
+// (the throttled data handler), where the socket is full most of the time: CPU seconds of both.
+// Then lists a folder of 100,000 entries and prints the time of the listing and of parsing every
+// line. The big files are deleted at the end.
 //
 // Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
 // RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
@@ -122,11 +124,13 @@ bool MakeFile(const QString& path, std::int64_t size) {
 
 class Server {
   public:
-    bool Start(const QString& root) {
+    // readLimit: bytes a second the server reads from a data connection, 0 for no limit.
+    bool Start(const QString& root, int readLimit = 0) {
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("/usr/bin/python3",
-                       {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"), root,
-                        kUser, kPassword});
+        QStringList arguments = {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"),
+                                 root, kUser, kPassword};
+        if (readLimit > 0) arguments << QString::number(readLimit);
+        process_.start("/usr/bin/python3", arguments);
         if (!process_.waitForStarted(10000)) return false;
         while (!process_.canReadLine())
             if (!process_.waitForReadyRead(10000)) return false;
@@ -269,6 +273,34 @@ int main(int argc, char** argv) {
                 static_cast<double>(ours.peakKiB) / static_cast<double>(curl.peakKiB));
     std::printf("our peak RSS 512 MiB / 64 MiB: %.2f (does not grow with the file when ~1)\n",
                 static_cast<double>(ours.peakKiB) / static_cast<double>(oursSmall.peakKiB));
+    const bool fastReached = curl.seconds / ours.seconds >= 1.0 && ours.cpu / curl.cpu <= 1.5;
+    std::printf("targets throughput >= 1.0 and cpu <= 1.5: %s\n",
+                fastReached ? "reached" : "NOT reached");
+
+    // A server slower than the disk: the socket is full, and the loop must wait, not spin.
+    constexpr int kSlowRate = 4 << 20;
+    Server slowServer;
+    if (!slowServer.Start(root.path(), kSlowRate)) return Fail("cannot start the slow server");
+    const QString slowFile = local.filePath("slow.bin");
+    if (!MakeFile(slowFile, 20 * kMiB)) return Fail("cannot write");
+    std::int64_t slowSize = 0;
+    const std::int64_t slowHash = HashFile(slowFile, slowSize);
+    Figures oursSlow, curlSlow;
+    if (!UploadOurs(slowServer.Port(), slowFile, "slow-ours.bin", oursSlow))
+        return Fail("our slow upload failed");
+    const bool slowOursOk = SameOnServer(root.path(), "slow-ours.bin", slowSize, slowHash);
+    if (!UploadCurl(slowServer.Port(), slowFile, "slow-curl.bin", curlSlow))
+        return Fail("curl's slow upload failed");
+    const bool slowCurlOk = SameOnServer(root.path(), "slow-curl.bin", slowSize, slowHash);
+    QFile::remove(slowFile);
+    std::printf("upload of 20 MiB to pyftpdlib reading at 4 MiB/s\n");
+    Print("TStarFtp", slowSize, oursSlow);
+    Print("curl -T -P", slowSize, curlSlow);
+    const bool slowReached = oursSlow.cpu <= 2 * curlSlow.cpu + 0.05;
+    std::printf("bytes on the server: ours %s, curl %s; cpu ours %.3f s, curl %.3f s, "
+                "target ours <= 2 x curl + 0.05 s: %s\n",
+                slowOursOk ? "ok" : "WRONG", slowCurlOk ? "ok" : "WRONG", oursSlow.cpu,
+                curlSlow.cpu, slowReached ? "reached" : "NOT reached");
 
     // Listing of 100,000 entries.
     const int kEntries = 100000;
@@ -298,7 +330,7 @@ int main(int argc, char** argv) {
                 kEntries, lister.ftp.ListingLines.size(), lister.ftp.FileNames.size(), listing,
                 parsing, parsing * 1e9 / static_cast<double>(lister.ftp.ListingLines.size()),
                 entries);
-    const bool ok = smallOk && oursOk && curlOk &&
+    const bool ok = smallOk && oursOk && curlOk && slowOursOk && slowCurlOk &&
                     lister.ftp.FileNames.size() == static_cast<std::size_t>(kEntries);
     return ok ? 0 : 1;
 }

@@ -129,6 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (int round = 0; round < 3; ++round)
             QCoreApplication::processEvents();
         Check(!ftp.Busy(), "still busy after the quit notification");
+        Check(ftp.Phase() == TransferPhase::None, "a transfer phase left after the quit");
     }
     // A reset rather than a close, so that no TIME_WAIT connection is left per input.
     const linger reset{1, 0};

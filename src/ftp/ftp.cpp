@@ -258,7 +258,7 @@ void TStarFtp::SocketClosed() {
     CloseData();
     CloseLocalFile();
     SetPhase(TransferPhase::None);
-    replyState_ = ReplyState::Idle;
+    SetReplyState(ReplyState::Idle);
     Info(ftpiNotConnected, "Disconnected");
     PostReady();
     PostMessage(WM_FTPQUIT);
@@ -306,8 +306,7 @@ void TStarFtp::SetPhase(TransferPhase next) {
 // A transfer's final reply may take as long as the server needs to finish a big file; every other
 // reply, ABOR's included, is due within the time-out.
 bool TStarFtp::ReplyTimed() const {
-    if (phase_ == TransferPhase::AbortTransferReply || phase_ == TransferPhase::AbortAborReply)
-        return true;
+    if (Aborting()) return true;
     return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
            replyState_ != ReplyState::Store && replyState_ != ReplyState::ListConnect &&
            replyState_ != ReplyState::StoreConnect;
@@ -728,16 +727,15 @@ void TStarFtp::AbortTransfer(bool reportDone) {
         return;
     }
     if (!controlConnected_) return;
-    const TransferPhase before = phase_;
+    const bool moving = phase_ != TransferPhase::DataFirst && dataSocket_.Socket() >= 0;
     // Set first: the sends below run the event queue, and a second call must add nothing.
-    SetPhase(before == TransferPhase::ReplyFirst ? TransferPhase::AbortAborReply
+    SetPhase(phase_ == TransferPhase::ReplyFirst ? TransferPhase::AbortAborReply
                                                  : TransferPhase::AbortTransferReply);
     success_ = false;
     SendAbort();
     if (ControlLost()) return;
     // The data connection ends here, so that the server ends the transfer whether or not it acts
     // on ABOR at once; the operation completes once the replies are in.
-    const bool moving = before != TransferPhase::DataFirst && dataSocket_.Socket() >= 0;
     CloseData();
     CloseLocalFile();
     if (moving) {
@@ -774,8 +772,7 @@ bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
 // STOR, so it is always ABOR's; ABOR is the last command sent, so its reply is the last one. True
 // when the line was one of these replies.
 bool TStarFtp::OnAbortReply(const std::string& line) {
-    if (phase_ != TransferPhase::AbortTransferReply && phase_ != TransferPhase::AbortAborReply)
-        return false;
+    if (!Aborting()) return false;
     if (line[0] == '1') return true;
     if (phase_ == TransferPhase::AbortTransferReply && line.compare(0, 3, "225") != 0)
         SetPhase(TransferPhase::AbortAborReply);
@@ -1006,7 +1003,8 @@ void TStarFtp::StartListing() {
 
 void TStarFtp::OnList(const std::string& line) {
     if (OnAbortReply(line)) return;
-    if (line[0] == '1') return;
+    // Nothing else is due once the final reply is in (ABOR's replies are taken above).
+    if (line[0] == '1' || phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
         FinalReply();
         return;
@@ -1040,6 +1038,8 @@ void TStarFtp::OnStore(const std::string& line) {
         if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) PostMessage(WM_FTPSEND);
         return;
     }
+    // Nothing else is due once the final reply is in (ABOR's replies are taken above).
+    if (phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
         FinalReply();
         return;
@@ -1053,12 +1053,10 @@ void TStarFtp::OnStore(const std::string& line) {
 
 // The two sides of a transfer end in either order; whichever is second completes it.
 void TStarFtp::FinalReply() {
-    if (phase_ == TransferPhase::DataFirst) {
+    if (phase_ == TransferPhase::DataFirst)
         TransferComplete();
-        return;
-    }
-    SetReplyState(ReplyState::Idle);
-    SetPhase(TransferPhase::ReplyFirst);
+    else
+        SetPhase(TransferPhase::ReplyFirst);
 }
 
 void TStarFtp::DataDone() {
@@ -1161,8 +1159,10 @@ void TStarFtp::TakeListingLine(const std::string& line) {
 // The close event comes only once no byte is left to read; a last line without line end is
 // dropped.
 void TStarFtp::ListingEnded() {
-    ElapsedTime = Elapsed();
     CloseData();
+    // An abort has ended the data side already.
+    if (Aborting()) return;
+    ElapsedTime = Elapsed();
     Info(ftpiListingReady, "Listing ready");
     Info(ftpiTransferDone, "Transfer done");
     Listing = false;

@@ -118,7 +118,9 @@ class TStarFtp : public TStarSocket {
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
     // TransferMode. Over IPv6, EPRT stands for PORT.
     void StoreFile();
-    // Stops the running transfer: Telnet IP, the urgent Telnet data mark, ABOR.
+    // Stops the running transfer: Telnet IP, the urgent Telnet data mark, ABOR, and the data
+    // connection closed; the operation completes (Success false) once the server has answered.
+    // Before LIST or STOR has gone out, they are just never sent.
     void Abort();
     void Quit();
 
@@ -160,7 +162,8 @@ class TStarFtp : public TStarSocket {
     TNotifyEvent OnFileRenamed;
     TNotifyEvent OnFtpQuit;
 
-    // The last listing: every line as received (without CR LF), and the names of its entries.
+    // The last listing: every line as received (without its LF or CR LF), and the names of its
+    // entries. Partial when the listing failed (Success false).
     std::vector<std::string> ListingLines;
     std::vector<std::string> FileNames;
     std::vector<std::string> DirectoryNames;
@@ -174,10 +177,10 @@ class TStarFtp : public TStarSocket {
     bool ControlConnected() const { return controlConnected_; }
     TransferPhase Phase() const { return phase_; }
 
-    // Control text with no CR LF beyond this ends the session: a server that never ends its line
-    // must not grow memory without bound.
+    // Control text with no line end beyond this ends the session: a server that never ends its
+    // line must not grow memory without bound.
     static constexpr std::size_t MaxReplyLine = 64 * 1024;
-    // A listing line longer than this without CR LF is dropped up to its CR LF, for the same
+    // A listing line longer than this without a line end is dropped up to its LF, for the same
     // reason.
     static constexpr std::size_t MaxListingLine = 64 * 1024;
     // Bytes of the local file read and sent at a time.
@@ -278,6 +281,10 @@ class TStarFtp : public TStarSocket {
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
     void AbortTransfer(bool reportDone);
+    bool Aborting() const {
+        return phase_ == TransferPhase::AbortTransferReply ||
+               phase_ == TransferPhase::AbortAborReply;
+    }
     bool OnAbortReply(const std::string& line);
     void SendAbort();
     void EndAborted();

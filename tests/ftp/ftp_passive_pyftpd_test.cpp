@@ -44,7 +44,7 @@ class FtpRoutes : public testing::TestWithParam<Route> {
   protected:
     void SetUp() override {
         std::string why;
-        ASSERT_TRUE(server.Start(why, GetParam().address)) << why;
+        ASSERT_TRUE(server.Start(why, 0, GetParam().address)) << why;
         ASSERT_TRUE(local.isValid());
         ftp.SetFtpServer(GetParam().address);
         ftp.FtpPort = server.Port();
@@ -55,7 +55,7 @@ class FtpRoutes : public testing::TestWithParam<Route> {
         ftp.Login();
         ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }));
         ASSERT_TRUE(rec.Saw("loggedin"));
-        EXPECT_TRUE(rec.Saw(std::string("info 0 ") + GetParam().address));
+        EXPECT_TRUE(rec.Saw(std::string("info ftpiConnected ") + GetParam().address));
     }
 
     // Runs until the completion event of an operation started after Clear.
@@ -119,7 +119,8 @@ TEST_P(FtpRoutes, ListsAndStoresByteForByte) {
     EXPECT_EQ(ftp.DirectoryNames, Lines{"docs"});
     EXPECT_EQ(rec.readies, 1);
     const Events tail(rec.events.end() - 4, rec.events.end());
-    EXPECT_EQ(tail, (Events{"info 10 Listing ready", "info 9 Transfer done", "ready", "listed"}));
+    EXPECT_EQ(tail, (Events{"info ftpiListingReady Listing ready",
+                            "info ftpiTransferDone Transfer done", "ready", "listed"}));
 
     for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{2048},
                                    std::size_t{100000}, std::size_t{3} << 20}) {
@@ -130,8 +131,8 @@ TEST_P(FtpRoutes, ListsAndStoresByteForByte) {
         EXPECT_TRUE(ftp.Success());
         EXPECT_EQ(OnServer(name), bytes);
         EXPECT_EQ(Sent(), (Lines{"TYPE I", route.dataCommand, "STOR " + name}));
-        EXPECT_TRUE(rec.Saw("info 12 " + std::to_string(size)));
-        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info 7 "),
+        EXPECT_TRUE(rec.Saw("info ftpiFileSize " + std::to_string(size)));
+        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>((size + 2047) / 2048));
         EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(size));
         EXPECT_EQ(rec.readies, 1);

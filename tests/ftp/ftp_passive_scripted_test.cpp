@@ -23,6 +23,9 @@ namespace {
 const std::string kListing = "-rw-r--r-- 1 a b 3 Jan 5 12:34 x.txt\r\ndrwxr-xr-x 2 a b 0 Jan 5 "
                              "12:34 sub\r\n";
 
+// How the recorder shows the log notices about the data connection.
+const std::string kNote = "info ftpiDataConnection ";
+
 std::string Pasv(const std::string& dotted, std::uint16_t port) {
     std::string numbers = dotted;
     std::replace(numbers.begin(), numbers.end(), '.', ',');
@@ -71,7 +74,7 @@ class FtpPassiveScripted : public testing::Test {
     Events Notes() const {
         Events notes;
         for (const std::string& e : rec.events)
-            if (e.rfind("info 15 ", 0) == 0) notes.push_back(e.substr(8));
+            if (e.rfind(kNote, 0) == 0) notes.push_back(e.substr(kNote.size()));
         return notes;
     }
 
@@ -183,9 +186,9 @@ TEST_F(FtpPassiveScripted, EpsvOrPasvWhicheverTheServerTakes) {
         Events notes;
         for (const std::string& e : r.events) {
             if (e == "listed") break;
-            if (e.rfind("info 15 ", 0) == 0)
-                notes.push_back(
-                    std::regex_replace(e.substr(8), std::regex(std::to_string(port)), "<port>"));
+            if (e.rfind(kNote, 0) == 0)
+                notes.push_back(std::regex_replace(e.substr(kNote.size()),
+                                                   std::regex(std::to_string(port)), "<port>"));
         }
         EXPECT_EQ(notes, row.notes);
     }
@@ -208,24 +211,24 @@ TEST_F(FtpPassiveScripted, NoDataConnectionNoListAndAClearError) {
         {"both refused",
          {"500 EPSV not understood\r\n", "500 PASV not understood\r\n"},
          {"EPSV", "PASV"},
-         "error 13 Error",
+         "error ftpeCommandFailed Error",
          {}},
         {"no address in the PASV reply",
          {"500 no\r\n", "227 Entering Passive Mode\r\n"},
          {"EPSV", "PASV"},
-         "error 28 Error",
+         "error ftpeDataConnection Error",
          {"No address in the reply to PASV"}},
         {"refused data connection",
          {Epsv(refusing.Port())},
          {"EPSV"},
-         "error 28 Error",
+         "error ftpeDataConnection Error",
          {"Data connection to 127.0.0.1 port " + std::to_string(refusing.Port()),
           "Data connection to 127.0.0.1 port " + std::to_string(refusing.Port()) +
               " failed: Connection Refused"}},
         {"data connection that times out",
          {"500 no\r\n", Pasv("127.0.0.1", stalled.Port())},
          {"EPSV", "PASV"},
-         "error 28 Error",
+         "error ftpeDataConnection Error",
          {"Data connection to 127.0.0.1 port " + std::to_string(stalled.Port()),
           "Data connection to 127.0.0.1 port " + std::to_string(stalled.Port()) +
               " failed: timeout"}},
@@ -257,7 +260,7 @@ TEST_F(FtpPassiveScripted, NoDataConnectionNoListAndAClearError) {
                   1);
         Events notes;
         for (const std::string& e : r.events)
-            if (e.rfind("info 15 ", 0) == 0) notes.push_back(e.substr(8));
+            if (e.rfind(kNote, 0) == 0) notes.push_back(e.substr(kNote.size()));
         EXPECT_EQ(notes, row.notes);
         EXPECT_FALSE(client.Success());
         EXPECT_FALSE(client.ControlConnected());
@@ -272,7 +275,7 @@ TEST_F(FtpPassiveScripted, OverIPv6ARefusedEpsvIsNotFollowedByPasv) {
     ftp.GetListing();
     ASSERT_TRUE(RunUntil([&] { return rec.quits > 0; }));
     EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "PWD", "TYPE A", "EPSV"}));
-    EXPECT_TRUE(rec.Saw("error 13 Error"));
+    EXPECT_TRUE(rec.Saw("error ftpeCommandFailed Error"));
     EXPECT_EQ(fake.DataConnections(), 0);
 }
 
@@ -307,7 +310,7 @@ TEST_F(FtpPassiveScripted, RefusedStorSendsNothingAndClosesTheDataConnection) {
     StoreFile("never sent", "denied.txt");
     ASSERT_TRUE(Until("stored"));
     EXPECT_FALSE(ftp.Success());
-    EXPECT_TRUE(rec.Saw("info 13 "));
+    EXPECT_TRUE(rec.Saw("info ftpiCommandFailed "));
     ASSERT_TRUE(RunUntil([&] { return fake.ScriptDone(); }));
     EXPECT_EQ(fake.DataReceived(), "");
     EXPECT_TRUE(fake.DataClosedByClient());
@@ -334,7 +337,7 @@ TEST_F(FtpPassiveScripted, StoreWaitsForThePreliminaryReply) {
     EXPECT_EQ(beforeReply, 0u);
     EXPECT_EQ(fake.DataReceived(), std::string(5000, 'q'));
     EXPECT_TRUE(ftp.Success());
-    EXPECT_TRUE(rec.Saw("info 12 5000"));
+    EXPECT_TRUE(rec.Saw("info ftpiFileSize 5000"));
 }
 
 // Unticked, the session sends exactly the bytes it always did (PORT's numbers aside).
@@ -410,8 +413,8 @@ TEST_F(FtpPassiveScripted, ANameWhoseFirstAddressRefusesLogsInThroughTheNext) {
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
         const Events head(r.events.begin(), r.events.begin() + 3);
-        EXPECT_EQ(head,
-                  (Events{"info 2 dual.test", "info 3 " + row.order[0], "info 0 " + row.order[1]}));
+        EXPECT_EQ(head, (Events{"info ftpiResolving dual.test", "info ftpiResolved " + row.order[0],
+                                "info ftpiConnected " + row.order[1]}));
         EXPECT_TRUE(r.Saw("loggedin"));
         EXPECT_EQ(client.ServerAddress, row.order[1]);
         EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST"}));

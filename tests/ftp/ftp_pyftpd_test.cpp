@@ -55,9 +55,9 @@ TEST_F(FtpRealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
     EXPECT_EQ(rec.events,
-              (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n", "sent CWD /incoming\r\n",
-                      "info 11 Logged in", "ready", "loggedin", "sent QUIT\r\n",
-                      "info 1 Disconnected", "ready", "quit"}));
+              (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                      "sent CWD /incoming\r\n", "info ftpiLoggedIn Logged in", "ready", "loggedin",
+                      "sent QUIT\r\n", "info ftpiNotConnected Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.ControlConnected());
     EXPECT_FALSE(ftp.Busy());
     EXPECT_EQ(ftp.Socket(), -1);
@@ -70,9 +70,9 @@ TEST_F(FtpRealServer, AnonymousLoginWithoutInitialDirectorySendsNoCwd) {
     ftp.UserPassword = "guest@example.com";
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "sent USER anonymous\r\n",
+    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", "sent USER anonymous\r\n",
                                   "sent PASS guest@example.com\r\n", "sent SYST\r\n",
-                                  "info 11 Logged in", "ready", "loggedin"}));
+                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
     EXPECT_TRUE(ftp.Success());
 }
 
@@ -81,9 +81,9 @@ TEST_F(FtpRealServer, WrongPasswordIsRefusedAndTheComponentQuitsItself) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events,
-              (Events{"info 0 127.0.0.1", kUser, "sent PASS wrong\r\n", "error 27 Error",
-                      "sent QUIT\r\n", "info 1 Disconnected", "ready", "quit"}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", kUser, "sent PASS wrong\r\n",
+                                  "error ftpeLoginRefused Error", "sent QUIT\r\n",
+                                  "info ftpiNotConnected Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.Success());
 }
 
@@ -91,9 +91,9 @@ TEST_F(FtpRealServer, RefusedCwdAfterLoginStillCompletesTheLogin) {
     ftp.InitialDirectory = "/missing";
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events,
-              (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n", "sent CWD /missing\r\n",
-                      "info 13 ", "info 11 Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                                  "sent CWD /missing\r\n", "info ftpiCommandFailed ",
+                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
     EXPECT_TRUE(ftp.Success());
 }
 
@@ -104,7 +104,8 @@ TEST_F(FtpRealServer, ChangeDirectoryReportsRefusalThroughSuccess) {
 
     ftp.ChangeDirectory("/missing");
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "dirchanged"; }));
-    EXPECT_EQ(rec.events, (Events{"sent CWD /missing\r\n", "info 13 ", "ready", "dirchanged"}));
+    EXPECT_EQ(rec.events,
+              (Events{"sent CWD /missing\r\n", "info ftpiCommandFailed ", "ready", "dirchanged"}));
     EXPECT_FALSE(ftp.Success());
     EXPECT_EQ(ftp.InitialDirectory, "/missing");
 
@@ -139,16 +140,16 @@ TEST_F(FtpRealServer, SecondLoginReusesTheResolvedAddress) {
     ftp.SetFtpServer("localhost");
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events.at(0), "info 2 localhost");
-    EXPECT_EQ(rec.events.at(1), "info 3 127.0.0.1");
+    EXPECT_EQ(rec.events.at(0), "info ftpiResolving localhost");
+    EXPECT_EQ(rec.events.at(1), "info ftpiResolved 127.0.0.1");
     ftp.Quit();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
 
     rec.events.clear();
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                                  "info 11 Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
 }
 
 } // namespace

@@ -7,10 +7,12 @@
 #include "fakeftpserver.h"
 #include "loopback.h"
 
+#include <QElapsedTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 using Events = std::vector<std::string>;
 using Lines = std::vector<std::string>;
@@ -88,9 +90,10 @@ TEST_F(FtpScripted, MissingValuesAreAskedForAndAnAccountIsSent) {
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
     EXPECT_EQ(server.Commands(), (Lines{"USER bob", "PASS pw2", "ACCT acct", "SYST"}));
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "need 1", "sent USER bob\r\n", "need 2",
-                                  "sent PASS pw2\r\n", "need 3", "sent ACCT acct\r\n",
-                                  "sent SYST\r\n", "info 11 Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info ftpiConnected 127.0.0.1", "need 1", "sent USER bob\r\n", "need 2",
+                      "sent PASS pw2\r\n", "need 3", "sent ACCT acct\r\n", "sent SYST\r\n",
+                      "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
 }
 
 TEST_F(FtpScripted, RefusedAccountEndsWithTheComponentsQuit) {
@@ -104,7 +107,7 @@ TEST_F(FtpScripted, RefusedAccountEndsWithTheComponentsQuit) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "ACCT acct", "QUIT"}));
-    EXPECT_TRUE(rec.Saw("error 27 Error"));
+    EXPECT_TRUE(rec.Saw("error ftpeLoginRefused Error"));
 }
 
 TEST_F(FtpScripted, SystReplySetsTheServerType) {
@@ -145,7 +148,8 @@ TEST_F(FtpScripted, GreetingOtherThan2xxIsFatal) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "error 26 Error", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info ftpiConnected 127.0.0.1", "error ftpeServerNotReady Error", "quit"}));
     EXPECT_EQ(ftp.ErrorCode(), ftpeServerNotReady);
     EXPECT_FALSE(ftp.Success());
     EXPECT_FALSE(ftp.ControlConnected());
@@ -175,7 +179,8 @@ TEST_F(FtpScripted, ALineWithoutEndIsCutOffPastItsBound) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"info 0 127.0.0.1", "error 6 Error", "quit"}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1",
+                                  "error ftpeConnectionAborted Error", "quit"}));
     EXPECT_EQ(ftp.Socket(), -1);
     EXPECT_TRUE(server.Commands().empty());
     ASSERT_TRUE(RunUntil([&] { return server.ClientClosed(); }));
@@ -195,7 +200,8 @@ TEST_F(FtpScripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"error 12 Connection Refused", "quit", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"error ftpeConnectionRefused Connection Refused", "quit", "quit"}));
     EXPECT_EQ(ftp.ErrorCode(), ftpeConnectionRefused);
 }
 
@@ -205,7 +211,8 @@ TEST_F(FtpScripted, FailedLookupIsAnAddressResolutionError) {
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
     DrainPostedEvents();
     EXPECT_EQ(rec.events,
-              (Events{"info 2 bad..name", "error 16 Address resolution error", "quit", "quit"}));
+              (Events{"info ftpiResolving bad..name",
+                      "error ftpeAddressResolution Address resolution error", "quit", "quit"}));
 }
 
 TEST_F(FtpScripted, HostNameIsResolvedThenConnected) {
@@ -213,9 +220,9 @@ TEST_F(FtpScripted, HostNameIsResolvedThenConnected) {
     ScriptLogin();
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(rec.events.at(0), "info 2 localhost");
-    EXPECT_EQ(rec.events.at(1), "info 3 127.0.0.1");
-    EXPECT_EQ(rec.events.at(2), "info 0 127.0.0.1");
+    EXPECT_EQ(rec.events.at(0), "info ftpiResolving localhost");
+    EXPECT_EQ(rec.events.at(1), "info ftpiResolved 127.0.0.1");
+    EXPECT_EQ(rec.events.at(2), "info ftpiConnected 127.0.0.1");
     EXPECT_EQ(ftp.ServerAddress, "127.0.0.1");
 }
 
@@ -224,7 +231,8 @@ TEST_F(FtpScripted, ServerTextStartingWithADigitIsNeverLookedUp) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 2; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"error 11 Address not available", "quit", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"error ftpeAddressNotAvailable Address not available", "quit", "quit"}));
 }
 
 TEST_F(FtpScripted, ConnectTimesOut) {
@@ -235,14 +243,14 @@ TEST_F(FtpScripted, ConnectTimesOut) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }, 10000));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"error 8 Error", "quit"}));
+    EXPECT_EQ(rec.events, (Events{"error ftpeTimeOut Error", "quit"}));
     EXPECT_EQ(ftp.Socket(), -1);
 }
 
 TEST_F(FtpScripted, MissingServerIsAskedForThenRefused) {
     ftp.SetFtpServer("");
     ftp.Login();
-    EXPECT_EQ(rec.events, (Events{"need 0", "error 19 Error"}));
+    EXPECT_EQ(rec.events, (Events{"need 0", "error ftpeNoServer Error"}));
     EXPECT_EQ(ftp.Socket(), -1);
 
     rec.events.clear();
@@ -267,8 +275,9 @@ TEST_F(FtpScripted, BusyRefusalStillReplacesThePendingEvent) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "info 6 ", "info 6 ", "info 1 Disconnected",
-                                  "ready", "dirchanged", "quit"}));
+    EXPECT_EQ(rec.events,
+              (Events{"sent QUIT\r\n", "info ftpiBusy ", "info ftpiBusy ",
+                      "info ftpiNotConnected Disconnected", "ready", "dirchanged", "quit"}));
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "QUIT"}));
 }
 
@@ -276,7 +285,7 @@ TEST_F(FtpScripted, OperationsWithoutAConnectionOnlySaySo) {
     ftp.Quit();
     ftp.ChangeDirectory("/x");
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"info 1 ", "info 1 "}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiNotConnected ", "info ftpiNotConnected "}));
 }
 
 TEST_F(FtpScripted, ServerClosingTheConnectionEndsTheSession) {
@@ -285,7 +294,7 @@ TEST_F(FtpScripted, ServerClosingTheConnectionEndsTheSession) {
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
     const Events tail(rec.events.end() - 3, rec.events.end());
-    EXPECT_EQ(tail, (Events{"info 1 Disconnected", "ready", "quit"}));
+    EXPECT_EQ(tail, (Events{"info ftpiNotConnected Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.ControlConnected());
     EXPECT_EQ(ftp.Socket(), -1);
 }
@@ -298,7 +307,7 @@ TEST_F(FtpScripted, RefusedQuitIsFatalErrorZero) {
     ftp.Quit();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "error 0 Error", "quit"}));
+    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "error ftpeNoError Error", "quit"}));
 }
 
 // Servers that wait for CR LF never answer a bare LF: the EUC code changes the text, not the line
@@ -346,7 +355,7 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
          "",
          {"221 bye"},
          {"QUIT"},
-         "error 27 Error",
+         "error ftpeLoginRefused Error",
          "sent QUIT\r\n"},
         {"password",
          "anna",
@@ -355,7 +364,7 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
          "",
          {"331 pw", "221 bye"},
          {"USER anna", "QUIT"},
-         "error 27 Error",
+         "error ftpeLoginRefused Error",
          "sent QUIT\r\n"},
         {"account",
          "anna",
@@ -364,7 +373,7 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
          "",
          {"331 pw", "332 account", "221 bye"},
          {"USER anna", "PASS pw", "QUIT"},
-         "error 27 Error",
+         "error ftpeLoginRefused Error",
          "sent QUIT\r\n"},
         {"directory",
          "anna",
@@ -374,7 +383,7 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
          {"331 pw", "230 ok", "215 UNIX"},
          {"USER anna", "PASS pw", "SYST"},
          "loggedin",
-         "info 13 "},
+         "info ftpiCommandFailed "},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -406,7 +415,7 @@ TEST_F(FtpScripted, LineBreakInChangeDirectoryFailsTheChange) {
     rec.events.clear();
     ftp.ChangeDirectory("/a\r\nDELE b");
     ASSERT_TRUE(WaitFor("dirchanged"));
-    EXPECT_EQ(rec.events, (Events{"info 13 ", "ready", "dirchanged"}));
+    EXPECT_EQ(rec.events, (Events{"info ftpiCommandFailed ", "ready", "dirchanged"}));
     EXPECT_FALSE(ftp.Success());
     EXPECT_FALSE(ftp.Busy());
     EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
@@ -419,13 +428,14 @@ TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
         int posixErrno;
         const char* error;
     } rows[] = {
-        {TSocketCall::Connect, ENETUNREACH, "error 10 Network unreachable"},
-        {TSocketCall::Connect, EHOSTUNREACH, "error 18 Host Unreachable"},
-        {TSocketCall::Recv, ECONNRESET, "error 7 Connection reset by remote side"},
-        {TSocketCall::Recv, ETIMEDOUT, "error 8 timeout"},
-        {TSocketCall::Send, EPIPE, "error 7 Connection reset by remote side"},
-        {TSocketCall::Send, ENOBUFS, "error 5 General Winsock Error"},
-        {TSocketCall::Send, EPERM, "error 15 Unknown Error"},
+        {TSocketCall::Connect, ENETUNREACH, "error ftpeNetworkUnreachable Network unreachable"},
+        {TSocketCall::Connect, EHOSTUNREACH, "error ftpeHostUnreachable Host Unreachable"},
+        {TSocketCall::Recv, ECONNRESET,
+         "error ftpeConnectionReset Connection reset by remote side"},
+        {TSocketCall::Recv, ETIMEDOUT, "error ftpeTimeOut timeout"},
+        {TSocketCall::Send, EPIPE, "error ftpeConnectionReset Connection reset by remote side"},
+        {TSocketCall::Send, ENOBUFS, "error ftpeGeneralWinsock General Winsock Error"},
+        {TSocketCall::Send, EPERM, "error ftpeUnknown Unknown Error"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.error);
@@ -446,8 +456,126 @@ TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
         // Shut down for good: no command goes out any more.
         client.Quit();
         client.ChangeDirectory("/x");
-        EXPECT_EQ(r.Last(), "info 1 ");
+        EXPECT_EQ(r.Last(), "info ftpiNotConnected ");
     }
+}
+
+// Some servers end their replies with LF alone; a CR before the LF is still removed.
+TEST_F(FtpScripted, RepliesEndedByBareLfAreUnderstood) {
+    const std::string scripts[][4] = {
+        {"220 ready\n", "331 pw\n", "230 ok\n", "215 UNIX Type: L8\n"},
+        {"220-Welcome\n220 ready\r\n", "331 pw\r\n", "230-a\n230 ok\n", "215 UNIX\n"},
+    };
+    for (const auto& replies : scripts) {
+        SCOPED_TRACE(replies[0]);
+        FakeFtpServer fake;
+        fake.Send(replies[0]).Answer(replies[1]).Answer(replies[2]).Answer(replies[3]);
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
+        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+        EXPECT_EQ(client.ServerType, ftpstUNIX);
+    }
+}
+
+// A NUL is a byte of a line like any other: it neither cuts the rest of a read nor, at the start
+// of a read, looks like the connection's end.
+TEST_F(FtpScripted, NulBytesInRepliesCostNoLine) {
+    const std::string nulInside("220-wel\0come\r\n220 ready\r\n", 25);
+    const std::string nulFirst("\0 still greeting\r\n220 ready\r\n", 29);
+    server.Send("220-first\r\n")
+        .Until([&] { return !rec.received.empty(); })
+        .Send(nulFirst)
+        .Answer("331 pw\r\n")
+        .Answer("230 ok\r\n")
+        .Answer("215 UNIX\r\n");
+    ftp.Login();
+    ASSERT_TRUE(WaitFor("loggedin"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), nulFirst), rec.received.end());
+
+    FakeFtpServer fake;
+    fake.Send(nulInside).Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+    TStarFtp client;
+    FtpRecorder r(client);
+    Aim(client, fake);
+    client.Login();
+    ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
+    EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST"}));
+}
+
+// A server that stops answering ends the session with the time-out error after TimeOutConnect
+// seconds, wherever it stops outside a transfer; a partial line is no answer.
+TEST_F(FtpScripted, SilentServerTimesOut) {
+    const struct {
+        const char* what;
+        std::function<void(FakeFtpServer&)> script;
+        bool changeDirectory; // the silence follows a CWD of ChangeDirectory
+    } rows[] = {
+        {"no greeting", [](FakeFtpServer&) {}, false},
+        {"half a greeting", [](FakeFtpServer& f) { f.Send("220 rea"); }, false},
+        {"no reply to PASS", [](FakeFtpServer& f) { f.Send("220 ready\r\n").Answer("331 pw\r\n"); },
+         false},
+        {"no reply to CWD",
+         [](FakeFtpServer& f) {
+             f.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+         },
+         true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeFtpServer fake;
+        row.script(fake);
+        TStarFtp client;
+        FtpRecorder r(client);
+        Aim(client, fake);
+        client.TimeOutConnect = 1;
+        if (row.changeDirectory)
+            client.OnLoggedIn = [](TStarFtp& f) { f.ChangeDirectory("/slow"); };
+        QElapsedTimer clock;
+        clock.start();
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return r.quits > 0; }, 10000));
+        DrainPostedEvents();
+        EXPECT_GE(clock.elapsed(), 900);
+        EXPECT_TRUE(r.Saw("error ftpeTimeOut Error"));
+        EXPECT_FALSE(client.Success());
+        EXPECT_EQ(client.Socket(), -1);
+    }
+}
+
+// The control connection closes in the middle of an operation: it completes, and not as a success.
+TEST_F(FtpScripted, OperationCutOffByTheServersCloseFails) {
+    // The login CWD.
+    ftp.InitialDirectory = "/pub";
+    ScriptLogin().AwaitCommand().Close();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.quits > 0; }));
+    DrainPostedEvents();
+    EXPECT_EQ(server.Commands().back(), "CWD /pub");
+    EXPECT_TRUE(rec.Saw("loggedin"));
+    EXPECT_FALSE(ftp.Success());
+
+    // A listing whose data has begun.
+    FakeFtpServer fake;
+    TStarFtp client;
+    FtpRecorder r(client);
+    Aim(client, fake);
+    fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+    fake.Answer("257 \"/\"\r\n").Answer("200 ok\r\n").Answer("200 ok\r\n").Answer("150 go\r\n");
+    fake.ConnectData()
+        .SendData("-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n")
+        .Until([&] { return client.ListingLines.size() == 1; })
+        .Close();
+    client.OnLoggedIn = [](TStarFtp& f) { f.GetListing(); };
+    client.Login();
+    ASSERT_TRUE(RunUntil([&] { return r.quits > 0; }));
+    DrainPostedEvents();
+    EXPECT_TRUE(r.Saw("listed"));
+    EXPECT_FALSE(client.Success());
+    EXPECT_EQ(client.Phase(), TransferPhase::None);
 }
 
 } // namespace

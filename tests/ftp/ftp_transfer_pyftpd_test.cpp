@@ -8,12 +8,16 @@
 #include "pyftpserver.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 
@@ -176,7 +180,8 @@ TEST_F(FtpTransferRealServer, ListsFilesFoldersLinksAndNamesWithSpaces) {
         lineBytes += line.size() + 2;
     EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(lineBytes));
     const Events tail(rec.events.end() - 4, rec.events.end());
-    EXPECT_EQ(tail, (Events{"info 10 Listing ready", "info 9 Transfer done", "ready", "listed"}));
+    EXPECT_EQ(tail, (Events{"info ftpiListingReady Listing ready",
+                            "info ftpiTransferDone Transfer done", "ready", "listed"}));
 }
 
 TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
@@ -189,8 +194,8 @@ TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
         EXPECT_TRUE(ftp.Success());
         EXPECT_EQ(OnServer(name), bytes);
         EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
-        EXPECT_TRUE(rec.Saw("info 12 " + std::to_string(size)));
-        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info 7 "),
+        EXPECT_TRUE(rec.Saw("info ftpiFileSize " + std::to_string(size)));
+        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>((size + kBlock - 1) / kBlock));
         EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(size));
         EXPECT_EQ(rec.readies, 1);
@@ -201,6 +206,9 @@ TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
 // Texts cut where it matters: the 2,048th byte the first half of a character, the second half,
 // and the end of a block between CR and LF; and a longer random text.
 TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
+    std::string crlfLines;
+    for (std::size_t n = 1; crlfLines.size() < 200000; n = n % 97 + 1)
+        crlfLines += std::string(n, 'c') + "\r\n";
     const std::string line = std::string(100, 'x') + "\r\n";
     std::string lines;
     for (int i = 0; i < 20; ++i)
@@ -211,6 +219,7 @@ TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
         lines + "abcdef\r\n" + line + line,                           // CR at 2047, LF at 2048
         std::string(kBlock, 'b'),                                     // exactly one block
         JapaneseText(20000, 7),
+        crlfLines, // CR LF cut at many block ends
     };
     int n = 0;
     for (const std::string& text : texts) {
@@ -228,7 +237,7 @@ TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
         EXPECT_EQ(IconvConvert("UTF-8", "ISO-2022-JP", jis),
                   IconvConvert("UTF-8", "SHIFT_JIS", text));
         EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
-        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info 7 "),
+        EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>(Pieces(text).size()));
         EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(text.size()));
     }
@@ -251,30 +260,155 @@ TEST_F(FtpTransferRealServer, AsciiAndShiftJisTextGoOutUnchanged) {
     EXPECT_EQ(OnServer("ascii.txt"), expected);
 }
 
-TEST_F(FtpTransferRealServer, AbortInTheMiddleOfALargeStoreLeavesTheComponentUsable) {
-    const std::string bytes = RandomBytes(std::size_t{64} << 20, 11);
-    int blocks = 0;
-    const TFtpInfoEvent record = ftp.OnFtpInfo;
-    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
-        record(f, info, addinfo);
-        if (info == ftpiProgress && ++blocks == 200) f.Abort();
+// pyftpdlib answers ABOR with 426 and 226 once data has moved, and with 225 alone before that.
+// Either way the session stays in step: the listing after the aborted store gets PWD's own reply,
+// and the next file lands in the folder it was meant for.
+TEST_F(FtpTransferRealServer, AbortedStoreLeavesTheSessionInStep) {
+    ASSERT_TRUE(QDir(server.Root()).mkdir("sub"));
+    const struct {
+        const char* what;
+        FtpInfo trigger; // the abort comes at this notice
+        int count;       // its count-th time
+    } rows[] = {
+        {"before the first block", ftpiFileSize, 1},
+        {"after 200 blocks", ftpiProgress, 200},
     };
-    ASSERT_TRUE(Store(bytes, "big.bin", BinaryTransfer));
-    EXPECT_FALSE(ftp.Success());
-    EXPECT_EQ(rec.readies, 1);
-    const auto abor = std::find(rec.events.begin(), rec.events.end(), "sent ABOR\r\n");
-    ASSERT_NE(abor, rec.events.end());
-    const Events tail(rec.events.end() - 3, rec.events.end());
-    EXPECT_EQ(tail, (Events{"info 9 Transfer done", "ready", "stored"}));
-    EXPECT_LT(ftp.BytesTransferred, static_cast<std::int64_t>(bytes.size()));
-    EXPECT_LT(OnServer("big.bin").size(), bytes.size());
+    const std::string bytes = RandomBytes(std::size_t{64} << 20, 11);
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        int seen = 0;
+        ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+            record(f, info, addinfo);
+            if (info == row.trigger && ++seen == row.count) f.Abort();
+        };
+        ASSERT_TRUE(Store(bytes, "big.bin", BinaryTransfer));
+        ftp.OnFtpInfo = record;
+        EXPECT_FALSE(ftp.Success());
+        EXPECT_EQ(rec.readies, 1);
+        EXPECT_TRUE(rec.Saw("sent ABOR\r\n"));
+        const Events tail(rec.events.end() - 3, rec.events.end());
+        EXPECT_EQ(tail, (Events{"info ftpiTransferDone Transfer done", "ready", "stored"}));
+        EXPECT_LT(ftp.BytesTransferred, static_cast<std::int64_t>(bytes.size()));
 
-    ftp.OnFtpInfo = record;
-    const std::string next = RandomBytes(100000, 12);
-    ASSERT_TRUE(Store(next, "next.bin", BinaryTransfer));
+        rec.events.clear();
+        ftp.GetListing();
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }));
+        EXPECT_EQ(ftp.InitialDirectory, "/");
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(ftp.DirectoryNames, (Lines{"sub"}));
+
+        rec.events.clear();
+        ftp.ChangeDirectory("/sub");
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("dirchanged") || rec.quits > 0; }));
+        ASSERT_TRUE(ftp.Success());
+        const std::string next = RandomBytes(100000, 12);
+        ASSERT_TRUE(Store(next, "next.bin", BinaryTransfer));
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(OnServer("sub/next.bin"), next);
+        ftp.ChangeDirectory("/");
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("dirchanged") || rec.quits > 0; }));
+    }
+}
+
+// A NUL byte in the third block of a text file: the store fails with a read error and ends at
+// once (the server is not left waiting for more data), and the session goes on.
+TEST_F(FtpTransferRealServer, LocalReadErrorEndsTheStoreAndTheSessionGoesOn) {
+    std::string text(3 * kBlock, 'a');
+    text[2 * kBlock + 5] = '\0';
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(Store(text, "nul.txt", textSJIS));
+    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_TRUE(rec.Saw("error ftpeLocalFileRead Error"));
+    EXPECT_EQ(rec.readies, 1);
+    const std::string next = RandomBytes(5000, 13);
+    ASSERT_TRUE(Store(next, "after.bin", BinaryTransfer));
     EXPECT_TRUE(ftp.Success());
-    EXPECT_EQ(OnServer("next.bin"), next);
-    EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+    EXPECT_EQ(OnServer("after.bin"), next);
+}
+
+double ThreadCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A server that reads more slowly than we send: the send loop waits for the socket instead of
+// spinning, the event queue still runs often, no time-out strikes while the data moves, and cancel
+// takes effect at once.
+TEST(FtpSlowServer, SendLoopWaitsWithoutSpinningAndStaysResponsive) {
+    PyFtpServer slow;
+    std::string why;
+    ASSERT_TRUE(slow.Start(why, 2 << 20)) << why; // 2 MiB a second
+    QTemporaryDir local;
+    ASSERT_TRUE(local.isValid());
+    TStarFtp ftp;
+    FtpRecorder rec(ftp);
+    ftp.SetFtpServer("127.0.0.1");
+    ftp.FtpPort = slow.Port();
+    ftp.UserName = PyFtpServer::User;
+    ftp.UserPassword = PyFtpServer::Password;
+    ftp.TimeOutConnect = 1;
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }));
+    ASSERT_TRUE(rec.Saw("loggedin"));
+
+    const std::string bytes = RandomBytes(std::size_t{12} << 20, 21);
+    const std::string path = local.filePath("slow.bin").toStdString();
+    std::ofstream(path, std::ios::binary) << bytes;
+    ftp.LocalFile = path;
+    ftp.RemoteFile = "slow.bin";
+    // The longest time the event queue went without running a timer, while the data moved.
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (ftp.Phase() == TransferPhase::Moving && sinceTick.isValid())
+            longestGap = std::max(longestGap, sinceTick.elapsed());
+        sinceTick.start();
+    });
+    tick.start(5);
+    QElapsedTimer wall;
+    wall.start();
+    const double cpuBefore = ThreadCpuSeconds();
+    ftp.StoreFile();
+    // Measured while the file goes out; the server's last buffered bytes are not waited for.
+    ASSERT_TRUE(RunUntil(
+        [&] { return rec.Saw("info ftpiTransferDone Transfer done") || rec.quits > 0; }, 60000));
+    const double cpu = ThreadCpuSeconds() - cpuBefore;
+    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("stored") || rec.quits > 0; }, 60000));
+    DrainPostedEvents();
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_FALSE(rec.Saw("error ftpeTimeOut Error"));
+    EXPECT_GT(seconds, 1.5); // the socket really was full for a while
+    // A loop that retries at once burns the whole wall time.
+    EXPECT_LT(cpu, 0.25 * seconds) << "cpu " << cpu << " s in " << seconds << " s";
+    std::printf("slow server: %.2f s sending, cpu %.3f s, longest queue gap %lld ms\n", seconds,
+                cpu, static_cast<long long>(longestGap));
+    EXPECT_LT(longestGap, 60);
+    QFile stored(slow.Root() + "/slow.bin");
+    EXPECT_EQ(stored.size(), static_cast<qint64>(bytes.size()));
+
+    // Cancel in the middle of the next slow store: the data connection is closed at once.
+    rec.events.clear();
+    ftp.RemoteFile = "cancelled.bin";
+    qint64 closedAfter = -1;
+    QTimer::singleShot(500, [&] {
+        QElapsedTimer latency;
+        latency.start();
+        ftp.Abort();
+        RunUntil([&] { return rec.Saw("info ftpiTransferDone Transfer done"); }, 1000);
+        closedAfter = latency.elapsed();
+    });
+    ftp.StoreFile();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("stored") || rec.quits > 0; }, 20000));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_GE(closedAfter, 0);
+    EXPECT_LT(closedAfter, 100);
 }
 
 } // namespace

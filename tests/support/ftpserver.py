@@ -1,17 +1,20 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [ADDRESS]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
+With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
+that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1).
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
 import logging
 import os
+import socket
 import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -19,8 +22,7 @@ class Handler(FTPHandler):
     # A refused password is answered at once instead of after the usual delay of three seconds.
     auth_failed_timeout = 0
 
-    # Like many Unix servers, a bare LF ends a command too: the client's EUC-JP mode ends its
-    # commands with LF only.
+    # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):
         super().__init__(*args, **kwargs)
         self.set_terminator(b"\n")
@@ -34,13 +36,27 @@ class Handler(FTPHandler):
         super().found_terminator()
 
 
+class SlowDTPHandler(ThrottledDTPHandler):
+    """Reads data connections at read_limit bytes a second through a small receive window, so the
+    client's socket fills as it would behind a slow network (a large loopback window would take
+    megabytes before the client ever waits)."""
+
+    def __init__(self, sock, cmd_channel):
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 64 * 1024)
+        super().__init__(sock, cmd_channel)
+
+
 def main():
     root, user, password = sys.argv[1:4]
-    address = sys.argv[4] if len(sys.argv) > 4 else "127.0.0.1"
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
     Handler.authorizer = authorizer
+    read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
+    if read_limit > 0:
+        SlowDTPHandler.read_limit = read_limit
+        Handler.dtp_handler = SlowDTPHandler
     logging.basicConfig(level=logging.WARNING)
     server = FTPServer((address, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)

@@ -21,9 +21,10 @@ class PyFtpServer {
     PyFtpServer(const PyFtpServer&) = delete;
     PyFtpServer& operator=(const PyFtpServer&) = delete;
 
-    // Starts the server on `address` (a loopback address) and waits (bounded) for its port; on
-    // failure `why` says what went wrong.
-    bool Start(std::string& why, const char* address = "127.0.0.1");
+    // Starts the server and waits (bounded) for its port; on failure `why` says what went wrong.
+    // With a read limit (bytes a second) it takes data no faster than that. It listens on
+    // `address`, a loopback address.
+    bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1");
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
