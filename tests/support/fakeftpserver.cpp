@@ -172,22 +172,7 @@ bool FakeFtpServer::StartDataConnection() {
     return false;
 }
 
-// Signals that a step emits at once (a flush's bytesWritten) would run the script inside the step,
-// which would then be counted twice: such a run is put off until the step is done.
 void FakeFtpServer::Run() {
-    if (running_) {
-        rerun_ = true;
-        return;
-    }
-    running_ = true;
-    do {
-        rerun_ = false;
-        RunSteps();
-    } while (rerun_);
-    running_ = false;
-}
-
-void FakeFtpServer::RunSteps() {
     if (pacing_) return; // a bytewise write goes on from its own timer
     poll_.stop();
     while (control_ && next_ < steps_.size()) {
@@ -238,7 +223,10 @@ void FakeFtpServer::RunSteps() {
             // Everything written first; then only our direction is shut, so the client's later
             // bytes are still read (a full close would answer them with a reset).
             if (data_->bytesToWrite() > 0) {
+                const std::size_t at = next_;
                 data_->flush();
+                // flush() may emit bytesWritten at once, and that runs the script on from here.
+                if (next_ != at) return;
                 if (data_->bytesToWrite() > 0) return; // bytesWritten runs the script again
             }
             dataClosing_ = true;
@@ -251,7 +239,7 @@ void FakeFtpServer::RunSteps() {
             if (!dataClosedByClient_) return;
             break;
         case Step::Action: {
-            // The action may run the event loop; the script goes on once it has returned.
+            // The action may run the event loop, and with it this script: the step is done first.
             const std::function<void()> action = step.action;
             ++next_;
             action();

@@ -96,7 +96,6 @@ class FakeFtpServer : public QObject {
     bool StartDataConnection();
     void UseDataSocket(QTcpSocket* socket);
     void Run();
-    void RunSteps();
 
     QTcpServer server_;
     QTcpSocket* control_ = nullptr;
@@ -104,8 +103,6 @@ class FakeFtpServer : public QObject {
     std::size_t next_ = 0;
     std::size_t byteIndex_ = 0;
     bool pacing_ = false;
-    bool running_ = false;
-    bool rerun_ = false;
     std::size_t awaited_ = 0;
     std::vector<std::string> commands_;
     std::string received_;
