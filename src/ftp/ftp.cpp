@@ -213,7 +213,10 @@ void TStarFtp::Login() {
 
 void TStarFtp::HostResolved() {
     if (CheckSocketError()) return;
-    UseResolvedAddress();
+    // A name leads to IPv6 only for a profile that asks for passive connections: any other goes
+    // over IPv4, as it always has.
+    UseResolvedAddress(PassiveMode ? AF_UNSPEC : AF_INET);
+    if (CheckSocketError()) return;
     SetPort(FtpPort);
     // Kept, so that the next login of this instance connects without a new lookup.
     ServerAddress = GetAddressText();

@@ -142,7 +142,9 @@ class TStarFtp : public TStarSocket {
     bool Success() const { return success_; }
     bool PWDImplemented = true;
     // Data connections opened by us: EPSV, or PASV on IPv4 when the server refuses EPSV (the
-    // session then keeps to PASV). Off, every data connection is active (PORT, or EPRT on IPv6).
+    // session then keeps to PASV); and a host name may lead to its IPv6 addresses too. Off, every
+    // data connection is active (PORT; EPRT when the server is given as an IPv6 address) and a
+    // name leads to its IPv4 addresses only.
     bool PassiveMode = false;
     TFTPServerType ServerType = ftpstDefault; // from the SYST reply, at every login
     // TimeOutConnect and TimeOutArp are the socket's.

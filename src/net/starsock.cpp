@@ -13,11 +13,10 @@
 #include <QTimerEvent>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <net/if.h>
 
 #include <algorithm>
 #include <array>
@@ -305,16 +304,19 @@ void TStarSocket::HostResolved() {
     Fire(OnHostResolved);
 }
 
-void TStarSocket::UseResolvedAddress() {
+void TStarSocket::UseResolvedAddress(int family) {
     untried_.clear();
-    if (resolved_.empty()) {
+    for (auto a = resolved_.rbegin(); a != resolved_.rend(); ++a)
+        if (family == AF_UNSPEC || a->any.sa_family == family) untried_.push_back(*a);
+    if (untried_.empty()) {
         address_ = {};
         address_.any.sa_family = AF_UNSPEC;
+        lastError_ = WSANO_DATA; // as a lookup that found no address
         return;
     }
-    address_ = resolved_.front();
+    address_ = untried_.back();
+    untried_.pop_back();
     ApplyPort(address_, port_);
-    untried_.assign(resolved_.rbegin(), resolved_.rend() - 1);
 }
 
 void TStarSocket::Connect() {
@@ -513,7 +515,8 @@ void TStarSocket::Tick() {
 void TStarSocket::SetServer(const std::string& text) {
     serverText_ = text;
     if (text.empty()) return;
-    if (text[0] >= '0' && text[0] <= '9') {
+    // No host name holds a colon: such a text is an IPv6 address ("::1" starts with none).
+    if ((text[0] >= '0' && text[0] <= '9') || text.find(':') != std::string::npos) {
         ServerAddress = text;
         ServerHostName.clear();
     } else {

@@ -5,8 +5,8 @@
 // for success) and nothing throws.
 //
 // A lookup keeps every address of the name in the resolver's order. Connect tries them in turn:
-// when one fails (refused, unreachable, timed out) the next is tried on a fresh socket, and only
-// the outcome of the last one is reported.
+// when one fails (refused, timed out, unreachable or any other error) the next is tried on a fresh
+// socket, and only the outcome of the last one is reported.
 //
 // Events may pump the event loop themselves, so a handler can be re-entered by later readiness of
 // another socket; the read (or accept) readiness of this socket is switched off while its own event
@@ -65,8 +65,9 @@ class TStarSocket {
     std::string GetAddressText() const; // after a connect: the address that answered
     int AddressFamily() const { return address_.any.sa_family; }
     void ResolveHost(const std::string& name); // ignored while a lookup is pending
-    // The first address of the last successful lookup; Connect falls back to the others.
-    void UseResolvedAddress();
+    // The first address of the last successful lookup, of `family` (AF_INET, AF_INET6) or of
+    // either; Connect falls back to the others of it. None: LastError is WSANO_DATA.
+    void UseResolvedAddress(int family = AF_UNSPEC);
     void Connect(); // outcome: OnSocketConnect, LastError = its error
     void Listen();  // bind to the address and port, listen (backlog 2)
     void Accept(TStarSocket& listener);
@@ -80,8 +81,8 @@ class TStarSocket {
     // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
     // expires.
     void StartTimeOut(int seconds);
-    // A text starting with a digit is a dotted address, anything else a host name; "" changes
-    // nothing.
+    // A text starting with a digit, or holding a colon (IPv6), is an address, anything else a host
+    // name; "" changes nothing.
     void SetServer(const std::string& text);
     const std::string& ServerText() const { return serverText_; }
 

@@ -384,39 +384,73 @@ TEST_F(FtpPassiveScripted, ActiveSessionBytesAreUnchanged) {
 }
 
 // A name with an IPv6 and an IPv4 address, answered by the test seam so that only loopback is
-// used: whichever comes first refuses, the other one carries the session.
-TEST_F(FtpPassiveScripted, ANameWhoseFirstAddressRefusesLogsInThroughTheNext) {
+// used. A passive profile tries them in the resolver's order, and whichever comes first refuses;
+// any other profile keeps to IPv4, as it always has, even where IPv6 would answer.
+TEST_F(FtpPassiveScripted, ANameWithBothKindsOfAddress) {
     const struct {
+        const char* what;
+        bool passive;
         bool serverOnIPv6;
-        std::vector<std::string> order;
+        bool otherListens; // the other loopback takes connects too (and never greets)
+        std::vector<std::string> found;
+        Events head; // lookup, first address, connected address (or the error)
     } rows[] = {
-        {false, {"::1", "127.0.0.1"}},
-        {true, {"127.0.0.1", "::1"}},
+        {"passive, ::1 refuses",
+         true,
+         false,
+         false,
+         {"::1", "127.0.0.1"},
+         {"info ftpiResolving dual.test", "info ftpiResolved ::1", "info ftpiConnected 127.0.0.1"}},
+        {"passive, 127.0.0.1 refuses",
+         true,
+         true,
+         false,
+         {"127.0.0.1", "::1"},
+         {"info ftpiResolving dual.test", "info ftpiResolved 127.0.0.1", "info ftpiConnected ::1"}},
+        {"active keeps to IPv4",
+         false,
+         false,
+         true,
+         {"::1", "127.0.0.1"},
+         {"info ftpiResolving dual.test", "info ftpiResolved 127.0.0.1",
+          "info ftpiConnected 127.0.0.1"}},
+        {"active, a name with IPv6 only",
+         false,
+         true,
+         false,
+         {"::1"},
+         {"info ftpiResolving dual.test", "error ftpeAddressResolution Address resolution error",
+          "quit"}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.order.front() + " refuses");
+        SCOPED_TRACE(row.what);
         const std::uint16_t port = PortFreeOnBothLoopbacks();
         ASSERT_NE(port, 0);
         FakeFtpServer fake(
             QHostAddress(row.serverOnIPv6 ? QHostAddress::LocalHostIPv6 : QHostAddress::LocalHost),
             port);
         ASSERT_TRUE(fake.Listening());
-        LoopbackSocket refusing(!row.serverOnIPv6, port);
-        ASSERT_TRUE(refusing.Ready());
-        AnswerLookups("dual.test", row.order);
+        LoopbackSocket other(!row.serverOnIPv6, port, row.otherListens);
+        ASSERT_TRUE(other.Ready());
+        AnswerLookups("dual.test", row.found);
         fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
         TStarFtp client;
         FtpRecorder r(client);
         client.SetFtpServer("dual.test");
-        client.FtpPort = fake.Port();
+        client.FtpPort = port;
         client.UserName = "anna";
+        client.PassiveMode = row.passive;
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
-        const Events head(r.events.begin(), r.events.begin() + 3);
-        EXPECT_EQ(head, (Events{"info ftpiResolving dual.test", "info ftpiResolved " + row.order[0],
-                                "info ftpiConnected " + row.order[1]}));
+        ASSERT_GE(r.events.size(), 3u);
+        EXPECT_EQ(Events(r.events.begin(), r.events.begin() + 3), row.head);
+        if (row.head.back() == "quit") {
+            EXPECT_FALSE(fake.ClientConnected());
+            continue;
+        }
         EXPECT_TRUE(r.Saw("loggedin"));
-        EXPECT_EQ(client.ServerAddress, row.order[1]);
+        EXPECT_EQ(client.ServerAddress,
+                  row.head.back().substr(std::string("info ftpiConnected ").size()));
         EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST"}));
     }
 }

@@ -26,8 +26,13 @@ TEST(StarSocket, ServerTextIsClassifiedByItsFirstCharacter) {
     EXPECT_EQ(s.ServerHostName, "");
     s.SetServer("1nvalid.example"); // a digit makes it an address, whatever follows
     EXPECT_EQ(s.ServerAddress, "1nvalid.example");
+    s.SetServer("::1"); // and so does a colon, which no host name holds
+    EXPECT_EQ(s.ServerAddress, "::1");
+    EXPECT_EQ(s.ServerHostName, "");
+    s.SetServer("fe80::1");
+    EXPECT_EQ(s.ServerAddress, "fe80::1");
     s.SetServer("");
-    EXPECT_EQ(s.ServerAddress, "1nvalid.example");
+    EXPECT_EQ(s.ServerAddress, "fe80::1");
     EXPECT_EQ(s.ServerText(), "");
 }
 
@@ -409,6 +414,34 @@ TEST_F(StarSocketFallback, TheLastAddressTimingOutIsATimeOut) {
     EXPECT_TRUE(connects.empty());
     EXPECT_EQ(timeOuts, 1);
     EXPECT_EQ(s.Socket(), -1);
+}
+
+TEST_F(StarSocketFallback, ResolvedAddressesOfOneFamilyOnly) {
+    const struct {
+        std::vector<std::string> found;
+        int family;
+        const char* first; // "" when none
+        std::uint16_t error;
+    } rows[] = {
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_INET, "127.0.0.1", 0},
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_INET6, "::1", 0},
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_UNSPEC, "::1", 0},
+        {{"::1"}, AF_INET, "", WSANO_DATA},
+        {{"127.0.0.1"}, AF_INET6, "", WSANO_DATA},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.found.front() + " " + std::to_string(row.family));
+        TStarSocket c;
+        bool resolved = false;
+        c.OnHostResolved = [&](TStarSocket&) { resolved = true; };
+        AnswerLookups("dual.test", row.found);
+        c.ResolveHost("dual.test");
+        ASSERT_TRUE(RunUntil([&] { return resolved; }));
+        ASSERT_EQ(c.LastError(), 0);
+        c.UseResolvedAddress(row.family);
+        EXPECT_EQ(c.GetAddressText(), row.first);
+        EXPECT_EQ(c.LastError(), row.error);
+    }
 }
 
 TEST(StarSocket, LookupOfAnIPv6LiteralIsAnAddress) {
