@@ -712,6 +712,10 @@ void TStarFtp::StoreFile() {
 
 void TStarFtp::Abort() {
     AbortTransfer(true);
+    // While our own data connection is being opened no reply is due that would carry the
+    // cancel out: it ends the transfer now.
+    if (replyState_ == ReplyState::ListConnect || replyState_ == ReplyState::StoreConnect)
+        CancelledBeforeCommand();
 }
 
 // ABOR for a transfer the server knows of; before that, LIST or STOR is just never sent.

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <regex>
 
@@ -265,6 +266,48 @@ TEST_F(FtpPassiveScripted, NoDataConnectionNoListAndAClearError) {
         EXPECT_FALSE(client.Success());
         EXPECT_FALSE(client.ControlConnected());
     }
+}
+
+// The cancel button while the data connection is still being opened: the listing ends at once,
+// failed, without LIST and without an error, and the session goes on.
+TEST_F(FtpPassiveScripted, CancelWhileTheDataConnectionIsOpened) {
+    StalledListener stalled;
+    ASSERT_TRUE(stalled.Ready());
+    FakeFtpServer fake;
+    ASSERT_NO_FATAL_FAILURE(LogIn(fake));
+    ftp.TimeOutConnect = 30;
+    fake.Answer("257 \"/\"\r\n").Answer("200 Type A\r\n").Answer(Epsv(stalled.Port()));
+    fake.Answer("257 \"/\"\r\n")
+        .Answer("200 Type A\r\n")
+        .Answer(Epsv(fake.PassivePort()))
+        .Answer("150 ok\r\n")
+        .AcceptData()
+        .SendData(kListing)
+        .CloseData()
+        .Send("226 Done\r\n");
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+        record(f, info, addinfo);
+        if (info == ftpiDataConnection &&
+            addinfo.find(std::to_string(stalled.Port())) != std::string::npos)
+            f.Abort();
+    };
+    const auto started = std::chrono::steady_clock::now();
+    ftp.GetListing();
+    ASSERT_TRUE(Until("listed"));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    EXPECT_FALSE(ftp.Success());
+    EXPECT_FALSE(rec.Saw("sent LIST\r\n"));
+    EXPECT_TRUE(ftp.ControlConnected());
+    EXPECT_EQ(std::count_if(rec.events.begin(), rec.events.end(),
+                            [](const std::string& e) { return e.rfind("error ", 0) == 0; }),
+              0);
+
+    rec.events.clear();
+    ftp.GetListing();
+    ASSERT_TRUE(Until("listed"));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(ftp.FileNames, Lines{"x.txt"});
 }
 
 // On IPv6 there is no PASV: a refused EPSV ends the transfer.
