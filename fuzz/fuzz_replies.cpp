@@ -3,10 +3,11 @@
 // line, in whatever state the earlier lines led to.
 //
 // Input: the first byte picks the code of the control text (TransferMode, byte % 5), the operation
-// started once logged in (byte / 5 % 4: none, listing, store, directory change) and, with its top
-// bit, a fixed login first, so that the rest meets the listing and store states rather than the
-// login ones. The rest is the server's text; after it the server shuts its side. The session must
-// then end: the quit notification has to arrive.
+// started once logged in (byte / 5 % 4: none, listing, store, directory change), with bit 6
+// passive data connections (the addresses that replies name stay on loopback: the server is
+// reached there) and, with its top bit, a fixed login first, so that the rest meets the listing
+// and store states rather than the login ones. The rest is the server's text; after it the server
+// shuts its side. The session must then end: the quit notification has to arrive.
 
 #include "ftp/ftp.h"
 
@@ -91,6 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ftp.UserName = "u";
         ftp.UserPassword = "p";
         ftp.TransferMode = static_cast<TTransferType>(mode % 5);
+        ftp.PassiveMode = (mode & 0x40) != 0;
         ftp.LocalFile = localFile;
         ftp.RemoteFile = "r.txt";
         ftp.OnFtpQuit = [&quit](TStarFtp&) { quit = true; };

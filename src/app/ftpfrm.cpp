@@ -121,11 +121,11 @@ void TForm1::CreateControls() {
     Label2 = MakeControl<QLabel>(GroupBox1, "Label2", "ポート", 10, 52, 70, 24);
     Edit2 = MakeControl<QLineEdit>(GroupBox1, "Edit2", "21", 82, 52, 60, 24);
     Edit2->setToolTip("普通のサーバーでは21です");
-    CheckBox5 = MakeControl<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 154, 52, 70, 24);
+    CheckBox5 = MakeControl<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 150, 52, 62, 24);
     CheckBox5->setToolTip("普通のサーバーではチェックしてください");
     CheckBox5->setChecked(true);
-    CheckBox7 = MakeControl<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 220, 52, 60, 24);
-    CheckBox7->hide();
+    CheckBox7 = MakeControl<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 214, 52, 64, 24);
+    CheckBox7->setToolTip("パッシブモードで接続します (ファイアウォールやルーターの内側から)");
 
     Label8 = MakeControl<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 90, 118, 26);
     ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 90, 162, 26);

@@ -27,6 +27,7 @@ namespace {
 constexpr unsigned WM_FTPQUIT = WM_USER + 2;
 constexpr unsigned WM_FTPREADY = WM_USER + 4;
 constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came before its command
+constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive data connection
 
 constexpr int kReadBlock = 2048;
 
@@ -187,6 +188,7 @@ void TStarFtp::Login() {
         SetServer(server);
     }
     if (FtpPort == 0) FtpPort = 21;
+    epsvRefused_ = false;
 
     multiLine_ = false;
     multiLineCode_.clear();
@@ -211,7 +213,10 @@ void TStarFtp::Login() {
 
 void TStarFtp::HostResolved() {
     if (CheckSocketError()) return;
-    UseResolvedAddress();
+    // A name leads to IPv6 only for a profile that asks for passive connections: any other goes
+    // over IPv4, as it always has.
+    UseResolvedAddress(PassiveMode ? AF_UNSPEC : AF_INET);
+    if (CheckSocketError()) return;
     SetPort(FtpPort);
     // Kept, so that the next login of this instance connects without a new lookup.
     ServerAddress = GetAddressText();
@@ -239,6 +244,8 @@ void TStarFtp::Quit() {
 void TStarFtp::SocketConnected() {
     if (CheckSocketError()) return;
     SetReplyState(ReplyState::Greeting);
+    // Of the addresses of the name, the one that answered.
+    if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
     partialLine_.clear();
@@ -304,7 +311,8 @@ void TStarFtp::SetPhase(TransferPhase next) {
 bool TStarFtp::ReplyTimed() const {
     if (Aborting()) return true;
     return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
-           replyState_ != ReplyState::Store;
+           replyState_ != ReplyState::Store && replyState_ != ReplyState::ListConnect &&
+           replyState_ != ReplyState::StoreConnect;
 }
 
 // Restarts the countdown while a timed reply is due, stops it otherwise. Before the connection is
@@ -394,6 +402,10 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::ListPort:
         OnListPort(kind);
         break;
+    case ReplyState::ListPassive:
+    case ReplyState::StorePassive:
+        OnPassive(line);
+        break;
     case ReplyState::List:
         OnList(line);
         break;
@@ -412,6 +424,8 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::Quit:
         OnQuit(kind);
         break;
+    case ReplyState::ListConnect:
+    case ReplyState::StoreConnect:
     case ReplyState::Idle:
         break;
     }
@@ -587,6 +601,8 @@ const char* FtpInfoName(FtpInfo info) {
         return "ftpiCommandFailed";
     case ftpiListingLine:
         return "ftpiListingLine";
+    case ftpiDataConnection:
+        return "ftpiDataConnection";
     }
     return "?";
 }
@@ -647,12 +663,6 @@ const char* FtpErrorName(FtpError error) {
     return "?";
 }
 
-std::string PortArgument(const std::string& dotted, std::uint16_t port) {
-    std::string argument = dotted;
-    std::replace(argument.begin(), argument.end(), '.', ',');
-    return argument + ',' + std::to_string(port >> 8) + ',' + std::to_string(port & 0xFF);
-}
-
 void TStarFtp::GetListing() {
     pendingEvent_ = peListingDone;
     if (!BeginOperation()) return;
@@ -702,6 +712,10 @@ void TStarFtp::StoreFile() {
 
 void TStarFtp::Abort() {
     AbortTransfer(true);
+    // While our own data connection is being opened no reply is due that would carry the
+    // cancel out: it ends the transfer now.
+    if (replyState_ == ReplyState::ListConnect || replyState_ == ReplyState::StoreConnect)
+        CancelledBeforeCommand();
 }
 
 // ABOR for a transfer the server knows of; before that, LIST or STOR is just never sent.
@@ -797,18 +811,22 @@ void TStarFtp::OnListDirectory(const std::string& line) {
 
 void TStarFtp::OnListType(char kind) {
     if (CancelledBeforeCommand()) return;
-    if (kind == '2')
-        SendPort(ReplyState::ListPort);
-    else
+    if (kind != '2')
         FatalError(ftpeCommandFailed);
+    else if (PassiveMode)
+        SendPassive(ReplyState::ListPassive);
+    else
+        SendPort(ReplyState::ListPort);
 }
 
 void TStarFtp::OnStoreType(char kind) {
     if (CancelledBeforeCommand()) return;
-    if (kind == '2')
-        SendPort(ReplyState::StorePort);
-    else
+    if (kind != '2')
         FatalError(ftpeCommandFailed);
+    else if (PassiveMode)
+        SendPassive(ReplyState::StorePassive);
+    else
+        SendPort(ReplyState::StorePort);
 }
 
 // An abort before LIST or STOR went out ends the operation at the next reply, in step with the
@@ -829,7 +847,7 @@ void TStarFtp::SendPort(ReplyState next) {
         FatalError(ftpeDataConnection);
         return;
     }
-    IssueCommand("PORT " + argument, next);
+    IssueCommand((AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument, next);
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
@@ -851,13 +869,102 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
         listener_.CloseSocket();
         return false;
     }
-    argument = PortArgument(address, port);
+    argument =
+        AddressFamily() == AF_INET6 ? EprtArgument(address, port) : PortArgument(address, port);
     // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
     // connection waits until the command is sent (no data may go out before STOR).
     listener_.OnSocketAccept = [this](TStarSocket&) {
         if (phase_ == TransferPhase::Preparing) SetPhase(TransferPhase::EarlyConnection);
     };
     return true;
+}
+
+// EPSV first; PASV on IPv4 when the server refused EPSV before in this session.
+void TStarFtp::SendPassive(ReplyState next) {
+    CloseData();
+    partialListingLine_.clear();
+    epsvSent_ = !epsvRefused_;
+    IssueCommand(epsvSent_ ? "EPSV" : "PASV", next);
+}
+
+void TStarFtp::OnPassive(const std::string& line) {
+    if (CancelledBeforeCommand()) return;
+    const ReplyState connecting =
+        replyState_ == ReplyState::ListPassive ? ReplyState::ListConnect : ReplyState::StoreConnect;
+    // The address the control connection reached; EPSV names none, PASV may name a wrong one.
+    const std::string peer = GetAddressText();
+    if (epsvSent_) {
+        const std::optional<std::uint16_t> port =
+            line[0] == '2' ? ParseEpsvReply(line) : std::nullopt;
+        if (port) {
+            SetReplyState(connecting);
+            ConnectData(peer, *port);
+        } else if (AddressFamily() == AF_INET) {
+            // Refused, or no port in the answer: PASV, for the rest of the session.
+            epsvRefused_ = true;
+            epsvSent_ = false;
+            IssueCommand("PASV", replyState_);
+        } else if (line[0] != '2') {
+            FatalError(ftpeCommandFailed);
+        } else {
+            Info(ftpiDataConnection, "No port in the reply to EPSV");
+            FatalError(ftpeDataConnection);
+        }
+        return;
+    }
+    if (line[0] != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    const std::optional<TPassiveEndpoint> offered = ParsePasvReply(line);
+    if (!offered) {
+        Info(ftpiDataConnection, "No address in the reply to PASV");
+        FatalError(ftpeDataConnection);
+        return;
+    }
+    const std::string address = PassiveAddress(offered->address, peer);
+    if (address != offered->address)
+        Info(ftpiDataConnection, "PASV named " + offered->address +
+                                     ", which cannot be reached from here; using the server's "
+                                     "address " +
+                                     address);
+    SetReplyState(connecting);
+    ConnectData(address, offered->port);
+}
+
+// Opens the passive data connection, within the profile's connect time-out.
+void TStarFtp::ConnectData(const std::string& address, std::uint16_t port) {
+    dataTarget_ = address + " port " + std::to_string(port);
+    Info(ftpiDataConnection, "Data connection to " + dataTarget_);
+    dataSocket_.OnSocketConnect = [this](TStarSocket&) { DataConnected(); };
+    dataSocket_.OnTimeOut = [this](TStarSocket&) { DataConnectFailed("timeout"); };
+    dataSocket_.TimeOutConnect = TimeOutConnect;
+    dataSocket_.SetAddress(address);
+    dataSocket_.SetPort(port);
+    dataSocket_.CreateSocket();
+    if (dataSocket_.LastError() == 0) dataSocket_.Connect();
+    if (dataSocket_.LastError() != 0)
+        DataConnectFailed(MapSocketError(dataSocket_.LastError()).text);
+}
+
+void TStarFtp::DataConnected() {
+    if (dataSocket_.LastError() != 0) {
+        DataConnectFailed(MapSocketError(dataSocket_.LastError()).text);
+        return;
+    }
+    if (CancelledBeforeCommand()) return;
+    if (replyState_ == ReplyState::ListConnect)
+        StartListing();
+    else if (replyState_ == ReplyState::StoreConnect)
+        StartStore();
+}
+
+// Nothing was sent for the transfer; the session ends as after any failed data connection. A
+// transfer the user cancelled meanwhile just ends.
+void TStarFtp::DataConnectFailed(const std::string& why) {
+    if (CancelledBeforeCommand()) return;
+    Info(ftpiDataConnection, "Data connection to " + dataTarget_ + " failed: " + why);
+    FatalError(ftpeDataConnection);
 }
 
 // LIST or STOR has gone out: the accept handler takes over. A connection that came earlier is
@@ -883,6 +990,13 @@ void TStarFtp::OnListPort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
+    StartListing();
+}
+
+// LIST goes out. Its lines come on the data connection that the server opens to our listener, or
+// on the one we have opened already (passive), whose lines count from now.
+void TStarFtp::StartListing() {
+    const bool opened = dataSocket_.Connected();
     dataSocket_.OnSocketRead = [this](TStarSocket&) { ReceiveListing(); };
     dataSocket_.OnSocketClose = [this](TStarSocket&) { ListingEnded(); };
     dataSocket_.OnSocketWrite = nullptr;
@@ -891,6 +1005,7 @@ void TStarFtp::OnListPort(char kind) {
     DirectoryNames.clear();
     listState_ = TListState();
     TransferCommandSent(ReplyState::List, [this](TStarSocket&) { ListingAccepted(); });
+    if (opened && phase_ == TransferPhase::Waiting) ListingStarted();
 }
 
 void TStarFtp::OnList(const std::string& line) {
@@ -911,6 +1026,12 @@ void TStarFtp::OnStorePort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
+    StartStore();
+}
+
+// STOR goes out. The file follows on the data connection that the server opens to our listener,
+// or on the one we have opened already (passive) once the server has accepted STOR.
+void TStarFtp::StartStore() {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
@@ -919,8 +1040,13 @@ void TStarFtp::OnStorePort(char kind) {
 
 void TStarFtp::OnStore(const std::string& line) {
     if (OnAbortReply(line)) return;
+    if (line[0] == '1') {
+        // Sent from the event loop, as an accept event would start it, not inside this reply.
+        if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) PostMessage(WM_FTPSEND);
+        return;
+    }
     // Nothing else is due once the final reply is in (ABOR's replies are taken above).
-    if (line[0] == '1' || phase_ == TransferPhase::ReplyFirst) return;
+    if (phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
         FinalReply();
         return;
@@ -981,6 +1107,10 @@ void TStarFtp::ListingAccepted() {
         FatalError(ftpeDataConnection);
         return;
     }
+    ListingStarted();
+}
+
+void TStarFtp::ListingStarted() {
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     BytesTransferred = 0;
     success_ = true;
@@ -1051,12 +1181,16 @@ void TStarFtp::ListingEnded() {
 // the queue runs at least every PumpInterval, so replies, the cancel button and the server's close
 // are handled meanwhile.
 void TStarFtp::UploadAccepted() {
-    const std::uint32_t serial = ++transferSerial_;
     dataSocket_.Accept(listener_);
     if (dataSocket_.LastError() != 0) {
         FatalError(ftpeDataConnection);
         return;
     }
+    SendFile();
+}
+
+void TStarFtp::SendFile() {
+    const std::uint32_t serial = ++transferSerial_;
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     Listing = false;
     BytesTransferred = 0;
@@ -1293,6 +1427,11 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     if (message.Msg == WM_FTPACCEPT) {
         const TSocketEvent accepted = listener_.OnSocketAccept;
         if (listener_.Socket() >= 0 && accepted) accepted(listener_);
+        return;
+    }
+    if (message.Msg == WM_FTPSEND) {
+        // Unless an abort, a refusal or the server's close came first.
+        if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) SendFile();
         return;
     }
     if (message.Msg == WM_FTPQUIT) {

@@ -4,6 +4,7 @@
 // user-interface thread. The owner starts the next operation from a completion event (or later)
 // and tests Success there.
 
+#include "ftp/ftpaddr.h"
 #include "ftp/ftplist.h"
 #include "ftp/ftptypes.h"
 #include "net/starsock.h"
@@ -32,6 +33,7 @@ enum FtpInfo : std::uint8_t {
     ftpiFileSize = 12,
     ftpiCommandFailed = 13,
     ftpiListingLine = 14,
+    ftpiDataConnection = 15, // a line for the log: where a passive data connection goes, or why not
 };
 
 // Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
@@ -71,13 +73,11 @@ enum TFtpInfoNeeded : std::uint8_t {
     ftpnUserAccount = 3,
 };
 
-// The argument of PORT: "h1,h2,h3,h4,p1,p2" for a dotted address and a port.
-std::string PortArgument(const std::string& dotted, std::uint16_t port);
-
 // Where the running listing or store is. Changed in one place only (TStarFtp::SetPhase).
 enum class TransferPhase : std::uint8_t {
     None,               // no transfer runs
-    Preparing,          // PWD, TYPE or PORT outstanding; LIST or STOR not yet sent
+    Preparing,          // PWD, TYPE, PORT or EPSV/PASV outstanding, or the passive data
+                        // connection being opened; LIST or STOR not yet sent
     Cancelled,          // Abort came before LIST or STOR went out: it never will
     EarlyConnection,    // the server connected before LIST or STOR went out; it waits
     Waiting,            // LIST or STOR sent; the server's data connection not yet taken
@@ -112,10 +112,11 @@ class TStarFtp : public TStarSocket {
     // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, CWD InitialDirectory.
     void Login();
     void ChangeDirectory(const std::string& directory);
-    // PWD, TYPE A, PORT, LIST; the lines arrive on a data connection the server opens to us.
+    // PWD, TYPE A, PORT, LIST; the lines arrive on a data connection the server opens to us (in
+    // PassiveMode: EPSV or PASV, and we open it before LIST).
     void GetListing();
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
-    // TransferMode.
+    // TransferMode. Over IPv6, EPRT stands for PORT.
     void StoreFile();
     // Stops the running transfer: Telnet IP, the urgent Telnet data mark, ABOR, and the data
     // connection closed; the operation completes (Success false) once the server has answered.
@@ -140,6 +141,11 @@ class TStarFtp : public TStarSocket {
     std::string Version;
     bool Success() const { return success_; }
     bool PWDImplemented = true;
+    // Data connections opened by us: EPSV, or PASV on IPv4 when the server refuses EPSV (the
+    // session then keeps to PASV); and a host name may lead to its IPv6 addresses too. Off, every
+    // data connection is active (PORT; EPRT when the server is given as an IPv6 address) and a
+    // name leads to its IPv4 addresses only.
+    bool PassiveMode = false;
     TFTPServerType ServerType = ftpstDefault; // from the SYST reply, at every login
     // TimeOutConnect and TimeOutArp are the socket's.
 
@@ -199,9 +205,13 @@ class TStarFtp : public TStarSocket {
         ListDirectory = 7,  // PWD, the first step of a listing
         ListType = 8,       // TYPE A of a listing
         ListPort = 10,      // PORT of a listing
+        ListPassive = 11,   // EPSV or PASV of a listing
+        ListConnect = 13,   // no reply due: the data connection of LIST is being opened
         List = 12,          // LIST: 1xx, then the final 2xx
         StoreType = 30,     // TYPE A or TYPE I of a store
         StorePort = 31,     // PORT of a store
+        StorePassive = 33,  // EPSV or PASV of a store
+        StoreConnect = 34,  // no reply due: the data connection of STOR is being opened
         Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
         ChangeDirectory = 50,
         Quit = 60,
@@ -263,6 +273,13 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
+    void SendPassive(ReplyState next);
+    void OnPassive(const std::string& line);
+    void ConnectData(const std::string& address, std::uint16_t port);
+    void DataConnected();
+    void DataConnectFailed(const std::string& why);
+    void StartListing();
+    void StartStore();
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
     void AbortTransfer(bool reportDone);
@@ -275,10 +292,12 @@ class TStarFtp : public TStarSocket {
     void EndAborted();
     void TransferComplete();
     void ListingAccepted();
+    void ListingStarted();
     void ReceiveListing();
     void TakeListingLine(const std::string& line);
     void ListingEnded();
     void UploadAccepted();
+    void SendFile();
     bool NextBlock(std::string_view& block);
     bool FillOutput();
     bool AddBlock(std::string_view block);
@@ -349,4 +368,7 @@ class TStarFtp : public TStarSocket {
     std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
     TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the stores' data connections
+    bool epsvSent_ = false;            // the passive command outstanding is EPSV, not PASV
+    bool epsvRefused_ = false;         // this session uses PASV: the server refused EPSV
+    std::string dataTarget_;           // "address port" of the passive data connection
 };

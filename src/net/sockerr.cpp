@@ -82,6 +82,8 @@ std::uint16_t WinsockLookupError(const QHostInfo& info) {
         return WSANO_RECOVERY;
     }
     for (const QHostAddress& a : info.addresses())
-        if (a.protocol() == QAbstractSocket::IPv4Protocol) return 0;
+        if (a.protocol() == QAbstractSocket::IPv4Protocol ||
+            a.protocol() == QAbstractSocket::IPv6Protocol)
+            return 0;
     return WSANO_DATA;
 }

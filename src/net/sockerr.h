@@ -19,5 +19,5 @@ constexpr std::uint16_t WSANO_DATA = 11004;
 // callers decide where that means "nothing moved" rather than a failure.
 std::uint16_t WinsockError(int posixErrno);
 
-// Outcome of a host-name lookup: 0 when it found an IPv4 address (the component speaks IPv4 only).
+// Outcome of a host-name lookup: 0 when it found an IPv4 or IPv6 address.
 std::uint16_t WinsockLookupError(const QHostInfo& info);

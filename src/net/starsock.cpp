@@ -9,9 +9,11 @@
 #include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QTimerEvent>
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <map>
 
 namespace {
 
@@ -36,6 +39,8 @@ struct Fault {
     int count = 0;
 };
 std::array<Fault, 4> faults;
+std::map<std::string, std::vector<std::string>> answeredLookups;
+int answeredLookupId = 0; // counts down, away from the resolver's ids
 
 // True (with errno set) when a test asked this call to fail.
 bool Injected(TSocketCall call) {
@@ -46,7 +51,72 @@ bool Injected(TSocketCall call) {
     return true;
 }
 
+socklen_t AddressLength(const TSocketAddress& a) {
+    return a.any.sa_family == AF_INET6 ? sizeof a.v6 : sizeof a.v4;
+}
+
+void ApplyPort(TSocketAddress& a, std::uint16_t port) {
+    if (a.any.sa_family == AF_INET6)
+        a.v6.sin6_port = htons(port);
+    else
+        a.v4.sin_port = htons(port);
+}
+
+// inet_aton for IPv4, as before (it takes the short and octal forms too), else IPv6 text.
+bool ParseAddress(const std::string& text, TSocketAddress& out) {
+    out = {};
+    if (inet_aton(text.c_str(), &out.v4.sin_addr)) {
+        out.v4.sin_family = AF_INET;
+        return true;
+    }
+    if (inet_pton(AF_INET6, text.c_str(), &out.v6.sin6_addr) == 1) {
+        out.v6.sin6_family = AF_INET6;
+        return true;
+    }
+    out.any.sa_family = AF_UNSPEC;
+    return false;
+}
+
+std::string AddressText(const TSocketAddress& a) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (a.any.sa_family == AF_INET)
+        inet_ntop(AF_INET, &a.v4.sin_addr, text, sizeof text);
+    else if (a.any.sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &a.v6.sin6_addr, text, sizeof text);
+    return text;
+}
+
+// The TCP addresses of a lookup, in the resolver's order.
+std::vector<TSocketAddress> Addresses(const QList<QHostAddress>& found) {
+    std::vector<TSocketAddress> addresses;
+    for (const QHostAddress& h : found) {
+        TSocketAddress a{};
+        if (h.protocol() == QAbstractSocket::IPv4Protocol) {
+            a.v4.sin_family = AF_INET;
+            a.v4.sin_addr.s_addr = htonl(h.toIPv4Address());
+        } else if (h.protocol() == QAbstractSocket::IPv6Protocol) {
+            a.v6.sin6_family = AF_INET6;
+            const Q_IPV6ADDR bytes = h.toIPv6Address();
+            std::copy(std::begin(bytes.c), std::end(bytes.c), a.v6.sin6_addr.s6_addr);
+            // A link-local address is only usable through its interface.
+            if (!h.scopeId().isEmpty())
+                a.v6.sin6_scope_id = if_nametoindex(h.scopeId().toLocal8Bit().constData());
+        } else {
+            continue;
+        }
+        addresses.push_back(a);
+    }
+    return addresses;
+}
+
 } // namespace
+
+void AnswerLookups(const std::string& name, std::vector<std::string> addresses) {
+    if (addresses.empty())
+        answeredLookups.erase(name);
+    else
+        answeredLookups[name] = std::move(addresses);
+}
 
 void FailNextSocketCalls(TSocketCall call, int posixErrno, int count) {
     faults[static_cast<std::size_t>(call)] = {posixErrno, count};
@@ -54,6 +124,7 @@ void FailNextSocketCalls(TSocketCall call, int posixErrno, int count) {
 
 void ClearSocketFaults() {
     faults = {};
+    answeredLookups.clear();
 }
 
 // The component's private receiver of readiness, lookup results, timer ticks and posted messages.
@@ -93,7 +164,7 @@ class TSocketSink : public QObject {
 };
 
 TStarSocket::TStarSocket() : sink_(std::make_unique<TSocketSink>(*this)) {
-    address_.sin_family = AF_INET;
+    address_.v4.sin_family = AF_INET;
 }
 
 TStarSocket::~TStarSocket() {
@@ -139,15 +210,26 @@ void TStarSocket::StoreError(int posixErrno) {
 
 void TStarSocket::CreateSocket() {
     if (sock_ != -1) return;
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int family = address_.any.sa_family == AF_INET6 ? AF_INET6 : AF_INET;
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         StoreError(errno);
         return;
     }
     lastError_ = 0;
     sock_ = fd;
+    family_ = family;
     ++generation_;
     sink_->Watch(fd);
+}
+
+// A socket of one family cannot reach an address of the other: an unused socket is swapped for a
+// new one. False (LastError set) when the new socket cannot be made.
+bool TStarSocket::MatchFamily() {
+    if (sock_ < 0 || family_ == address_.any.sa_family) return true;
+    ForgetSocket();
+    CreateSocket();
+    return lastError_ == 0;
 }
 
 // Closes the socket and forgets its readiness; LastError := the outcome of close.
@@ -166,44 +248,54 @@ void TStarSocket::ForgetSocket() {
     lastError_ = WinsockError(closeErrno);
 }
 
-void TStarSocket::SetAddress(const std::string& dotted) {
-    in_addr a{};
-    address_.sin_addr.s_addr = inet_aton(dotted.c_str(), &a) ? a.s_addr : INADDR_NONE;
+void TStarSocket::SetAddress(const std::string& text) {
+    ParseAddress(text, address_);
+    ApplyPort(address_, port_);
+    untried_.clear();
 }
 
 void TStarSocket::SetPort(std::uint16_t port) {
-    address_.sin_port = htons(port);
+    port_ = port;
+    ApplyPort(address_, port_);
 }
 
 std::string TStarSocket::GetAddressText() const {
-    return inet_ntoa(address_.sin_addr);
+    return AddressText(address_);
 }
 
 void TStarSocket::ResolveHost(const std::string& name) {
     if (lookupPending_) return;
     lookupPending_ = true;
-    lookupId_ =
-        QHostInfo::lookupHost(SystemToQString(name), sink_.get(), [this](const QHostInfo& info) {
-            std::uint32_t address = 0;
-            const std::uint16_t error = WinsockLookupError(info);
-            if (error == 0) {
-                for (const QHostAddress& a : info.addresses()) {
-                    if (a.protocol() != QAbstractSocket::IPv4Protocol) continue;
-                    address = htonl(a.toIPv4Address());
-                    break;
-                }
-            }
-            LookupDone(info.lookupId(), error, address);
+    const auto answer = answeredLookups.find(name);
+    if (answer != answeredLookups.end()) {
+        std::vector<TSocketAddress> addresses;
+        for (const std::string& text : answer->second) {
+            TSocketAddress a{};
+            if (ParseAddress(text, a)) addresses.push_back(a);
+        }
+        const int id = lookupId_ = --answeredLookupId;
+        // Answered from the event loop, like the resolver's results.
+        QTimer::singleShot(0, sink_.get(), [this, id, addresses] {
+            LookupDone(id, addresses.empty() ? WSANO_DATA : 0, addresses);
         });
+    } else {
+        lookupId_ = QHostInfo::lookupHost(
+            SystemToQString(name), sink_.get(), [this](const QHostInfo& info) {
+                const std::uint16_t error = WinsockLookupError(info);
+                LookupDone(info.lookupId(), error,
+                           error == 0 ? Addresses(info.addresses())
+                                      : std::vector<TSocketAddress>());
+            });
+    }
     lastError_ = 0;
     StartTimeOut(TimeOutArp);
 }
 
-void TStarSocket::LookupDone(int id, std::uint16_t error, std::uint32_t address) {
+void TStarSocket::LookupDone(int id, std::uint16_t error, std::vector<TSocketAddress> addresses) {
     if (!lookupPending_ || id != lookupId_) return;
     StartTimeOut(0);
     lastError_ = error;
-    if (error == 0) resolved_ = address;
+    if (error == 0) resolved_ = std::move(addresses);
     lookupPending_ = false;
     HostResolved();
 }
@@ -212,19 +304,38 @@ void TStarSocket::HostResolved() {
     Fire(OnHostResolved);
 }
 
-void TStarSocket::UseResolvedAddress() {
-    address_.sin_addr.s_addr = resolved_;
+void TStarSocket::UseResolvedAddress(int family) {
+    untried_.clear();
+    for (auto a = resolved_.rbegin(); a != resolved_.rend(); ++a)
+        if (family == AF_UNSPEC || a->any.sa_family == family) untried_.push_back(*a);
+    if (untried_.empty()) {
+        address_ = {};
+        address_.any.sa_family = AF_UNSPEC;
+        lastError_ = WSANO_DATA; // as a lookup that found no address
+        return;
+    }
+    address_ = untried_.back();
+    untried_.pop_back();
+    ApplyPort(address_, port_);
 }
 
 void TStarSocket::Connect() {
+    StartConnect();
+    // An address that fails at once gives way to the next one at once.
+    while (lastError_ != 0 && NextAddress())
+        StartConnect();
+}
+
+void TStarSocket::StartConnect() {
     // An address that did not parse is refused here rather than sent to the broadcast address.
-    if (address_.sin_addr.s_addr == INADDR_NONE) {
+    if (address_.any.sa_family == AF_UNSPEC ||
+        (address_.any.sa_family == AF_INET && address_.v4.sin_addr.s_addr == INADDR_NONE)) {
         lastError_ = WSAEADDRNOTAVAIL;
         return;
     }
-    const bool failed =
-        Injected(TSocketCall::Connect) ||
-        ::connect(sock_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0;
+    if (!MatchFamily()) return;
+    const bool failed = Injected(TSocketCall::Connect) ||
+                        ::connect(sock_, &address_.any, AddressLength(address_)) != 0;
     lastError_ = failed ? WinsockError(errno) : 0;
     if (lastError_ == WSAEWOULDBLOCK) lastError_ = 0;
     if (lastError_ != 0) return;
@@ -234,8 +345,24 @@ void TStarSocket::Connect() {
     StartTimeOut(TimeOutConnect);
 }
 
+// Moves to the next address of the lookup on a fresh socket (a socket whose connect failed is
+// spent). False when none is left, or the socket cannot be made (LastError tells).
+bool TStarSocket::NextAddress() {
+    if (untried_.empty() || sock_ < 0) return false;
+    const std::uint16_t error = lastError_;
+    ForgetSocket();
+    address_ = untried_.back();
+    untried_.pop_back();
+    ApplyPort(address_, port_);
+    CreateSocket();
+    if (lastError_ != 0) return false;
+    lastError_ = error;
+    return true;
+}
+
 void TStarSocket::Listen() {
-    if (::bind(sock_, reinterpret_cast<const sockaddr*>(&address_), sizeof address_) != 0) {
+    if (!MatchFamily()) return;
+    if (::bind(sock_, &address_.any, AddressLength(address_)) != 0) {
         StoreError(errno);
         return;
     }
@@ -250,13 +377,12 @@ void TStarSocket::Listen() {
 }
 
 void TStarSocket::Accept(TStarSocket& listener) {
-    sockaddr_in peer{};
+    TSocketAddress peer{};
     socklen_t length = sizeof peer;
     int fd = -1;
     if (!Injected(TSocketCall::Accept)) {
         do {
-            fd = ::accept4(listener.sock_, reinterpret_cast<sockaddr*>(&peer), &length,
-                           SOCK_NONBLOCK | SOCK_CLOEXEC);
+            fd = ::accept4(listener.sock_, &peer.any, &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
     }
     const int acceptErrno = errno;
@@ -271,7 +397,9 @@ void TStarSocket::Accept(TStarSocket& listener) {
     }
     if (sock_ >= 0) ForgetSocket();
     address_ = peer;
+    untried_.clear();
     sock_ = fd;
+    family_ = peer.any.sa_family;
     ++generation_;
     sink_->Watch(fd);
     lastError_ = 0;
@@ -323,24 +451,24 @@ int TStarSocket::Receive(void* buffer, int capacity) {
 
 std::string TStarSocket::GetLocalAddress() {
     if (sock_ < 0) return "";
-    sockaddr_in local{};
+    TSocketAddress local{};
     socklen_t length = sizeof local;
-    if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    if (::getsockname(sock_, &local.any, &length) != 0) {
         StoreError(errno);
         return "";
     }
-    return inet_ntoa(local.sin_addr);
+    return AddressText(local);
 }
 
 std::uint16_t TStarSocket::GetLocalPort() {
     if (sock_ < 0) return 0;
-    sockaddr_in local{};
+    TSocketAddress local{};
     socklen_t length = sizeof local;
-    if (::getsockname(sock_, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    if (::getsockname(sock_, &local.any, &length) != 0) {
         StoreError(errno);
         return 0;
     }
-    return ntohs(local.sin_port);
+    return ntohs(local.any.sa_family == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
 }
 
 void TStarSocket::CloseSocket() {
@@ -363,6 +491,23 @@ void TStarSocket::StartTimeOut(int seconds) {
 
 void TStarSocket::Tick() {
     if (countdown_ <= 0 || --countdown_ != 0) return;
+    if (connecting_) {
+        // The next address gets the whole time-out again.
+        connecting_ = false;
+        sink_->write.setEnabled(false);
+        lastError_ = WinsockError(ETIMEDOUT);
+        bool tried = false;
+        while (NextAddress()) {
+            tried = true;
+            StartConnect();
+            if (lastError_ == 0) return;
+        }
+        // The last address failed at once: its error, not the time-out, is the outcome.
+        if (tried) {
+            Fire(OnSocketConnect);
+            return;
+        }
+    }
     CloseSocket();
     Fire(OnTimeOut);
 }
@@ -370,7 +515,8 @@ void TStarSocket::Tick() {
 void TStarSocket::SetServer(const std::string& text) {
     serverText_ = text;
     if (text.empty()) return;
-    if (text[0] >= '0' && text[0] <= '9') {
+    // No host name holds a colon: such a text is an IPv6 address ("::1" starts with none).
+    if ((text[0] >= '0' && text[0] <= '9') || text.find(':') != std::string::npos) {
         ServerAddress = text;
         ServerHostName.clear();
     } else {
@@ -438,13 +584,20 @@ void TStarSocket::Writable() {
     if (::getsockopt(sock_, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
     StartTimeOut(0);
     StoreError(error);
-    if (error == 0) {
-        connected_ = true;
-        readWatched_ = true;
+    if (error != 0) {
+        while (NextAddress()) {
+            StartConnect();
+            if (lastError_ == 0) return; // the next attempt is under way
+        }
+        // Every address failed: the event carries the error of the last one.
+        Fire(OnSocketConnect);
+        return;
     }
+    connected_ = true;
+    readWatched_ = true;
     const unsigned generation = generation_;
     Fire(OnSocketConnect);
-    if (error != 0 || generation != generation_) return;
+    if (generation != generation_) return;
     ArmRead();
     Fire(OnSocketWrite);
 }

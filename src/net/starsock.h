@@ -1,8 +1,12 @@
 #pragma once
-// TStarSocket: one asynchronous IPv4 TCP socket whose readiness, host-name lookups, one-second
-// time-out ticks and posted private messages arrive as events on the user-interface thread. Nothing
-// blocks; every step records its outcome in LastError (a Windows Sockets number, 0 for success) and
-// nothing throws.
+// TStarSocket: one asynchronous TCP socket, IPv4 or IPv6, whose readiness, host-name lookups,
+// one-second time-out ticks and posted private messages arrive as events on the user-interface
+// thread. Nothing blocks; every step records its outcome in LastError (a Windows Sockets number, 0
+// for success) and nothing throws.
+//
+// A lookup keeps every address of the name in the resolver's order. Connect tries them in turn:
+// when one fails (refused, timed out, unreachable or any other error) the next is tried on a fresh
+// socket, and only the outcome of the last one is reported.
 //
 // Events may pump the event loop themselves, so a handler can be re-entered by later readiness of
 // another socket; the read (or accept) readiness of this socket is switched off while its own event
@@ -14,11 +18,19 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class TSocketSink;
 
 // Message numbers. Numbers above WM_USER + 1 belong to the owner (PostMessage, OnMessage).
 constexpr unsigned WM_USER = 0x0400;
+
+// An IPv4 or IPv6 socket address; family AF_UNSPEC when there is none.
+union TSocketAddress {
+    sockaddr any;
+    sockaddr_in v4;
+    sockaddr_in6 v6;
+};
 
 struct TSocketMessage {
     unsigned Msg;
@@ -44,13 +56,18 @@ class TStarSocket {
     bool WinsockLoaded() const { return loaded_; }
     bool WinsockRunning() const { return started_; }
 
-    void CreateSocket(); // a TCP socket, when there is none
-    void
-    SetAddress(const std::string& dotted); // not a dotted address: no address (Connect refuses it)
+    // A TCP socket of the address's family, when there is none. Connect and Listen replace an
+    // unused socket of the other family.
+    void CreateSocket();
+    // A dotted IPv4 or a textual IPv6 address; anything else is no address (Connect refuses it).
+    void SetAddress(const std::string& text);
     void SetPort(std::uint16_t port);
-    std::string GetAddressText() const;
+    std::string GetAddressText() const; // after a connect: the address that answered
+    int AddressFamily() const { return address_.any.sa_family; }
     void ResolveHost(const std::string& name); // ignored while a lookup is pending
-    void UseResolvedAddress();
+    // The first address of the last successful lookup, of `family` (AF_INET, AF_INET6) or of
+    // either; Connect falls back to the others of it. None: LastError is WSANO_DATA.
+    void UseResolvedAddress(int family = AF_UNSPEC);
     void Connect(); // outcome: OnSocketConnect, LastError = its error
     void Listen();  // bind to the address and port, listen (backlog 2)
     void Accept(TStarSocket& listener);
@@ -58,14 +75,14 @@ class TStarSocket {
     int Send(const void* data, int length);
     int SendUrgent(const void* data, int length);
     int Receive(void* buffer, int capacity);
-    std::string GetLocalAddress(); // these two leave a stale LastError after success
+    std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
     // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
     // expires.
     void StartTimeOut(int seconds);
-    // A text starting with a digit is a dotted address, anything else a host name; "" changes
-    // nothing.
+    // A text starting with a digit, or holding a colon (IPv6), is an address, anything else a host
+    // name; "" changes nothing.
     void SetServer(const std::string& text);
     const std::string& ServerText() const { return serverText_; }
 
@@ -107,19 +124,25 @@ class TStarSocket {
     void Readable();
     void Writable();
     void Tick();
-    void LookupDone(int id, std::uint16_t error, std::uint32_t address);
+    void LookupDone(int id, std::uint16_t error, std::vector<TSocketAddress> addresses);
     void ArmRead();
     void ForgetSocket();
+    bool MatchFamily();
+    void StartConnect();
+    bool NextAddress();
     void StoreError(int posixErrno);
     int Transfer(int result);
 
     std::unique_ptr<TSocketSink> sink_;
     int sock_ = -1;
-    sockaddr_in address_{};
+    int family_ = AF_UNSPEC; // of sock_
+    TSocketAddress address_{};
+    std::uint16_t port_ = 0; // host byte order
     bool connected_ = false;
     bool loaded_ = false;
     bool started_ = false;
-    std::uint32_t resolved_ = 0; // network byte order
+    std::vector<TSocketAddress> resolved_; // of the last successful lookup, in resolver order
+    std::vector<TSocketAddress> untried_;  // addresses Connect has not tried yet, next one last
     bool lookupPending_ = false;
     int lookupId_ = 0;
     int countdown_ = 0;
@@ -143,3 +166,6 @@ class TStarSocket {
 enum class TSocketCall { Connect, Send, Recv, Accept };
 void FailNextSocketCalls(TSocketCall call, int posixErrno, int count = 1);
 void ClearSocketFaults();
+// Test seam: lookups of `name` answer with these addresses (textual, in this order) without asking
+// the resolver; an empty list ends that. ClearSocketFaults ends them all.
+void AnswerLookups(const std::string& name, std::vector<std::string> addresses);

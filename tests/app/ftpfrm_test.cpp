@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -38,7 +39,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Label1", "サーバ名", ""},
         {"Label2", "ポート", ""},
         {"CheckBox5", "PWD", "普通のサーバーではチェックしてください"},
-        {"CheckBox7", "PASV", ""},
+        {"CheckBox7", "PASV", "パッシブモードで接続します (ファイアウォールやルーターの内側から)"},
         {"Label4", "ユーザ名", ""},
         {"CheckBox1", "anonymous", "anonymous ftpサイトの場合入力します"},
         {"Label5", "パスワード", ""},
@@ -66,7 +67,15 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     }
     EXPECT_EQ(form.Edit4->maxLength(), 32);
     EXPECT_EQ(form.Edit4->echoMode(), QLineEdit::Password);
-    EXPECT_FALSE(form.CheckBox7->isVisibleTo(&form));
+    // "PASV" shows beside "PWD", inside the server group, each with room for its caption.
+    EXPECT_TRUE(form.CheckBox7->isVisibleTo(&form));
+    for (const QCheckBox* box : {form.CheckBox5, form.CheckBox7}) {
+        EXPECT_TRUE(form.GroupBox1->rect().contains(box->geometry()))
+            << box->objectName().toStdString();
+        EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString();
+    }
+    EXPECT_FALSE(form.CheckBox5->geometry().intersects(form.CheckBox7->geometry()));
+    EXPECT_EQ(form.CheckBox5->y(), form.CheckBox7->y());
     EXPECT_FALSE(form.CheckBox6->isVisibleTo(&form));
     EXPECT_EQ(form.ComboBox2->count(), 5);
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");

@@ -88,13 +88,6 @@ class FtpTransferScripted : public testing::Test {
     FtpRecorder rec{ftp};
 };
 
-TEST(PortArgument, AddressCommasThenHighAndLowByteOfThePort) {
-    EXPECT_EQ(PortArgument("192.168.1.5", 4660), "192,168,1,5,18,52");
-    EXPECT_EQ(PortArgument("127.0.0.1", 255), "127,0,0,1,0,255");
-    EXPECT_EQ(PortArgument("127.0.0.1", 256), "127,0,0,1,1,0");
-    EXPECT_EQ(PortArgument("10.0.0.1", 65535), "10,0,0,1,255,255");
-}
-
 TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
     const struct {
         const char* what;

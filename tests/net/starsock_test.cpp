@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -25,8 +26,13 @@ TEST(StarSocket, ServerTextIsClassifiedByItsFirstCharacter) {
     EXPECT_EQ(s.ServerHostName, "");
     s.SetServer("1nvalid.example"); // a digit makes it an address, whatever follows
     EXPECT_EQ(s.ServerAddress, "1nvalid.example");
+    s.SetServer("::1"); // and so does a colon, which no host name holds
+    EXPECT_EQ(s.ServerAddress, "::1");
+    EXPECT_EQ(s.ServerHostName, "");
+    s.SetServer("fe80::1");
+    EXPECT_EQ(s.ServerAddress, "fe80::1");
     s.SetServer("");
-    EXPECT_EQ(s.ServerAddress, "1nvalid.example");
+    EXPECT_EQ(s.ServerAddress, "fe80::1");
     EXPECT_EQ(s.ServerText(), "");
 }
 
@@ -225,6 +231,229 @@ TEST(StarSocket, LookupOfALongNameAndOfAnInvalidOne) {
     EXPECT_EQ(s.LastError(), WSAHOST_NOT_FOUND);
     s.UseResolvedAddress(); // the last good lookup still counts
     EXPECT_EQ(s.GetAddressText(), "127.0.0.1");
+}
+
+TEST(StarSocket, AddressesOfBothFamiliesAreTakenAndWrittenBack) {
+    const struct {
+        const char* text;
+        int family;
+        const char* written; // as GetAddressText gives it back
+    } rows[] = {
+        {"127.0.0.1", AF_INET, "127.0.0.1"},
+        {"0177.0.0.1", AF_INET, "127.0.0.1"}, // octal, as before
+        {"127.1", AF_INET, "127.0.0.1"},      // short form, as before
+        {"::1", AF_INET6, "::1"},
+        {"2001:DB8:0:0:0:0:0:1", AF_INET6, "2001:db8::1"},
+        {"::ffff:192.0.2.1", AF_INET6, "::ffff:192.0.2.1"},
+        {"1nvalid.example", AF_UNSPEC, ""},
+        {"::1::2", AF_UNSPEC, ""},
+        {"", AF_UNSPEC, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        TStarSocket s;
+        s.SetAddress(row.text);
+        s.SetPort(21);
+        EXPECT_EQ(s.AddressFamily(), row.family);
+        EXPECT_EQ(s.GetAddressText(), row.written);
+    }
+}
+
+// A client, a listener and the accepted end on ::1.
+TEST(StarSocket, ConnectsAcceptsAndCarriesDataOverIPv6) {
+    TStarSocket listener, client, server;
+    listener.SetAddress("::1");
+    listener.SetPort(0);
+    listener.CreateSocket();
+    listener.Listen();
+    ASSERT_EQ(listener.LastError(), 0);
+    EXPECT_EQ(listener.GetLocalAddress(), "::1");
+    const std::uint16_t port = listener.GetLocalPort();
+    ASSERT_NE(port, 0);
+    listener.OnSocketAccept = [&](TStarSocket& l) { server.Accept(l); };
+    std::string got;
+    server.OnSocketRead = [&](TStarSocket& c) {
+        char buffer[16];
+        const int n = c.Receive(buffer, sizeof buffer);
+        got.append(buffer, static_cast<std::size_t>(n));
+    };
+    // Created before the address is known, as the FTP component does: an IPv4 socket, replaced.
+    client.CreateSocket();
+    client.SetAddress("::1");
+    client.SetPort(port);
+    client.Connect();
+    ASSERT_EQ(client.LastError(), 0);
+    ASSERT_TRUE(RunUntil([&] { return client.Connected() && server.Connected(); }));
+    EXPECT_EQ(client.GetLocalAddress(), "::1");
+    EXPECT_EQ(server.GetAddressText(), "::1"); // the peer, filled in by accept
+    ASSERT_EQ(client.Send("over six", 8), 8);
+    ASSERT_TRUE(RunUntil([&] { return got == "over six"; }));
+}
+
+// Lookups of a name with addresses of both families, answered by the test seam so that only
+// loopback addresses are ever used. The port is the same for every address: one of them listens,
+// the others refuse, or stall until the time-out.
+class StarSocketFallback : public testing::Test {
+  protected:
+    void TearDown() override { ClearSocketFaults(); }
+
+    // Resolves `name`, connects, and records the outcome.
+    void ResolveAndConnect(const std::string& name, std::uint16_t port, int timeOut = 0) {
+        s.TimeOutConnect = timeOut;
+        s.OnHostResolved = [port](TStarSocket& c) {
+            c.UseResolvedAddress();
+            c.SetPort(port);
+            c.CreateSocket();
+            c.Connect();
+        };
+        s.OnSocketConnect = [this](TStarSocket& c) {
+            connects.push_back(c.LastError());
+            addressAtConnect = c.GetAddressText();
+        };
+        s.OnTimeOut = [this](TStarSocket&) { ++timeOuts; };
+        s.ResolveHost(name);
+        ASSERT_EQ(s.LastError(), 0);
+    }
+    bool Finished(int timeoutMs = 10000) {
+        return RunUntil([&] { return !connects.empty() || timeOuts > 0; }, timeoutMs);
+    }
+
+    TStarSocket s;
+    std::vector<std::uint16_t> connects;
+    std::string addressAtConnect;
+    int timeOuts = 0;
+};
+
+TEST_F(StarSocketFallback, ARefusedAddressGivesWayToTheNextInResolverOrder) {
+    const struct {
+        const char* what;
+        bool ipv6Listens; // the other family refuses
+        std::vector<std::string> order;
+        std::uint16_t error;
+        const char* address;
+    } rows[] = {
+        {"v6 refuses, v4 answers", false, {"::1", "127.0.0.1"}, 0, "127.0.0.1"},
+        {"v4 refuses, v6 answers", true, {"127.0.0.1", "::1"}, 0, "::1"},
+        {"the first answers", true, {"::1", "127.0.0.1"}, 0, "::1"},
+        {"only a refusing one", false, {"::1"}, WSAECONNREFUSED, "::1"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::uint16_t port = PortFreeOnBothLoopbacks();
+        ASSERT_NE(port, 0);
+        LoopbackSocket listening(row.ipv6Listens, port, true);
+        ASSERT_TRUE(listening.Ready());
+        LoopbackSocket refusing(!row.ipv6Listens, port);
+        ASSERT_TRUE(refusing.Ready());
+        TStarSocket client;
+        std::vector<std::uint16_t> errors;
+        std::string address;
+        AnswerLookups("dual.test", row.order);
+        client.OnHostResolved = [&](TStarSocket& c) {
+            c.UseResolvedAddress();
+            c.SetPort(listening.Port());
+            c.CreateSocket();
+            c.Connect();
+        };
+        client.OnSocketConnect = [&](TStarSocket& c) {
+            errors.push_back(c.LastError());
+            address = c.GetAddressText();
+        };
+        client.ResolveHost("dual.test");
+        ASSERT_TRUE(RunUntil([&] { return !errors.empty(); }));
+        DrainPostedEvents();
+        // One event, for the last address tried, never one per address.
+        EXPECT_EQ(errors, std::vector<std::uint16_t>{row.error});
+        EXPECT_EQ(address, row.address);
+        EXPECT_EQ(client.Connected(), row.error == 0);
+    }
+}
+
+TEST_F(StarSocketFallback, EveryAddressRefusingReportsTheRefusalOnce) {
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    LoopbackSocket v4(false, port);
+    ASSERT_TRUE(v4.Ready());
+    LoopbackSocket v6(true, port);
+    ASSERT_TRUE(v6.Ready());
+    AnswerLookups("dual.test", {"127.0.0.1", "::1"});
+    ResolveAndConnect("dual.test", v4.Port());
+    ASSERT_TRUE(Finished());
+    DrainPostedEvents();
+    EXPECT_EQ(connects, std::vector<std::uint16_t>{WSAECONNREFUSED});
+    EXPECT_EQ(addressAtConnect, "::1");
+    EXPECT_EQ(timeOuts, 0);
+}
+
+TEST_F(StarSocketFallback, AnAddressThatTimesOutGivesWayToTheNext) {
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    StalledListener stalled(port); // 127.0.0.1
+    ASSERT_TRUE(stalled.Ready());
+    LoopbackSocket v6(true, port, true);
+    ASSERT_TRUE(v6.Ready());
+    AnswerLookups("dual.test", {"127.0.0.1", "::1"});
+    ResolveAndConnect("dual.test", stalled.Port(), 1);
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(connects, std::vector<std::uint16_t>{0});
+    EXPECT_EQ(addressAtConnect, "::1");
+    EXPECT_EQ(timeOuts, 0);
+    EXPECT_TRUE(s.Connected());
+}
+
+TEST_F(StarSocketFallback, TheLastAddressTimingOutIsATimeOut) {
+    const std::uint16_t port = PortFreeOnBothLoopbacks();
+    ASSERT_NE(port, 0);
+    StalledListener stalled(port);
+    ASSERT_TRUE(stalled.Ready());
+    LoopbackSocket v6(true, port);
+    ASSERT_TRUE(v6.Ready());
+    AnswerLookups("dual.test", {"::1", "127.0.0.1"});
+    ResolveAndConnect("dual.test", stalled.Port(), 1);
+    ASSERT_TRUE(Finished());
+    EXPECT_TRUE(connects.empty());
+    EXPECT_EQ(timeOuts, 1);
+    EXPECT_EQ(s.Socket(), -1);
+}
+
+TEST_F(StarSocketFallback, ResolvedAddressesOfOneFamilyOnly) {
+    const struct {
+        std::vector<std::string> found;
+        int family;
+        const char* first; // "" when none
+        std::uint16_t error;
+    } rows[] = {
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_INET, "127.0.0.1", 0},
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_INET6, "::1", 0},
+        {{"::1", "127.0.0.1", "127.0.0.2"}, AF_UNSPEC, "::1", 0},
+        {{"::1"}, AF_INET, "", WSANO_DATA},
+        {{"127.0.0.1"}, AF_INET6, "", WSANO_DATA},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.found.front() + " " + std::to_string(row.family));
+        TStarSocket c;
+        bool resolved = false;
+        c.OnHostResolved = [&](TStarSocket&) { resolved = true; };
+        AnswerLookups("dual.test", row.found);
+        c.ResolveHost("dual.test");
+        ASSERT_TRUE(RunUntil([&] { return resolved; }));
+        ASSERT_EQ(c.LastError(), 0);
+        c.UseResolvedAddress(row.family);
+        EXPECT_EQ(c.GetAddressText(), row.first);
+        EXPECT_EQ(c.LastError(), row.error);
+    }
+}
+
+TEST(StarSocket, LookupOfAnIPv6LiteralIsAnAddress) {
+    TStarSocket s;
+    bool resolved = false;
+    s.OnHostResolved = [&](TStarSocket&) { resolved = true; };
+    s.ResolveHost("::1");
+    ASSERT_TRUE(RunUntil([&] { return resolved; }));
+    EXPECT_EQ(s.LastError(), 0);
+    s.UseResolvedAddress();
+    EXPECT_EQ(s.GetAddressText(), "::1");
+    EXPECT_EQ(s.AddressFamily(), AF_INET6);
 }
 
 TEST(StarSocket, PostedMessagesArriveInOrderAfterTheCaller) {

@@ -8,9 +8,9 @@
 #include <cerrno>
 #include <cstdio>
 
-FakeFtpServer::FakeFtpServer() {
+FakeFtpServer::FakeFtpServer(const QHostAddress& address, std::uint16_t port) {
     connect(&server_, &QTcpServer::newConnection, this, &FakeFtpServer::Accepted);
-    server_.listen(QHostAddress::LocalHost, 0);
+    server_.listen(address, port);
     poll_.setInterval(2);
     connect(&poll_, &QTimer::timeout, this, &FakeFtpServer::Run);
 }
@@ -44,6 +44,9 @@ FakeFtpServer& FakeFtpServer::Close() {
 }
 FakeFtpServer& FakeFtpServer::ConnectData() {
     return Add(Step::DataConnect);
+}
+FakeFtpServer& FakeFtpServer::AcceptData() {
+    return Add(Step::DataAccept);
 }
 FakeFtpServer& FakeFtpServer::SendData(std::string bytes) {
     return Add(Step::DataWrite, std::move(bytes));
@@ -115,6 +118,44 @@ void FakeFtpServer::ReadUrgent() {
         urgent_.push_back(byte);
 }
 
+std::uint16_t FakeFtpServer::PassivePort() {
+    if (!passive_) {
+        passive_ = std::make_unique<QTcpServer>();
+        connect(passive_.get(), &QTcpServer::newConnection, this, &FakeFtpServer::Run);
+        passive_->listen(server_.serverAddress(), 0);
+    }
+    return passive_->serverPort();
+}
+
+// A new data connection replaces the last one.
+void FakeFtpServer::UseDataSocket(QTcpSocket* socket) {
+    if (data_) {
+        data_->disconnect(this);
+        data_->abort();
+        data_->deleteLater();
+    }
+    ++dataConnections_;
+    dataConnected_ = dataClosing_ = dataClosedByClient_ = false;
+    data_ = socket;
+    data_->setParent(this);
+    connect(data_, &QTcpSocket::connected, this, [this] {
+        dataConnected_ = true;
+        Run();
+    });
+    connect(data_, &QTcpSocket::bytesWritten, this, &FakeFtpServer::Run);
+    connect(data_, &QTcpSocket::readyRead, this, [this] {
+        const QByteArray bytes = data_->readAll();
+        dataReceived_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        Run();
+    });
+    connect(data_, &QTcpSocket::disconnected, this, [this] {
+        const QByteArray bytes = data_->readAll();
+        dataReceived_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        if (!dataClosing_) dataClosedByClient_ = true;
+        Run();
+    });
+}
+
 // Connects to the address of the client's last "PORT h1,h2,h3,h4,p1,p2".
 bool FakeFtpServer::StartDataConnection() {
     for (auto c = commands_.rbegin(); c != commands_.rend(); ++c) {
@@ -122,29 +163,7 @@ bool FakeFtpServer::StartDataConnection() {
         if (std::sscanf(c->c_str(), "PORT %u,%u,%u,%u,%u,%u", &h[0], &h[1], &h[2], &h[3], &p[0],
                         &p[1]) != 6)
             continue;
-        if (data_) { // a new data connection replaces the last one
-            data_->disconnect(this);
-            data_->abort();
-            data_->deleteLater();
-        }
-        dataConnected_ = dataClosing_ = dataClosedByClient_ = false;
-        data_ = new QTcpSocket(this);
-        connect(data_, &QTcpSocket::connected, this, [this] {
-            dataConnected_ = true;
-            Run();
-        });
-        connect(data_, &QTcpSocket::bytesWritten, this, &FakeFtpServer::Run);
-        connect(data_, &QTcpSocket::readyRead, this, [this] {
-            const QByteArray bytes = data_->readAll();
-            dataReceived_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-            Run();
-        });
-        connect(data_, &QTcpSocket::disconnected, this, [this] {
-            const QByteArray bytes = data_->readAll();
-            dataReceived_.append(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-            if (!dataClosing_) dataClosedByClient_ = true;
-            Run();
-        });
+        UseDataSocket(new QTcpSocket(this));
         data_->connectToHost(
             QHostAddress(QString("%1.%2.%3.%4").arg(h[0]).arg(h[1]).arg(h[2]).arg(h[3])),
             static_cast<quint16>(p[0] * 256 + p[1]));
@@ -191,6 +210,11 @@ void FakeFtpServer::Run() {
             }
             if (!dataConnected_) return;
             dataStarting_ = false;
+            break;
+        case Step::DataAccept:
+            if (!passive_ || !passive_->hasPendingConnections()) return;
+            UseDataSocket(passive_->nextPendingConnection());
+            dataConnected_ = true;
             break;
         case Step::DataWrite:
             data_->write(step.bytes.data(), static_cast<qint64>(step.bytes.size()));

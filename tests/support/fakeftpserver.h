@@ -1,11 +1,12 @@
 #pragma once
-// A scripted FTP server on 127.0.0.1 (port 0) for replies a real server does not produce. A test
-// writes the script of the control connection (what to send, when to wait for the client's next
-// command, when to close) and afterwards asserts on the exact commands the client sent. It runs in
-// the test's own event loop: drive it with RunUntil.
+// A scripted FTP server on 127.0.0.1 or ::1 (port 0) for replies a real server does not produce. A
+// test writes the script of the control connection (what to send, when to wait for the client's
+// next command, when to close) and afterwards asserts on the exact commands the client sent. It
+// runs in the test's own event loop: drive it with RunUntil.
 //
-// The script is a list of steps run in order from the client's connect. Data connections are
-// active: ConnectData connects to the address of the client's last PORT command.
+// The script is a list of steps run in order from the client's connect. Active data connections:
+// ConnectData connects to the address of the client's last PORT command. Passive ones: the script
+// announces PassivePort() in its reply, and AcceptData takes the client's connection there.
 
 #include <QObject>
 #include <QSocketNotifier>
@@ -23,7 +24,8 @@ class QTcpSocket;
 
 class FakeFtpServer : public QObject {
   public:
-    FakeFtpServer();
+    explicit FakeFtpServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost),
+                           std::uint16_t port = 0);
     ~FakeFtpServer() override;
     bool Listening() const { return server_.isListening(); }
     std::uint16_t Port() const { return server_.serverPort(); }
@@ -38,6 +40,7 @@ class FakeFtpServer : public QObject {
     // close our direction (after what was written; the client's bytes are still read), wait for
     // `count` bytes in all or for the client's close.
     FakeFtpServer& ConnectData();
+    FakeFtpServer& AcceptData(); // the step ends once the client has connected to PassivePort
     FakeFtpServer& SendData(std::string bytes);
     FakeFtpServer& CloseData();
     FakeFtpServer& AwaitDataBytes(std::size_t count);
@@ -46,7 +49,13 @@ class FakeFtpServer : public QObject {
     FakeFtpServer& Do(std::function<void()> action);
     FakeFtpServer& Until(std::function<bool()> done);
 
+    // A port on the control connection's address where the client's data connections are taken;
+    // opened at the first call.
+    std::uint16_t PassivePort();
+
     bool ScriptDone() const { return next_ == steps_.size(); }
+    // Data connections made, either way.
+    int DataConnections() const { return dataConnections_; }
     bool ClientConnected() const { return control_ != nullptr; }
     bool ClientClosed() const { return clientClosed_; }
     // Every line the client sent, without its CR LF or LF, in order.
@@ -67,6 +76,7 @@ class FakeFtpServer : public QObject {
             Await,
             Hangup,
             DataConnect,
+            DataAccept,
             DataWrite,
             DataHangup,
             DataAwaitBytes,
@@ -84,6 +94,7 @@ class FakeFtpServer : public QObject {
     void Read();
     void ReadUrgent();
     bool StartDataConnection();
+    void UseDataSocket(QTcpSocket* socket);
     void Run();
 
     QTcpServer server_;
@@ -101,6 +112,8 @@ class FakeFtpServer : public QObject {
     std::unique_ptr<QSocketNotifier> urgentNotifier_;
     std::string urgent_;
     QTcpSocket* data_ = nullptr;
+    std::unique_ptr<QTcpServer> passive_;
+    int dataConnections_ = 0;
     bool dataStarting_ = false;
     bool dataConnected_ = false;
     bool dataClosedByClient_ = false;

@@ -1,9 +1,9 @@
-"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 with an ephemeral port.
+"""A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
-With READ_LIMIT (bytes a second) the server reads data connections no faster than that, as a
-server behind a slow network would.
+With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
+that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1).
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -52,11 +52,13 @@ def main():
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
     Handler.authorizer = authorizer
-    if len(sys.argv) > 4:
-        SlowDTPHandler.read_limit = int(sys.argv[4])
+    read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
+    address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
+    if read_limit > 0:
+        SlowDTPHandler.read_limit = read_limit
         Handler.dtp_handler = SlowDTPHandler
     logging.basicConfig(level=logging.WARNING)
-    server = FTPServer(("127.0.0.1", 0), Handler)
+    server = FTPServer((address, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)
 
     def watch_stdin():

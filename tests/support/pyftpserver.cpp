@@ -9,15 +9,18 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why, int readLimit) {
+bool PyFtpServer::Start(std::string& why, int readLimit, const char* address) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
     }
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    QStringList arguments = {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"), root_.path(),
-                             User, Password};
-    if (readLimit > 0) arguments << QString::number(readLimit);
+    const QStringList arguments = {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"),
+                                   root_.path(),
+                                   User,
+                                   Password,
+                                   QString::number(readLimit),
+                                   address};
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();

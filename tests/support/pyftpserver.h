@@ -1,6 +1,6 @@
 #pragma once
 // A real FTP server for integration tests: pyftpdlib (Debian python3-pyftpdlib, run by Debian's
-// own /usr/bin/python3) on 127.0.0.1 with an ephemeral port, a temporary root, the user
+// own /usr/bin/python3) on 127.0.0.1 (or ::1) with an ephemeral port, a temporary root, the user
 // PyFtpServer::User with PyFtpServer::Password (full rights) and anonymous (read rights).
 // Stopped by the destructor; the server also ends by itself if the test process dies.
 
@@ -22,8 +22,9 @@ class PyFtpServer {
     PyFtpServer& operator=(const PyFtpServer&) = delete;
 
     // Starts the server and waits (bounded) for its port; on failure `why` says what went wrong.
-    // With a read limit (bytes a second) it takes data no faster than that.
-    bool Start(std::string& why, int readLimit = 0);
+    // With a read limit (bytes a second) it takes data no faster than that. It listens on
+    // `address`, a loopback address.
+    bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1");
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
