@@ -147,6 +147,7 @@ void TForm1::StartUpload() {
     StarFtp1.SetFtpServer(Cut(Edit1->text(), 40));
     StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
     StarFtp1.PWDImplemented = CheckBox5->isChecked();
+    StarFtp1.PassiveMode = CheckBox7->isChecked();
     StarFtp1.TimeOutConnect = TimeOutSeconds();
     StarFtp1.UserAccount.clear();
     if (CheckBox1->isChecked()) {

@@ -199,6 +199,21 @@ TEST_F(TUploadTest, WithoutPwdEveryFileIsStoredWhateverThePolicy) {
     EXPECT_EQ(run.exitStatus, 0);
 }
 
+TEST_F(TUploadTest, PassiveProfileListsAndStoresOverConnectionsItOpens) {
+    WriteProfile(TProfile().Policy(0).Passive());
+    Remote("p.bin", "old", now - 3600);
+    std::string bytes;
+    for (int i = 0; i < 70000; ++i)
+        bytes += static_cast<char>(i * 7 % 251);
+    const TRunResult run = Run({"/NOMSG", Local("p.bin", bytes, now), Local("q.bin", "second")});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("p.bin"), bytes);
+    EXPECT_EQ(Arrived("q.bin"), "second");
+    EXPECT_NE(run.log.find("EPSV"), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("PORT"), std::string::npos) << run.log;
+    EXPECT_EQ(run.exitStatus, 0);
+}
+
 TEST_F(TUploadTest, SpacesBecomeUnderscoresInTheFileNameOnly) {
     WriteProfile(TProfile().Dir("/My Site"));
     RemoteFolder("My Site");

@@ -54,8 +54,8 @@ void TUploadTest::WriteProfile(const TProfile& p) {
     const std::string sealed = SealPassword(des, p.password);
     WriteFile("test.inf",
               "[Server]\nserver=" + p.server +
-                  "\nport=" + std::to_string(p.port ? p.port : server.Port()) +
-                  "\nPWDImplement=" + (p.pwd ? "1" : "0") +
+                  "\nport=" + std::to_string(p.port ? p.port : server.Port()) + "\nPWDImplement=" +
+                  (p.pwd ? "1" : "0") + "\nPASVSupport=" + (p.pasv ? "1" : "0") +
                   "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
                   "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
                   "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +

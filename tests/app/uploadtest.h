@@ -25,6 +25,7 @@ struct TProfile {
     std::string password = PyFtpServer::Password;
     int port = 0; // 0: the fixture's server
     std::string server = "127.0.0.1";
+    bool pasv = false; // PASVSupport
 
     TProfile& Policy(int v) { return policy = v, *this; }
     TProfile& Mode(int v) { return mode = v, *this; }
@@ -34,6 +35,7 @@ struct TProfile {
     TProfile& Password(std::string v) { return password = std::move(v), *this; }
     TProfile& Port(int v) { return port = v, *this; }
     TProfile& Server(std::string v) { return server = std::move(v), *this; }
+    TProfile& Passive() { return pasv = true, *this; }
 };
 
 struct TRunResult {
