@@ -2,6 +2,7 @@
 // and open no window.
 #include "app/japanese.h"
 #include "app/usage.h"
+#include "runprocess.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -36,27 +37,9 @@ TEST(InfoOption, OnlyAsTheOneArgument) {
         EXPECT_EQ(InfoOption(c.args), c.option) << testing::PrintToString(c.args);
 }
 
-struct TResult {
-    int exitCode = -1;
-    QString out, err;
-};
-
-// The program with one argument, in a world without a display; at most 20 seconds.
-TResult RunProgram(const QString& arg, const QProcessEnvironment& env) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(WENDUP_PROGRAM, {arg});
-    TResult r;
-    if (!p.waitForStarted(5000)) return r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+// The program with one argument, in a world without a display.
+TProcessRun RunProgram(const QString& arg, const QProcessEnvironment& env) {
+    return RunProcess(WENDUP_PROGRAM, {arg}, env);
 }
 
 class TerminalOptions : public testing::Test {
@@ -74,14 +57,14 @@ class TerminalOptions : public testing::Test {
 };
 
 TEST_F(TerminalOptions, VersionPrintsOneLine) {
-    const TResult r = RunProgram("--version", env);
+    const TProcessRun r = RunProgram("--version", env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Wendup FTP uploader " WENDUP_EXPECTED_VERSION "\n");
     EXPECT_EQ(r.err, "");
 }
 
 TEST_F(TerminalOptions, HelpNamesEveryOptionAndTheSettingsFolder) {
-    const TResult r = RunProgram("--help", env);
+    const TProcessRun r = RunProgram("--help", env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     for (const char* option :
          {"/SERVER:", "/SET", "/NOMSG", "/createkey:", "/clearkey", "--help", "--version"})
@@ -91,7 +74,7 @@ TEST_F(TerminalOptions, HelpNamesEveryOptionAndTheSettingsFolder) {
     EXPECT_EQ(r.err, "");
 
     env.insert("WENDUP_HOME", dir.path() + "/ポータブル");
-    const TResult home = RunProgram("--help", env);
+    const TProcessRun home = RunProgram("--help", env);
     EXPECT_TRUE(home.out.contains("設定フォルダ: " + dir.path() + "/ポータブル/\n"))
         << home.out.toStdString();
 }

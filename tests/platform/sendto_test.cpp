@@ -4,6 +4,7 @@
 #include "platform/sendto.h"
 
 #include "eventloop.h"
+#include "runprocess.h"
 #include "scopedenv.h"
 
 #include <QDir>
@@ -21,26 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TRun {
-    int exitCode = -1;
-    QString out;
-};
-
-// A tool of the desktop, run to its end (at most 20 seconds).
-TRun RunTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, args);
-    TRun r;
-    if (!p.waitForStarted(5000)) return r;
-    if (!p.waitForFinished(20000)) {
-        p.kill();
-        p.waitForFinished(1000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAll());
-    return r;
+// A tool of the desktop, run to its end, its messages and errors in one text.
+TProcessRun RunTool(const QString& program, const QStringList& args) {
+    return RunProcess(program, args, QProcessEnvironment::systemEnvironment(), true);
 }
 
 bool Have(const char* tool) {
@@ -131,7 +115,7 @@ TEST_F(SendToTest, EntriesValidate) {
     ASSERT_TRUE(WriteSendToFiles("/opt/my \"odd\" $dir `x` \\ 'q' 100% 日本語/wendup"));
     for (const char* path :
          {"applications/Wendup FTP.desktop", "Thunar/sendto/Wendup FTP.desktop"}) {
-        const TRun r = RunTool("desktop-file-validate", {root + "data/" + path});
+        const TProcessRun r = RunTool("desktop-file-validate", {root + "data/" + path});
         EXPECT_EQ(r.exitCode, 0) << path << ": " << r.out.toStdString();
         EXPECT_EQ(r.out, "") << path;
     }
@@ -144,7 +128,7 @@ TEST_F(SendToTest, GLibStartsTheProgramWithTheChosenFiles) {
     const QString program = MakeRecorder(root + "my \"odd\" $dir `x` \\ 'q' 日本語");
     ASSERT_TRUE(WriteSendToFiles(program));
     const QString file = root + "a file $HOME 'x'.txt";
-    const TRun r = RunTool(
+    const TProcessRun r = RunTool(
         "gio", {"launch", root + "data/applications/Wendup FTP.desktop", file, root + "b.png"});
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_EQ(Recorded(), QStringList({program, file, root + "b.png"}));
@@ -153,7 +137,8 @@ TEST_F(SendToTest, GLibStartsTheProgramWithTheChosenFiles) {
 TEST_F(SendToTest, NautilusScriptPassesTheSelection) {
     const QString program = MakeRecorder(root + "it's \"here\" $x 日本語");
     ASSERT_TRUE(WriteSendToFiles(program));
-    const TRun r = RunTool(root + "data/nautilus/scripts/Wendup FTP", {"a b.txt", "$HOME", "'"});
+    const TProcessRun r =
+        RunTool(root + "data/nautilus/scripts/Wendup FTP", {"a b.txt", "$HOME", "'"});
     ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
     EXPECT_EQ(Recorded(), QStringList({program, "a b.txt", "$HOME", "'"}));
 }
@@ -171,22 +156,22 @@ TEST_F(SendToTest, OfferedForAnyFileButDefaultForNone) {
               "[MIME Cache]\napplication/octet-stream=Wendup FTP.desktop;\n");
     cache.close();
 
-    const TRun offered = RunTool("gio", {"mime", "application/octet-stream"});
+    const TProcessRun offered = RunTool("gio", {"mime", "application/octet-stream"});
     EXPECT_TRUE(offered.out.contains("Registered applications:\n\tWendup FTP.desktop"))
         << offered.out.toStdString();
 
     for (const char* type : {"text/plain", "image/png", "application/zip", "application/pdf",
                              "text/html", "inode/directory"}) {
-        const TRun xdg = RunTool("xdg-mime", {"query", "default", type});
+        const TProcessRun xdg = RunTool("xdg-mime", {"query", "default", type});
         EXPECT_EQ(xdg.out.trimmed(), "") << type;
-        const TRun gio = RunTool("gio", {"mime", type});
+        const TProcessRun gio = RunTool("gio", {"mime", type});
         EXPECT_TRUE(gio.out.startsWith("No default applications for")) << gio.out.toStdString();
     }
 
     RemoveSendToFiles();
     ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(cache.readAll()), "[MIME Cache]\n");
-    const TRun gone = RunTool("gio", {"mime", "application/octet-stream"});
+    const TProcessRun gone = RunTool("gio", {"mime", "application/octet-stream"});
     EXPECT_FALSE(gone.out.contains("Wendup FTP.desktop")) << gone.out.toStdString();
 }
 
