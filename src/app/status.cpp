@@ -118,6 +118,9 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
             }
         }
         break;
+    case ftpiDataConnection: // where a passive data connection goes, or why it could not
+        Memo1->appendPlainText(SystemToQString(addinfo));
+        break;
     case ftpiProgress:
         if (sessionProgress && !StarFtp1.Listing)
             sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);

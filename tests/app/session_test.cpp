@@ -210,6 +210,7 @@ TEST_F(TUploadTest, PassiveProfileListsAndStoresOverConnectionsItOpens) {
     EXPECT_EQ(Arrived("p.bin"), bytes);
     EXPECT_EQ(Arrived("q.bin"), "second");
     EXPECT_NE(run.log.find("EPSV"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("Data connection to 127.0.0.1 port "), std::string::npos) << run.log;
     EXPECT_EQ(run.log.find("PORT"), std::string::npos) << run.log;
     EXPECT_EQ(run.exitStatus, 0);
 }
