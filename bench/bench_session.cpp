@@ -242,21 +242,37 @@ int main(int argc, char** argv) {
     MakeFile(tiny, 1);
     Rounds curlRounds, componentRounds, programRounds, fixedRounds;
     bool curlOk = true, componentOk = true, programOk = true;
-    for (int round = 0; round < rounds; ++round) {
-        curlRounds.Add(RunChild(
-            {"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
-             "ftp://" + std::string(kUser) + ":" + kPassword + "@127.0.0.1:" + port + "/curl.bin"},
-            {}));
-        curlOk = curlOk && FileSize(root + "/curl.bin") == size;
-        componentRounds.Add(UploadComponent(server.Port(), big, "component.bin"));
-        componentOk = componentOk && FileSize(root + "/component.bin") == size;
-        programRounds.Add(
-            RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(home, base)));
-        programOk = programOk && FileSize(root + "/big.bin") == size;
-        // What a run costs besides the file: start-up, login, listing, quit (a 1-byte file).
-        fixedRounds.Add(
-            RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", tiny}, ProgramEnv(home, base)));
-    }
+    // Each upload makes a new file on the server: overwriting the one of the round before would
+    // charge one case the truncation of 512 MiB and the write-back of its pages. The cases take
+    // turns in a different order each round, so no case always follows the same one.
+    const std::vector<std::function<void()>> cases = {
+        [&] {
+            curlRounds.Add(RunChild({"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
+                                     "ftp://" + std::string(kUser) + ":" + kPassword +
+                                         "@127.0.0.1:" + port + "/curl.bin"},
+                                    {}));
+            curlOk = curlOk && FileSize(root + "/curl.bin") == size;
+            std::remove((root + "/curl.bin").c_str());
+        },
+        [&] {
+            componentRounds.Add(UploadComponent(server.Port(), big, "component.bin"));
+            componentOk = componentOk && FileSize(root + "/component.bin") == size;
+            std::remove((root + "/component.bin").c_str());
+        },
+        [&] {
+            programRounds.Add(
+                RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(home, base)));
+            programOk = programOk && FileSize(root + "/big.bin") == size;
+            std::remove((root + "/big.bin").c_str());
+        },
+        [&] {
+            // What a run costs besides the file: start-up, login, listing, quit (a 1-byte file).
+            fixedRounds.Add(RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", tiny},
+                                     ProgramEnv(home, base)));
+        }};
+    for (int round = 0; round < rounds; ++round)
+        for (std::size_t i = 0; i < cases.size(); ++i)
+            cases[(i + static_cast<std::size_t>(round)) % cases.size()]();
     const Figures curl = curlRounds.Median(), component = componentRounds.Median(),
                   program = programRounds.Median(), fixed = fixedRounds.Median();
     curlOk = curlOk && curl.ok;
@@ -290,8 +306,6 @@ int main(int argc, char** argv) {
                 netTp >= componentTp * 0.9 ? "yes" : "NO",
                 netCpu <= componentCpu * 1.1 ? "yes" : "NO");
     std::remove(big.c_str());
-    for (const char* name : {"/curl.bin", "/component.bin", "/big.bin"})
-        std::remove((root + name).c_str());
 
     // 2. Small files into a big folder.
     const int files = 200, entries = 5000;

@@ -125,7 +125,8 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         if (sessionProgress && !StarFtp1.Listing)
             sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
         else if (StarFtp1.Listing)
-            Panel2->setText("リスト取得中");
+            // Once per listing line: a literal without a conversion each time.
+            Panel2->setText(QStringLiteral("リスト取得中"));
         break;
     case ftpiFileSize: {
         std::int64_t size = 0;

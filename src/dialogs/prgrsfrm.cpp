@@ -83,6 +83,7 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
 }
 
 void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
+    TakeFigures();
     fileSize = size;
     figures.bar = 0;
     // '/' is never the second byte of a Shift_JIS character.
@@ -93,10 +94,21 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     Refresh();
 }
 
+// A store reports every 2 KiB, far more often than the figures are shown: they are worked out
+// when the controls are refreshed, or before anything else changes what they are made of.
 void TProgress::UpdateProgress(std::int64_t sent, std::int64_t elapsed) {
     bytes = sent;
     milliseconds = elapsed;
+    figuresDue = true;
+    if (++counter == Steps) counter = 0;
+    if (counter % 10 == 0) StepAnimation();
+    RequestRefresh();
+}
 
+// The figures of the last update.
+void TProgress::TakeFigures() {
+    if (!figuresDue) return;
+    figuresDue = false;
     // Text conversions can send more bytes than the file holds; the bar stops at full.
     const double percent = fileSize == 0 ? 0.0 : double(bytes) / double(fileSize) * 100.0;
     figures.counted = true;
@@ -112,13 +124,10 @@ void TProgress::UpdateProgress(std::int64_t sent, std::int64_t elapsed) {
     }
     figures.totalBytes = doneBytes + bytes;
     figures.totalSeconds = (doneMilliseconds + milliseconds) / 1000;
-
-    if (++counter == Steps) counter = 0;
-    if (counter % 10 == 0) StepAnimation();
-    RequestRefresh();
 }
 
 void TProgress::FinishFile() {
+    TakeFigures();
     figures.bar = 0;
     doneBytes += bytes;
     doneMilliseconds += milliseconds;
@@ -133,6 +142,7 @@ void TProgress::StepAnimation() {
 }
 
 void TProgress::Refresh() {
+    TakeFigures();
     refreshTimer.stop();
     sinceRefresh.start();
     ProgressBar->setValue(figures.bar);
@@ -154,9 +164,11 @@ void TProgress::Refresh() {
 }
 
 void TProgress::RequestRefresh() {
+    // A refresh is on its way; it shows the figures of that moment.
+    if (refreshTimer.isActive()) return;
     if (!sinceRefresh.isValid() || sinceRefresh.hasExpired(RefreshInterval)) {
         Refresh();
-    } else if (!refreshTimer.isActive()) {
+    } else {
         refreshTimer.start(int(RefreshInterval - sinceRefresh.elapsed()));
     }
 }
@@ -187,6 +199,7 @@ void TProgress::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // The window system shows it again after a minimise: that is the same session.
     if (event->spontaneous()) return;
+    TakeFigures();
     // A showing by the program starts a session: nothing of an earlier one is left.
     doneBytes = 0;
     doneMilliseconds = 0;

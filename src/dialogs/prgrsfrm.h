@@ -89,6 +89,8 @@ class TProgress : public QDialog {
     void CancelBtnClick();
     // Refreshes now when the last refresh is old enough, otherwise soon.
     void RequestRefresh();
+    // Works out the figures of the last update, if they are not yet.
+    void TakeFigures();
 
     // What the controls are to show; Refresh puts it on them.
     struct TFigures {
@@ -110,5 +112,6 @@ class TProgress : public QDialog {
     std::int64_t milliseconds = 0;
     std::int64_t doneBytes = 0;
     std::int64_t doneMilliseconds = 0;
-    int counter = 0; // 0 to 159
+    int counter = 0;         // 0 to 159
+    bool figuresDue = false; // an update came after the figures were last worked out
 };

@@ -1102,6 +1102,7 @@ std::int32_t TStarFtp::Elapsed() const {
 }
 
 void TStarFtp::ListingAccepted() {
+    ++transferSerial_;
     dataSocket_.Accept(listener_);
     if (dataSocket_.LastError() != 0) {
         FatalError(ftpeDataConnection);
@@ -1120,11 +1121,24 @@ void TStarFtp::ListingStarted() {
     skippingListingLine_ = false;
 }
 
+// Takes what has arrived, a block at a time, up to ListingReadsPerEvent blocks before the event
+// queue runs again: an event per block would cost a poll, a peek and two notifier changes for every
+// 2 KiB of a big folder's listing.
 void TStarFtp::ReceiveListing() {
+    const std::uint32_t serial = transferSerial_;
+    for (int i = 0; i < ListingReadsPerEvent; ++i) {
+        // A short block has emptied the socket; a handler may have ended the listing.
+        if (ReceiveListingBlock() < BlockSize) return;
+        if (serial != transferSerial_ || dataSocket_.Socket() < 0) return;
+    }
+}
+
+// One block of the listing; the bytes read, 0 when nothing could be read.
+int TStarFtp::ReceiveListingBlock() {
     Listing = true;
     const int got = dataSocket_.Receive(buffer_, BlockSize);
     // Read errors end nothing here: the listing ends with the server's close.
-    if (dataSocket_.LastError() != 0 || got <= 0) return;
+    if (dataSocket_.LastError() != 0 || got <= 0) return 0;
     BytesTransferred += got;
     std::string text = std::move(partialListingLine_);
     // The kept text holds no LF.
@@ -1146,6 +1160,7 @@ void TStarFtp::ReceiveListing() {
         partialListingLine_.clear();
         skippingListingLine_ = true;
     }
+    return got;
 }
 
 void TStarFtp::TakeListingLine(const std::string& line) {

@@ -189,6 +189,8 @@ class TStarFtp : public TStarSocket {
     static constexpr int BlockSize = 2048;
     // The send loop runs the event queue at least this often (milliseconds).
     static constexpr int PumpInterval = 10;
+    // Listing blocks read in one read event at most, so that the queue still runs in between.
+    static constexpr int ListingReadsPerEvent = 32;
 
   protected:
     void HostResolved() override;
@@ -294,6 +296,7 @@ class TStarFtp : public TStarSocket {
     void ListingAccepted();
     void ListingStarted();
     void ReceiveListing();
+    int ReceiveListingBlock();
     void TakeListingLine(const std::string& line);
     void ListingEnded();
     void UploadAccepted();
@@ -367,7 +370,7 @@ class TStarFtp : public TStarSocket {
     bool localEof_ = false;
     std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
     TransferPhase phase_ = TransferPhase::None;
-    std::uint32_t transferSerial_ = 0; // counts the stores' data connections
+    std::uint32_t transferSerial_ = 0; // counts the data connections
     bool epsvSent_ = false;            // the passive command outstanding is EPSV, not PASV
     bool epsvRefused_ = false;         // this session uses PASV: the server refused EPSV
     std::string dataTarget_;           // "address port" of the passive data connection

@@ -184,6 +184,37 @@ TEST_F(FtpTransferRealServer, ListsFilesFoldersLinksAndNamesWithSpaces) {
                             "info ftpiTransferDone Transfer done", "ready", "listed"}));
 }
 
+// A folder whose listing spans many read blocks, more than one read event takes: every entry is
+// seen once, and no line is lost or cut where the blocks or the events meet.
+TEST_F(FtpTransferRealServer, BigFolderListingKeepsEveryEntry) {
+    const QString root = server.Root();
+    Lines expected;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "entry number " + std::to_string(i) + ".dat";
+        QFile file(root + "/" + QString::fromStdString(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+
+    ftp.GetListing();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }, 30000));
+    DrainPostedEvents();
+    Lines files = ftp.FileNames;
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, expected);
+    EXPECT_TRUE(ftp.DirectoryNames.empty());
+    ASSERT_EQ(ftp.ListingLines.size(), expected.size());
+    std::size_t lineBytes = 0;
+    for (const std::string& line : ftp.ListingLines)
+        lineBytes += line.size() + 2;
+    EXPECT_GT(lineBytes, 64 * kBlock);
+    EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(lineBytes));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_FALSE(ftp.Listing);
+    EXPECT_EQ(rec.readies, 1);
+}
+
 TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
     for (const std::size_t size :
          {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20}) {
