@@ -1,5 +1,5 @@
-// Converts a 64 MiB Shift_JIS text in the uploader's pieces with our converters and with glibc iconv
-// in the same run, and prints the speed of each and the ratio ours/iconv.
+// Converts a 64 MiB Shift_JIS text in the uploader's pieces with our converters and with glibc
+// iconv in the same run, and prints the speed of each and the ratio ours/iconv.
 //
 // Pieces are cut as the uploader cuts them: 2,048 bytes read, then shortened by one byte, or by two
 // when the last byte is the second half of a character, so no character is split. Each piece is
@@ -59,7 +59,6 @@ std::string MakeText() {
         text += "\r\n";
     }
     return text; // whole lines, so no character is cut at the end
-
 }
 
 // The uploader's pieces: offsets and lengths.
@@ -79,7 +78,8 @@ template <class F> double BestSeconds(F&& run) {
     for (int r = 0; r < kRounds; ++r) {
         auto t0 = std::chrono::steady_clock::now();
         run();
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     return best;
 }
@@ -88,7 +88,8 @@ size_t sink = 0; // keeps the conversions from being optimised away
 
 double Ours(const std::vector<std::string_view>& pieces, std::string (*convert)(std::string_view)) {
     return BestSeconds([&] {
-        for (std::string_view p : pieces) sink += convert(p).size();
+        for (std::string_view p : pieces)
+            sink += convert(p).size();
     });
 }
 
@@ -119,8 +120,8 @@ double Iconv(const std::vector<std::string_view>& pieces, const char* to) {
 
 void Report(const char* what, size_t bytes, double ours, double theirs) {
     const double mib = double(bytes) / (1 << 20);
-    std::printf("%-10s ours %8.1f MiB/s   iconv %8.1f MiB/s   ratio ours/iconv %.2f\n", what, mib / ours,
-                mib / theirs, theirs / ours);
+    std::printf("%-10s ours %8.1f MiB/s   iconv %8.1f MiB/s   ratio ours/iconv %.2f\n", what,
+                mib / ours, mib / theirs, theirs / ours);
 }
 
 } // namespace
@@ -128,7 +129,8 @@ void Report(const char* what, size_t bytes, double ours, double theirs) {
 int main() {
     const std::string text = MakeText();
     const auto pieces = Pieces(text);
-    std::printf("%.1f MiB Shift_JIS text, %zu pieces, best of %d rounds\n", double(text.size()) / (1 << 20), pieces.size(), kRounds);
+    std::printf("%.1f MiB Shift_JIS text, %zu pieces, best of %d rounds\n",
+                double(text.size()) / (1 << 20), pieces.size(), kRounds);
     Report("SjisToEuc", text.size(), Ours(pieces, SjisToEuc), Iconv(pieces, "EUC-JP"));
     Report("SjisToJis", text.size(), Ours(pieces, SjisToJis), Iconv(pieces, "ISO-2022-JP"));
     return sink == 0;

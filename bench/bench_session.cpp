@@ -18,6 +18,8 @@
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
+#include "benchsupport.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -41,25 +43,11 @@
 
 namespace {
 
-constexpr const char* kUser = "anna";
-constexpr const char* kPassword = "s3cret";
-constexpr std::int64_t kMiB = 1 << 20;
-
 struct Figures {
     double seconds = 0;
     double cpu = 0;
     bool ok = false;
 };
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double CpuSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
 
 // Runs `argv` with `env` added, waits, and measures it.
 Figures RunChild(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -107,62 +95,10 @@ struct Rounds {
     }
 };
 
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QTimer wake;
-    wake.start(10);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void MakeFile(const std::string& path, std::int64_t size) {
-    std::ofstream out(path, std::ios::binary);
-    std::vector<std::uint64_t> block(static_cast<std::size_t>(kMiB / 8));
-    std::uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (std::int64_t done = 0; done < size; done += kMiB) {
-        for (std::uint64_t& word : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            word = x;
-        }
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(std::min(kMiB, size - done)));
-    }
-}
-
 std::int64_t FileSize(const std::string& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     return in ? static_cast<std::int64_t>(in.tellg()) : -1;
 }
-
-class Server {
-  public:
-    bool Start(const QString& root) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process_.start("/usr/bin/python3",
-                       {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"), root,
-                        kUser, kPassword});
-        if (!process_.waitForStarted(10000)) return false;
-        while (!process_.canReadLine())
-            if (!process_.waitForReadyRead(10000)) return false;
-        port_ = static_cast<std::uint16_t>(process_.readLine().trimmed().toUInt());
-        return port_ != 0;
-    }
-    ~Server() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(5000);
-    }
-    std::uint16_t Port() const { return port_; }
-
-  private:
-    QProcess process_;
-    std::uint16_t port_ = 0;
-};
 
 Figures UploadComponent(std::uint16_t port, const std::string& local, const std::string& remote) {
     TStarFtp ftp;

@@ -13,6 +13,8 @@
 #include "ftp/ftp.h"
 #include "ftp/ftplist.h"
 
+#include "benchsupport.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -36,26 +38,12 @@
 
 namespace {
 
-constexpr const char* kUser = "anna";
-constexpr const char* kPassword = "s3cret";
-constexpr std::int64_t kMiB = 1 << 20;
-
 struct Figures {
     double seconds = 0;
     double cpu = 0;
     double system = 0; // the part of cpu spent in the kernel
     long peakKiB = 0;
 };
-
-double Now() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-double CpuSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
-           static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-}
 
 double SystemSeconds(const rusage& r) {
     return static_cast<double>(r.ru_stime.tv_sec) + static_cast<double>(r.ru_stime.tv_usec) / 1e6;
@@ -79,17 +67,6 @@ void ResetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-bool RunUntil(const std::function<bool()>& done, int timeoutMs) {
-    QTimer wake;
-    wake.start(10);
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
 // FNV-1a over the file, 64 bits; -1 when it cannot be read.
 std::int64_t HashFile(const QString& path, std::int64_t& size) {
     QFile file(path);
@@ -106,49 +83,6 @@ std::int64_t HashFile(const QString& path, std::int64_t& size) {
     }
     return static_cast<std::int64_t>(hash);
 }
-
-bool MakeFile(const QString& path, std::int64_t size) {
-    std::ofstream out(path.toStdString(), std::ios::binary);
-    std::vector<std::uint64_t> block(kMiB / 8);
-    std::uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (std::int64_t done = 0; done < size; done += kMiB) {
-        for (std::uint64_t& word : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            word = x;
-        }
-        out.write(reinterpret_cast<const char*>(block.data()), kMiB);
-    }
-    return static_cast<bool>(out);
-}
-
-class Server {
-  public:
-    // readLimit: bytes a second the server reads from a data connection, 0 for no limit.
-    bool Start(const QString& root, int readLimit = 0) {
-        process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QStringList arguments = {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"),
-                                 root, kUser, kPassword};
-        if (readLimit > 0) arguments << QString::number(readLimit);
-        process_.start("/usr/bin/python3", arguments);
-        if (!process_.waitForStarted(10000)) return false;
-        while (!process_.canReadLine())
-            if (!process_.waitForReadyRead(10000)) return false;
-        port_ = static_cast<std::uint16_t>(process_.readLine().trimmed().toUInt());
-        return port_ != 0;
-    }
-    ~Server() {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) process_.kill();
-        process_.waitForFinished(5000);
-    }
-    std::uint16_t Port() const { return port_; }
-
-  private:
-    QProcess process_;
-    std::uint16_t port_ = 0;
-};
 
 struct Session {
     TStarFtp ftp;
@@ -267,7 +201,8 @@ int main(int argc, char** argv) {
 
     // Upload: ours with 64 MiB and 512 MiB, curl with 512 MiB.
     const QString small = local.filePath("small.bin"), big = local.filePath("big.bin");
-    if (!MakeFile(small, 64 * kMiB) || !MakeFile(big, 512 * kMiB)) return Fail("cannot write");
+    if (!MakeFile(small.toStdString(), 64 * kMiB) || !MakeFile(big.toStdString(), 512 * kMiB))
+        return Fail("cannot write");
     std::int64_t smallSize = 0, bigSize = 0;
     const std::int64_t smallHash = HashFile(small, smallSize), bigHash = HashFile(big, bigSize);
 
@@ -314,7 +249,7 @@ int main(int argc, char** argv) {
     Server slowServer;
     if (!slowServer.Start(root.path(), kSlowRate)) return Fail("cannot start the slow server");
     const QString slowFile = local.filePath("slow.bin");
-    if (!MakeFile(slowFile, 20 * kMiB)) return Fail("cannot write");
+    if (!MakeFile(slowFile.toStdString(), 20 * kMiB)) return Fail("cannot write");
     std::int64_t slowSize = 0;
     const std::int64_t slowHash = HashFile(slowFile, slowSize);
     Figures oursSlow, curlSlow;
