@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,8 +65,10 @@ class TForm1 : public QWidget {
     void BeginTransfers();
     void ProcessNextFile();
     // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and older or
-    // of unknown date, 3 a folder of that name. Fills the dialogs' texts of the last match.
-    int CompareWithListing(const std::string& path, TForm2& form2, TForm3& form3);
+    // of unknown date, 3 a folder of that name. Fills the dialogs' texts of the last match, making
+    // each dialog when it is first needed.
+    int CompareWithListing(const std::string& path, std::unique_ptr<TForm2>& form2,
+                           std::unique_ptr<TForm3>& form3);
     // The progress dialog's cancel: the file being stored fails, the next one follows.
     void AbortTransfer();
     // Status line, log and error messages (status.cpp).

@@ -243,10 +243,11 @@ void TForm1::ProcessNextFile() {
                 decided = true;
                 break;
             }
-            auto form2 = std::make_unique<TForm2>(this);
-            auto form3 = std::make_unique<TForm3>(this);
-            if (count - CurrentIndex == 1) form2->LastFileLayout();
-            const int r = StarFtp1.PWDImplemented ? CompareWithListing(path, *form2, *form3) : 0;
+            // The questions are built only for a name the listing holds: most files need none.
+            std::unique_ptr<TForm2> form2;
+            std::unique_ptr<TForm3> form3;
+            const int r = StarFtp1.PWDImplemented ? CompareWithListing(path, form2, form3) : 0;
+            if (form2 && count - CurrentIndex == 1) form2->LastFileLayout();
             if (folder) {
                 // Became a folder after the list was built: folders are never uploaded, and the
                 // folder question only offers to stop here.
@@ -340,7 +341,8 @@ bool TForm1::StoreCurrentFile(const std::string& newName) {
     return true;
 }
 
-int TForm1::CompareWithListing(const std::string& path, TForm2& form2, TForm3& form3) {
+int TForm1::CompareWithListing(const std::string& path, std::unique_ptr<TForm2>& form2,
+                               std::unique_ptr<TForm3>& form3) {
     const std::vector<TSearchEntry> found = FindEntries(path);
     if (found.empty()) return 0;
     const std::string name = SpacesToUnderscores(found.front().Name);
@@ -365,13 +367,15 @@ int TForm1::CompareWithListing(const std::string& path, TForm2& form2, TForm3& f
         if (remoteName != name) continue;
         if (isDirectory) {
             r = 3;
-            form3.SetFolderName(remoteName);
+            if (!form3) form3 = std::make_unique<TForm3>(this);
+            form3->SetFolderName(remoteName);
             continue;
         }
         const auto remote = ParseListingDate(date, now);
-        form2.SetFileName(remoteName);
-        form2.SetRemoteFile(size, remote ? ToQDateTime(*remote) : QDateTime());
-        form2.SetLocalFile(path, local->Size, ToQDateTime(local->Modified));
+        if (!form2) form2 = std::make_unique<TForm2>(this);
+        form2->SetFileName(remoteName);
+        form2->SetRemoteFile(size, remote ? ToQDateTime(*remote) : QDateTime());
+        form2->SetLocalFile(path, local->Size, ToQDateTime(local->Modified));
         r = remote && *remote >= localMinute ? 1 : 2;
     }
     return r;
