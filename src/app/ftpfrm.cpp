@@ -206,12 +206,6 @@ void TForm1::CreateControls() {
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->hide();
 
-    OpenDialog1 =
-        new QFileDialog(this, "転送するファイルの選択", QString(), "すべてのファイル (*)");
-    OpenDialog1->setObjectName("OpenDialog1");
-    OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
-    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
@@ -227,8 +221,20 @@ void TForm1::CreateControls() {
     connect(CheckBox5, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
 }
 
+QFileDialog* TForm1::OpenDialog() {
+    if (!OpenDialog1) {
+        OpenDialog1 =
+            new QFileDialog(this, "転送するファイルの選択", QString(), "すべてのファイル (*)");
+        OpenDialog1->setObjectName("OpenDialog1");
+        OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
+        OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    }
+    return OpenDialog1;
+}
+
 void TForm1::SetMode(TWindowMode newMode) {
     mode = newMode;
+    if (mode == LogView) FlushLog();
     const bool session = mode == ConnectingMode || mode == LogView;
     for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(ComboBox1),
                        static_cast<QWidget*>(CheckBox3), static_cast<QWidget*>(Button6),

@@ -8,11 +8,12 @@
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
+#include <QDateTime>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,7 +28,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
-class TForm2;
 class TForm3;
 class TForm5;
 class TPasswordDlg;
@@ -64,16 +64,27 @@ class TForm1 : public QWidget {
     void StarFtp1FtpQuit();
     void BeginTransfers();
     void ProcessNextFile();
-    // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and older or
-    // of unknown date, 3 a folder of that name. Fills the dialogs' texts of the last match, making
-    // each dialog when it is first needed.
-    int CompareWithListing(const std::string& path, std::unique_ptr<TForm2>& form2,
-                           std::unique_ptr<TForm3>& form3);
+    // The listing's last entry of a local file's name, with what the questions show of it.
+    struct TListingMatch {
+        // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and
+        // older or of unknown date, 3 a folder of that name.
+        int Result = 0;
+        std::string RemoteName;
+        std::string RemoteSize;
+        QDateTime RemoteModified; // invalid when the listing's date is not understood
+        std::int64_t LocalSize = 0;
+        QDateTime LocalModified;
+    };
+    TListingMatch CompareWithListing(const std::string& path);
     // The progress dialog's cancel: the file being stored fails, the next one follows.
     void AbortTransfer();
     // Status line, log and error messages (status.cpp).
     void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo);
     void StarFtp1FtpError(FtpError error);
+    // Log lines wait outside Memo1 while it is hidden: laying out every line of a long session
+    // costs more than the protocol itself. Showing the log view puts them in.
+    void AppendLog(const QString& line);
+    void FlushLog();
 
     // The process's exit status after the session: 0 only when no file failed.
     int ExitStatus() const { return sessionFailed ? 1 : 0; }
@@ -155,7 +166,9 @@ class TForm1 : public QWidget {
     // The FTP client of the session; its events are the upload driver's.
     TStarFtp StarFtp1;
     TDES DES1;
-    QFileDialog* OpenDialog1; // file picker of a start without files
+    // File picker of a start without files, made when first needed: a file dialog starts a
+    // watcher over the current folder, which a start with files must not pay for.
+    QFileDialog* OpenDialog();
     // The dialogs created at program start after this window (TStartupWindows): the progress
     // dialog, the password prompt, the folder overwrite question and the text-mode extensions
     // dialog (Button8).
@@ -182,6 +195,8 @@ class TForm1 : public QWidget {
 
   private:
     void CreateControls();
+    QFileDialog* OpenDialog1 = nullptr;
+    QStringList logBacklog;
     void ConnectStarFtp1();
     // Session bookkeeping (session.cpp).
     void Record(const std::string& path, TFileResult result, const QString& reason = {});

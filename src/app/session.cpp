@@ -33,7 +33,6 @@
 #include <QSpinBox>
 
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -177,12 +176,13 @@ void TForm1::StartUpload() {
 void TForm1::StarFtp1LoggedIn() {
     UploadList.clear();
     if (FilesFromPicker(Params)) {
-        if (OpenDialog1->exec() != QDialog::Accepted) {
+        QFileDialog* picker = OpenDialog();
+        if (picker->exec() != QDialog::Accepted) {
             listBuilt = true;
             StarFtp1.Quit();
             return;
         }
-        for (const QString& chosen : OpenDialog1->selectedFiles()) {
+        for (const QString& chosen : picker->selectedFiles()) {
             const auto path = QStringToSystem(chosen);
             if (path && PassesExistenceTest(*path)) UploadList.push_back(*path);
         }
@@ -243,22 +243,22 @@ void TForm1::ProcessNextFile() {
                 decided = true;
                 break;
             }
-            // The questions are built only for a name the listing holds: most files need none.
-            std::unique_ptr<TForm2> form2;
-            std::unique_ptr<TForm3> form3;
-            const int r = StarFtp1.PWDImplemented ? CompareWithListing(path, form2, form3) : 0;
-            if (form2 && count - CurrentIndex == 1) form2->LastFileLayout();
+            const TListingMatch match =
+                StarFtp1.PWDImplemented ? CompareWithListing(path) : TListingMatch();
+            const int r = match.Result;
             if (folder) {
                 // Became a folder after the list was built: folders are never uploaded, and the
                 // folder question only offers to stop here.
                 if (CheckBox6->isChecked() && r == 3 && !NoFolderQuestion) {
-                    form3->Answer = 3;
-                    form3->exec();
-                    if (form3->Answer == 3) {
+                    TForm3 form3(this);
+                    form3.SetFolderName(match.RemoteName);
+                    form3.Answer = 3;
+                    form3.exec();
+                    if (form3.Answer == 3) {
                         DropRemainingFiles();
                         break;
                     }
-                    if (form3->Answer == 2) NoFolderQuestion = true;
+                    if (form3.Answer == 2) NoFolderQuestion = true;
                 }
                 Record(path, TFileResult::Failed, "フォルダは転送できません");
                 ++CurrentIndex;
@@ -289,22 +289,28 @@ void TForm1::ProcessNextFile() {
                 }
                 break;
             }
-            case TAction::Ask:
-                form2->Answer = 3;
-                form2->exec();
-                if (form2->Answer == 0) {
+            case TAction::Ask: {
+                TForm2 form2(this);
+                form2.SetFileName(match.RemoteName);
+                form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
+                form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
+                if (count - CurrentIndex == 1) form2.LastFileLayout();
+                form2.Answer = 3;
+                form2.exec();
+                if (form2.Answer == 0) {
                     decided = true;
-                } else if (form2->Answer == 2) {
+                } else if (form2.Answer == 2) {
                     // Later files of this session are overwritten without a question.
                     ComboBox2->setCurrentIndex(3);
                     decided = true;
-                } else if (form2->Answer == 1) {
+                } else if (form2.Answer == 1) {
                     Record(path, TFileResult::SkippedByUser);
                     ++CurrentIndex;
                 } else {
                     DropRemainingFiles();
                 }
                 break;
+            }
             }
         }
         if (CurrentIndex >= count) {
@@ -341,13 +347,13 @@ bool TForm1::StoreCurrentFile(const std::string& newName) {
     return true;
 }
 
-int TForm1::CompareWithListing(const std::string& path, std::unique_ptr<TForm2>& form2,
-                               std::unique_ptr<TForm3>& form3) {
+TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
+    TListingMatch match;
     const std::vector<TSearchEntry> found = FindEntries(path);
-    if (found.empty()) return 0;
+    if (found.empty()) return match;
     const std::string name = SpacesToUnderscores(found.front().Name);
     const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
-    if (!local) return 0;
+    if (!local) return match;
     TDateTime localMinute = local->Modified;
     localMinute.Second = 0;
     const TDateTime now = LocalNow();
@@ -357,7 +363,6 @@ int TForm1::CompareWithListing(const std::string& path, std::unique_ptr<TForm2>&
     const TFTPServerType type = StarFtp1.ServerType;
     const bool unixLines = type == ftpstDefault || type == ftpstUNIX || type == ftpstULTRIX ||
                            type == ftpstU5000 || type == ftpstSINTFTPD;
-    int r = 0;
     TListState state;
     for (const std::string& line : StarFtp1.ListingLines) {
         if (unixLines && line.find(name) == std::string::npos) continue;
@@ -365,20 +370,19 @@ int TForm1::CompareWithListing(const std::string& path, std::unique_ptr<TForm2>&
         bool isDirectory = false;
         if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
         if (remoteName != name) continue;
+        match.RemoteName = remoteName;
         if (isDirectory) {
-            r = 3;
-            if (!form3) form3 = std::make_unique<TForm3>(this);
-            form3->SetFolderName(remoteName);
+            match.Result = 3;
             continue;
         }
         const auto remote = ParseListingDate(date, now);
-        if (!form2) form2 = std::make_unique<TForm2>(this);
-        form2->SetFileName(remoteName);
-        form2->SetRemoteFile(size, remote ? ToQDateTime(*remote) : QDateTime());
-        form2->SetLocalFile(path, local->Size, ToQDateTime(local->Modified));
-        r = remote && *remote >= localMinute ? 1 : 2;
+        match.RemoteSize = size;
+        match.RemoteModified = remote ? ToQDateTime(*remote) : QDateTime();
+        match.LocalSize = local->Size;
+        match.LocalModified = ToQDateTime(local->Modified);
+        match.Result = remote && *remote >= localMinute ? 1 : 2;
     }
-    return r;
+    return match;
 }
 
 void TForm1::StoreEnded() {

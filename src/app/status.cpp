@@ -103,6 +103,19 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
     return route;
 }
 
+void TForm1::AppendLog(const QString& line) {
+    if (mode == LogView)
+        Memo1->appendPlainText(line);
+    else
+        logBacklog.append(line);
+}
+
+void TForm1::FlushLog() {
+    if (logBacklog.isEmpty()) return;
+    Memo1->appendPlainText(logBacklog.join('\n'));
+    logBacklog.clear();
+}
+
 void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
     switch (info) {
     case ftpiConnected:
@@ -118,7 +131,7 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         if (const auto line = LogLine(addinfo)) {
             QString text = SystemToQString(*line);
             text.replace("\r\n", "\n");
-            Memo1->appendPlainText(text);
+            AppendLog(text);
             if (info == ftpiReceived) {
                 // The last complete reply line, for the reason of a refusal.
                 std::string_view rest = *line;
@@ -130,7 +143,7 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         }
         break;
     case ftpiDataConnection: // where a passive data connection goes, or why it could not
-        Memo1->appendPlainText(SystemToQString(addinfo));
+        AppendLog(SystemToQString(addinfo));
         break;
     case ftpiProgress:
         if (sessionProgress && !StarFtp1.Listing)

@@ -81,9 +81,9 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");
     EXPECT_EQ(form.ComboBox3->count(), 6);
     EXPECT_EQ(form.ComboBox3->itemText(5), "自動、テキストはEUC");
-    EXPECT_EQ(form.OpenDialog1->windowTitle(), "転送するファイルの選択");
-    EXPECT_EQ(form.OpenDialog1->fileMode(), QFileDialog::ExistingFiles);
-    EXPECT_EQ(form.OpenDialog1->nameFilters(), QStringList("すべてのファイル (*)"));
+    EXPECT_EQ(form.OpenDialog()->windowTitle(), "転送するファイルの選択");
+    EXPECT_EQ(form.OpenDialog()->fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_EQ(form.OpenDialog()->nameFilters(), QStringList("すべてのファイル (*)"));
 }
 
 TEST_F(TAppTest, ChooserExpandsToAnEditableEditor) {

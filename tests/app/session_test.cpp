@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <filesystem>
@@ -350,6 +351,30 @@ TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
     EXPECT_EQ(FailureLinesOf(run.errors),
               std::vector<std::string>{"wendup: " + big + ": キャンセルされました"});
     EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, LogShownInTheMiddleHoldsEverythingSinceTheStart) {
+    WriteProfile(TProfile());
+    const std::string big = Local("big.bin", std::string(8 << 20, 'x'));
+    QString atShowing, atEnd;
+    const TRunResult run = Run({"/NOMSG", big}, nullptr, 30000, [&](TStartupWindows& w) {
+        TForm1& form = *w.Form1;
+        if (atShowing.isEmpty() && form.CurrentProgress()) {
+            form.Button7->click();
+            atShowing = form.Memo1->toPlainText();
+        } else if (!atShowing.isEmpty() && form.Panel2->text() == "切断しました。") {
+            // The log view outlives the session until the user closes it.
+            atEnd = form.Memo1->toPlainText();
+            form.close();
+        }
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(atShowing.startsWith("220 ")) << atShowing.toStdString();
+    EXPECT_TRUE(atShowing.contains("\nPASS (hidden)\n")) << atShowing.toStdString();
+    EXPECT_TRUE(atEnd.startsWith(atShowing)) << atEnd.toStdString();
+    EXPECT_TRUE(atEnd.contains("STOR /big.bin\n")) << atEnd.toStdString();
+    EXPECT_TRUE(atEnd.contains("\nQUIT")) << atEnd.toStdString();
+    EXPECT_EQ(Arrived("big.bin")->size(), 8u << 20);
 }
 
 TEST_F(TUploadTest, LocalFileGoneAfterTheListWasBuilt) {

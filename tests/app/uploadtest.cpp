@@ -122,6 +122,7 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
         result.ended = RunUntil([&] { return !form.isVisible(); }, timeoutMs);
         watch.stop();
         result.exitStatus = form.ExitStatus();
+        form.FlushLog();
         result.log = form.Memo1->toPlainText().toStdString();
         for (const TFileOutcome& o : form.Outcomes())
             result.results.push_back(o.Result);
