@@ -1,6 +1,8 @@
 // The upload through the program itself, against its peers, on a local pyftpdlib server:
 //
-// Arguments: [MiB of the big file, 512] [rounds, 3]; each figure is the median of the rounds.
+// Arguments: [MiB of the big file, 512] [rounds of the big file, 9] [rounds of the small files, 5];
+// each figure is the median of its rounds. The server's folder and the local files are in shared
+// memory when it has room (see ScratchFolder).
 //
 // 1. One big binary file (512 MiB, or the MiB given as the first argument): the program
 //    (`wendup /SERVER:bench /NOMSG FILE`, offscreen, with its progress dialog), the FTP component
@@ -152,9 +154,11 @@ double MiBps(std::int64_t bytes, const Figures& f) {
 
 int main(int argc, char** argv) {
     const std::int64_t mib = argc > 1 ? std::atoll(argv[1]) : 512;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+    const int smallRounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
     QCoreApplication app(argc, argv);
-    QTemporaryDir tmp;
+    // The big file, one upload of it at a time on the server, and room to spare.
+    QTemporaryDir tmp(ScratchFolder(3 * mib * kMiB) + "/wendup-bench-XXXXXX");
     const std::string base = tmp.path().toStdString();
     for (const char* d : {"/root", "/local", "/home", "/run", "/config", "/data"})
         QDir().mkpath(QString::fromStdString(base + d));
@@ -168,6 +172,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string port = std::to_string(server.Port());
+    std::printf("files in %s\n", qPrintable(tmp.path()));
 
     // 1. The big file.
     const std::int64_t size = mib * kMiB;
@@ -261,7 +266,7 @@ int main(int argc, char** argv) {
     lftpScript += " quit";
     WriteProfile(home, server.Port(), 3, "/many");
     Rounds programSmallRounds, lftpRounds;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < smallRounds; ++round) {
         programSmallRounds.Add(RunChild(params, ProgramEnv(home, base)));
         lftpRounds.Add(RunChild({"lftp", "-u", std::string(kUser) + "," + kPassword, "-p", port,
                                  "-e", lftpScript, "127.0.0.1"},
@@ -272,7 +277,7 @@ int main(int argc, char** argv) {
     const bool lftpOk = lftp.ok && FileSize(root + "/many/lftp-small199.txt") == 4096;
     std::printf("%d files of 4 KiB into a folder of %d entries, median of %d rounds   ms/file    "
                 "CPU s\n",
-                files, entries, rounds);
+                files, entries, smallRounds);
     std::printf("  program (list, then store)  %8.1f %8.2f %s\n",
                 programSmall.seconds * 1000 / files, programSmall.cpu,
                 programSmall.ok && smallOk ? "" : "FAILED");

@@ -2,7 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QTimer>
+
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <chrono>
@@ -45,6 +48,14 @@ bool MakeFile(const std::string& path, std::int64_t size) {
                   static_cast<std::streamsize>(std::min(kMiB, size - done)));
     }
     return static_cast<bool>(out);
+}
+
+QString ScratchFolder(std::int64_t bytes) {
+    struct statvfs fs {};
+    if (statvfs("/dev/shm", &fs) == 0 &&
+        static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize) > bytes)
+        return QStringLiteral("/dev/shm");
+    return QDir::tempPath();
 }
 
 bool Server::Start(const QString& root, int readLimit) {

@@ -23,6 +23,9 @@ double CpuSeconds(const rusage& r);
 bool RunUntil(const std::function<bool()>& done, int timeoutMs);
 // `size` bytes of a fixed pseudo-random sequence (nothing compresses or repeats).
 bool MakeFile(const std::string& path, std::int64_t size);
+// A folder for the files of a run that holds `bytes`: shared memory when it has room, so that
+// the disk's write-back of earlier uploads does not slow a later one at random; else /tmp.
+QString ScratchFolder(std::int64_t bytes);
 
 // The test suite's pyftpdlib handler on 127.0.0.1 with an ephemeral port, serving `root`.
 class Server {

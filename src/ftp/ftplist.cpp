@@ -2,6 +2,8 @@
 
 #include "kanji/jstrm.h"
 
+#include <array>
+
 namespace {
 
 constexpr std::size_t kMaxName = 999;
@@ -12,24 +14,45 @@ struct Span {
     bool found = false;
 };
 
-// Where the n-th word lies, by ListWord's rules: one pass, however many spaces the line holds.
-Span FindWord(std::string_view line, std::size_t n) {
+// Walks words 0 to count-1 by ListWord's rules (a word ends at a space; runs of spaces part words)
+// and hands each one found to `take`; stops at the first that is not there.
+template <typename Take>
+void WalkWords(std::string_view line, std::size_t count, Take take) {
     std::size_t at = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const std::size_t space = line.find(' ', at);
-        if (space == std::string_view::npos) return {};
+        if (space == std::string_view::npos) return;
+        take(i, Span{at, space, true});
         at = line.find_first_not_of(' ', space);
-        if (at == std::string_view::npos) return {};
+        if (at == std::string_view::npos) return;
     }
-    const std::size_t space = line.find(' ', at);
-    if (space == std::string_view::npos) return {};
-    return {at, space, true};
 }
 
-std::string_view WordView(std::string_view line, std::size_t n) {
-    const Span s = FindWord(line, n);
-    return s.found ? line.substr(s.begin, s.end - s.begin) : std::string_view();
+Span FindWord(std::string_view line, std::size_t n) {
+    Span word;
+    WalkWords(line, n + 1, [&](std::size_t i, Span w) {
+        if (i == n) word = w;
+    });
+    return word;
 }
+
+// The first words of a line, found in one pass: a big folder's listing has thousands of lines,
+// and a parser asks for up to eight words of each.
+class Words {
+  public:
+    explicit Words(std::string_view line) : line_(line) {
+        WalkWords(line, spans_.size(), [&](std::size_t i, Span w) { spans_[i] = w; });
+    }
+    Span At(std::size_t n) const { return spans_[n]; }
+    std::string_view operator[](std::size_t n) const {
+        const Span s = spans_[n];
+        return s.found ? line_.substr(s.begin, s.end - s.begin) : std::string_view();
+    }
+
+  private:
+    std::string_view line_;
+    std::array<Span, 8> spans_{};
+};
 
 std::string Join(std::string_view a, std::string_view b) {
     std::string out;
@@ -81,15 +104,12 @@ bool LooksLikeTimeOrYear(std::string_view word) {
 // "lrwxrwxrwx   1 owner    group           7 Jan  5  2019 latest -> v1.2"
 // The name is whatever follows the date, so names with spaces stay whole. When the date columns are
 // not where they should be, fall back to the last word.
-std::string UnixName(std::string_view line, bool bracketed, bool link) {
+std::string UnixName(std::string_view line, const Words& words, bool bracketed, bool link) {
     const std::size_t dayWord = bracketed ? 5 : 6;
-    const Span day = FindWord(line, dayWord);
-    const Span time = FindWord(line, dayWord + 1);
-    if (!day.found || !time.found || !LooksLikeDay(line.substr(day.begin, day.end - day.begin)) ||
-        !LooksLikeTimeOrYear(line.substr(time.begin, time.end - time.begin)))
+    if (!LooksLikeDay(words[dayWord]) || !LooksLikeTimeOrYear(words[dayWord + 1]))
         return ListName(line);
 
-    std::string_view rest = line.substr(time.end);
+    std::string_view rest = line.substr(words.At(dayWord + 1).end);
     const std::size_t start = rest.find_first_not_of(' ');
     rest = start == std::string_view::npos ? std::string_view() : rest.substr(start);
     if (link) rest = rest.substr(0, rest.find(" -> "));
@@ -102,15 +122,17 @@ bool ParseUnix(std::string_view line, std::string& name, std::string& size, std:
     const char kind = line.empty() ? '\0' : line[0];
     const bool file = kind == '-' || kind == 'f';
     const bool folder = kind == 'd' || kind == 'l';
-    const bool bracketed = WordView(line, 1).starts_with('[');
-    name = file || folder ? UnixName(line, bracketed, kind == 'l') : ListName(line);
-    if (!file && !folder) return false;
-
+    if (!file && !folder) {
+        name = ListName(line);
+        return false;
+    }
+    const Words words(line);
+    const bool bracketed = words[1].starts_with('[');
+    name = UnixName(line, words, bracketed, kind == 'l');
     isDirectory = folder;
     const std::size_t sizeWord = bracketed ? 3 : 4;
-    size = WordView(line, sizeWord);
-    date = Join(WordView(line, sizeWord + 1), WordView(line, sizeWord + 2),
-                WordView(line, sizeWord + 3));
+    size = words[sizeWord];
+    date = Join(words[sizeWord + 1], words[sizeWord + 2], words[sizeWord + 3]);
     return true;
 }
 
@@ -120,7 +142,8 @@ enum class VmsLine { Entry, Rejected, Continues };
 VmsLine ReadVmsLine(std::string_view line, std::string& name, std::string& size, std::string& date,
                     bool& isDirectory) {
     if (line.find(';') == std::string_view::npos) return VmsLine::Rejected;
-    const std::string_view word = WordView(line, 0);
+    const Words words(line);
+    const std::string_view word = words[0];
     if (word.empty()) return VmsLine::Continues;
 
     std::string_view file = word.substr(0, word.find(';'));
@@ -128,8 +151,8 @@ VmsLine ReadVmsLine(std::string_view line, std::string& name, std::string& size,
     isDirectory = file.ends_with(".DIR");
     if (isDirectory) file.remove_suffix(4);
     name = file;
-    size = WordView(line, 1);
-    date = Join(WordView(line, 2), WordView(line, 3));
+    size = words[1];
+    date = Join(words[2], words[3]);
     return VmsLine::Entry;
 }
 
@@ -160,11 +183,12 @@ bool ParseVms(std::string_view line, std::string& name, std::string& size, std::
 // "PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1"
 bool ParseVm(std::string_view line, std::string& name, std::string& size, std::string& date,
              bool& isDirectory) {
-    std::string file(WordView(line, 0));
-    file.append(".").append(WordView(line, 1));
+    const Words words(line);
+    std::string file(words[0]);
+    file.append(".").append(words[1]);
     name = std::move(file);
-    size = WordView(line, 3);
-    date = Join(WordView(line, 6), WordView(line, 7));
+    size = words[3];
+    date = Join(words[6], words[7]);
     isDirectory = false;
     return true;
 }
@@ -173,11 +197,12 @@ bool ParseVmVps(std::string_view line, std::string& name, std::string& size, std
                 bool& isDirectory) {
     for (const std::string_view summary : {"=", "totals:", " rf trks", "track limit"})
         if (line.find(summary) != std::string_view::npos) return false;
+    const Words words(line);
     std::string file(".");
-    file.append(WordView(line, 1));
+    file.append(words[1]);
     name = std::move(file);
-    size = WordView(line, 2);
-    date = Join(WordView(line, 7), WordView(line, 6));
+    size = words[2];
+    date = Join(words[7], words[6]);
     isDirectory = false;
     return true;
 }
@@ -185,7 +210,8 @@ bool ParseVmVps(std::string_view line, std::string& name, std::string& size, std
 } // namespace
 
 std::string ListWord(std::string_view line, std::size_t n) {
-    return std::string(WordView(line, n));
+    const Span s = FindWord(line, n);
+    return s.found ? std::string(line.substr(s.begin, s.end - s.begin)) : std::string();
 }
 
 std::string ListName(std::string_view line) {
