@@ -49,9 +49,9 @@ bool PassesFilter(std::string_view name, std::string_view filter) {
     if (filter.empty()) return true;
     while (true) {
         const std::size_t comma = filter.find(',');
-        const std::string dotted = "." + std::string(filter.substr(0, comma));
-        if (name.size() >= dotted.size() &&
-            AsciiEqualNoCase(name.substr(name.size() - dotted.size()), dotted))
+        const std::string_view extension = filter.substr(0, comma);
+        if (name.size() > extension.size() && name[name.size() - extension.size() - 1] == '.' &&
+            AsciiEqualNoCase(name.substr(name.size() - extension.size()), extension))
             return true;
         if (comma == std::string_view::npos) return false;
         filter.remove_prefix(comma + 1);
