@@ -4,6 +4,7 @@
 #include "uploadtest.h"
 
 #include "app/ftpfrm.h"
+#include "dialogs/fovrwfrm.h"
 #include "dialogs/ovrwtfrm.h"
 #include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
@@ -506,4 +507,52 @@ TEST_F(TUploadTest, AFileThatBecameAFolderOrLostItsFolderIsNeverSent) {
               (std::vector<std::string>{"wendup: " + two + ": ファイルが開けません",
                                         "wendup: " + three + ": フォルダは転送できません"}));
     EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, FolderQuestionSkipsTheFolderOrStopsTheList) {
+    const struct {
+        const char* what;
+        int button; // of the folder question
+        QStringList dialogs;
+        bool lastArrives;
+        int failed;
+    } cases[] = {
+        {"yes", 1, {"Form2", "Form3", "Form3"}, true, 2},
+        {"all", 3, {"Form2", "Form3"}, true, 2},
+        {"cancel", 4, {"Form2", "Form3"}, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile("wendup.ini", "[Default]\nTimeOut=10\nMakeDir=1\n");
+        WriteProfile(TProfile().Policy(4));
+        Remote("a.bin", "old");
+        RemoteFolder("d.bin");
+        RemoteFolder("e.bin");
+        std::filesystem::remove(server.Root().toStdString() + "/f.bin");
+        const std::string a = Local("a.bin", "new"), d = Local("d.bin", "new"),
+                          e = Local("e.bin", "new"), f = Local("f.bin", "new");
+        const TRunResult run = Run({"/NOMSG", a, d, e, f}, [&](QWidget* w) {
+            if (auto* form2 = qobject_cast<TForm2*>(w)) {
+                // Folders are asked about once the user has picked "その都度確認する" by hand.
+                qobject_cast<TForm1*>(form2->parentWidget())->ComboBox2Change(4);
+                // The list is built: two of its files become folders of names the server has.
+                for (const std::string& path : {d, e}) {
+                    std::filesystem::remove(path);
+                    std::filesystem::create_directory(path);
+                }
+                form2->Button1->click();
+            } else if (auto* form3 = qobject_cast<TForm3*>(w)) {
+                const std::vector<QPushButton*> buttons = {form3->Button1, form3->Button2,
+                                                           form3->Button3, form3->Button4};
+                buttons[c.button - 1]->click();
+            }
+        });
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.dialogs, c.dialogs);
+        EXPECT_EQ(Arrived("a.bin"), "new");
+        EXPECT_EQ(Arrived("f.bin").has_value(), c.lastArrives);
+        EXPECT_EQ(FailureLinesOf(run.errors).size(), static_cast<std::size_t>(c.failed));
+        EXPECT_EQ(run.exitStatus, c.failed ? 1 : 0);
+        std::filesystem::remove_all(local);
+    }
 }
