@@ -6,6 +6,7 @@
 
 #include "eventloop.h"
 #include "pyftpserver.h"
+#include "randombytes.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,20 +15,11 @@
 
 #include <algorithm>
 #include <fstream>
-#include <random>
 
 using Events = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
 
 struct Route {
     const char* what;

@@ -6,6 +6,7 @@
 
 #include "eventloop.h"
 #include "pyftpserver.h"
+#include "randombytes.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -27,14 +28,6 @@ using Lines = std::vector<std::string>;
 namespace {
 
 constexpr std::size_t kBlock = TStarFtp::BlockSize;
-
-std::string RandomBytes(std::size_t size, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random() & 0xFF);
-    return bytes;
-}
 
 bool IsLead(unsigned char c) {
     return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
