@@ -195,8 +195,6 @@ class TForm1 : public QWidget {
 
   private:
     void CreateControls();
-    QFileDialog* OpenDialog1 = nullptr;
-    QStringList logBacklog;
     void ConnectStarFtp1();
     // Session bookkeeping (session.cpp).
     void Record(const std::string& path, TFileResult result, const QString& reason = {});
@@ -217,6 +215,8 @@ class TForm1 : public QWidget {
     void ErrorBox(const QString& text);
 
     TWindowMode mode = SetupMode;
+    QFileDialog* OpenDialog1 = nullptr;
+    QStringList logBacklog; // log lines not yet in Memo1
 
     QPointer<TProgress> sessionProgress;
     std::vector<TFileOutcome> outcomes;
