@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -1080,6 +1081,7 @@ void TStarFtp::TransferComplete() {
 }
 
 void TStarFtp::CloseData() {
+    if (listingStall_) listingStall_->stop();
     dataSocket_.CloseSocket();
     listener_.CloseSocket();
 }
@@ -1112,6 +1114,7 @@ void TStarFtp::ListingAccepted() {
 }
 
 void TStarFtp::ListingStarted() {
+    listingBatched_ = false;
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     BytesTransferred = 0;
     success_ = true;
@@ -1121,10 +1124,25 @@ void TStarFtp::ListingStarted() {
     skippingListingLine_ = false;
 }
 
+// The data socket's read event during a listing.
+void TStarFtp::ReceiveListing() {
+    if (!listingBatched_ && BytesTransferred >= ListingReadThreshold) {
+        listingBatched_ = true;
+        dataSocket_.SetReadThreshold(ListingReadThreshold);
+        if (!listingStall_) {
+            listingStall_ = std::make_unique<QTimer>();
+            listingStall_->setSingleShot(true);
+            QObject::connect(listingStall_.get(), &QTimer::timeout, [this] { ReadListingBlocks(); });
+        }
+    }
+    if (listingBatched_) listingStall_->start(ListingStallWait);
+    ReadListingBlocks();
+}
+
 // Takes what has arrived, a block at a time, up to ListingReadsPerEvent blocks before the event
 // queue runs again: an event per block would cost a poll, a peek and two notifier changes for every
 // 2 KiB of a big folder's listing.
-void TStarFtp::ReceiveListing() {
+void TStarFtp::ReadListingBlocks() {
     const std::uint32_t serial = transferSerial_;
     for (int i = 0; i < ListingReadsPerEvent; ++i) {
         // A short block has emptied the socket; a handler may have ended the listing.

@@ -95,6 +95,7 @@ const char* FtpInfoName(FtpInfo info);
 const char* FtpErrorName(FtpError error);
 
 class QSocketNotifier;
+class QTimer;
 class TStarFtp;
 using TNotifyEvent = std::function<void(TStarFtp& sender)>;
 using TFtpInfoEvent =
@@ -191,6 +192,12 @@ class TStarFtp : public TStarSocket {
     static constexpr int PumpInterval = 10;
     // Listing blocks read in one read event at most, so that the queue still runs in between.
     static constexpr int ListingReadsPerEvent = 32;
+    // Past its first ListingReadThreshold bytes, a listing wakes its reader only once that much
+    // more has arrived, at its end, or ListingStallWait ms after the last read while bytes wait: a
+    // big folder's listing comes in packets of a line or two, and every wake-up of the reader
+    // costs the sending server too.
+    static constexpr int ListingReadThreshold = 32 * 1024;
+    static constexpr int ListingStallWait = 20;
 
   protected:
     void HostResolved() override;
@@ -296,6 +303,7 @@ class TStarFtp : public TStarSocket {
     void ListingAccepted();
     void ListingStarted();
     void ReceiveListing();
+    void ReadListingBlocks();
     int ReceiveListingBlock();
     void TakeListingLine(const std::string& line);
     void ListingEnded();
@@ -342,6 +350,8 @@ class TStarFtp : public TStarSocket {
 
     std::string partialListingLine_;
     bool skippingListingLine_ = false; // the line in progress outgrew MaxListingLine
+    bool listingBatched_ = false;      // the listing's reader waits for ListingReadThreshold
+    std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
     TListState listState_;             // one per listing
     int localFile_ = -1;
     std::int64_t localSize_ = 0;

@@ -449,6 +449,10 @@ int TStarSocket::Receive(void* buffer, int capacity) {
     return Transfer(static_cast<int>(n));
 }
 
+void TStarSocket::SetReadThreshold(int bytes) {
+    if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
+}
+
 std::string TStarSocket::GetLocalAddress() {
     if (sock_ < 0) return "";
     TSocketAddress local{};

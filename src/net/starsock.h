@@ -75,6 +75,9 @@ class TStarSocket {
     int Send(const void* data, int length);
     int SendUrgent(const void* data, int length);
     int Receive(void* buffer, int capacity);
+    // The read event then waits until `bytes` have arrived or the peer has closed. Only a hint:
+    // a failure changes nothing.
+    void SetReadThreshold(int bytes);
     std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
