@@ -235,6 +235,17 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
 
+bool TStarFtp::HasFeature(std::string_view name) const {
+    for (const std::string& feature : Features)
+        if (feature == name) return true;
+    return false;
+}
+
+void TStarFtp::EndSession(int graceMs) {
+    (void)graceMs;
+    Quit();
+}
+
 void TStarFtp::Quit() {
     if (!BeginOperation()) return;
     IssueCommand("QUIT", ReplyState::Quit);
@@ -604,6 +615,10 @@ const char* FtpInfoName(FtpInfo info) {
         return "ftpiListingLine";
     case ftpiDataConnection:
         return "ftpiDataConnection";
+    case ftpiLogNote:
+        return "ftpiLogNote";
+    case ftpiSizeMismatch:
+        return "ftpiSizeMismatch";
     }
     return "?";
 }

@@ -34,6 +34,10 @@ enum FtpInfo : std::uint8_t {
     ftpiCommandFailed = 13,
     ftpiListingLine = 14,
     ftpiDataConnection = 15, // a line for the log: where a passive data connection goes, or why not
+    ftpiLogNote = 16,        // a line for the log: a step the component chose on its own (a
+                             // fall-back taken, a temporary file deleted)
+    ftpiSizeMismatch = 17,   // after a store: "SENT REMOTE", the bytes sent and the server's SIZE;
+                             // the store fails
 };
 
 // Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
@@ -124,6 +128,10 @@ class TStarFtp : public TStarSocket {
     // Before LIST or STOR has gone out, they are just never sent.
     void Abort();
     void Quit();
+    // Ends the session whatever runs, within graceMs: a transfer is aborted, a lookup or connect
+    // is dropped, QUIT goes out when the control connection is up, and OnFtpQuit follows once the
+    // server has answered or closed, or at the latest when graceMs have passed.
+    void EndSession(int graceMs = 1000);
 
     // Published properties.
     const std::string& FtpServer() const { return ServerText(); }
@@ -148,6 +156,15 @@ class TStarFtp : public TStarSocket {
     // name leads to its IPv4 addresses only.
     bool PassiveMode = false;
     TFTPServerType ServerType = ftpstDefault; // from the SYST reply, at every login
+    // A store goes to a temporary name in RemoteFile's folder and is renamed (RNFR/RNTO) to
+    // RemoteFile once its final reply says it completed; on failure or cancel the temporary file
+    // is deleted, so a copy already there stays whole. When the server refuses the rename the
+    // component deletes the temporary file, stores under RemoteFile itself, and clears this.
+    bool UseTempName = false;
+    // The features of the FEAT reply after login ("SIZE", "MDTM", "UTF8", ...), upper case,
+    // without arguments; empty when the server refused FEAT.
+    std::vector<std::string> Features;
+    bool HasFeature(std::string_view name) const;
     // TimeOutConnect and TimeOutArp are the socket's.
 
     TFtpInfoEvent OnFtpInfo;
@@ -176,6 +193,9 @@ class TStarFtp : public TStarSocket {
 
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
+    // The server's last complete reply line (final line of a multi-line reply), converted from
+    // the transfer code; the reason of a refusal.
+    const std::string& LastReply() const { return lastReply_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
     TransferPhase Phase() const { return phase_; }
@@ -347,6 +367,7 @@ class TStarFtp : public TStarSocket {
     bool inReplyHandler_ = false;
     bool shutDown_ = false;
     std::string partialLine_;
+    std::string lastReply_;
 
     std::string partialListingLine_;
     bool skippingListingLine_ = false; // the line in progress outgrew MaxListingLine
