@@ -64,11 +64,6 @@ bool FilesFromPicker(const TParams& params) {
     return params.empty() || (params.size() == 1 && IsServerOption(params[0]));
 }
 
-bool PassesExistenceTest(std::string_view pattern) {
-    const std::vector<TSearchEntry> found = FindEntries(pattern);
-    return !found.empty() && !found.front().Directory;
-}
-
 void AddMatchingFiles(std::string_view pattern, std::vector<std::string>& list) {
     const std::string folder(FolderPart(pattern));
     for (const TSearchEntry& entry : FindEntries(pattern))
@@ -80,7 +75,15 @@ void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list) 
         const std::string& p = params[k - 1];
         if (k == 1 && IsServerOption(p)) continue;
         if (k == 2 && NoMessages(params)) continue;
-        if (PassesExistenceTest(p)) AddMatchingFiles(p, list);
+        const std::vector<TSearchEntry> found = FindEntries(p);
+        // A folder named whole was handed over by the user: it goes on the list, where it fails
+        // with its reason instead of vanishing.
+        if (found.size() == 1 && found.front().Directory &&
+            std::string(FolderPart(p)) + found.front().Name == p) {
+            list.push_back(p);
+            continue;
+        }
+        AddMatchingFiles(p, list);
     }
 }
 

@@ -42,14 +42,13 @@ TKeyRequest KeyOption(const TParams& params);
 // True when the files come from the file picker: no parameters, or only a "/SERVER:" option.
 bool FilesFromPicker(const TParams& params);
 
-// A search for `pattern` finds a first entry, and it is not a folder.
-bool PassesExistenceTest(std::string_view pattern);
-
 // Appends every entry matching `pattern` that is not a folder, as the folder part of the pattern
 // followed by the entry's name, in search order.
 void AddMatchingFiles(std::string_view pattern, std::vector<std::string>& list);
 
-// The files the parameters name, in order; options in their places are skipped.
+// The files the parameters name, in order; options in their places are skipped. A parameter that
+// names a folder is kept (the session fails it with its reason); a pattern adds the files it
+// matches and passes over the folders among its matches, which the user did not name.
 void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list);
 
 // Arguments from the host (UTF-8) in the system code page. An argument without an exact CP932 form

@@ -13,6 +13,7 @@ class FileList : public TAppTest {
     void SetUp() override {
         TAppTest::SetUp();
         std::filesystem::create_directories("dir/sub.txt");
+        std::filesystem::create_directories("dir/+first");
         for (const char* name : {"dir/a.txt", "dir/.hidden.txt", "dir/b.log", "dir/noext",
                                  "dir/c[1].txt", "dir/c1.txt", "dir/\xE8\xA1\xA8.txt"})
             std::ofstream(name) << "x";
@@ -33,10 +34,12 @@ TEST_F(FileList, ParametersToFiles) {
          {"dir/.hidden.txt", "dir/a.txt", "dir/b.log", "dir/c1.txt", "dir/c[1].txt", "dir/noext",
           sjisHyo}},
         {{"dir/?.log"}, {"dir/b.log"}},
-        // A folder named as a parameter, and a pattern whose first match is a folder, add nothing.
-        {{"dir"}, {}},
-        {{"dir/sub.txt"}, {}},
+        // A folder named whole is kept, so that the session can tell it was not sent; the folders
+        // a pattern matches are passed over, also when one of them comes first.
+        {{"dir"}, {"dir"}},
+        {{"dir/sub.txt"}, {"dir/sub.txt"}},
         {{"dir/s*"}, {}},
+        {{"dir/*i*"}, {"dir/.hidden.txt"}},
         // A name given whole is that file, brackets and all.
         {{"dir/c[1].txt"}, {"dir/c[1].txt"}},
         {{"dir/missing*.txt"}, {}},
