@@ -201,6 +201,9 @@ void TForm1::CreateControls() {
     Button7 = MakeControl<QPushButton>(Panel2, "Button7", "Log", 146, 4, 50, 24);
     Button7->setToolTip("実際の送受信文字列を表示します。");
     Button7->setCursor(Qt::ArrowCursor);
+    Button9 = MakeControl<QPushButton>(Panel2, "Button9", "キャンセル", 62, 70, 76, 24);
+    Button9->setToolTip("転送を中止します");
+    Button9->setCursor(Qt::ArrowCursor);
     Memo1 = MakeControl<QPlainTextEdit>(Panel1, "Memo1", 0, 40, 200, 60);
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -214,6 +217,7 @@ void TForm1::CreateControls() {
     connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
     connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
     connect(Button8, &QPushButton::clicked, this, [this] { Button8Click(); });
+    connect(Button9, &QPushButton::clicked, this, [this] { Button9Click(); });
     // Every change of the profile list's text that the program does not make itself.
     connect(ComboBox1, &QComboBox::currentTextChanged, this, [this] { ComboBox1Change(); });
     connect(ComboBox2, &QComboBox::activated, this, [this](int index) { ComboBox2Change(index); });
@@ -244,6 +248,7 @@ void TForm1::SetMode(TWindowMode newMode) {
     Panel1->setVisible(session);
     Memo1->setVisible(mode == LogView);
     Button7->setVisible(mode == ConnectingMode);
+    Button9->setVisible(mode == ConnectingMode);
     switch (mode) {
     case SetupMode:
         setFixedSize(FullWidth, EditorHeight);
@@ -271,6 +276,7 @@ void TForm1::LayoutPanel1() {
     Panel2->setGeometry(0, 0, w, statusHeight);
     Panel2->setContentsMargins(4, 2, mode == ConnectingMode ? 56 : 4, 2);
     Button7->move(w - 54, 4);
+    Button9->move((w - Button9->width()) / 2, statusHeight - Button9->height() - 6);
     Memo1->setGeometry(0, statusHeight, w, height() - statusHeight);
 }
 
@@ -287,12 +293,18 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (sessionStarted && !sessionFinished) {
+        // The transfer in hand is cancelled and QUIT goes out; the window closes at the end of
+        // the session, within about a second, once the outcomes are known.
+        EndByUser(true);
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
 }
 
 void TForm1::FormClose() {
-    // Closed by the user in the middle of a session: what was not sent is told all the same.
     if (sessionStarted) FinishSession(false);
     FreeProgress();
     UploadList.clear();
@@ -407,7 +419,7 @@ void TForm1::ShowChooser() {
 }
 
 void TForm1::SessionEnded() {
-    if (mode != LogView) {
+    if (mode != LogView || windowClosed) {
         close();
         return;
     }

@@ -19,6 +19,7 @@
 #include <vector>
 
 class QCheckBox;
+class QDialog;
 class QComboBox;
 class QFileDialog;
 class QFrame;
@@ -76,8 +77,11 @@ class TForm1 : public QWidget {
         QDateTime LocalModified;
     };
     TListingMatch CompareWithListing(const std::string& path);
-    // The progress dialog's cancel: the file being stored fails, the next one follows.
+    // The progress dialog's cancel: the file being stored, or the one whose listing is being read,
+    // fails; the next one follows.
     void AbortTransfer();
+    // The status window's cancel: the session ends, and every file not stored is told as not sent.
+    void Button9Click();
     // Status line, log and error messages (status.cpp).
     void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo);
     void StarFtp1FtpError(FtpError error);
@@ -161,6 +165,7 @@ class TForm1 : public QWidget {
     QWidget* Panel1;       // the session's status window
     QLabel* Panel2;        // status line
     QPushButton* Button7;  // show the log
+    QPushButton* Button9;  // cancel the session
     QPlainTextEdit* Memo1; // protocol log
 
     // The FTP client of the session; its events are the upload driver's.
@@ -198,9 +203,29 @@ class TForm1 : public QWidget {
     void ConnectStarFtp1();
     // Session bookkeeping (session.cpp).
     void Record(const std::string& path, TFileResult result, const QString& reason = {});
-    void DropRemainingFiles();
+    // The file in hand fails with `first`, every later one with `rest`.
+    void FailRemaining(const QString& first, const QString& rest);
+    void CancelRemaining();
+    // False when the session ended or lost its connection while the file picker was open.
+    bool BuildUploadList();
     bool StoreCurrentFile(const std::string& newName);
     void StoreEnded();
+    void NextListingOrQuit();
+    // A modal question of the session; false when the session ended while it was open.
+    bool Ask(QDialog& dialog, int* result = nullptr);
+    // After a question has been answered: false when the connection went while it was open, and
+    // what follows from that (a reconnect or the end) has been started.
+    bool StillConnected();
+    // No end, no lost connection and no cancel: the next operation may start.
+    bool SessionGoesOn() const;
+    void QuitSession();
+    void ConnectionLost(const QString& reason);
+    // The control connection has ended: a lost one is tried again while files remain, up to
+    // MaxReconnects times; otherwise the session ends here.
+    void SessionClosed();
+    void LoginAgain();
+    // The cancel button of the status window, or the window's close.
+    void EndByUser(bool closingWindow);
     void FinishSession(bool tell);
     void FreeProgress();
     void ShowChooser();
@@ -228,8 +253,25 @@ class TForm1 : public QWidget {
     bool storeRenamed = false;   // under a name the user gave
     bool abortRequested = false; // the progress dialog's cancel, for the running store
     QString storeFailure;        // why the running store failed, as soon as that is known
-    QString sessionError;        // the last error reported in this session
-    std::string lastReply;       // the last line the server sent, for a refusal's reason
+    QString sessionError;        // the error that ended the session, told at its end
+    std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
+    bool transfersBegun = false; // the progress dialog of the session has been made
+    bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
+    bool reconnecting = false;   // a login after a lost connection runs
+    bool reconnectScheduled = false;
+    int reconnects = 0;
+    bool connectionLost = false; // the server closed or an error cut the control connection
+    QString lostReason;
+    bool quitRequested = false; // the session's work is over: the close that follows is its end
+    bool quitPending = false;   // the quit notification came while a question was open
+    int asking = 0;             // modal questions open
+    bool cancelNext = false;    // cancelled during the listing before the file in hand
+    bool userEnded = false;     // Button9 or the window's close
+    bool windowClosed = false;
+    bool passwordTyped = false; // at the password prompt: a refusal asks once more
+    bool passwordAskedAgain = false;
+    bool retryLogin = false;
+    bool loginRefused = false;
 };
 
 // A whole decimal integer, with an optional sign, that fits an int.

@@ -30,11 +30,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+
+// A lost connection is tried again this often in one session.
+constexpr int MaxReconnects = 3;
+const char* const CancelledReason = "キャンセルされました";
+const char* const NotSentReason = "転送されませんでした";
 
 // What the same-file policy says for a file that is already on the server.
 enum class TAction { Store, Skip, Rename, Ask };
@@ -104,12 +112,16 @@ void MakeAbsolute(std::vector<std::string>& paths) {
 
 } // namespace
 
+QString OneLine(QString text) {
+    return text.replace("\r\n", ": ");
+}
+
 std::string FailureLines(const std::vector<TFileOutcome>& outcomes) {
     std::string lines;
     for (const TFileOutcome& o : outcomes) {
         if (o.Result != TFileResult::Failed) continue;
         const std::string path = SystemToQString(o.Path).toStdString();
-        lines += "wendup: " + path + ": " + o.Reason.toStdString() + "\n";
+        lines += "wendup: " + path + ": " + OneLine(o.Reason).toStdString() + "\n";
     }
     return lines;
 }
@@ -118,7 +130,17 @@ QString FailureMessage(const std::vector<TFileOutcome>& outcomes) {
     QString message = "次のファイルは転送されませんでした。";
     for (const TFileOutcome& o : outcomes)
         if (o.Result == TFileResult::Failed)
-            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + o.Reason;
+            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + OneLine(o.Reason);
+    return message;
+}
+
+QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcomes) {
+    QString message = error;
+    for (const TFileOutcome& o : outcomes) {
+        if (o.Result != TFileResult::Failed) continue;
+        if (!message.isEmpty()) message += "\r\n\r\n";
+        return message + FailureMessage(outcomes);
+    }
     return message;
 }
 
@@ -164,9 +186,11 @@ void TForm1::StartUpload() {
             }
             StarFtp1.UserPassword =
                 QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+            passwordTyped = true;
         }
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
+    sessionFolder = StarFtp1.InitialDirectory;
     sessionStarted = true;
     QCoreApplication::processEvents();
     StarFtp1.Login();
@@ -174,46 +198,89 @@ void TForm1::StartUpload() {
 }
 
 void TForm1::StarFtp1LoggedIn() {
+    if (!SessionGoesOn()) return;
+    loggedIn = true;
+    if (reconnecting)
+        reconnecting = false;
+    else if (!BuildUploadList())
+        return;
+    if (StarFtp1.PWDImplemented) {
+        Panel2->setText("ディレクトリ変更中...");
+        // The profile's folder, also after a reconnect: the listing's PWD may have respelled it.
+        StarFtp1.ChangeDirectory(sessionFolder);
+    } else if (!transfersBegun) {
+        BeginTransfers();
+    } else {
+        ProcessNextFile();
+    }
+}
+
+bool TForm1::BuildUploadList() {
     UploadList.clear();
+    CurrentIndex = 0;
     if (FilesFromPicker(Params)) {
         QFileDialog* picker = OpenDialog();
-        if (picker->exec() != QDialog::Accepted) {
+        int result = 0;
+        if (!Ask(*picker, &result)) return false;
+        if (result != QDialog::Accepted) {
             listBuilt = true;
-            StarFtp1.Quit();
-            return;
+            QuitSession();
+            return false;
         }
-        for (const QString& chosen : picker->selectedFiles()) {
-            const auto path = QStringToSystem(chosen);
-            if (path && PassesExistenceTest(*path)) UploadList.push_back(*path);
-        }
+        // A folder the user picked is named in the outcomes, not dropped.
+        for (const QString& chosen : picker->selectedFiles())
+            if (const auto path = QStringToSystem(chosen)) UploadList.push_back(*path);
     } else {
         AddCommandLineFiles(Params, UploadList);
     }
     MakeAbsolute(UploadList);
     listBuilt = true;
-    CurrentIndex = 0;
-    if (StarFtp1.PWDImplemented) {
-        Panel2->setText("ディレクトリ変更中...");
-        StarFtp1.ChangeDirectory(StarFtp1.InitialDirectory);
-    } else {
-        BeginTransfers();
-    }
+    return StillConnected();
 }
 
 void TForm1::StarFtp1DirectoryChanged() {
-    // Also after a refused CWD: the listing's PWD says where the server put us.
+    if (!SessionGoesOn()) return;
+    // A file is never stored into a folder it was not meant for. A profile without a folder means
+    // the login folder, whatever the server says to an empty CWD.
+    if (!StarFtp1.Success() && !sessionFolder.empty()) {
+        QString reason = "フォルダ " + SystemToQString(sessionFolder) + " に移動できません";
+        if (!StarFtp1.LastReply().empty()) reason += ": " + SystemToQString(StarFtp1.LastReply());
+        FailRemaining(reason, reason);
+        FreeProgress();
+        QuitSession();
+        return;
+    }
     StarFtp1.GetListing();
 }
 
 void TForm1::StarFtp1ListingDone() {
+    if (!SessionGoesOn()) return;
+    if (cancelNext) {
+        // Cancelled while the listing before it was read: that file is not sent, the next follows.
+        cancelNext = false;
+        if (CurrentIndex < static_cast<int>(UploadList.size()))
+            Record(UploadList[CurrentIndex++], TFileResult::Failed, CancelledReason);
+        NextListingOrQuit();
+        return;
+    }
+    if (StarFtp1.PWDImplemented && !StarFtp1.Success()) {
+        // The same-file policy cannot be kept without the listing: nothing more is sent.
+        const QString reason =
+            sessionError.isEmpty() ? QString("サーバーのファイル一覧を取得できません") : sessionError;
+        FailRemaining(reason, reason);
+        FreeProgress();
+        QuitSession();
+        return;
+    }
     Panel2->setText("ファイルを転送中...");
-    if (CurrentIndex == 0)
+    if (!transfersBegun)
         BeginTransfers();
     else
         ProcessNextFile();
 }
 
 void TForm1::BeginTransfers() {
+    transfersBegun = true;
     sessionProgress = new TProgress(this);
     sessionProgress->OnCancel = [this](TProgress&) { AbortTransfer(); };
     sessionProgress->show();
@@ -224,20 +291,50 @@ void TForm1::Record(const std::string& path, TFileResult result, const QString& 
     outcomes.push_back({path, result, reason});
 }
 
-void TForm1::DropRemainingFiles() {
-    for (; CurrentIndex < static_cast<int>(UploadList.size()); ++CurrentIndex)
-        Record(UploadList[CurrentIndex], TFileResult::SkippedByUser);
+void TForm1::FailRemaining(const QString& first, const QString& rest) {
+    const int count = static_cast<int>(UploadList.size());
+    for (int i = CurrentIndex; i < count; ++i)
+        Record(UploadList[i], TFileResult::Failed, i == CurrentIndex ? first : rest);
+    CurrentIndex = std::max(CurrentIndex, count);
+}
+
+bool TForm1::Ask(QDialog& dialog, int* result) {
+    ++asking;
+    const int answer = dialog.exec();
+    --asking;
+    if (result) *result = answer;
+    return !sessionFinished;
+}
+
+bool TForm1::StillConnected() {
+    if (quitPending) {
+        quitPending = false;
+        SessionClosed();
+        return false;
+    }
+    return !connectionLost;
+}
+
+bool TForm1::SessionGoesOn() const {
+    return sessionStarted && !sessionFinished && !connectionLost && !quitRequested && !userEnded;
 }
 
 void TForm1::ProcessNextFile() {
-    const int count = static_cast<int>(UploadList.size());
     for (;;) {
         std::string newName;
         bool decided = false;
-        while (!decided && CurrentIndex < count) {
-            const std::string& path = UploadList[CurrentIndex];
+        while (!decided && CurrentIndex < static_cast<int>(UploadList.size())) {
+            // A copy: a question runs the event queue, and the session may end or lose its
+            // connection before it is answered.
+            const std::string path = UploadList[CurrentIndex];
+            const bool lastFile = static_cast<int>(UploadList.size()) - CurrentIndex == 1;
             const auto local = StatLocalFile(path);
-            const bool folder = local && local->Directory;
+            if (!local) {
+                Record(path, TFileResult::Failed, "ファイルが見つかりません");
+                ++CurrentIndex;
+                continue;
+            }
+            const bool folder = local->Directory;
             if (!folder && !StarFtp1.PWDImplemented) {
                 // Stored without a look at the listing, whatever the policy.
                 decided = true;
@@ -247,21 +344,22 @@ void TForm1::ProcessNextFile() {
                 StarFtp1.PWDImplemented ? CompareWithListing(path) : TListingMatch();
             const int r = match.Result;
             if (folder) {
-                // Became a folder after the list was built: folders are never uploaded, and the
-                // folder question only offers to stop here.
+                // Folders are never uploaded; the folder question only offers to stop here.
                 if (CheckBox6->isChecked() && r == 3 && !NoFolderQuestion) {
                     TForm3 form3(this);
                     form3.SetFolderName(match.RemoteName);
                     form3.Answer = 3;
-                    form3.exec();
+                    if (!Ask(form3)) return;
                     if (form3.Answer == 3) {
-                        DropRemainingFiles();
+                        CancelRemaining();
+                        if (!StillConnected()) return;
                         break;
                     }
                     if (form3.Answer == 2) NoFolderQuestion = true;
                 }
                 Record(path, TFileResult::Failed, "フォルダは転送できません");
                 ++CurrentIndex;
+                if (!StillConnected()) return;
                 continue;
             }
             if (r == 3) {
@@ -280,13 +378,17 @@ void TForm1::ProcessNextFile() {
             case TAction::Rename: {
                 TForm4 rename(StarFtp1, this);
                 rename.Edit2->setText(SystemToQString(NamePart(path)));
-                if (rename.exec() == QDialog::Accepted) {
+                int result = 0;
+                if (!Ask(rename, &result)) return;
+                if (result == QDialog::Accepted) {
                     newName = rename.Name().value_or(std::string());
                     decided = true;
                 } else {
                     Record(path, TFileResult::SkippedByUser);
                     ++CurrentIndex;
                 }
+                // A lost connection: the file is asked for again against the new listing.
+                if (!StillConnected()) return;
                 break;
             }
             case TAction::Ask: {
@@ -294,9 +396,9 @@ void TForm1::ProcessNextFile() {
                 form2.SetFileName(match.RemoteName);
                 form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
                 form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
-                if (count - CurrentIndex == 1) form2.LastFileLayout();
+                if (lastFile) form2.LastFileLayout();
                 form2.Answer = 3;
-                form2.exec();
+                if (!Ask(form2)) return;
                 if (form2.Answer == 0) {
                     decided = true;
                 } else if (form2.Answer == 2) {
@@ -307,15 +409,17 @@ void TForm1::ProcessNextFile() {
                     Record(path, TFileResult::SkippedByUser);
                     ++CurrentIndex;
                 } else {
-                    DropRemainingFiles();
+                    // "キャンセル", Esc or the frame's close.
+                    CancelRemaining();
                 }
+                if (!StillConnected()) return;
                 break;
             }
             }
         }
-        if (CurrentIndex >= count) {
+        if (CurrentIndex >= static_cast<int>(UploadList.size())) {
             // The progress dialog stays until the session ends.
-            StarFtp1.Quit();
+            QuitSession();
             return;
         }
         if (StoreCurrentFile(newName)) return;
@@ -323,9 +427,13 @@ void TForm1::ProcessNextFile() {
     }
 }
 
+void TForm1::CancelRemaining() {
+    FailRemaining(CancelledReason, NotSentReason);
+}
+
 // False when the file cannot be stored at all; its outcome is recorded then.
 bool TForm1::StoreCurrentFile(const std::string& newName) {
-    const std::string& path = UploadList[CurrentIndex];
+    const std::string path = UploadList[CurrentIndex];
     StarFtp1.TransferMode =
         ModeFor(ComboBox3->currentIndex(), TextModeFile(path), StarFtp1.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
@@ -388,9 +496,10 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
 void TForm1::StoreEnded() {
     if (!storing) return;
     storing = false;
-    const std::string& path = UploadList[CurrentIndex];
+    if (CurrentIndex >= static_cast<int>(UploadList.size())) return;
+    const std::string path = UploadList[CurrentIndex];
     if (storeFailure.isEmpty() && !StarFtp1.Success())
-        storeFailure = abortRequested ? "キャンセルされました" : "転送に失敗しました";
+        storeFailure = abortRequested ? CancelledReason : "転送に失敗しました";
     if (!storeFailure.isEmpty())
         Record(path, TFileResult::Failed, storeFailure);
     else
@@ -398,19 +507,30 @@ void TForm1::StoreEnded() {
 }
 
 void TForm1::StarFtp1FileStored() {
+    // Only a store's own completion: after a lost connection its outcome is already recorded.
+    if (sessionFinished || !storing) return;
     StoreEnded();
     ++CurrentIndex;
+    if (SessionGoesOn()) NextListingOrQuit();
+}
+
+void TForm1::NextListingOrQuit() {
     if (CurrentIndex < static_cast<int>(UploadList.size())) {
         if (sessionProgress) sessionProgress->FinishFile();
         StarFtp1.GetListing();
     } else {
         FreeProgress();
-        StarFtp1.Quit();
+        QuitSession();
     }
 }
 
 void TForm1::AbortTransfer() {
-    abortRequested = true;
+    if (!SessionGoesOn()) return;
+    if (storing)
+        abortRequested = true;
+    else
+        // The listing before a file: the file in hand is the one cancelled.
+        cancelNext = true;
     StarFtp1.Abort();
 }
 
@@ -427,10 +547,116 @@ void TForm1::FreeProgress() {
     sessionProgress = nullptr;
 }
 
+void TForm1::QuitSession() {
+    quitRequested = true;
+    if (quitPending) {
+        quitPending = false;
+        SessionClosed();
+    } else if (!connectionLost) {
+        StarFtp1.Quit();
+    }
+}
+
+void TForm1::ConnectionLost(const QString& reason) {
+    if (connectionLost) return;
+    connectionLost = true;
+    lostReason = reason;
+    AppendLog("接続が切れました: " + OneLine(reason));
+}
+
+void TForm1::EndByUser(bool closingWindow) {
+    windowClosed = windowClosed || closingWindow;
+    if (userEnded || sessionFinished) return;
+    userEnded = true;
+    if (storing && storeFailure.isEmpty()) storeFailure = CancelledReason;
+    Panel2->setText("中止しています...");
+    Button9->setEnabled(false);
+    FreeProgress();
+    // A reconnect waiting to start sees the cancel and ends the session itself.
+    if (reconnectScheduled) return;
+    StarFtp1.EndSession();
+    // The component promises its quit notification within a second; a window that never closes
+    // would be worse than outcomes told without it.
+    QTimer::singleShot(3000, this, [this] {
+        if (sessionFinished) return;
+        FinishSession(!windowClosed);
+        SessionEnded();
+    });
+}
+
+void TForm1::Button9Click() {
+    EndByUser(false);
+}
+
+void TForm1::LoginAgain() {
+    reconnectScheduled = true;
+    // From the event queue: the component is still inside its quit notification.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            reconnectScheduled = false;
+            if (sessionFinished) return;
+            if (userEnded) {
+                SessionClosed();
+                return;
+            }
+            connectionLost = false;
+            quitRequested = false;
+            cancelNext = false;
+            StarFtp1.Login();
+        },
+        Qt::QueuedConnection);
+}
+
 void TForm1::StarFtp1FtpQuit() {
-    // After a socket error the quit notification comes twice.
+    // After a socket error the quit notification comes twice; one that was on its way before a
+    // new login started belongs to the connection before.
+    if (sessionFinished || reconnectScheduled) return;
+    // Taken up once the question is answered: the window must not close under it.
+    if (asking > 0) {
+        quitPending = true;
+        return;
+    }
+    SessionClosed();
+}
+
+void TForm1::SessionClosed() {
     if (sessionFinished) return;
-    FinishSession(true);
+    if (retryLogin) {
+        // The password was typed at the prompt and refused: asked once more.
+        retryLogin = false;
+        PasswordDlg->Password->clear();
+        int result = 0;
+        if (!Ask(*PasswordDlg, &result)) return;
+        quitPending = false;
+        if (result == QDialog::Accepted && !userEnded) {
+            StarFtp1.UserPassword =
+                QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+            sessionError.clear();
+            loginRefused = false;
+            Panel2->setText("接続中...");
+            LoginAgain();
+            return;
+        }
+    }
+    if (storing && connectionLost) {
+        if (storeFailure.isEmpty()) storeFailure = lostReason;
+        StoreEnded();
+        ++CurrentIndex;
+    }
+    if (connectionLost && !quitRequested && !userEnded &&
+        CurrentIndex < static_cast<int>(UploadList.size())) {
+        if (reconnects < MaxReconnects) {
+            ++reconnects;
+            reconnecting = true;
+            AppendLog(QString("再接続します (%1/%2)").arg(reconnects).arg(MaxReconnects));
+            Panel2->setText("再接続中...");
+            LoginAgain();
+            return;
+        }
+        sessionError = lostReason;
+    }
+    FinishSession(!windowClosed);
     SessionEnded();
 }
 
@@ -443,23 +669,23 @@ void TForm1::FinishSession(bool tell) {
         MakeAbsolute(UploadList);
         CurrentIndex = 0;
     }
-    const QString notSent = sessionError.isEmpty() ? "転送されませんでした" : sessionError;
+    const QString notSent = sessionError.isEmpty() ? NotSentReason : sessionError;
     if (storing) {
         if (storeFailure.isEmpty()) storeFailure = notSent;
         StoreEnded();
         ++CurrentIndex;
     }
-    for (; CurrentIndex < static_cast<int>(UploadList.size()); ++CurrentIndex)
-        Record(UploadList[CurrentIndex], TFileResult::Failed, notSent);
+    FailRemaining(notSent, notSent);
 
     bool failed = !listBuilt && !sessionError.isEmpty();
     if (failed && UploadList.empty())
-        std::fprintf(stderr, "wendup: %s\n", sessionError.toStdString().c_str());
+        std::fprintf(stderr, "wendup: %s\n", OneLine(sessionError).toStdString().c_str());
     for (const TFileOutcome& o : outcomes)
         failed = failed || o.Result == TFileResult::Failed;
     sessionFailed = failed;
     const std::string lines = FailureLines(outcomes);
     std::fputs(lines.c_str(), stderr);
     std::fflush(stderr);
-    if (tell && !lines.empty() && !NoMessages(Params)) ErrorBox(FailureMessage(outcomes));
+    const QString message = EndMessage(sessionError, outcomes);
+    if (tell && !message.isEmpty() && !NoMessages(Params)) ErrorBox(message);
 }

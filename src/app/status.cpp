@@ -122,9 +122,21 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         Panel2->setText("接続されました");
         break;
     case ftpiNotConnected:
-        Panel2->setText("切断されました");
-        if (storing && storeFailure.isEmpty())
+        // A refused login keeps saying so while the server closes the connection.
+        if (!loginRefused) Panel2->setText("切断されました");
+        if (!addinfo.empty() && SessionGoesOn()) {
+            // The server closed the connection without being asked to.
+            QString reason = "接続が切断されました";
+            if (StarFtp1.LastReply().starts_with("421"))
+                reason += "\r\n" + SystemToQString(StarFtp1.LastReply());
+            if (storing && storeFailure.isEmpty()) storeFailure = reason;
+            if (loggedIn && !reconnecting)
+                ConnectionLost(reason);
+            else if (sessionError.isEmpty())
+                sessionError = reason;
+        } else if (storing && storeFailure.isEmpty()) {
             storeFailure = addinfo.empty() ? "接続されていません" : "接続が切断されました";
+        }
         break;
     case ftpiReceived:
     case ftpiSent:
@@ -132,19 +144,22 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
             QString text = SystemToQString(*line);
             text.replace("\r\n", "\n");
             AppendLog(text);
-            if (info == ftpiReceived) {
-                // The last complete reply line, for the reason of a refusal.
-                std::string_view rest = *line;
-                while (rest.ends_with("\r\n"))
-                    rest.remove_suffix(2);
-                const std::size_t at = rest.rfind("\r\n");
-                if (!rest.empty()) lastReply = rest.substr(at == rest.npos ? 0 : at + 2);
-            }
         }
         break;
     case ftpiDataConnection: // where a passive data connection goes, or why it could not
+    case ftpiLogNote:        // a step the component took on its own
         AppendLog(SystemToQString(addinfo));
         break;
+    case ftpiSizeMismatch: {
+        // "SENT REMOTE": the store fails, whatever its final reply said.
+        const std::size_t space = addinfo.find(' ');
+        AppendLog(QString("サイズが一致しません (送信 %1 バイト、サーバー %2 バイト)")
+                      .arg(SystemToQString(addinfo.substr(0, space)),
+                           SystemToQString(space == addinfo.npos ? std::string()
+                                                                 : addinfo.substr(space + 1))));
+        if (storing) storeFailure = "サイズが一致しません";
+        break;
+    }
     case ftpiProgress:
         if (sessionProgress && !StarFtp1.Listing)
             sessionProgress->UpdateProgress(StarFtp1.BytesTransferred, StarFtp1.ElapsedTime);
@@ -166,28 +181,59 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
     }
     case ftpiCommandFailed:
         if (storing && storeFailure.isEmpty())
-            storeFailure = "サーバーが拒否しました: " + SystemToQString(lastReply);
+            storeFailure = "サーバーが拒否しました: " + SystemToQString(StarFtp1.LastReply());
         break;
     default:
         break;
     }
 }
 
+namespace {
+
+// Errors raised for a reply of the server, which then says more than the message.
+bool ReplyTellsWhy(FtpError error) {
+    return error == ftpeNoError || error == ftpeCommandFailed || error == ftpeLocalFileWrite ||
+           error == ftpeServerNotReady || error == ftpeLoginRefused;
+}
+
+} // namespace
+
 void TForm1::StarFtp1FtpError(FtpError error) {
-    const QString message = ErrorMessage(error);
-    const QString reason = message.isEmpty() ? QString("エラー %1").arg(int(error)) : message;
-    sessionError = reason;
+    QString reason = ErrorMessage(error);
+    if (reason.isEmpty()) reason = QString("エラー %1").arg(int(error));
+    if (ReplyTellsWhy(error) && !StarFtp1.LastReply().empty())
+        reason += "\r\n" + SystemToQString(StarFtp1.LastReply());
     if (storing && storeFailure.isEmpty()) storeFailure = reason;
+    if (!StarFtp1.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {
+        // Taken up at the quit notification that follows: the file in hand fails, and the
+        // session goes on over a new connection.
+        ConnectionLost(reason);
+        return;
+    }
     // An error in the middle of an operation that still completes (a local file that cannot be
-    // read): the session goes on with the next file, however long the message stays open.
+    // read): the file fails and the session goes on with the next one.
     const bool operationGoesOn = StarFtp1.Busy() && StarFtp1.ControlConnected();
+    if (operationGoesOn && storing) {
+        FreeProgress();
+        return;
+    }
+    // Told once, at the end of the session, together with the files it cost.
+    sessionError = reason;
+    FreeProgress();
+    if (error == ftpeLoginRefused) {
+        loginRefused = true;
+        Panel2->setText("ログインが拒否されました");
+        if (passwordTyped && !passwordAskedAgain && !userEnded) {
+            passwordAskedAgain = true;
+            retryLogin = true;
+        }
+        // The component has sent QUIT itself; a second one could meet the server's close and
+        // come back as a reset, a second error for the same failure.
+        return;
+    }
     // Login's own checks fail before any connection exists: no quit notification will come.
     const bool noConnection = error == ftpeNoServer || error == ftpeWinsockNotInitialized;
-    if (!NoMessages(Params)) ErrorBox(message);
-    FreeProgress();
-    // After a refused login the component has sent QUIT itself; a second one could meet the
-    // server's close and come back as a reset, a second error for the same failure.
-    if (!operationGoesOn && error != ftpeLoginRefused) StarFtp1.Quit();
+    if (!operationGoesOn) QuitSession();
     Panel2->setText("未接続");
     if (noConnection)
         QMetaObject::invokeMethod(

@@ -6,6 +6,7 @@
 #include "dialogs/modefrm.h"
 #include "platform/codepage.h"
 
+#include "eventloop.h"
 #include "loopback.h"
 
 #include <QCheckBox>
@@ -57,6 +58,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Button2", "終了", "保存せずに終了します"},
         {"Panel2", "接続中...", ""},
         {"Button7", "Log", "実際の送受信文字列を表示します。"},
+        {"Button9", "キャンセル", "転送を中止します"},
     };
     for (const auto& c : controls) {
         auto* w = form.findChild<QWidget*>(c.name);
@@ -174,24 +176,26 @@ TEST_F(TAppTest, SessionWindowAndLogView) {
     EXPECT_FALSE(form->Memo1->isVisible());
     EXPECT_EQ(form->Panel2->cursor().shape(), Qt::WaitCursor);
 
+    EXPECT_TRUE(form->Button9->isVisible());
+
     form->Button7->click();
     EXPECT_EQ(form->Mode(), TForm1::LogView);
     EXPECT_EQ(form->size(), QSize(600, 300));
     EXPECT_TRUE(form->Memo1->isVisible());
     EXPECT_FALSE(form->Button7->isVisible());
+    EXPECT_FALSE(form->Button9->isVisible());
     EXPECT_GT(form->maximumWidth(), 600);
 
-    form->UploadList = {"a", "b"};
-    form->SessionEnded();
+    // The refusal ends the session; the log view stays until it is closed.
+    ASSERT_TRUE(RunUntil([&] { return form->Panel2->text() == "切断しました。"; }, 10000));
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->Panel2->text(), "切断しました。");
     EXPECT_EQ(form->Panel2->cursor().shape(), Qt::ArrowCursor);
     form->close();
+    EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(form->UploadList.empty());
 
     auto plain = Start({"none", "/NOMSG"});
-    plain->SessionEnded();
-    EXPECT_FALSE(plain->isVisible());
+    EXPECT_TRUE(RunUntil([&] { return !plain->isVisible(); }, 10000));
 }
 
 TEST_F(TAppTest, TextModeDialogEditsTheListOnlyOnOk) {

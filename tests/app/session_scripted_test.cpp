@@ -2,9 +2,19 @@
 // listing without usable dates, a connection dropped in the middle of a store.
 #include "uploadtest.h"
 
+#include "app/ftpfrm.h"
+#include "dialogs/prgrsfrm.h"
+#include "dialogs/savasfrm.h"
+
 #include "fakeftpserver.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
 #include <algorithm>
+#include <chrono>
+#include <optional>
 
 namespace {
 
@@ -29,6 +39,16 @@ void LoginAndList(FakeFtpServer& s, const std::string& listing) {
         .Answer("250 here\r\n")  // CWD after login
         .Answer("250 here\r\n"); // CWD of the session
     List(s, listing);
+}
+
+// A store that completes: TYPE, PORT, STOR, the data, 226.
+void Store(FakeFtpServer& s) {
+    s.Answer("200 type\r\n")
+        .Answer("200 port\r\n")
+        .Answer("150 go\r\n")
+        .ConnectData()
+        .AwaitDataClosed()
+        .Send("226 stored\r\n");
 }
 
 } // namespace
@@ -80,5 +100,111 @@ TEST_F(TUploadTest, ConnectionDroppedInTheMiddleOfAStore) {
     const std::string& e = run.errors;
     EXPECT_NE(e.find("wendup: " + big + ": "), std::string::npos) << e;
     EXPECT_NE(e.find("wendup: " + next + ": "), std::string::npos) << e;
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+// The user is away with the rename dialog open and the server's idle time-out ends the connection:
+// the dialog stays until it is answered, and the answer is taken for the file it was asked for.
+TEST_F(TUploadTest, ServerClosesWhileTheRenameDialogIsOpen) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    bool asked = false;
+    LoginAndList(s, "-rw-r--r-- 1 o g 3 Jan 01 2000 a.txt\r\n");
+    s.Until([&] { return asked; }).Send("421 Timeout.\r\n").Close();
+    WriteProfile(TProfile().Policy(1).Dir("/up").Port(s.Port()));
+    const std::string a = Local("a.txt", "new");
+    bool answeredAfterTheClose = false;
+    const TRunResult run = Run({"/NOMSG", a}, [&](QWidget* w) {
+        auto* rename = qobject_cast<TForm4*>(w);
+        ASSERT_NE(rename, nullptr);
+        auto* form = qobject_cast<TForm1*>(rename->parentWidget());
+        ASSERT_NE(form, nullptr);
+        asked = true;
+        auto* wait = new QTimer(rename);
+        QObject::connect(wait, &QTimer::timeout, rename, [=, &answeredAfterTheClose, &s] {
+            if (!s.ScriptDone() || form->StarFtp1.ControlConnected() || !rename->isVisible())
+                return;
+            answeredAfterTheClose = true;
+            rename->Button1->click(); // キャンセル: the file is skipped
+        });
+        wait->start(10);
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(answeredAfterTheClose);
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::SkippedByUser});
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+}
+
+// Cancel pressed while the listing before the second file is read: that file is not sent, and the
+// session goes on with a fresh listing for the third.
+TEST_F(TUploadTest, CancelWhileTheListingBeforeAFileIsReadCancelsThatFile) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    LoginAndList(s, "");
+    Store(s);
+    // The listing before 2.bin holds back its end until the client aborts it.
+    s.Answer("257 \"/up\"\r\n")
+        .Answer("200 type\r\n")
+        .Answer("200 port\r\n")
+        .Answer("150 listing\r\n")
+        .ConnectData()
+        .SendData("-rw-r--r-- 1 o g 1 Jan 01 2000 1.bin\r\n")
+        .AwaitCommand()
+        .Until([&] { return !s.Urgent().empty(); })
+        .Send("426 aborted\r\n226 ABOR ok\r\n");
+    List(s, "-rw-r--r-- 1 o g 1 Jan 01 2000 1.bin\r\n");
+    Store(s);
+    s.Answer("221 bye\r\n").Close();
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+    const std::string one = Local("1.bin", "1"), two = Local("2.bin", "2"),
+                      three = Local("3.bin", "3");
+    bool cancelled = false;
+    const TRunResult run = Run({"/NOMSG", one, two, three}, nullptr, 20000,
+                               [&](TStartupWindows& w) {
+                                   TForm1& form = *w.Form1;
+                                   if (cancelled || !form.StarFtp1.Listing || form.CurrentIndex != 1 ||
+                                       !form.CurrentProgress())
+                                       return;
+                                   cancelled = true;
+                                   form.CurrentProgress()->CancelBtn->click();
+                               });
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(cancelled);
+    EXPECT_TRUE(s.ScriptDone()) << testing::PrintToString(s.Commands()) << run.errors;
+    const auto& c = s.Commands();
+    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string& l) { return l.starts_with("STOR"); }), 2);
+    EXPECT_EQ(std::find(c.begin(), c.end(), "STOR /up/2.bin"), c.end());
+    EXPECT_EQ(s.DataReceived(), "13");
+    EXPECT_EQ(run.results, (std::vector<TFileResult>{TFileResult::Stored, TFileResult::Failed,
+                                                     TFileResult::Stored}));
+    EXPECT_EQ(run.errors.substr(run.errors.find("wendup: ")),
+              "wendup: " + two + ": キャンセルされました\n");
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+// A server that takes the connection and never greets: the status window's cancel ends the
+// session within about a second, and the file is told as not sent.
+TEST_F(TUploadTest, CancelInTheStatusWindowWhileTheServerSaysNothing) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+    const std::string f = Local("f.bin", "f");
+    std::optional<std::chrono::steady_clock::time_point> clicked;
+    bool buttonShown = false;
+    const TRunResult run = Run({f}, nullptr, 20000, [&](TStartupWindows& w) {
+        TForm1& form = *w.Form1;
+        if (clicked || !s.ClientConnected() || form.Panel2->text() != "接続されました") return;
+        buttonShown = form.Button9->isVisible();
+        clicked = std::chrono::steady_clock::now();
+        form.Button9->click();
+    });
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(clicked);
+    EXPECT_TRUE(buttonShown);
+    EXPECT_LT(std::chrono::steady_clock::now() - *clicked, std::chrono::milliseconds(2500));
+    EXPECT_NE(run.errors.find("wendup: " + f + ": 転送されませんでした\n"), std::string::npos)
+        << run.errors;
+    EXPECT_EQ(run.boxes,
+              QStringList("次のファイルは転送されませんでした。\r\nf.bin: 転送されませんでした"));
     EXPECT_EQ(run.exitStatus, 1);
 }

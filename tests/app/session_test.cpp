@@ -13,6 +13,7 @@
 
 #include "loopback.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
@@ -20,7 +21,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 
 namespace {
 
@@ -260,23 +264,26 @@ TEST_F(TUploadTest, OverwriteAllOnTheFirstOfThree) {
     EXPECT_EQ(run.exitStatus, 0);
 }
 
-TEST_F(TUploadTest, CancelInTheQuestionDropsTheRestOfTheList) {
+TEST_F(TUploadTest, CancelInTheQuestionFailsThatFileAndTheRest) {
     WriteProfile(TProfile().Policy(4));
     Remote("1.txt", "old");
     const std::string one = Local("1.txt", "new"), two = Local("2.txt", "new");
     int asked = 0;
-    const TRunResult run = Run({"/NOMSG", one, two}, AnswerForm2({4}, &asked));
+    const TRunResult run = Run({one, two}, AnswerForm2({4}, &asked));
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(Arrived("1.txt"), "old");
     EXPECT_FALSE(Arrived("2.txt"));
-    EXPECT_EQ(run.results, std::vector<TFileResult>(2, TFileResult::SkippedByUser)); // both dropped
-    // The user's own choice: nothing failed.
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_TRUE(FailureLinesOf(run.errors).empty()) << run.errors;
+    // Files handed over and not sent are failures, whoever stopped them.
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              (std::vector<std::string>{"wendup: " + one + ": キャンセルされました",
+                                        "wendup: " + two + ": 転送されませんでした"}));
+    EXPECT_EQ(run.boxes, QStringList("次のファイルは転送されませんでした。\r\n1.txt: キャンセルされ"
+                                     "ました\r\n2.txt: 転送されませんでした"));
+    EXPECT_EQ(run.exitStatus, 1);
 }
 
-TEST_F(TUploadTest, LastFileQuestionOffersTwoButtonsAndItsFrameDropsTheFile) {
+TEST_F(TUploadTest, LastFileQuestionOffersTwoButtonsAndItsFrameCancelsTheFile) {
     WriteProfile(TProfile().Policy(4));
     Remote("1.txt", "old");
     bool twoButtons = false;
@@ -290,7 +297,8 @@ TEST_F(TUploadTest, LastFileQuestionOffersTwoButtonsAndItsFrameDropsTheFile) {
     ASSERT_TRUE(run.ended);
     EXPECT_TRUE(twoButtons);
     EXPECT_EQ(Arrived("1.txt"), "old");
-    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::Failed});
+    EXPECT_EQ(run.exitStatus, 1);
 }
 
 TEST_F(TUploadTest, RenameWithANameWithAnEmptyNameAndCancelled) {
@@ -391,11 +399,10 @@ TEST_F(TUploadTest, LocalFileGoneAfterTheListWasBuilt) {
     EXPECT_EQ(Arrived("1.txt"), "new");
     EXPECT_FALSE(Arrived("2.txt"));
     EXPECT_EQ(Arrived("3.txt"), "new"); // the session goes on after the file that failed
-    ASSERT_EQ(run.boxes.size(), 2);
-    EXPECT_EQ(run.boxes[0], "ファイルが開けません");
-    EXPECT_EQ(run.boxes[1], "次のファイルは転送されませんでした。\r\n2.txt: ファイルが開けません");
+    EXPECT_EQ(run.boxes,
+              QStringList("次のファイルは転送されませんでした。\r\n2.txt: ファイルが見つかりません"));
     EXPECT_EQ(FailureLinesOf(run.errors),
-              std::vector<std::string>{"wendup: " + two + ": ファイルが開けません"});
+              std::vector<std::string>{"wendup: " + two + ": ファイルが見つかりません"});
     EXPECT_EQ(run.exitStatus, 1);
 }
 
@@ -406,24 +413,29 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         bool nomsg;
         QStringList boxes;
         std::string reason;
+        QString status; // the status line while the message is shown; empty: not looked at
     } cases[] = {
+        // One box: the error with the server's reply, and the file it cost.
         {"wrong password",
          TProfile().Password("wrong"),
          false,
-         {"接続が拒否されました",
-          "次のファイルは転送されませんでした。\r\nf.txt: 接続が拒否されました"},
-         "接続が拒否されました"},
+         {"接続が拒否されました\r\n530 Authentication failed.\r\n\r\n次のファイルは転送されませんでし"
+          "た。\r\nf.txt: 接続が拒否されました: 530 Authentication failed."},
+         "接続が拒否されました: 530 Authentication failed.",
+         "ログインが拒否されました"},
         {"nobody listening",
          TProfile().Port(RefusingLoopbackPort()),
          true,
          {},
-         "接続が拒否されました"},
+         "接続が拒否されました",
+         ""},
         // Login stops before any connection: the session still ends, and says why.
         {"no server",
          TProfile().Server(""),
          false,
-         {"", "次のファイルは転送されませんでした。\r\nf.txt: エラー 19"},
-         "エラー 19"},
+         {"エラー 19\r\n\r\n次のファイルは転送されませんでした。\r\nf.txt: エラー 19"},
+         "エラー 19",
+         "未接続"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -431,9 +443,15 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         const std::string f = Local("f.txt", "new");
         std::vector<std::string> params = {f};
         if (c.nomsg) params = {"/NOMSG", f};
-        const TRunResult run = Run(params);
+        QString status;
+        const TRunResult run = Run(params, nullptr, 20000, [&](TStartupWindows& w) {
+            if (w.Form1->isVisible()) status = w.Form1->Panel2->text();
+        });
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.boxes, c.boxes);
+        if (!c.status.isEmpty()) {
+            EXPECT_EQ(status, c.status);
+        }
         EXPECT_FALSE(Arrived("f.txt"));
         EXPECT_EQ(FailureLinesOf(run.errors),
                   std::vector<std::string>{"wendup: " + f + ": " + c.reason});
@@ -504,7 +522,7 @@ TEST_F(TUploadTest, AFileThatBecameAFolderOrLostItsFolderIsNeverSent) {
     EXPECT_TRUE(std::filesystem::is_directory(server.Root().toStdString() + "/3.txt"));
     EXPECT_EQ(Arrived("4.txt"), "new");
     EXPECT_EQ(FailureLinesOf(run.errors),
-              (std::vector<std::string>{"wendup: " + two + ": ファイルが開けません",
+              (std::vector<std::string>{"wendup: " + two + ": ファイルが見つかりません",
                                         "wendup: " + three + ": フォルダは転送できません"}));
     EXPECT_EQ(run.exitStatus, 1);
 }
@@ -519,7 +537,8 @@ TEST_F(TUploadTest, FolderQuestionSkipsTheFolderOrStopsTheList) {
     } cases[] = {
         {"yes", 1, {"Form2", "Form3", "Form3"}, true, 2},
         {"all", 3, {"Form2", "Form3"}, true, 2},
-        {"cancel", 4, {"Form2", "Form3"}, false, 0},
+        // The folder asked about and the file after it are not sent.
+        {"cancel", 4, {"Form2", "Form3"}, false, 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -552,7 +571,160 @@ TEST_F(TUploadTest, FolderQuestionSkipsTheFolderOrStopsTheList) {
         EXPECT_EQ(Arrived("a.bin"), "new");
         EXPECT_EQ(Arrived("f.bin").has_value(), c.lastArrives);
         EXPECT_EQ(FailureLinesOf(run.errors).size(), static_cast<std::size_t>(c.failed));
-        EXPECT_EQ(run.exitStatus, c.failed ? 1 : 0);
+        EXPECT_EQ(run.exitStatus, 1);
         std::filesystem::remove_all(local);
     }
+}
+
+TEST_F(TUploadTest, FoldersHandedOverFailAndPatternsTakeTheirFilesOnly) {
+    WriteProfile(TProfile());
+    const std::string a = Local("p/a.bin", "a"), b = Local("p/b.bin", "b");
+    std::filesystem::create_directories(local + "p/+sub"); // the pattern's first match
+    std::filesystem::create_directories(local + "folder");
+    const TRunResult run = Run({"/NOMSG", local + "folder", local + "p/*"});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(Arrived("a.bin"), "a");
+    EXPECT_EQ(Arrived("b.bin"), "b");
+    EXPECT_FALSE(Arrived("+sub"));
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              std::vector<std::string>{"wendup: " + local + "folder: フォルダは転送できません"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, RefusedFolderSendsNothingAnywhere) {
+    WriteProfile(TProfile().Dir("/missing"));
+    const std::string a = Local("a.txt", "a"), b = Local("b.txt", "b");
+    const TRunResult run = Run({a, b});
+    ASSERT_TRUE(run.ended);
+    EXPECT_FALSE(Arrived("a.txt"));
+    EXPECT_FALSE(Arrived("b.txt"));
+    EXPECT_EQ(run.log.find("LIST"), std::string::npos) << run.log;
+    EXPECT_EQ(run.log.find("STOR"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("QUIT"), std::string::npos) << run.log;
+    const std::vector<std::string> lines = FailureLinesOf(run.errors);
+    ASSERT_EQ(lines.size(), 2u) << run.errors;
+    for (std::size_t i = 0; i < 2; ++i) {
+        const std::string start = "wendup: " + (i ? b : a) + ": フォルダ /missing に移動できません: 550 ";
+        EXPECT_TRUE(lines[i].starts_with(start)) << lines[i];
+    }
+    ASSERT_EQ(run.boxes.size(), 1);
+    EXPECT_TRUE(run.boxes[0].startsWith("次のファイルは転送されませんでした。\r\na.txt: フォルダ "))
+        << run.boxes[0].toStdString();
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, RefusedLoginAsksForATypedPasswordOnceMore) {
+    const struct {
+        const char* what;
+        std::string second; // typed at the second prompt; empty: the prompt is cancelled
+        bool arrives;
+        int boxes;
+    } cases[] = {
+        {"right the second time", PyFtpServer::Password, true, 0},
+        {"wrong twice", "still wrong", false, 1},
+        {"second prompt cancelled", "", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteProfile(TProfile().Prompt());
+        const std::string f = Local("f.txt", "new");
+        std::filesystem::remove(server.Root().toStdString() + "/f.txt");
+        int prompts = 0;
+        QString statusAtSecond;
+        const TRunResult run = Run({f}, [&](QWidget* w) {
+            auto* prompt = qobject_cast<TPasswordDlg*>(w);
+            ASSERT_NE(prompt, nullptr);
+            if (++prompts == 1) {
+                prompt->Password->setText("wrong");
+                prompt->OKBtn->click();
+                return;
+            }
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* form = qobject_cast<TForm1*>(top)) statusAtSecond = form->Panel2->text();
+            EXPECT_TRUE(prompt->Password->text().isEmpty());
+            if (c.second.empty()) {
+                prompt->CancelBtn->click();
+            } else {
+                prompt->Password->setText(QString::fromStdString(c.second));
+                prompt->OKBtn->click();
+            }
+        });
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(prompts, 2);
+        EXPECT_EQ(statusAtSecond, "ログインが拒否されました");
+        EXPECT_EQ(Arrived("f.txt").has_value(), c.arrives);
+        ASSERT_EQ(run.boxes.size(), c.boxes);
+        if (c.boxes) {
+            EXPECT_TRUE(run.boxes[0].startsWith("接続が拒否されました\r\n530 ")) << run.boxes[0].toStdString();
+        }
+        EXPECT_EQ(run.exitStatus, c.arrives ? 0 : 1);
+    }
+}
+
+// The server closes the control connection after a file has arrived (once, or every time): the
+// session logs in again and goes on, at most three times.
+TEST_F(TUploadTest, LostConnectionsAreTriedAgainThreeTimes) {
+    const struct {
+        int drops;
+        int files;
+        int arrive; // the first files that arrive
+        const char* lastReconnect;
+    } cases[] = {
+        {1, 3, 3, "再接続します (1/3)"},
+        {99, 5, 4, "再接続します (3/3)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.drops);
+        PyFtpServer dropping;
+        std::string why;
+        ASSERT_TRUE(dropping.Start(why, 0, "127.0.0.1", c.drops)) << why;
+        WriteProfile(TProfile().Port(dropping.Port()));
+        std::vector<std::string> params = {"/NOMSG"};
+        for (int i = 0; i < c.files; ++i)
+            params.push_back(Local(std::to_string(i) + ".bin", std::to_string(i)));
+        const TRunResult run = Run(params);
+        ASSERT_TRUE(run.ended);
+        for (int i = 0; i < c.files; ++i) {
+            std::ifstream in(dropping.Root().toStdString() + "/" + std::to_string(i) + ".bin");
+            EXPECT_EQ(in.good(), i < c.arrive) << i;
+        }
+        EXPECT_NE(run.log.find(c.lastReconnect), std::string::npos) << run.log;
+        EXPECT_EQ(run.log.find("再接続します (4/3)"), std::string::npos) << run.log;
+        const std::vector<std::string> lines = FailureLinesOf(run.errors);
+        if (c.arrive == c.files) {
+            EXPECT_TRUE(lines.empty()) << run.errors;
+        } else {
+            EXPECT_EQ(lines, std::vector<std::string>{"wendup: " + params.back() +
+                                                      ": 接続が切断されました"});
+        }
+        EXPECT_EQ(run.exitStatus, c.arrive == c.files ? 0 : 1);
+    }
+}
+
+// The window closed in the middle of a store: the store is cancelled, QUIT goes out, and the
+// process ends within about a second with the outcomes told on standard error.
+TEST_F(TUploadTest, ClosingTheWindowDuringAStoreEndsTheRunAtOnce) {
+    PyFtpServer slow;
+    std::string why;
+    ASSERT_TRUE(slow.Start(why, 256 * 1024)) << why;
+    WriteProfile(TProfile().Port(slow.Port()));
+    const std::string big = Local("big.bin", std::string(16 << 20, 'x'));
+    const std::string next = Local("next.bin", "n");
+    std::optional<std::chrono::steady_clock::time_point> closed;
+    const TRunResult run = Run({big, next}, nullptr, 30000, [&](TStartupWindows& w) {
+        TForm1& form = *w.Form1;
+        if (closed || form.StarFtp1.Listing || form.StarFtp1.BytesTransferred < (256 << 10))
+            return;
+        closed = std::chrono::steady_clock::now();
+        form.close();
+    });
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - *closed, std::chrono::milliseconds(2000));
+    EXPECT_TRUE(run.boxes.isEmpty()) << run.boxes.join("|").toStdString();
+    EXPECT_NE(run.log.find("\nQUIT"), std::string::npos) << run.log;
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              (std::vector<std::string>{"wendup: " + big + ": キャンセルされました",
+                                        "wendup: " + next + ": 転送されませんでした"}));
+    EXPECT_EQ(run.exitStatus, 1);
 }

@@ -1,9 +1,11 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROPS]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
-that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1).
+that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With DROPS
+the server closes the control connection after a file has arrived under its final name (after the
+226 of its STOR, or the 250 of its RNTO for a temporary name), that many times in all.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -21,6 +23,23 @@ from pyftpdlib.servers import FTPServer
 class Handler(FTPHandler):
     # A refused password is answered at once instead of after the usual delay of three seconds.
     auth_failed_timeout = 0
+
+    drops_left = 0
+
+    def on_file_received(self, file):
+        if not os.path.basename(file).startswith(".wendup-"):
+            self._drop()
+
+    def ftp_RNTO(self, path):
+        result = super().ftp_RNTO(path)
+        self._drop()
+        return result
+
+    def _drop(self):
+        if Handler.drops_left > 0:
+            Handler.drops_left -= 1
+            # Later: the data channel that reports the file is still closing.
+            self.ioloop.call_later(0, self.close_when_done)
 
     # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):
@@ -54,6 +73,7 @@ def main():
     Handler.authorizer = authorizer
     read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
+    Handler.drops_left = int(sys.argv[6]) if len(sys.argv) > 6 else 0
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
         Handler.dtp_handler = SlowDTPHandler
