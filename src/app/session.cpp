@@ -193,6 +193,8 @@ void TForm1::StartUpload() {
     sessionFolder = StarFtp1.InitialDirectory;
     sessionStarted = true;
     QCoreApplication::processEvents();
+    // Closed while the pending messages ran: the session ends before it has begun.
+    if (userEnded) return;
     StarFtp1.Login();
     SetMode(ConnectingMode);
 }
