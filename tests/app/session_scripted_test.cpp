@@ -97,6 +97,9 @@ TEST_F(TUploadTest, ConnectionDroppedInTheMiddleOfAStore) {
     const std::string next = Local("next.bin", "n");
     const TRunResult run = Run({"/NOMSG", big, next});
     ASSERT_TRUE(run.ended);
+    // The file in hand is lost; the next one is too, because the script takes no second
+    // connection.
+    EXPECT_NE(run.log.find("再接続します (1/3)"), std::string::npos) << run.log;
     const std::string& e = run.errors;
     EXPECT_NE(e.find("wendup: " + big + ": "), std::string::npos) << e;
     EXPECT_NE(e.find("wendup: " + next + ": "), std::string::npos) << e;
