@@ -19,8 +19,8 @@
 #include <vector>
 
 class QCheckBox;
-class QDialog;
 class QComboBox;
+class QDialog;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -220,8 +220,8 @@ class TForm1 : public QWidget {
     bool SessionGoesOn() const;
     void QuitSession();
     void ConnectionLost(const QString& reason);
-    // The control connection has ended: a lost one is tried again while files remain, up to
-    // MaxReconnects times; otherwise the session ends here.
+    // The control connection has ended: a lost one is tried again while files remain, three times
+    // in a session at most; otherwise the session ends here.
     void SessionClosed();
     void LoginAgain();
     // The cancel button of the status window, or the window's close.
