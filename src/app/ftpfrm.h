@@ -253,6 +253,7 @@ class TForm1 : public QWidget {
     bool storeRenamed = false;   // under a name the user gave
     bool abortRequested = false; // the progress dialog's cancel, for the running store
     QString storeFailure;        // why the running store failed, as soon as that is known
+    QString storeRefusal;        // the server's last refusal during the running store
     QString sessionError;        // the error that ended the session, told at its end
     std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
     bool transfersBegun = false; // the progress dialog of the session has been made

@@ -453,6 +453,7 @@ bool TForm1::StoreCurrentFile(const std::string& newName) {
     storeRenamed = !newName.empty();
     abortRequested = false;
     storeFailure.clear();
+    storeRefusal.clear();
     StarFtp1.StoreFile();
     return true;
 }
@@ -501,7 +502,9 @@ void TForm1::StoreEnded() {
     if (CurrentIndex >= static_cast<int>(UploadList.size())) return;
     const std::string path = UploadList[CurrentIndex];
     if (storeFailure.isEmpty() && !StarFtp1.Success())
-        storeFailure = abortRequested ? CancelledReason : "転送に失敗しました";
+        storeFailure = abortRequested        ? QString(CancelledReason)
+                       : storeRefusal.isEmpty() ? QString("転送に失敗しました")
+                                                : storeRefusal;
     if (!storeFailure.isEmpty())
         Record(path, TFileResult::Failed, storeFailure);
     else

@@ -180,8 +180,8 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
         break;
     }
     case ftpiCommandFailed:
-        if (storing && storeFailure.isEmpty())
-            storeFailure = "サーバーが拒否しました: " + SystemToQString(StarFtp1.LastReply());
+        // The reason, should the store fail: a refused rename is made good by the component.
+        if (storing) storeRefusal = "サーバーが拒否しました: " + SystemToQString(StarFtp1.LastReply());
         break;
     default:
         break;

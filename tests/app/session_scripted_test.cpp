@@ -212,3 +212,48 @@ TEST_F(TUploadTest, CancelInTheStatusWindowWhileTheServerSaysNothing) {
               QStringList("次のファイルは転送されませんでした。\r\nf.bin: 転送されませんでした"));
     EXPECT_EQ(run.exitStatus, 1);
 }
+
+// A server with SIZE: after a binary store the size it reports decides; a size that differs fails
+// the file, and a server that gives none leaves it unchecked, with a line in the log.
+TEST_F(TUploadTest, SizeTheServerReportsAfterAStore) {
+    const struct {
+        const char* reply;
+        TFileResult result;
+        std::string logLine;
+    } cases[] = {
+        {"213 3\r\n", TFileResult::Failed, "サイズが一致しません (送信 5 バイト、サーバー 3 バイト)"},
+        {"213 5\r\n", TFileResult::Stored, ""},
+        {"550 Could not get file size.\r\n", TFileResult::Stored, "The server gave no size for "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reply);
+        FakeFtpServer s;
+        ASSERT_TRUE(s.Listening());
+        s.Send("220 scripted\r\n")
+            .Answer("331 password\r\n")
+            .Answer("230 in\r\n")
+            .Answer("215 UNIX Type: L8\r\n")
+            .Answer("211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n")
+            .Answer("250 here\r\n")
+            .Answer("250 here\r\n");
+        List(s, "");
+        Store(s);
+        s.Answer(c.reply).Answer("221 bye\r\n").Close();
+        WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+        const std::string a = Local("a.bin", "aaaaa");
+        const TRunResult run = Run({"/NOMSG", a});
+        ASSERT_TRUE(run.ended);
+        EXPECT_TRUE(s.ScriptDone()) << testing::PrintToString(s.Commands()) << run.errors;
+        const auto& commands = s.Commands();
+        EXPECT_NE(std::find(commands.begin(), commands.end(), "SIZE /up/a.bin"), commands.end());
+        EXPECT_EQ(run.results, std::vector<TFileResult>{c.result});
+        if (!c.logLine.empty()) {
+            EXPECT_NE(run.log.find(c.logLine), std::string::npos) << run.log;
+        }
+        const bool failed = c.result == TFileResult::Failed;
+        EXPECT_EQ(run.errors.find("wendup: " + a + ": サイズが一致しません\n") != std::string::npos,
+                  failed)
+            << run.errors;
+        EXPECT_EQ(run.exitStatus, failed ? 1 : 0);
+    }
+}

@@ -661,7 +661,7 @@ TEST_F(TUploadTest, RefusedLoginAsksForATypedPasswordOnceMore) {
     }
 }
 
-// The server closes the control connection after a file has arrived (once, or every time): the
+// The server closes the control connection between files (once, or every time): the
 // session logs in again and goes on, at most three times.
 TEST_F(TUploadTest, LostConnectionsAreTriedAgainThreeTimes) {
     const struct {

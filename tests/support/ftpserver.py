@@ -4,8 +4,8 @@ Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROPS]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With DROPS
-the server closes the control connection after a file has arrived under its final name (after the
-226 of its STOR, or the 250 of its RNTO for a temporary name), that many times in all.
+the server closes the control connection between files (at the first PWD after a file has arrived,
+which begins the listing before the next one), that many times in all.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -25,21 +25,18 @@ class Handler(FTPHandler):
     auth_failed_timeout = 0
 
     drops_left = 0
+    file_done = False
 
     def on_file_received(self, file):
-        if not os.path.basename(file).startswith(".wendup-"):
-            self._drop()
+        self.file_done = True
 
-    def ftp_RNTO(self, path):
-        result = super().ftp_RNTO(path)
-        self._drop()
-        return result
-
-    def _drop(self):
-        if Handler.drops_left > 0:
+    # Between files: the first PWD after a file has arrived meets a closed connection.
+    def ftp_PWD(self, line):
+        if self.file_done and Handler.drops_left > 0:
             Handler.drops_left -= 1
-            # Later: the data channel that reports the file is still closing.
-            self.ioloop.call_later(0, self.close_when_done)
+            self.close()
+            return
+        return super().ftp_PWD(line)
 
     # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):
