@@ -214,8 +214,9 @@ class TForm1 : public QWidget {
     // A modal question of the session; false when the session ended while it was open.
     bool Ask(QDialog& dialog, int* result = nullptr);
     // After a question has been answered: false when the connection went while it was open, and
-    // what follows from that (a reconnect or the end) has been started.
-    bool StillConnected();
+    // what follows from that (a reconnect or the end) has been started. An answer that decided
+    // to store the file in hand (under `newName` when not empty) holds for the new connection.
+    bool StillConnected(bool decided = false, const std::string& newName = {});
     // No end, no lost connection and no cancel: the next operation may start.
     bool SessionGoesOn() const;
     void QuitSession();
@@ -273,6 +274,11 @@ class TForm1 : public QWidget {
     bool passwordAskedAgain = false;
     bool retryLogin = false;
     bool loginRefused = false;
+    struct TKeptAnswer {
+        int Index = 0;
+        std::string NewName;
+    };
+    std::optional<TKeptAnswer> keptAnswer; // a decision to store that a lost connection interrupted
 };
 
 // A whole decimal integer, with an optional sign, that fits an int.

@@ -308,7 +308,10 @@ bool TForm1::Ask(QDialog& dialog, int* result) {
     return !sessionFinished;
 }
 
-bool TForm1::StillConnected() {
+bool TForm1::StillConnected(bool decided, const std::string& newName) {
+    if (!quitPending && !connectionLost) return true;
+    // Kept for the file in hand, which is stored once the session has a connection again.
+    if (decided) keptAnswer = TKeptAnswer{CurrentIndex, newName};
     if (quitPending) {
         quitPending = false;
         SessionClosed();
@@ -329,6 +332,14 @@ void TForm1::ProcessNextFile() {
             // A copy: a question runs the event queue, and the session may end or lose its
             // connection before it is answered.
             const std::string path = UploadList[CurrentIndex];
+            if (keptAnswer && keptAnswer->Index == CurrentIndex) {
+                // Answered before the connection was lost: the user is not asked twice.
+                newName = keptAnswer->NewName;
+                keptAnswer.reset();
+                decided = true;
+                break;
+            }
+            keptAnswer.reset();
             const bool lastFile = static_cast<int>(UploadList.size()) - CurrentIndex == 1;
             const auto local = StatLocalFile(path);
             if (!local) {
@@ -389,8 +400,7 @@ void TForm1::ProcessNextFile() {
                     Record(path, TFileResult::SkippedByUser);
                     ++CurrentIndex;
                 }
-                // A lost connection: the file is asked for again against the new listing.
-                if (!StillConnected()) return;
+                if (!StillConnected(decided, newName)) return;
                 break;
             }
             case TAction::Ask: {
@@ -414,7 +424,7 @@ void TForm1::ProcessNextFile() {
                     // "キャンセル", Esc or the frame's close.
                     CancelRemaining();
                 }
-                if (!StillConnected()) return;
+                if (!StillConnected(decided, newName)) return;
                 break;
             }
             }

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
@@ -731,4 +732,35 @@ TEST_F(TUploadTest, ClosingTheWindowDuringAStoreEndsTheRunAtOnce) {
               (std::vector<std::string>{"wendup: " + big + ": キャンセルされました",
                                         "wendup: " + next + ": 転送されませんでした"}));
     EXPECT_EQ(run.exitStatus, 1);
+}
+
+// The server's idle time-out ends the connection while the user is away from a question. The
+// answer is kept: after the reconnect the file is stored without a second question.
+TEST_F(TUploadTest, IdleTimeOutWhileAQuestionIsOpen) {
+    PyFtpServer idle;
+    std::string why;
+    ASSERT_TRUE(idle.Start(why, 0, "127.0.0.1", 0, 1)) << why;
+    WriteProfile(TProfile().Policy(4).Port(idle.Port()));
+    std::ofstream(idle.Root().toStdString() + "/1.txt") << "old";
+    const std::string one = Local("1.txt", "new"), two = Local("2.txt", "two");
+    int asked = 0;
+    const TRunResult run = Run({"/NOMSG", one, two}, [&](QWidget* w) {
+        auto* form2 = qobject_cast<TForm2*>(w);
+        ASSERT_NE(form2, nullptr);
+        ++asked;
+        auto* form = qobject_cast<TForm1*>(form2->parentWidget());
+        auto* wait = new QTimer(form2);
+        QObject::connect(wait, &QTimer::timeout, form2, [=] {
+            if (!form->StarFtp1.ControlConnected() && form2->isVisible()) form2->Button1->click();
+        });
+        wait->start(10);
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(asked, 1);
+    std::ifstream in(idle.Root().toStdString() + "/1.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "new");
+    EXPECT_TRUE(std::ifstream(idle.Root().toStdString() + "/2.txt").good());
+    EXPECT_NE(run.log.find("421 Control connection timed out."), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("再接続します (1/3)"), std::string::npos) << run.log;
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
 }

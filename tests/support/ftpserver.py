@@ -1,11 +1,13 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROPS]]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROPS [IDLE]]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With DROPS
 the server closes the control connection between files (at the first PWD after a file has arrived,
-which begins the listing before the next one), that many times in all.
+which begins the listing before the next one), that many times in all. With IDLE (seconds) a
+control connection that stays silent that long is closed with a 421 reply, as a server's idle
+time-out does.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -71,6 +73,8 @@ def main():
     read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
     Handler.drops_left = int(sys.argv[6]) if len(sys.argv) > 6 else 0
+    if len(sys.argv) > 7 and int(sys.argv[7]) > 0:
+        Handler.timeout = int(sys.argv[7])
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
         Handler.dtp_handler = SlowDTPHandler

@@ -9,7 +9,8 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int drops) {
+bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int drops,
+                        int idleSeconds) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
@@ -21,7 +22,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    Password,
                                    QString::number(readLimit),
                                    address,
-                                   QString::number(drops)};
+                                   QString::number(drops),
+                                   QString::number(idleSeconds)};
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();
