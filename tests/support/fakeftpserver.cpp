@@ -42,6 +42,9 @@ FakeFtpServer& FakeFtpServer::AwaitCommand() {
 FakeFtpServer& FakeFtpServer::Close() {
     return Add(Step::Hangup);
 }
+FakeFtpServer& FakeFtpServer::AwaitConnection() {
+    return Add(Step::Connection);
+}
 FakeFtpServer& FakeFtpServer::ConnectData() {
     return Add(Step::DataConnect);
 }
@@ -71,32 +74,54 @@ FakeFtpServer& FakeFtpServer::Until(std::function<bool()> done) {
     return *this;
 }
 
+bool FakeFtpServer::ExpectsConnection() const {
+    for (std::size_t i = next_; i < steps_.size(); ++i)
+        if (steps_[i].kind == Step::Connection) return true;
+    return false;
+}
+
 void FakeFtpServer::Accepted() {
+    if (control_ && ExpectsConnection()) {
+        Run(); // the connection waits for its step
+        return;
+    }
     while (QTcpSocket* s = server_.nextPendingConnection()) {
         if (control_) { // one control connection per script
             s->abort();
             s->deleteLater();
             continue;
         }
-        control_ = s;
-        connect(s, &QTcpSocket::readyRead, this, &FakeFtpServer::Read);
-        connect(s, &QTcpSocket::disconnected, this, [this] {
-            if (!closing_) clientClosed_ = true;
-        });
-        // The urgent-data watch goes before the descriptor does.
-        connect(s, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-            if (state != QAbstractSocket::ConnectedState) urgentNotifier_.reset();
-        });
-        // Qt reads urgent bytes in line; here they are kept out of the stream and fetched on
-        // their own, so a test sees which byte was sent as urgent.
-        const int fd = static_cast<int>(s->socketDescriptor());
-        const int inlined = 0;
-        ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &inlined, sizeof inlined);
-        urgentNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Exception);
-        connect(urgentNotifier_.get(), &QSocketNotifier::activated, this,
-                &FakeFtpServer::ReadUrgent);
+        UseControlSocket(s);
         Run();
     }
+}
+
+void FakeFtpServer::UseControlSocket(QTcpSocket* s) {
+    if (control_) {
+        urgentNotifier_.reset();
+        control_->disconnect(this);
+        control_->abort();
+        control_->deleteLater();
+    }
+    ++controlConnections_;
+    control_ = s;
+    partial_.clear();
+    clientClosed_ = closing_ = false;
+    connect(s, &QTcpSocket::readyRead, this, &FakeFtpServer::Read);
+    connect(s, &QTcpSocket::disconnected, this, [this] {
+        if (!closing_) clientClosed_ = true;
+    });
+    // The urgent-data watch goes before the descriptor does.
+    connect(s, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
+        if (state != QAbstractSocket::ConnectedState) urgentNotifier_.reset();
+    });
+    // Qt reads urgent bytes in line; here they are kept out of the stream and fetched on
+    // their own, so a test sees which byte was sent as urgent.
+    const int fd = static_cast<int>(s->socketDescriptor());
+    const int inlined = 0;
+    ::setsockopt(fd, SOL_SOCKET, SO_OOBINLINE, &inlined, sizeof inlined);
+    urgentNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Exception);
+    connect(urgentNotifier_.get(), &QSocketNotifier::activated, this, &FakeFtpServer::ReadUrgent);
 }
 
 void FakeFtpServer::Read() {
@@ -202,6 +227,10 @@ void FakeFtpServer::Run() {
         case Step::Hangup:
             closing_ = true;
             control_->disconnectFromHost();
+            break;
+        case Step::Connection:
+            if (!server_.hasPendingConnections()) return;
+            UseControlSocket(server_.nextPendingConnection());
             break;
         case Step::DataConnect:
             if (!dataStarting_) {

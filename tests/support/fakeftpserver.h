@@ -36,6 +36,9 @@ class FakeFtpServer : public QObject {
     FakeFtpServer& AwaitCommand();                  // until the client's next line (ended by LF)
     FakeFtpServer& Answer(std::string reply) { return AwaitCommand().Send(std::move(reply)); }
     FakeFtpServer& Close(); // closes the control connection (after what was written)
+    // Waits for the client's next control connection, which replaces the current one: a client
+    // that logs in again. Without this step a second connection is refused with a reset.
+    FakeFtpServer& AwaitConnection();
     // Data connection: connect to the last PORT address (the step ends once connected), write,
     // close our direction (after what was written; the client's bytes are still read), wait for
     // `count` bytes in all or for the client's close.
@@ -58,7 +61,8 @@ class FakeFtpServer : public QObject {
     int DataConnections() const { return dataConnections_; }
     bool ClientConnected() const { return control_ != nullptr; }
     bool ClientClosed() const { return clientClosed_; }
-    // Every line the client sent, without its CR LF or LF, in order.
+    int ControlConnections() const { return controlConnections_; }
+    // Every line the client sent, without its CR LF or LF, in order (over all connections).
     const std::vector<std::string>& Commands() const { return commands_; }
     // Every byte the client sent on the control connection, urgent bytes excepted.
     const std::string& Received() const { return received_; }
@@ -75,6 +79,7 @@ class FakeFtpServer : public QObject {
             WriteBytewise,
             Await,
             Hangup,
+            Connection,
             DataConnect,
             DataAccept,
             DataWrite,
@@ -91,6 +96,8 @@ class FakeFtpServer : public QObject {
     };
     FakeFtpServer& Add(Step::Kind kind, std::string bytes = {}, std::size_t count = 0);
     void Accepted();
+    void UseControlSocket(QTcpSocket* socket);
+    bool ExpectsConnection() const;
     void Read();
     void ReadUrgent();
     bool StartDataConnection();
@@ -99,6 +106,7 @@ class FakeFtpServer : public QObject {
 
     QTcpServer server_;
     QTcpSocket* control_ = nullptr;
+    int controlConnections_ = 0;
     std::vector<Step> steps_;
     std::size_t next_ = 0;
     std::size_t byteIndex_ = 0;
