@@ -267,8 +267,9 @@ void TForm1::StarFtp1ListingDone() {
     }
     if (StarFtp1.PWDImplemented && !StarFtp1.Success()) {
         // The same-file policy cannot be kept without the listing: nothing more is sent.
-        const QString reason =
-            sessionError.isEmpty() ? QString("サーバーのファイル一覧を取得できません") : sessionError;
+        const QString reason = sessionError.isEmpty()
+                                   ? QString("サーバーのファイル一覧を取得できません")
+                                   : sessionError;
         FailRemaining(reason, reason);
         FreeProgress();
         QuitSession();
@@ -512,7 +513,7 @@ void TForm1::StoreEnded() {
     if (CurrentIndex >= static_cast<int>(UploadList.size())) return;
     const std::string path = UploadList[CurrentIndex];
     if (storeFailure.isEmpty() && !StarFtp1.Success())
-        storeFailure = abortRequested        ? QString(CancelledReason)
+        storeFailure = abortRequested           ? QString(CancelledReason)
                        : storeRefusal.isEmpty() ? QString("転送に失敗しました")
                                                 : storeRefusal;
     if (!storeFailure.isEmpty())

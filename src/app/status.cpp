@@ -181,7 +181,8 @@ void TForm1::StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) {
     }
     case ftpiCommandFailed:
         // The reason, should the store fail: a refused rename is made good by the component.
-        if (storing) storeRefusal = "サーバーが拒否しました: " + SystemToQString(StarFtp1.LastReply());
+        if (storing)
+            storeRefusal = "サーバーが拒否しました: " + SystemToQString(StarFtp1.LastReply());
         break;
     default:
         break;

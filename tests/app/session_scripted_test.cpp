@@ -135,20 +135,22 @@ TEST_F(TUploadTest, CancelWhileTheListingBeforeAFileIsReadCancelsThatFile) {
     const std::string one = Local("1.bin", "1"), two = Local("2.bin", "2"),
                       three = Local("3.bin", "3");
     bool cancelled = false;
-    const TRunResult run = Run({"/NOMSG", one, two, three}, nullptr, 20000,
-                               [&](TStartupWindows& w) {
-                                   TForm1& form = *w.Form1;
-                                   if (cancelled || !form.StarFtp1.Listing || form.CurrentIndex != 1 ||
-                                       !form.CurrentProgress())
-                                       return;
-                                   cancelled = true;
-                                   form.CurrentProgress()->CancelBtn->click();
-                               });
+    const TRunResult run =
+        Run({"/NOMSG", one, two, three}, nullptr, 20000, [&](TStartupWindows& w) {
+            TForm1& form = *w.Form1;
+            if (cancelled || !form.StarFtp1.Listing || form.CurrentIndex != 1 ||
+                !form.CurrentProgress())
+                return;
+            cancelled = true;
+            form.CurrentProgress()->CancelBtn->click();
+        });
     ASSERT_TRUE(run.ended);
     ASSERT_TRUE(cancelled);
     EXPECT_TRUE(s.ScriptDone()) << testing::PrintToString(s.Commands()) << run.errors;
     const auto& c = s.Commands();
-    EXPECT_EQ(std::count_if(c.begin(), c.end(), [](const std::string& l) { return l.starts_with("STOR"); }), 2);
+    EXPECT_EQ(std::count_if(c.begin(), c.end(),
+                            [](const std::string& l) { return l.starts_with("STOR"); }),
+              2);
     EXPECT_EQ(std::find(c.begin(), c.end(), "STOR /up/2.bin"), c.end());
     EXPECT_EQ(s.DataReceived(), "13");
     EXPECT_EQ(run.results, (std::vector<TFileResult>{TFileResult::Stored, TFileResult::Failed,

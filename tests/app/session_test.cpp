@@ -400,8 +400,9 @@ TEST_F(TUploadTest, LocalFileGoneAfterTheListWasBuilt) {
     EXPECT_EQ(Arrived("1.txt"), "new");
     EXPECT_FALSE(Arrived("2.txt"));
     EXPECT_EQ(Arrived("3.txt"), "new"); // the session goes on after the file that failed
-    EXPECT_EQ(run.boxes,
-              QStringList("次のファイルは転送されませんでした。\r\n2.txt: ファイルが見つかりません"));
+    EXPECT_EQ(
+        run.boxes,
+        QStringList("次のファイルは転送されませんでした。\r\n2.txt: ファイルが見つかりません"));
     EXPECT_EQ(FailureLinesOf(run.errors),
               std::vector<std::string>{"wendup: " + two + ": ファイルが見つかりません"});
     EXPECT_EQ(run.exitStatus, 1);
@@ -420,8 +421,9 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         {"wrong password",
          TProfile().Password("wrong"),
          false,
-         {"接続が拒否されました\r\n530 Authentication failed.\r\n\r\n次のファイルは転送されませんでし"
-          "た。\r\nf.txt: 接続が拒否されました: 530 Authentication failed."},
+         {"接続が拒否されました\r\n530 Authentication failed.\r\n\r\n"
+          "次のファイルは転送されませんでした。\r\n"
+          "f.txt: 接続が拒否されました: 530 Authentication failed."},
          "接続が拒否されました: 530 Authentication failed.",
          "ログインが拒否されました"},
         {"nobody listening",
@@ -605,7 +607,8 @@ TEST_F(TUploadTest, RefusedFolderSendsNothingAnywhere) {
     const std::vector<std::string> lines = FailureLinesOf(run.errors);
     ASSERT_EQ(lines.size(), 2u) << run.errors;
     for (std::size_t i = 0; i < 2; ++i) {
-        const std::string start = "wendup: " + (i ? b : a) + ": フォルダ /missing に移動できません: 550 ";
+        const std::string start =
+            "wendup: " + (i ? b : a) + ": フォルダ /missing に移動できません: 550 ";
         EXPECT_TRUE(lines[i].starts_with(start)) << lines[i];
     }
     ASSERT_EQ(run.boxes.size(), 1);
@@ -656,7 +659,8 @@ TEST_F(TUploadTest, RefusedLoginAsksForATypedPasswordOnceMore) {
         EXPECT_EQ(Arrived("f.txt").has_value(), c.arrives);
         ASSERT_EQ(run.boxes.size(), c.boxes);
         if (c.boxes) {
-            EXPECT_TRUE(run.boxes[0].startsWith("接続が拒否されました\r\n530 ")) << run.boxes[0].toStdString();
+            EXPECT_TRUE(run.boxes[0].startsWith("接続が拒否されました\r\n530 "))
+                << run.boxes[0].toStdString();
         }
         EXPECT_EQ(run.exitStatus, c.arrives ? 0 : 1);
     }
@@ -698,7 +702,8 @@ TEST_F(TUploadTest, LostConnectionsAreTriedAgainThreeTimes) {
             EXPECT_TRUE(run.boxes.isEmpty()) << run.boxes.join("|").toStdString();
         } else {
             ASSERT_EQ(run.boxes.size(), 1);
-            EXPECT_TRUE(run.boxes[0].startsWith("接続が切断されました")) << run.boxes[0].toStdString();
+            EXPECT_TRUE(run.boxes[0].startsWith("接続が切断されました"))
+                << run.boxes[0].toStdString();
             EXPECT_EQ(lines, std::vector<std::string>{"wendup: " + params.back() +
                                                       ": 接続が切断されました"});
         }
@@ -718,8 +723,7 @@ TEST_F(TUploadTest, ClosingTheWindowDuringAStoreEndsTheRunAtOnce) {
     std::optional<std::chrono::steady_clock::time_point> closed;
     const TRunResult run = Run({big, next}, nullptr, 30000, [&](TStartupWindows& w) {
         TForm1& form = *w.Form1;
-        if (closed || form.StarFtp1.Listing || form.StarFtp1.BytesTransferred < (256 << 10))
-            return;
+        if (closed || form.StarFtp1.Listing || form.StarFtp1.BytesTransferred < (256 << 10)) return;
         closed = std::chrono::steady_clock::now();
         form.close();
     });
