@@ -35,6 +35,10 @@ constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive dat
 
 constexpr int kReadBlock = 2048;
 
+// Windows Sockets numbers of a connection the peer ended.
+constexpr std::uint16_t kConnectionAborted = 10053;
+constexpr std::uint16_t kConnectionReset = 10054;
+
 Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
 
 struct SocketFailure {
@@ -1596,6 +1600,13 @@ void TStarFtp::SendFile() {
         const int sent = dataSocket_.Send(out_.data() + outSent_,
                                           static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
         if (dataSocket_.LastError() != 0) {
+            // A server that cuts the connection while our bytes are unread resets it instead of
+            // closing it: the same end of the store, whose final reply is still due.
+            if (dataSocket_.LastError() == kConnectionReset ||
+                dataSocket_.LastError() == kConnectionAborted) {
+                StoreServerClosed();
+                return;
+            }
             FatalError(ftpeDataConnection);
             return;
         }
