@@ -309,7 +309,7 @@ TEST_F(FtpStoreScripted, RefusedRenameIsNotTriedAgain) {
 TEST_F(FtpStoreScripted, UnansweredAborEndsTheAbortAndTheSessionStaysInStep) {
     const struct {
         const char* what;
-        std::string beforeNoop; // what the server sends once NOOP has come, before its reply
+        std::string late; // sent once NOOP has come, a while before NOOP's own reply
         std::string cwdReply;
         bool cwdSucceeds;
     } rows[] = {
@@ -324,7 +324,7 @@ TEST_F(FtpStoreScripted, UnansweredAborEndsTheAbortAndTheSessionStaysInStep) {
         FtpRecorder r(client);
         Prepare(client, fake, kNoFeat);
         client.TimeOutConnect = 10; // the whole reply time-out would be much longer
-        QElapsedTimer clock;
+        QElapsedTimer clock, pause;
         fake.Answer("200 Type set\r\n")
             .Answer("200 PORT ok\r\n")
             .Answer("150 Go ahead\r\n")
@@ -338,7 +338,10 @@ TEST_F(FtpStoreScripted, UnansweredAborEndsTheAbortAndTheSessionStaysInStep) {
             .AwaitCommand() // ABOR
             .Send("226 Transfer complete\r\n")
             .AwaitCommand() // NOOP
-            .Send(row.beforeNoop + "200 NOOP ok\r\n")
+            .Send(row.late)
+            .Do([&] { pause.start(); })
+            .Until([&] { return pause.elapsed() > 200; })
+            .Send("200 NOOP ok\r\n")
             .Answer(row.cwdReply);
         qint64 abortTook = -1;
         client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
