@@ -382,8 +382,7 @@ bool TStarFtp::SendCommand(const std::string& text) {
     Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
     // full socket buffer waits, with the event queue running, and not beyond the time-out.
-    const std::int64_t deadline =
-        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
+    const std::int64_t deadline = SendDeadline();
     const std::uint32_t session = session_;
     std::size_t done = 0;
     // The notice's handler may have ended the session.
@@ -392,16 +391,27 @@ bool TStarFtp::SendCommand(const std::string& text) {
             Send(line.data() + done,
                  static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
         if (CheckSocketError() || done == line.size()) return true;
-        if (!WaitControlWritable(ending_ == Ending::Running ? std::min(deadline, endDeadline_)
-                                                            : deadline)) {
-            if (ending_ == Ending::Running)
-                FinishEnding();
-            else
-                FatalError(ftpeTimeOut);
+        if (!WaitControlWritable(deadline)) {
+            SendTimedOut();
             return true;
         }
     }
     return true;
+}
+
+// A command may wait for the socket as long as for a reply; while EndSession runs, no longer than
+// its grace time.
+std::int64_t TStarFtp::SendDeadline() const {
+    const std::int64_t deadline =
+        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
+    return ending_ == Ending::Running ? std::min(deadline, endDeadline_) : deadline;
+}
+
+void TStarFtp::SendTimedOut() {
+    if (ending_ == Ending::Running)
+        FinishEnding();
+    else
+        FatalError(ftpeTimeOut);
 }
 
 // False when the deadline passed first. True also when the connection was lost meanwhile.
@@ -978,15 +988,19 @@ void TStarFtp::SendAbort() {
     ArmReplyTimer();
 }
 
-// Like SendCommand: the queue runs between attempts, so a full socket buffer does not block.
+// Like SendCommand: a full socket buffer is waited for, within the same bound.
 bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
+    const std::int64_t deadline = SendDeadline();
     while (length > 0) {
         if (ControlLost()) return false;
         const int sent = urgent ? SendUrgent(bytes, length) : Send(bytes, length);
         if (CheckSocketError()) return false;
         bytes += sent;
         length -= sent;
-        if (length > 0) QCoreApplication::processEvents();
+        if (length > 0 && !WaitControlWritable(deadline)) {
+            SendTimedOut();
+            return false;
+        }
     }
     return true;
 }

@@ -296,6 +296,8 @@ class TStarFtp : public TStarSocket {
     std::string FromWire(std::string_view bytes) const;
     void TakeReply(const TReplyLine& line);
     bool WaitControlWritable(std::int64_t deadline);
+    std::int64_t SendDeadline() const;
+    void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
 
     void HandleReply(const std::string& line);
