@@ -220,7 +220,7 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     pendingEvent_ = peNone;
-    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = false;
+    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = renameRefused_ = false;
     ending_ = Ending::No;
     endTimer_->stop();
     aborWait_->stop();
@@ -935,8 +935,7 @@ void TStarFtp::OpenStore() {
 void TStarFtp::Abort() {
     // The data has gone, the final name not yet replaced: the temporary file is deleted instead.
     if (storing_ && tempStore_ &&
-        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::RenameFrom ||
-         replyState_ == ReplyState::DeleteTemp))
+        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::DeleteTemp))
         storeCancelled_ = true;
     AbortTransfer(true);
     // While our own data connection is being opened no reply is due that would carry the
@@ -1368,7 +1367,11 @@ void TStarFtp::RenameOrFinish() {
         DeleteTempFile(false);
         return;
     }
-    IssueCommand("RNFR " + storeName_, ReplyState::RenameFrom);
+    // Both go out at once, so the rename costs one round trip: the server takes them in order, and
+    // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
+    renameRefused_ = false;
+    if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
+    IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
 
 void TStarFtp::OnStoreSize(const std::string& line) {
@@ -1392,23 +1395,19 @@ void TStarFtp::OnStoreSize(const std::string& line) {
         FinishStore(false);
 }
 
+// RNTO is out already: its reply comes next either way.
 void TStarFtp::OnRenameFrom(char kind) {
-    if (storeCancelled_) {
-        DeleteTempFile(false);
-    } else if (kind == '3') {
-        IssueCommand("RNTO " + RemoteFile, ReplyState::RenameTo);
-    } else {
-        Info(ftpiCommandFailed, "");
-        DeleteTempFile(true);
-    }
+    renameRefused_ = kind != '3';
+    if (renameRefused_) Info(ftpiCommandFailed, "");
+    SetReplyState(ReplyState::RenameTo);
 }
 
 void TStarFtp::OnRenameTo(char kind) {
-    if (kind == '2') {
+    if (!renameRefused_ && kind == '2') {
         FinishStore(true);
         return;
     }
-    Info(ftpiCommandFailed, "");
+    if (!renameRefused_) Info(ftpiCommandFailed, "");
     DeleteTempFile(true);
 }
 

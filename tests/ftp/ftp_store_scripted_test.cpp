@@ -128,11 +128,13 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          kNoFeat,
          [](FakeFtpServer& s) {
              Transfer(s);
-             s.Answer("550 No rename here\r\n").Answer("550 No delete either\r\n");
+             s.Answer("550 No rename here\r\n")
+                 .Answer("503 Bad sequence of commands\r\n")
+                 .Answer("550 No delete either\r\n");
              s.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("553 Not allowed\r\n");
          },
-         {"TYPE I", "PORT", "STOR " + kTemp, "RNFR " + kTemp, "DELE " + kTemp, "TYPE I", "PORT",
-          "STOR /up/a.bin"},
+         {"TYPE I", "PORT", "STOR " + kTemp, "RNFR " + kTemp, "RNTO /up/a.bin", "DELE " + kTemp,
+          "TYPE I", "PORT", "STOR /up/a.bin"},
          false,
          false,
          {"info ftpiCommandFailed ",
@@ -285,7 +287,9 @@ TEST_F(FtpStoreScripted, RefusedRenameIsNotTriedAgain) {
     FtpRecorder r(client);
     Prepare(client, fake, kNoFeat);
     Transfer(fake);
-    fake.Answer("502 RNFR not implemented\r\n").Answer("250 Deleted\r\n");
+    fake.Answer("502 RNFR not implemented\r\n")
+        .Answer("503 Bad sequence of commands\r\n")
+        .Answer("250 Deleted\r\n");
     Transfer(fake);
     Transfer(fake);
     client.UseTempName = true;
@@ -299,8 +303,8 @@ TEST_F(FtpStoreScripted, RefusedRenameIsNotTriedAgain) {
     ASSERT_TRUE(RunUntil([&] { return stored == 2 || r.quits > 0; }));
     EXPECT_EQ(Normalised(fake.Commands()),
               (Lines{"USER anna", "SYST", "FEAT", "TYPE I", "PORT", "STOR " + kTemp,
-                     "RNFR " + kTemp, "DELE " + kTemp, "TYPE I", "PORT", "STOR /up/a.bin", "TYPE I",
-                     "PORT", "STOR /up/a.bin"}));
+                     "RNFR " + kTemp, "RNTO /up/a.bin", "DELE " + kTemp, "TYPE I", "PORT",
+                     "STOR /up/a.bin", "TYPE I", "PORT", "STOR /up/a.bin"}));
 }
 
 // The server answered STOR with 226 and never answers ABOR. The abort ends AborReplyWait after
