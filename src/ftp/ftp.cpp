@@ -35,6 +35,10 @@ constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive dat
 
 constexpr int kReadBlock = 2048;
 
+// Windows Sockets numbers of a connection the peer ended.
+constexpr std::uint16_t kConnectionAborted = 10053;
+constexpr std::uint16_t kConnectionReset = 10054;
+
 Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
 
 struct SocketFailure {
@@ -216,7 +220,7 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     pendingEvent_ = peNone;
-    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = false;
+    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = renameRefused_ = false;
     ending_ = Ending::No;
     endTimer_->stop();
     aborWait_->stop();
@@ -378,8 +382,7 @@ bool TStarFtp::SendCommand(const std::string& text) {
     Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
     // full socket buffer waits, with the event queue running, and not beyond the time-out.
-    const std::int64_t deadline =
-        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
+    const std::int64_t deadline = SendDeadline();
     const std::uint32_t session = session_;
     std::size_t done = 0;
     // The notice's handler may have ended the session.
@@ -388,16 +391,27 @@ bool TStarFtp::SendCommand(const std::string& text) {
             Send(line.data() + done,
                  static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
         if (CheckSocketError() || done == line.size()) return true;
-        if (!WaitControlWritable(ending_ == Ending::Running ? std::min(deadline, endDeadline_)
-                                                            : deadline)) {
-            if (ending_ == Ending::Running)
-                FinishEnding();
-            else
-                FatalError(ftpeTimeOut);
+        if (!WaitControlWritable(deadline)) {
+            SendTimedOut();
             return true;
         }
     }
     return true;
+}
+
+// A command may wait for the socket as long as for a reply; while EndSession runs, no longer than
+// its grace time.
+std::int64_t TStarFtp::SendDeadline() const {
+    const std::int64_t deadline =
+        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
+    return ending_ == Ending::Running ? std::min(deadline, endDeadline_) : deadline;
+}
+
+void TStarFtp::SendTimedOut() {
+    if (ending_ == Ending::Running)
+        FinishEnding();
+    else
+        FatalError(ftpeTimeOut);
 }
 
 // False when the deadline passed first. True also when the connection was lost meanwhile.
@@ -921,8 +935,7 @@ void TStarFtp::OpenStore() {
 void TStarFtp::Abort() {
     // The data has gone, the final name not yet replaced: the temporary file is deleted instead.
     if (storing_ && tempStore_ &&
-        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::RenameFrom ||
-         replyState_ == ReplyState::DeleteTemp))
+        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::DeleteTemp))
         storeCancelled_ = true;
     AbortTransfer(true);
     // While our own data connection is being opened no reply is due that would carry the
@@ -974,15 +987,19 @@ void TStarFtp::SendAbort() {
     ArmReplyTimer();
 }
 
-// Like SendCommand: the queue runs between attempts, so a full socket buffer does not block.
+// Like SendCommand: a full socket buffer is waited for, within the same bound.
 bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
+    const std::int64_t deadline = SendDeadline();
     while (length > 0) {
         if (ControlLost()) return false;
         const int sent = urgent ? SendUrgent(bytes, length) : Send(bytes, length);
         if (CheckSocketError()) return false;
         bytes += sent;
         length -= sent;
-        if (length > 0) QCoreApplication::processEvents();
+        if (length > 0 && !WaitControlWritable(deadline)) {
+            SendTimedOut();
+            return false;
+        }
     }
     return true;
 }
@@ -1350,7 +1367,11 @@ void TStarFtp::RenameOrFinish() {
         DeleteTempFile(false);
         return;
     }
-    IssueCommand("RNFR " + storeName_, ReplyState::RenameFrom);
+    // Both go out at once, so the rename costs one round trip: the server takes them in order, and
+    // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
+    renameRefused_ = false;
+    if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
+    IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
 
 void TStarFtp::OnStoreSize(const std::string& line) {
@@ -1374,23 +1395,19 @@ void TStarFtp::OnStoreSize(const std::string& line) {
         FinishStore(false);
 }
 
+// RNTO is out already: its reply comes next either way.
 void TStarFtp::OnRenameFrom(char kind) {
-    if (storeCancelled_) {
-        DeleteTempFile(false);
-    } else if (kind == '3') {
-        IssueCommand("RNTO " + RemoteFile, ReplyState::RenameTo);
-    } else {
-        Info(ftpiCommandFailed, "");
-        DeleteTempFile(true);
-    }
+    renameRefused_ = kind != '3';
+    if (renameRefused_) Info(ftpiCommandFailed, "");
+    SetReplyState(ReplyState::RenameTo);
 }
 
 void TStarFtp::OnRenameTo(char kind) {
-    if (kind == '2') {
+    if (!renameRefused_ && kind == '2') {
         FinishStore(true);
         return;
     }
-    Info(ftpiCommandFailed, "");
+    if (!renameRefused_) Info(ftpiCommandFailed, "");
     DeleteTempFile(true);
 }
 
@@ -1596,6 +1613,13 @@ void TStarFtp::SendFile() {
         const int sent = dataSocket_.Send(out_.data() + outSent_,
                                           static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
         if (dataSocket_.LastError() != 0) {
+            // A server that cuts the connection while our bytes are unread resets it instead of
+            // closing it: the same end of the store, whose final reply is still due.
+            if (dataSocket_.LastError() == kConnectionReset ||
+                dataSocket_.LastError() == kConnectionAborted) {
+                StoreServerClosed();
+                return;
+            }
             FatalError(ftpeDataConnection);
             return;
         }

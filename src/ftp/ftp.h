@@ -254,7 +254,7 @@ class TStarFtp : public TStarSocket {
         StoreConnect = 34,  // no reply due: the data connection of STOR is being opened
         Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
         StoreSize = 35,     // SIZE of what was just stored
-        RenameFrom = 36,    // RNFR of the temporary name
+        RenameFrom = 36,    // RNFR of the temporary name (RNTO went out with it)
         RenameTo = 37,      // RNTO of the final name
         DeleteTemp = 38,    // DELE of the temporary name
         AbortSync = 39,     // NOOP after an unanswered ABOR; late ABOR replies come first
@@ -296,6 +296,8 @@ class TStarFtp : public TStarSocket {
     std::string FromWire(std::string_view bytes) const;
     void TakeReply(const TReplyLine& line);
     bool WaitControlWritable(std::int64_t deadline);
+    std::int64_t SendDeadline() const;
+    void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
 
     void HandleReply(const std::string& line);
@@ -424,6 +426,7 @@ class TStarFtp : public TStarSocket {
     bool storAccepted_ = false;        // the server took STOR (1xx, a final 2xx, or its connection)
     bool storeCancelled_ = false;      // Abort after the data had gone, before the rename
     bool retryDirect_ = false;         // the DELE outstanding follows a refused rename
+    bool renameRefused_ = false;       // RNFR was refused; the reply to RNTO is still due
     std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
     std::string partialListingLine_;

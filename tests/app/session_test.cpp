@@ -682,7 +682,7 @@ TEST_F(TUploadTest, LostConnectionsAreTriedAgainThreeTimes) {
         SCOPED_TRACE(c.drops);
         PyFtpServer dropping;
         std::string why;
-        ASSERT_TRUE(dropping.Start(why, 0, "127.0.0.1", c.drops)) << why;
+        ASSERT_TRUE(dropping.Start(why, 0, "127.0.0.1", 0, c.drops)) << why;
         WriteProfile(TProfile().Port(dropping.Port()));
         std::vector<std::string> params;
         for (int i = 0; i < c.files; ++i)
@@ -743,7 +743,7 @@ TEST_F(TUploadTest, ClosingTheWindowDuringAStoreEndsTheRunAtOnce) {
 TEST_F(TUploadTest, IdleTimeOutWhileAQuestionIsOpen) {
     PyFtpServer idle;
     std::string why;
-    ASSERT_TRUE(idle.Start(why, 0, "127.0.0.1", 0, 1)) << why;
+    ASSERT_TRUE(idle.Start(why, 0, "127.0.0.1", 0, 0, 1)) << why;
     WriteProfile(TProfile().Policy(4).Port(idle.Port()));
     std::ofstream(idle.Root().toStdString() + "/1.txt") << "old";
     const std::string one = Local("1.txt", "new"), two = Local("2.txt", "two");

@@ -9,8 +9,8 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int drops,
-                        int idleSeconds) {
+bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int dropAfter,
+                        int drops, int idleSeconds) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
@@ -22,6 +22,7 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    Password,
                                    QString::number(readLimit),
                                    address,
+                                   QString::number(dropAfter),
                                    QString::number(drops),
                                    QString::number(idleSeconds)};
     process_.start("/usr/bin/python3", arguments);
