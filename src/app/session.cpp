@@ -369,7 +369,7 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
         std::string remoteName, size, date;
         bool isDirectory = false;
         if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
-        if (remoteName != name) continue;
+        if (!SameRemoteName(type, remoteName, name)) continue;
         match.RemoteName = remoteName;
         if (isDirectory) {
             match.Result = 3;

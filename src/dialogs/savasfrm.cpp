@@ -5,6 +5,7 @@
 #include "dialogs/pictures.h"
 #include "ftp/ftp.h"
 #include "ftp/ftplist.h"
+#include "ftp/listmatch.h"
 #include "platform/codepage.h"
 
 #include <QButtonGroup>
@@ -245,7 +246,8 @@ void TForm4::ConfirmName() {
         return;
     }
     for (int row = 0; row < Rows->rowCount(); ++row) {
-        if (Raw(Rows->item(row, 0)) != *name) continue;
+        // A VMS or VM server would store the name over an entry listed in capitals.
+        if (!SameRemoteName(ServerType, Raw(Rows->item(row, 0)), *name)) continue;
         QMessageBox question(QMessageBox::Warning, "ファイルの上書きの確認",
                              Rows->item(row, 0)->text() + "は既に存在します。\n上書きしますか?",
                              QMessageBox::Yes | QMessageBox::No, this);
