@@ -1,5 +1,6 @@
 // Upload sessions against a scripted server, for what pyftpdlib does not do: a refused STOR, a
-// listing without usable dates, a connection dropped in the middle of a store.
+// listing without usable dates, a connection dropped in the middle of a store, a VMS server that
+// lists names in capitals.
 #include "uploadtest.h"
 
 #include "fakeftpserver.h"
@@ -21,11 +22,12 @@ void List(FakeFtpServer& s, const std::string& listing) {
 }
 
 // The login and the listing of "/up" that every script starts with; `listing` is sent as the data.
-void LoginAndList(FakeFtpServer& s, const std::string& listing) {
+void LoginAndList(FakeFtpServer& s, const std::string& listing,
+                  const std::string& system = "215 UNIX Type: L8\r\n") {
     s.Send("220 scripted\r\n")
         .Answer("331 password\r\n")
         .Answer("230 in\r\n")
-        .Answer("215 UNIX Type: L8\r\n")
+        .Answer(system)
         .Answer("250 here\r\n")  // CWD after login
         .Answer("250 here\r\n"); // CWD of the session
     List(s, listing);
@@ -81,4 +83,22 @@ TEST_F(TUploadTest, ConnectionDroppedInTheMiddleOfAStore) {
     EXPECT_NE(e.find("wendup: " + big + ": "), std::string::npos) << e;
     EXPECT_NE(e.find("wendup: " + next + ": "), std::string::npos) << e;
     EXPECT_EQ(run.exitStatus, 1);
+}
+
+TEST_F(TUploadTest, VmsNameInCapitalsIsTheSameFile) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    LoginAndList(s,
+                 "Directory DISK$USER:[ANONYMOUS]\r\n\r\n"
+                 "00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)\r\n"
+                 "\r\nTotal of 1 file, 2 blocks.\r\n",
+                 "215 VMS MultiNet V3.5 Rev A-X, VAXstation 4000-90, OpenVMS VAX V6.1\r\n");
+    s.Answer("221 bye\r\n").Close();
+    // "転送しない": the server's copy stays.
+    WriteProfile(TProfile().Policy(2).Dir("/up").Port(s.Port()));
+    const TRunResult run = Run({"/NOMSG", Local("00readme.txt", "new")});
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(s.ScriptDone()) << testing::PrintToString(s.Commands()) << run.errors;
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::SkippedByPolicy});
+    EXPECT_EQ(run.exitStatus, 0);
 }
