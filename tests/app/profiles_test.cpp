@@ -412,14 +412,14 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
     EXPECT_NE(
         text.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %F\n"),
         std::string::npos);
-    EXPECT_NE(text.find("MimeType=application/octet-stream;\n"), std::string::npos);
+    EXPECT_EQ(text.find("MimeType="), std::string::npos);
     EXPECT_NE(text.find("NoDisplay=true\n"), std::string::npos);
     EXPECT_EQ(Value("wendup.ini", "Default", "RegShortCut"), "1");
 
     form->CheckBox4->setChecked(false);
     ASSERT_TRUE(form->SaveSettings());
     EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_TRUE(std::filesystem::exists(dataHome + "/Trash/files/Wendup FTP.desktop"));
+    EXPECT_FALSE(std::filesystem::exists(dataHome + "/Trash"));
 }
 
 TEST_F(TAppTest, KeyOptionsChangeTheKeyThatSealsPasswords) {
