@@ -167,6 +167,7 @@ void TForm1::StartUpload() {
         }
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
+    StarFtp1.UseTempName = CheckBox8->isChecked();
     sessionStarted = true;
     QCoreApplication::processEvents();
     StarFtp1.Login();
