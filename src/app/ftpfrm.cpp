@@ -566,6 +566,8 @@ void TForm1::DeleteProfile(const std::string& name) {
 
 void TForm1::ErrorBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, "Error", text, QMessageBox::Ok, this);
+    // An error of a session can come while the progress dialog is showing.
+    KeepAboveStayOnTopWindows(&box);
     box.exec();
 }
 

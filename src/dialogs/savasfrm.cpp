@@ -252,6 +252,7 @@ void TForm4::ConfirmName() {
                              Rows->item(row, 0)->text() + "は既に存在します。\n上書きしますか?",
                              QMessageBox::Yes | QMessageBox::No, this);
         question.setDefaultButton(QMessageBox::Yes);
+        KeepAboveStayOnTopWindows(&question);
         if (question.exec() != QMessageBox::Yes) return;
     }
     accept();
@@ -322,4 +323,9 @@ void TForm4::RowDoubleClick(int row) {
     if (row < 0 || IsFolderRow(row)) return;
     RowClick(row);
     ConfirmName();
+}
+
+void TForm4::setVisible(bool visible) {
+    if (visible && !isVisible()) KeepAboveStayOnTopWindows(this);
+    QDialog::setVisible(visible);
 }
