@@ -84,12 +84,14 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     for (const QWidget* a : placed) {
         if (!a->isVisibleTo(&form) || a == form.Bevel1) continue;
         EXPECT_TRUE(form.Editor->rect().contains(a->geometry())) << a->objectName().toStdString();
-        if (const auto* box = qobject_cast<const QCheckBox*>(a))
+        if (const auto* box = qobject_cast<const QCheckBox*>(a)) {
             EXPECT_GE(box->width(), box->sizeHint().width()) << a->objectName().toStdString();
-        for (const QWidget* b : placed)
-            if (a != b && b->isVisibleTo(&form))
-                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
-                    << a->objectName().toStdString() << " " << b->objectName().toStdString();
+        }
+        for (const QWidget* b : placed) {
+            if (a == b || !b->isVisibleTo(&form)) continue;
+            EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " " << b->objectName().toStdString();
+        }
     }
     // The profile's own choices stand above the line, the program's below it.
     EXPECT_LT(form.CheckBox8->geometry().bottom(), form.Bevel1->y());
