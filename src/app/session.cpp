@@ -167,6 +167,7 @@ void TForm1::StartUpload() {
         }
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
+    StarFtp1.UseTempName = CheckBox8->isChecked();
     sessionStarted = true;
     QCoreApplication::processEvents();
     StarFtp1.Login();
@@ -369,7 +370,7 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
         std::string remoteName, size, date;
         bool isDirectory = false;
         if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
-        if (remoteName != name) continue;
+        if (!SameRemoteName(type, remoteName, name)) continue;
         match.RemoteName = remoteName;
         if (isDirectory) {
             match.Result = 3;
