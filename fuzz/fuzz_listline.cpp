@@ -1,8 +1,10 @@
 // Listing lines as a hostile server may send them: the first byte picks the server type, the second
 // which word to take, the rest is a listing split at LF and read with one state, then once more as a
-// single line. Besides the sanitizers, checks that no output outgrows its input.
+// single line. Besides the sanitizers, checks that no output outgrows its input, and that the name
+// read is the same remote name as itself.
 
 #include "ftp/ftplist.h"
+#include "ftp/listmatch.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -21,6 +23,7 @@ void ParseOne(TFTPServerType type, std::size_t n, std::string_view line, TListSt
     std::string name, size, date;
     bool isDirectory = false;
     ParseListLine(type, line, name, size, date, isDirectory, state);
+    Check(SameRemoteName(type, name, name));
     const std::size_t bound = line.size() + held + 1;
     Check(name.size() <= bound && size.size() <= bound && date.size() <= bound);
     Check(state.PendingLine.size() <= std::max(line.size(), held));

@@ -113,33 +113,39 @@ void TForm1::CreateControls() {
 
     Editor = MakeControl<QWidget>(this, "Editor", 0, 52, FullWidth, EditorHeight - 52);
 
-    GroupBox1 = MakeControl<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 84);
+    // The left column holds the profile's server and transfer choices down to Bevel1; below it
+    // the program's own settings.
+    GroupBox1 = MakeControl<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 80);
     GroupBox1->setTitle("サーバ情報");
-    Label1 = MakeControl<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 22, 70, 24);
-    Edit1 = MakeControl<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 22, 190, 24);
+    Label1 = MakeControl<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 20, 70, 24);
+    Edit1 = MakeControl<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 20, 190, 24);
     Edit1->setToolTip("サーバーのURLまたはIPアドレスを入力します");
-    Label2 = MakeControl<QLabel>(GroupBox1, "Label2", "ポート", 10, 52, 70, 24);
-    Edit2 = MakeControl<QLineEdit>(GroupBox1, "Edit2", "21", 82, 52, 60, 24);
+    Label2 = MakeControl<QLabel>(GroupBox1, "Label2", "ポート", 10, 48, 70, 24);
+    Edit2 = MakeControl<QLineEdit>(GroupBox1, "Edit2", "21", 82, 48, 60, 24);
     Edit2->setToolTip("普通のサーバーでは21です");
-    CheckBox5 = MakeControl<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 150, 52, 62, 24);
+    CheckBox5 = MakeControl<QCheckBox>(GroupBox1, "CheckBox5", "PWD", 150, 48, 62, 24);
     CheckBox5->setToolTip("普通のサーバーではチェックしてください");
     CheckBox5->setChecked(true);
-    CheckBox7 = MakeControl<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 214, 52, 64, 24);
+    CheckBox7 = MakeControl<QCheckBox>(GroupBox1, "CheckBox7", "PASV", 214, 48, 64, 24);
     CheckBox7->setToolTip("パッシブモードで接続します (ファイアウォールやルーターの内側から)");
 
-    Label8 = MakeControl<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 90, 118, 26);
-    ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 90, 162, 26);
+    Label8 = MakeControl<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 86, 118, 26);
+    ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 86, 162, 26);
     ComboBox2->setToolTip("PWDをサポートしない場合は無効です");
     ComboBox2->addItems({"新しい日付のときは転送", "名前を変えて転送", "転送しない", "上書きする",
                          "その都度確認する"});
     ComboBox2->setCurrentIndex(-1);
-    Label9 = MakeControl<QLabel>(Editor, "Label9", "転送モード", 10, 120, 66, 26);
-    ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 120, 150, 26);
+    Label9 = MakeControl<QLabel>(Editor, "Label9", "転送モード", 10, 116, 66, 26);
+    ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 116, 150, 26);
     ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
     ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
                          "自動、テキストはSJIS", "自動、テキストはEUC"});
     ComboBox3->setCurrentIndex(-1);
-    Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 120, 60, 26);
+    Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 116, 60, 26);
+    CheckBox8 =
+        MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 282, 24);
+    CheckBox8->setToolTip("一時的な名前で転送し、完了してから本来の名前に変更します");
+    CheckBox8->setChecked(true); // "anonymous" starts cleared
 
     GroupBox2 = MakeControl<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
     GroupBox2->setTitle("ユーザ情報");
@@ -164,30 +170,30 @@ void TForm1::CreateControls() {
     Edit6 = MakeControl<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
     Edit6->setToolTip("ログイン先ディレクトリを設定します");
 
-    Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 152, 580, 2);
+    Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 169, 580, 2);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
     CheckBox4 = MakeControl<QCheckBox>(
-        Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録", 10, 158, 340, 26);
+        Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録", 10, 172, 340, 24);
     CheckBox4->setToolTip("ファイルを右クリックして転送できるようになります");
     CheckBox4->setChecked(true);
     CheckBox6 = MakeControl<QCheckBox>(Editor, "CheckBox6", "必要に応じてディレクトリを処理する",
-                                       10, 158, 340, 26);
+                                       10, 172, 340, 24);
     CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
     CheckBox6->hide();
-    Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 158, 146, 26);
+    Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 172, 146, 24);
     Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 516, 158, 74, 26);
+    SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 516, 172, 74, 24);
     SpinEdit1->setRange(INT_MIN, INT_MAX);
     SpinEdit1->setValue(30);
 
-    Button3 = MakeControl<QPushButton>(Editor, "Button3", "新規", 10, 190, 76, 26);
+    Button3 = MakeControl<QPushButton>(Editor, "Button3", "新規", 10, 198, 76, 24);
     Button3->setToolTip("新規プロファイルを作成します");
-    Button5 = MakeControl<QPushButton>(Editor, "Button5", "削除", 92, 190, 76, 26);
+    Button5 = MakeControl<QPushButton>(Editor, "Button5", "削除", 92, 198, 76, 24);
     Button5->setToolTip("このプロファイルを削除します");
-    Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 432, 190, 76, 26);
+    Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 432, 198, 76, 24);
     Button1->setToolTip("保存して終了します");
-    Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 514, 190, 76, 26);
+    Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 514, 198, 76, 24);
     Button2->setToolTip("保存せずに終了します");
 
     Panel1 = MakeControl<QWidget>(this, "Panel1", 0, 0, 200, 100);
@@ -443,6 +449,7 @@ void TForm1::ResetProfileFields() {
     Edit5->setEnabled(false);
     CheckBox2->setChecked(false);
     Edit6->clear();
+    CheckBox8->setChecked(true);
 }
 
 void TForm1::LoadProfile(const std::string& name) {
@@ -467,6 +474,8 @@ void TForm1::LoadProfile(const std::string& name) {
         ComboBox2->setCurrentIndex(policy >= 0 && policy < ComboBox2->count() ? policy : -1);
         const int code = ini.Int("Preferences", "JapaneseCode", 0);
         ComboBox3->setCurrentIndex(code >= 0 && code < ComboBox3->count() ? code : -1);
+        // Anonymous servers often forbid renaming.
+        CheckBox8->setChecked(ini.Bool("Preferences", "TempName", !CheckBox1->isChecked()));
     }
     const TReader settings(SettingsFilePath());
     CheckBox3->setChecked(settings.Str("Default", "Profile", "") == name);
@@ -540,6 +549,7 @@ bool TForm1::SaveSettings() {
         ini.WriteString("User", "DefaultDir", dir.value);
         ini.WriteInteger("Preferences", "SameFileExist", ComboBox2->currentIndex());
         ini.WriteInteger("Preferences", "JapaneseCode", ComboBox3->currentIndex());
+        ini.WriteBool("Preferences", "TempName", CheckBox8->isChecked());
     } catch (const EIniFileError& e) {
         ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
         return false;
@@ -568,6 +578,8 @@ void TForm1::DeleteProfile(const std::string& name) {
 
 void TForm1::ErrorBox(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, "Error", text, QMessageBox::Ok, this);
+    // An error of a session can come while the progress dialog is showing.
+    KeepAboveStayOnTopWindows(&box);
     box.exec();
 }
 

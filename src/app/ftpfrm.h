@@ -154,6 +154,7 @@ class TForm1 : public QWidget {
     QLabel* Label9;       // caption of ComboBox3
     QComboBox* ComboBox3; // transfer mode
     QPushButton* Button8; // text-mode extensions dialog
+    QCheckBox* CheckBox8; // store under a temporary name, then rename ("TempName")
     QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry
     QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown

@@ -191,6 +191,7 @@ void TForm1::StartUpload() {
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
     sessionFolder = StarFtp1.InitialDirectory;
+    StarFtp1.UseTempName = CheckBox8->isChecked();
     sessionStarted = true;
     QCoreApplication::processEvents();
     // Closed while the pending messages ran: the session ends before it has begun.
@@ -491,7 +492,7 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
         std::string remoteName, size, date;
         bool isDirectory = false;
         if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
-        if (remoteName != name) continue;
+        if (!SameRemoteName(type, remoteName, name)) continue;
         match.RemoteName = remoteName;
         if (isDirectory) {
             match.Result = 3;

@@ -28,8 +28,8 @@ std::vector<std::string> ListProfiles();
 // The program folder + name + ".inf".
 std::string ProfileFilePath(std::string_view name);
 
-// Installs the file managers' entries for this program, or moves the existing ones to the trash.
-// Failures are not reported.
+// Installs the file managers' entries for this program, or deletes the ones it wrote. Failures are
+// not reported.
 void UpdateSendToShortcut(bool install);
 
 // Whether `name` (system code page) can name a profile file in the program folder: not empty, not

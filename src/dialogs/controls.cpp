@@ -1,5 +1,6 @@
 #include "dialogs/controls.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -10,6 +11,17 @@ void CenterOnScreen(QWidget* window) {
     const QRect free = screen->availableGeometry();
     window->move(free.x() + (free.width() - window->width()) / 2,
                  free.y() + (free.height() - window->height()) / 2);
+}
+
+void KeepAboveStayOnTopWindows(QWidget* window) {
+    bool above = false;
+    for (const QWidget* other : QApplication::topLevelWidgets())
+        if (other != window && other->isVisible() &&
+            other->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+            above = true;
+    // Changing the flag makes a new native window; only when it changes.
+    if (window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) != above)
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, above);
 }
 
 TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer, int y) {

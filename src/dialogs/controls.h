@@ -24,6 +24,12 @@ T* MakeControl(QWidget* parent, const char* name, const QString& text, int x, in
 // Places a window in the middle of its screen's free area.
 void CenterOnScreen(QWidget* window);
 
+// For a question about to be shown: while another window kept above all others is showing (the
+// progress dialog of an upload), `window` is kept above them too, so that, shown after it, it
+// opens above it instead of underneath; otherwise `window` stacks as any window. Call it while
+// `window` is hidden.
+void KeepAboveStayOnTopWindows(QWidget* window);
+
 class QDialog;
 class QPushButton;
 

@@ -42,3 +42,8 @@ void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous()) CenterOnScreen(this);
 }
+
+void TForm3::setVisible(bool visible) {
+    if (visible && !isVisible()) KeepAboveStayOnTopWindows(this);
+    QDialog::setVisible(visible);
+}

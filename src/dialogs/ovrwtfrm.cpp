@@ -86,3 +86,8 @@ void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!event->spontaneous()) CenterOnScreen(this);
 }
+
+void TForm2::setVisible(bool visible) {
+    if (visible && !isVisible()) KeepAboveStayOnTopWindows(this);
+    QDialog::setVisible(visible);
+}

@@ -53,6 +53,9 @@ class TForm2 : public QDialog {
     QPushButton* Button3; // すべて上書き(&A)
     QPushButton* Button4; // キャンセル
 
+    // Opens above the progress dialog when that is showing.
+    void setVisible(bool visible) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 };

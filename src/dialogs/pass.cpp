@@ -40,3 +40,8 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
     Password->setFocus();
     CenterOnScreen(this);
 }
+
+void TPasswordDlg::setVisible(bool visible) {
+    if (visible && !isVisible()) KeepAboveStayOnTopWindows(this);
+    QDialog::setVisible(visible);
+}

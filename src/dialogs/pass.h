@@ -22,6 +22,9 @@ class TPasswordDlg : public QDialog {
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
 
+    // Opens above the progress dialog when that is showing.
+    void setVisible(bool visible) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 };

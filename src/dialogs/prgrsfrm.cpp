@@ -222,7 +222,8 @@ void TProgress::closeEvent(QCloseEvent* event) {
 }
 
 void TProgress::reject() {
-    // Esc does nothing: only the cancel button stops a transfer.
+    // Esc is the cancel button's key; the dialog stays open until the program hides it.
+    CancelBtnClick();
 }
 
 void TProgress::CancelBtnClick() {

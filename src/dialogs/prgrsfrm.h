@@ -8,7 +8,7 @@
 // totals, animation and bar back to zero, placed over its parent, the main window), then for each
 // file calls StartFile, UpdateProgress as the FTP client reports bytes, and FinishFile when another
 // file follows; it hide()s the dialog when the session's files are done or an error ends them.
-// Cancel calls OnCancel and changes nothing else. The controls follow the figures at most every
+// Cancel (the button, Enter or Esc) calls OnCancel and changes nothing else. The controls follow the figures at most every
 // 50 ms; Refresh() puts them on at once.
 //
 // Byte counts and times are 64-bit, so files past 2 GiB and sessions past 24 days show right.
@@ -46,7 +46,8 @@ class TProgress : public QDialog {
     // sending the file.
     void Refresh();
 
-    // Fired by the cancel button (and Enter) with the dialog as sender; nothing else happens.
+    // Fired by the cancel button (and Enter, and Esc) with the dialog as sender; nothing else
+    // happens.
     std::function<void(TProgress& sender)> OnCancel;
 
     // The marker frame now visible, 15 to 30, or 0 when none is.

@@ -5,6 +5,7 @@
 #include "dialogs/pictures.h"
 #include "ftp/ftp.h"
 #include "ftp/ftplist.h"
+#include "ftp/listmatch.h"
 #include "platform/codepage.h"
 
 #include <QButtonGroup>
@@ -245,11 +246,13 @@ void TForm4::ConfirmName() {
         return;
     }
     for (int row = 0; row < Rows->rowCount(); ++row) {
-        if (Raw(Rows->item(row, 0)) != *name) continue;
+        // A VMS or VM server would store the name over an entry listed in capitals.
+        if (!SameRemoteName(ServerType, Raw(Rows->item(row, 0)), *name)) continue;
         QMessageBox question(QMessageBox::Warning, "ファイルの上書きの確認",
                              Rows->item(row, 0)->text() + "は既に存在します。\n上書きしますか?",
                              QMessageBox::Yes | QMessageBox::No, this);
         question.setDefaultButton(QMessageBox::Yes);
+        KeepAboveStayOnTopWindows(&question);
         if (question.exec() != QMessageBox::Yes) return;
     }
     accept();
@@ -320,4 +323,9 @@ void TForm4::RowDoubleClick(int row) {
     if (row < 0 || IsFolderRow(row)) return;
     RowClick(row);
     ConfirmName();
+}
+
+void TForm4::setVisible(bool visible) {
+    if (visible && !isVisible()) KeepAboveStayOnTopWindows(this);
+    QDialog::setVisible(visible);
 }

@@ -80,6 +80,9 @@ class TForm4 : public QDialog {
     const TFTPServerType ServerType;
     const std::vector<std::string> ListingLines;
 
+    // Opens above the progress dialog when that is showing.
+    void setVisible(bool visible) override;
+
   protected:
     void showEvent(QShowEvent* event) override;
 

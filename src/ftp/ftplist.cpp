@@ -198,8 +198,9 @@ bool ParseVmVps(std::string_view line, std::string& name, std::string& size, std
     for (const std::string_view summary : {"=", "totals:", " rf trks", "track limit"})
         if (line.find(summary) != std::string_view::npos) return false;
     const Words words(line);
-    std::string file(".");
-    file.append(words[1]);
+    // File name and file type, as on VM/CMS.
+    std::string file(words[0]);
+    file.append(".").append(words[1]);
     name = std::move(file);
     size = words[2];
     date = Join(words[7], words[6]);

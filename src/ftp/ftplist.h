@@ -53,7 +53,7 @@ std::string ListName(std::string_view line);
 //   Always true, a file: name is word 0 + "." + word 1, size word 3, date words 6 and 7.
 // ftpstVMVPS:
 //   A line containing "=", "totals:", " rf trks" or "track limit" is false. Otherwise a file:
-//   name is "." + word 1, size word 2, date word 7 + " " + word 6.
+//   name is word 0 + "." + word 1 (file name and type), size word 2, date word 7 + " " + word 6.
 // Every other type (ftpstAutoDetect, ftpstMVS, ftpstMacFtpd, ftpstClix, ftpstQVT, ftpstNCSA,
 // ftpstChameleon): false, and no output is touched.
 //

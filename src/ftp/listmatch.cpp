@@ -1,5 +1,7 @@
 #include "ftp/listmatch.h"
 
+#include "kanji/jstrm.h"
+
 #include <charconv>
 #include <vector>
 
@@ -40,7 +42,47 @@ std::vector<std::string_view> Tokens(std::string_view text) {
     return tokens;
 }
 
+char AsciiUpper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (IsSjisLeadByte(static_cast<unsigned char>(a[i])) && i + 1 < a.size()) {
+            // Equal so far, so both have a character starting here.
+            if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "INDEX.HTML;3" without its ";3".
+std::string_view WithoutVersion(std::string_view name) {
+    const std::size_t semicolon = name.rfind(';');
+    if (semicolon == std::string_view::npos || semicolon + 1 == name.size()) return name;
+    for (const char c : name.substr(semicolon + 1))
+        if (c < '0' || c > '9') return name;
+    return name.substr(0, semicolon);
+}
+
 } // namespace
+
+bool SameRemoteName(TFTPServerType type, std::string_view listed, std::string_view local) {
+    switch (type) {
+    case ftpstVmsMultinet:
+    case ftpstVmsUcx:
+        return EqualIgnoringAsciiCase(WithoutVersion(listed), local);
+    case ftpstVM:
+    case ftpstVMVPS:
+        return EqualIgnoringAsciiCase(listed, local);
+    default:
+        return listed == local;
+    }
+}
 
 int MonthFromName(std::string_view text) {
     static constexpr std::string_view names[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",

@@ -2,6 +2,7 @@
 // Matching a local file with the entries of a remote listing: the name a file is stored under, and
 // the listing's date text as a date that can be compared with the local file's. Pure functions.
 
+#include "ftp/ftptypes.h"
 #include "platform/localfile.h"
 
 #include <optional>
@@ -10,6 +11,13 @@
 
 // "Jan" 1 .. "Dec" 12, compared exactly (case and whole text); 0 for anything else.
 int MonthFromName(std::string_view text);
+
+// Whether the name of a listing entry (as ParseListLine gives it) names the local file `local` on a
+// server of type `type`. VMS and VM file systems know no letter case and list every name in capitals
+// ("INDEX.HTML" for index.html): there ASCII letters compare without case, and a VMS name's
+// ";version" is ignored if it still has one. Elsewhere names compare exactly. Double-byte
+// Shift_JIS characters always compare exactly: their second byte may be an ASCII letter.
+bool SameRemoteName(TFTPServerType type, std::string_view listed, std::string_view local);
 
 // Every space (0x20) becomes "_"; nothing else changes. Shift_JIS trail bytes are never 0x20.
 std::string SpacesToUnderscores(std::string_view text);

@@ -53,6 +53,9 @@ QString ShellQuote(const QString& text) {
     return '\'' + quoted + '\'';
 }
 
+const char* const ScriptStart = "#!/bin/sh\nexec ";
+const char* const ScriptEnd = " \"$@\"\n";
+
 const char* const Names = "Name=Wendup FTP\n"
                           "Name[ja]=Wendup FTP で転送\n"
                           "Icon=wendup\n";
@@ -92,7 +95,7 @@ std::vector<TSendToFile> SendToFiles(const QString& programPath) {
     return {
         {SendToEntryPath(),
          QString("[Desktop Entry]\nType=Application\n") + Names + exec +
-             "MimeType=application/octet-stream;\nNoDisplay=true\n",
+             "NoDisplay=true\n",
          false},
         {data + "/Thunar/sendto/" + EntryName,
          QString("[Desktop Entry]\nType=Application\n") + Names + exec, false},
@@ -105,7 +108,7 @@ std::vector<TSendToFile> SendToFiles(const QString& programPath) {
         // Nautilus starts a script in the folder of the selection, with the selected names as its
         // arguments.
         {data + "/nautilus/scripts/" + ScriptName,
-         "#!/bin/sh\nexec " + ShellQuote(programPath) + " \"$@\"\n", true},
+         ScriptStart + ShellQuote(programPath) + ScriptEnd, true},
     };
 }
 
@@ -131,10 +134,22 @@ bool WriteSendToFiles(const QString& programPath) {
     return ok;
 }
 
+bool IsWrittenSendToFile(const QByteArray& text) {
+    if (text.startsWith("[Desktop Entry]\n")) return text.contains(QByteArray("\n") + Names);
+    // The script is its two lines and nothing else.
+    return text.startsWith(ScriptStart) && text.endsWith(ScriptEnd) && text.count('\n') == 2;
+}
+
 void RemoveSendToFiles() {
+    // Far more than any file of ours holds.
+    constexpr qint64 limit = 64 * 1024;
     bool entryRemoved = false;
     for (const TSendToFile& f : SendToFiles({})) {
-        if (!QFileInfo::exists(f.Path) || !QFile::moveToTrash(f.Path)) continue;
+        QFile file(f.Path);
+        if (!file.open(QIODevice::ReadOnly) || file.size() > limit) continue;
+        const QByteArray text = file.read(limit);
+        file.close();
+        if (!IsWrittenSendToFile(text) || !file.remove()) continue;
         if (f.Path == SendToEntryPath()) entryRemoved = true;
     }
     if (entryRemoved) RefreshMimeCache();

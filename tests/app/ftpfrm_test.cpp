@@ -50,6 +50,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Label8", "同名ファイルの処理", ""},
         {"Label9", "転送モード", ""},
         {"Button8", "設定...", ""},
+        {"CheckBox8", "一時ファイル名で転送", "一時的な名前で転送し、完了してから本来の名前に変更します"},
         {"CheckBox4", "エクスプローラの「送る」にWendup FTPを登録",
          "ファイルを右クリックして転送できるようになります"},
         {"CheckBox6", "必要に応じてディレクトリを処理する", "PWDをサポートしない場合は無効です"},
@@ -79,6 +80,24 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     EXPECT_FALSE(form.CheckBox5->geometry().intersects(form.CheckBox7->geometry()));
     EXPECT_EQ(form.CheckBox5->y(), form.CheckBox7->y());
     EXPECT_FALSE(form.CheckBox6->isVisibleTo(&form));
+    // The editor's controls each have a place of their own inside it, with room for their
+    // captions.
+    const QList<QWidget*> placed = form.Editor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (const QWidget* a : placed) {
+        if (!a->isVisibleTo(&form) || a == form.Bevel1) continue;
+        EXPECT_TRUE(form.Editor->rect().contains(a->geometry())) << a->objectName().toStdString();
+        if (const auto* box = qobject_cast<const QCheckBox*>(a)) {
+            EXPECT_GE(box->width(), box->sizeHint().width()) << a->objectName().toStdString();
+        }
+        for (const QWidget* b : placed) {
+            if (a == b || !b->isVisibleTo(&form)) continue;
+            EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                << a->objectName().toStdString() << " " << b->objectName().toStdString();
+        }
+    }
+    // The profile's own choices stand above the line, the program's below it.
+    EXPECT_LT(form.CheckBox8->geometry().bottom(), form.Bevel1->y());
+    EXPECT_GT(form.CheckBox4->y(), form.Bevel1->geometry().bottom());
     EXPECT_EQ(form.ComboBox2->count(), 5);
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");
     EXPECT_EQ(form.ComboBox3->count(), 6);

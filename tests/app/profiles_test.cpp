@@ -52,6 +52,7 @@ void ExpectProfileDefaults(const TForm1& form) {
     EXPECT_EQ(form.Edit6->text(), "");
     EXPECT_EQ(form.ComboBox2->currentIndex(), 3);
     EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
+    EXPECT_TRUE(form.CheckBox8->isChecked()); // a user login
 }
 
 } // namespace
@@ -138,6 +139,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     form->CheckBox4->setChecked(false);
     form->CheckBox6->setChecked(true);
     form->SpinEdit1->setValue(-7);
+    form->CheckBox8->setChecked(false);
     ASSERT_TRUE(form->SaveSettings());
 
     const std::string sealed = Sealed(GetMachineKey(), *Utf8ToSystem("秘密pass"));
@@ -148,7 +150,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
         *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
         "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
         *Utf8ToSystem("/pub/ドキュメント") +
-        "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\n\r\n";
+        "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\nTempName=0\r\n\r\n";
     EXPECT_EQ(ReadBytes(Path("full.inf")), expected);
     EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "full");
     EXPECT_EQ(Value("wendup.ini", "Default", "TimeOut"), "-7");
@@ -175,12 +177,54 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_FALSE(again->CheckBox4->isChecked());
     EXPECT_TRUE(again->CheckBox6->isChecked());
     EXPECT_EQ(again->SpinEdit1->value(), -7);
+    EXPECT_FALSE(again->CheckBox8->isChecked());
 
     // A profile file without keys loads the defaults; the settings keys stay as saved.
     again->ComboBox1->setCurrentIndex(again->ComboBox1->findText("old"));
     ExpectProfileDefaults(*again);
     EXPECT_FALSE(again->CheckBox3->isChecked());
     EXPECT_TRUE(again->CheckBox6->isChecked());
+}
+
+TEST_F(TAppTest, TemporaryNamesAreOnForUserLoginsUnlessTheProfileSays) {
+    const struct {
+        const char* anonymous; // the profile's "anonymous" line, if any
+        const char* tempName;  // its "TempName" line, if any
+        bool ticked;
+    } cases[] = {
+        {"", "", true},
+        {"anonymous=0\n", "", true},
+        {"anonymous=1\n", "", false},
+        {"anonymous=0\n", "TempName=0\n", false},
+        {"anonymous=1\n", "TempName=0\n", false},
+        {"anonymous=0\n", "TempName=1\n", true},
+        {"anonymous=1\n", "TempName=1\n", true},
+        {"anonymous=1\n", "TempName=x\n", false}, // not a number: the default
+    };
+    WriteFile("wendup.ini", "");
+    WriteFile("other.inf", "[User]\nanonymous=1\n[Preferences]\nTempName=0\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.anonymous) + c.tempName);
+        WriteFile("p.inf", std::string("[User]\n") + c.anonymous + "[Preferences]\n" + c.tempName);
+        auto form = Start({"/SET"});
+        ASSERT_EQ(form->ComboBox1->currentText(), "other");
+        EXPECT_FALSE(form->CheckBox8->isChecked());
+        form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("p"));
+        ASSERT_EQ(form->ComboBox1->currentText(), "p");
+        EXPECT_EQ(form->CheckBox8->isChecked(), c.ticked);
+        ASSERT_TRUE(form->SaveSettings());
+        EXPECT_EQ(Value("p.inf", "Preferences", "TempName"), c.ticked ? "1" : "0");
+        // Loading another profile replaces the choice, and coming back restores it.
+        form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("other"));
+        EXPECT_FALSE(form->CheckBox8->isChecked());
+        form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("p"));
+        EXPECT_EQ(form->CheckBox8->isChecked(), c.ticked);
+    }
+    // A new profile is a user login.
+    auto form = Start({"/SET"});
+    ASSERT_FALSE(form->CheckBox8->isChecked());
+    form->Button3->click();
+    EXPECT_TRUE(form->CheckBox8->isChecked());
 }
 
 TEST_F(TAppTest, LoadKeepsTheDefaultCaseSensitiveAndOutOfRangeListsEmpty) {
@@ -412,14 +456,14 @@ TEST_F(TAppTest, SendToEntryFollowsTheCheckBox) {
     EXPECT_NE(
         text.find("Exec=\"" + QCoreApplication::applicationFilePath().toStdString() + "\" %F\n"),
         std::string::npos);
-    EXPECT_NE(text.find("MimeType=application/octet-stream;\n"), std::string::npos);
+    EXPECT_EQ(text.find("MimeType="), std::string::npos);
     EXPECT_NE(text.find("NoDisplay=true\n"), std::string::npos);
     EXPECT_EQ(Value("wendup.ini", "Default", "RegShortCut"), "1");
 
     form->CheckBox4->setChecked(false);
     ASSERT_TRUE(form->SaveSettings());
     EXPECT_FALSE(QFile::exists(entry));
-    EXPECT_TRUE(std::filesystem::exists(dataHome + "/Trash/files/Wendup FTP.desktop"));
+    EXPECT_FALSE(std::filesystem::exists(dataHome + "/Trash"));
 }
 
 TEST_F(TAppTest, KeyOptionsChangeTheKeyThatSealsPasswords) {

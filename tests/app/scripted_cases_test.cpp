@@ -75,6 +75,22 @@ int Number(std::string_view text) {
     return value;
 }
 
+const char* ResultName(TFileResult result) {
+    switch (result) {
+    case TFileResult::Stored:
+        return "Stored";
+    case TFileResult::Renamed:
+        return "Renamed";
+    case TFileResult::SkippedByPolicy:
+        return "SkippedByPolicy";
+    case TFileResult::SkippedByUser:
+        return "SkippedByUser";
+    case TFileResult::Failed:
+        return "Failed";
+    }
+    return "?";
+}
+
 struct TAnswer {
     std::string dialog;
     std::string button;
@@ -277,6 +293,11 @@ TEST_P(TScriptedCase, Runs) {
             EXPECT_NE(run.log.find(Unescape(arg)), std::string::npos)
                 << "no \"" << arg << "\" in the log:\n"
                 << run.log;
+        } else if (word == "outcomes") {
+            std::string names;
+            for (const TFileResult r : run.results)
+                names += std::string(names.empty() ? "" : " ") + ResultName(r);
+            EXPECT_EQ(names, arg);
         } else if (word == "boxes") {
             EXPECT_EQ(run.boxes.size(), Number(arg)) << run.boxes.join(" | ").toStdString();
         } else {

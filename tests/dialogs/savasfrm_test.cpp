@@ -229,6 +229,39 @@ TEST(RenameDialog, ConfirmNameAsksOnlyForListedNames) {
     EXPECT_EQ(empty.Name(), "proposed.txt");
 }
 
+TEST(RenameDialog, VmsAndVmServersAskForANameListedInCapitals) {
+    const struct {
+        TFTPServerType type;
+        std::string line;
+        QString typed;
+        QString listed;
+    } cases[] = {
+        {ftpstVmsUcx,
+         "CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)",
+         "cii-manual.tex", "CII-MANUAL.TEX"},
+        {ftpstVmsMultinet, "00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)",
+         "00readme.txt", "00README.TXT"},
+        {ftpstVM,
+         "$README  $FIRST   F         80          7          1 11/21/97 23:26:08 FTP301",
+         "$readme.$first", "$README.$FIRST"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        TForm4 dialog("h", "/", c.type, {c.line});
+        dialog.Edit2->setText(c.typed);
+        std::optional<TNextBox> box;
+        EXPECT_EQ(ExecBounded(dialog,
+                              [&] {
+                                  box.emplace(QMessageBox::No);
+                                  dialog.Button2->click();
+                                  if (dialog.isVisible()) dialog.Button1->click();
+                              }),
+                  QDialog::Rejected);
+        ASSERT_TRUE(box->Seen());
+        EXPECT_EQ(box->Text, c.listed + "は既に存在します。\n上書きしますか?");
+    }
+}
+
 TEST(RenameDialog, PickingRows) {
     TForm4 dialog = Unix();
     dialog.Edit2->setText("mine.txt");

@@ -279,10 +279,12 @@ TEST(ParseListLine, VmVpsLines) {
         std::string line;
         Entry want;
     } cases[] = {
-        {"A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X",
-         {true, ".PROFILE", "EXEC", "1999-01-27 11:43:09", false}},
-        {"A1 NOTES SCRIPT V 132 40 16:39:19 2/17/99 X",
-         {true, ".NOTES", "SCRIPT", "2/17/99 16:39:19", false}},
+        // Lines laid out by the columns the parser takes (no published VM/VPS listing was at
+        // hand): file name, file type, size, three more columns, time, date.
+        {"INDEX    HTML      1234 F   80 A1 11:43:09 1999-01-27 X",
+         {true, "INDEX.HTML", "1234", "1999-01-27 11:43:09", false}},
+        {"NOTES    SCRIPT      40 V  132 A1 16:39:19 2/17/99 X",
+         {true, "NOTES.SCRIPT", "40", "2/17/99 16:39:19", false}},
         {"Files = 12", kNo},
         {"  totals: 12 files 40 records", kNo},
         {"   3390 rf trks 12", kNo},

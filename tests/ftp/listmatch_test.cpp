@@ -1,5 +1,7 @@
 #include "ftp/listmatch.h"
 
+#include "ftp/ftplist.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -27,6 +29,71 @@ TEST(MonthFromName, ExactThreeLetterEnglishNames) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(MonthFromName(c.text), c.month) << '"' << c.text << '"';
+}
+
+// Real listing lines, read by the parser as the same-file check reads them, against local names.
+TEST(SameRemoteName, VmsAndVmListNamesInCapitals) {
+    const struct {
+        TFTPServerType type;
+        const char* line;
+        const char* local;
+        bool same;
+    } cases[] = {
+        {ftpstVmsUcx,
+         "CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)",
+         "cii-manual.tex", true},
+        {ftpstVmsUcx,
+         "CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)",
+         "CII-MANUAL.TEX", true},
+        {ftpstVmsUcx,
+         "CII-MANUAL.TEX;1  213/216  29-JAN-1996 03:33:12  [ANONYMOU,ANONYMOUS]   (RWED,RWED,,)",
+         "cii-manual.te", false},
+        {ftpstVmsMultinet, "00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)",
+         "00ReadMe.txt", true},
+        {ftpstVmsMultinet, "00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)",
+         "00readme.txt;1", false},
+        // A folder: its name without ".DIR".
+        {ftpstVmsMultinet, "CORE.DIR;1          1  8-SEP-1996 16:09 [SYSTEM] (RWE,RWE,RE,RE)",
+         "core", true},
+        {ftpstVM, "$README  $FIRST   F         80          7          1 11/21/97 23:26:08 FTP301",
+         "$readme.$first", true},
+        {ftpstVM, "$README  $FIRST   F         80          7          1 11/21/97 23:26:08 FTP301",
+         "$readme.first", false},
+        {ftpstVMVPS, "INDEX    HTML      1234 F   80 A1 11:43:09 1999-01-27 X", "index.html", true},
+        {ftpstVMVPS, "INDEX    HTML      1234 F   80 A1 11:43:09 1999-01-27 X", ".html", false},
+        // UNIX servers tell case apart: README and readme are two files.
+        {ftpstUNIX, "-rw-r--r--   1 root     other        531 Jan 29 03:26 README", "README", true},
+        {ftpstUNIX, "-rw-r--r--   1 root     other        531 Jan 29 03:26 README", "readme",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.line) + " / " + c.local);
+        std::string name, size, date;
+        bool isDirectory = false;
+        TListState state;
+        ASSERT_TRUE(ParseListLine(c.type, c.line, name, size, date, isDirectory, state));
+        EXPECT_EQ(SameRemoteName(c.type, name, c.local), c.same) << name;
+    }
+}
+
+TEST(SameRemoteName, CaseIsIgnoredOnlyForVmsAndVmAndNeverInsideADoubleByteCharacter) {
+    for (int t = ftpstDefault; t <= ftpstVMVPS; ++t) {
+        const auto type = static_cast<TFTPServerType>(t);
+        const bool caseless = type == ftpstVmsMultinet || type == ftpstVmsUcx ||
+                              type == ftpstVM || type == ftpstVMVPS;
+        SCOPED_TRACE(t);
+        EXPECT_EQ(SameRemoteName(type, "INDEX.HTML", "index.html"), caseless);
+        EXPECT_TRUE(SameRemoteName(type, "index.html", "index.html"));
+        EXPECT_FALSE(SameRemoteName(type, "INDEX.HTML", "index.htm"));
+        // "ア" (83 41) and "ャ" (83 61): their second bytes are "A" and "a".
+        EXPECT_FALSE(SameRemoteName(type, "\x83\x41.TXT", "\x83\x61.txt"));
+        EXPECT_EQ(SameRemoteName(type, "\x83\x41.TXT", "\x83\x41.txt"), caseless);
+        EXPECT_FALSE(SameRemoteName(type, "", "a"));
+    }
+    // A VMS name that still carries its version.
+    EXPECT_TRUE(SameRemoteName(ftpstVmsUcx, "INDEX.HTML;12", "index.html"));
+    EXPECT_FALSE(SameRemoteName(ftpstVmsUcx, "INDEX.HTML;", "index.html"));
+    EXPECT_FALSE(SameRemoteName(ftpstVM, "INDEX.HTML;12", "index.html"));
 }
 
 TEST(SpacesToUnderscores, OnlyTheSpaceByteChanges) {

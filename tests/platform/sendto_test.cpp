@@ -98,10 +98,57 @@ TEST_F(SendToTest, EveryFileIsWrittenAndTakenAwayAgain) {
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_TRUE(entry.readAll().contains("Exec=\"/opt/wendup/wendup\" %F\n"));
 
+    // Deleted, not moved to the trash, where a restore would bring the hand-off back.
     RemoveSendToFiles();
     for (const auto& f : files)
         EXPECT_FALSE(QFileInfo::exists(data + f.path)) << f.path;
-    EXPECT_EQ(QDir(data + "Trash/files").entryList(QDir::Files).size(), 4);
+    EXPECT_FALSE(QFileInfo::exists(data + "Trash"));
+}
+
+TEST_F(SendToTest, FilesOfTheSameNameThatTheProgramDidNotWriteStay) {
+    const QString data = root + "data/";
+    ASSERT_TRUE(WriteSendToFiles("/usr/bin/wendup"));
+    // The user's own versions, each a little different from ours.
+    const struct {
+        const char* path;
+        const char* text;
+    } theirs[] = {
+        {"applications/Wendup FTP.desktop",
+         "[Desktop Entry]\nType=Application\nName=Wendup FTP\nExec=/usr/bin/wendup %F\n"},
+        {"Thunar/sendto/Wendup FTP.desktop",
+         "[Desktop Entry]\nType=Application\nName=Upload\nExec=wendup %F\n"},
+        {"nautilus/scripts/Wendup FTP", "#!/bin/sh\nexec '/usr/bin/wendup' \"$@\"\necho done\n"},
+    };
+    for (const auto& t : theirs)
+        std::ofstream((data + t.path).toStdString(), std::ios::binary | std::ios::trunc) << t.text;
+    RemoveSendToFiles();
+    for (const auto& t : theirs)
+        EXPECT_TRUE(QFileInfo::exists(data + t.path)) << t.path;
+    // Ours, in the same folders, went.
+    EXPECT_FALSE(QFileInfo::exists(data + "kio/servicemenus/Wendup FTP.desktop"));
+}
+
+// Entries written before the desktop entry lost its MimeType line are still the program's.
+TEST(SendToFileForm, TheProgramsFilesOfEveryVersionAreRecognised) {
+    const struct {
+        const char* text;
+        bool ours;
+    } cases[] = {
+        {"[Desktop Entry]\nType=Application\nName=Wendup FTP\nName[ja]=Wendup FTP で転送\n"
+         "Icon=wendup\nExec=\"/opt/w/wendup\" %F\nMimeType=application/octet-stream;\n"
+         "NoDisplay=true\n",
+         true},
+        {"#!/bin/sh\nexec '/opt/it'\\''s/wendup' \"$@\"\n", true},
+        {"#!/bin/sh\nexec '/opt/w/wendup' \"$@\"\nrm -rf ~/x\n", false},
+        {"#!/bin/bash\nexec '/opt/w/wendup' \"$@\"\n", false},
+        {"[Desktop Entry]\nType=Application\nName=Wendup FTP\nExec=wendup %F\n", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsWrittenSendToFile(QByteArray(c.text)), c.ours) << c.text;
+    // And whatever this version writes.
+    for (const TSendToFile& f : SendToFiles("/opt/my \"odd\" 'dir'/wendup"))
+        EXPECT_TRUE(IsWrittenSendToFile(f.Text.toUtf8())) << f.Path.toStdString();
 }
 
 TEST_F(SendToTest, RemovingWhenNothingIsInstalledTouchesNothing) {
@@ -143,36 +190,61 @@ TEST_F(SendToTest, NautilusScriptPassesTheSelection) {
     EXPECT_EQ(Recorded(), QStringList({program, "a b.txt", "$HOME", "'"}));
 }
 
-TEST_F(SendToTest, OfferedForAnyFileButDefaultForNone) {
+// The desktop of the fault: no other program handles any type, so a type with a single
+// registered program makes that program its default.
+TEST_F(SendToTest, DefaultForNoTypeEvenWithNoOtherProgramInstalled) {
     if (!Have("gio") || !Have("xdg-mime") || !Have("update-desktop-database"))
         GTEST_SKIP() << "gio, xdg-mime or update-desktop-database is not installed";
+    const QString applications = root + "data/applications/";
     // GLib lists only programs that exist.
-    ASSERT_TRUE(WriteSendToFiles(MakeRecorder(root + "bin")));
+    const QString program = MakeRecorder(root + "bin");
+    const char* const types[] = {"application/octet-stream", "text/plain", "image/png",
+                                 "application/zip", "application/pdf", "inode/directory",
+                                 "application/x-zerosize"};
+    const auto defaults = [&] {
+        QStringList named;
+        for (const char* type : types) {
+            const QString xdg = RunTool("xdg-mime", {"query", "default", type}).out.trimmed();
+            if (!xdg.isEmpty()) named << QString(type) + " xdg-mime: " + xdg;
+            const QString gio = RunTool("gio", {"mime", type}).out;
+            if (!gio.startsWith("No default applications for"))
+                named << QString(type) + " gio: " + gio;
+        }
+        return named;
+    };
 
-    // The cache that file managers read was refreshed with the entry.
-    QFile cache(root + "data/applications/mimeinfo.cache");
-    ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
-    EXPECT_EQ(QString::fromUtf8(cache.readAll()),
-              "[MIME Cache]\napplication/octet-stream=Wendup FTP.desktop;\n");
-    cache.close();
+    // The home can show the fault: an entry that names a type becomes its default here.
+    QDir().mkpath(applications);
+    std::ofstream((applications + "probe.desktop").toStdString())
+        << "[Desktop Entry]\nType=Application\nName=Probe\nExec=" << program.toStdString()
+        << " %F\nMimeType=application/octet-stream;\nNoDisplay=true\n";
+    RunTool("update-desktop-database", {applications});
+    ASSERT_EQ(RunTool("xdg-mime", {"query", "default", "application/octet-stream"}).out.trimmed(),
+              "probe.desktop");
+    QFile::remove(applications + "probe.desktop");
 
-    const TProcessRun offered = RunTool("gio", {"mime", "application/octet-stream"});
-    EXPECT_TRUE(offered.out.contains("Registered applications:\n\tWendup FTP.desktop"))
-        << offered.out.toStdString();
-
-    for (const char* type : {"text/plain", "image/png", "application/zip", "application/pdf",
-                             "text/html", "inode/directory"}) {
-        const TProcessRun xdg = RunTool("xdg-mime", {"query", "default", type});
-        EXPECT_EQ(xdg.out.trimmed(), "") << type;
-        const TProcessRun gio = RunTool("gio", {"mime", type});
-        EXPECT_TRUE(gio.out.startsWith("No default applications for")) << gio.out.toStdString();
-    }
-
-    RemoveSendToFiles();
+    ASSERT_TRUE(WriteSendToFiles(program));
+    EXPECT_EQ(defaults(), QStringList());
+    // The cache that file managers read was refreshed, and names nothing of ours.
+    QFile cache(applications + "mimeinfo.cache");
     ASSERT_TRUE(cache.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(cache.readAll()), "[MIME Cache]\n");
-    const TProcessRun gone = RunTool("gio", {"mime", "application/octet-stream"});
-    EXPECT_FALSE(gone.out.contains("Wendup FTP.desktop")) << gone.out.toStdString();
+    cache.close();
+
+    // The menu entry of an installed copy, in the system folder, names no type either.
+    QDir().mkpath(root + "system/applications");
+    const QString menuEntry = root + "system/applications/jp.wendup.Uploader.desktop";
+    QFile source(QString(WENDUP_TEST_SUPPORT_DIR) + "/../../desktop/jp.wendup.Uploader.desktop");
+    ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+    QByteArray text = source.readAll();
+    // Its program, where GLib can find it.
+    text.replace("Exec=wendup ", ("Exec=" + program + " ").toUtf8());
+    QFile copy(menuEntry);
+    ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+    copy.write(text);
+    copy.close();
+    RunTool("update-desktop-database", {root + "system/applications"});
+    EXPECT_EQ(defaults(), QStringList());
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 // Saves a PNG of each dialog of an upload, filled as during a session, into the folder named by
 // the first argument (each name ends in the second argument, if any). Used by scripts/screenshot.
+// The questions are shown as during an upload, with the progress dialog open over the status
+// window; each is saved on its own and, as "screen-NAME", with the whole screen around it, which
+// shows whether the progress dialog hides any of it.
 #include "dialogs/fovrwfrm.h"
 #include "dialogs/ovrwtfrm.h"
 #include "dialogs/pass.h"
@@ -13,6 +16,7 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 
 #include <cstdio>
@@ -22,18 +26,25 @@ namespace {
 QString folder, suffix;
 bool failed = false;
 
-void Shoot(QWidget& window, const char* name) {
-    window.show();
-    // Let the window system map and paint it.
-    const QDeadlineTimer settle(400);
-    while (!settle.hasExpired())
-        QApplication::processEvents(QEventLoop::AllEvents, 50);
+void Save(const QPixmap& picture, const QString& name) {
     const QString path = folder + "/" + name + suffix + ".png";
-    if (!window.grab().save(path)) {
+    if (!picture.save(path)) {
         std::fprintf(stderr, "dialogshots: cannot write %s\n", qPrintable(path));
         failed = true;
     }
-    window.hide();
+}
+
+// The window alone, and with `screen` also the screen as it shows it. Shown as a program shows
+// it, without raising it.
+void Shoot(QWidget& window, const char* name, bool screen = false, bool keep = false) {
+    window.show();
+    // Let the window system map and paint it.
+    const QDeadlineTimer settle(600);
+    while (!settle.hasExpired())
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    Save(window.grab(), name);
+    if (screen) Save(window.screen()->grabWindow(0), QString("screen-") + name);
+    if (!keep) window.hide();
 }
 
 // The system code page's bytes of a text, as the dialogs take them.
@@ -52,27 +63,34 @@ int main(int argc, char** argv) {
     folder = QString::fromLocal8Bit(argv[1]);
     suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
-    TProgress progress;
+    // The status window of an upload, in the middle of the screen, with the progress dialog over it;
+    // both stay while the questions are shot.
+    QWidget status;
+    status.setWindowTitle("Wendup FTP uploader");
+    status.setFixedSize(200, 100);
+    status.move(status.screen()->availableGeometry().center() - status.rect().center());
+    status.show();
+    TProgress progress(&status);
     progress.show();
     progress.StartFile(Sjis("/home/yamada/写真/photo.jpg"),
                        Sjis("'写真' から 'ftp.example.co.jp:public_html'へ"), 1048576);
     for (int i = 1; i <= 75; ++i)
         progress.UpdateProgress(i * 5000, i * 100);
-    Shoot(progress, "progress");
+    Shoot(progress, "progress", false, true);
 
     const QDateTime remote(QDate(2001, 2, 3), QTime(4, 5, 6));
     const QDateTime local(QDate(2026, 12, 7), QTime(10, 30, 0));
     for (bool last : {false, true}) {
-        TForm2 file;
+        TForm2 file(&status);
         if (last) file.LastFileLayout();
         file.SetFileName("index.html");
         file.SetRemoteFile("12345", last ? QDateTime() : remote);
         file.SetLocalFile("/home/yamada/www/index.html", 13002, local);
-        Shoot(file, last ? "overwrite-file-last" : "overwrite-file");
+        Shoot(file, last ? "overwrite-file-last" : "overwrite-file", true);
     }
-    TForm3 folderQuestion;
+    TForm3 folderQuestion(&status);
     folderQuestion.SetFolderName("images");
-    Shoot(folderQuestion, "overwrite-folder");
+    Shoot(folderQuestion, "overwrite-folder", true);
 
     TForm4 rename("ftp.example.co.jp", "/public_html", ftpstUNIX,
                   {"total 9", "drwxr-xr-x  2 yamada users     4096 Dec  1 09:12 .",
@@ -83,18 +101,19 @@ int main(int argc, char** argv) {
                    "-rw-r--r--  1 yamada users    53248 Dec  5 22:41 photo.jpg",
                    "-rw-r--r--  1 yamada users     1204 Dec  6 08:00 " + Sjis("お知らせ.txt"),
                    "-rw-r--r--  1 yamada users     2911 Sep 14  2024 logo.gif",
-                   "-rw-r--r--  1 yamada users      120 Jan  3  2023 README"});
+                   "-rw-r--r--  1 yamada users      120 Jan  3  2023 README"},
+                  &status);
     rename.Edit2->setText("index.html");
-    Shoot(rename, "rename-list");
+    Shoot(rename, "rename-list", true);
     rename.SpeedButton2->click();
     Shoot(rename, "rename-details");
 
-    TPasswordDlg password;
+    TPasswordDlg password(&status);
     password.show();
     for (QChar c : QString("secret")) {
         QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, c);
         QApplication::sendEvent(password.Password, &key);
     }
-    Shoot(password, "password");
+    Shoot(password, "password", true);
     return failed ? 1 : 0;
 }
