@@ -131,7 +131,7 @@ TEST_F(TUploadTest, CancelWhileTheListingBeforeAFileIsReadCancelsThatFile) {
     List(s, "-rw-r--r-- 1 o g 1 Jan 01 2000 1.bin\r\n");
     Store(s);
     s.Answer("221 bye\r\n").Close();
-    WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()).TempName(false));
     const std::string one = Local("1.bin", "1"), two = Local("2.bin", "2"),
                       three = Local("3.bin", "3");
     bool cancelled = false;

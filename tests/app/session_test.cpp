@@ -202,7 +202,7 @@ TEST_F(TUploadTest, WithoutPwdEveryFileIsStoredWhateverThePolicy) {
     EXPECT_EQ(Arrived("x.bin"), "new");
     EXPECT_EQ(Arrived("y.bin"), "new");
     EXPECT_EQ(run.log.find("CWD"), std::string::npos) << run.log;
-    EXPECT_LT(run.log.find("STOR /x.bin"), run.log.find("PWD")) << run.log;
+    EXPECT_LT(run.log.find("STOR /.wendup-x.bin"), run.log.find("PWD")) << run.log;
     EXPECT_EQ(run.exitStatus, 0);
 }
 
@@ -382,7 +382,8 @@ TEST_F(TUploadTest, LogShownInTheMiddleHoldsEverythingSinceTheStart) {
     EXPECT_TRUE(atShowing.startsWith("220 ")) << atShowing.toStdString();
     EXPECT_TRUE(atShowing.contains("\nPASS (hidden)\n")) << atShowing.toStdString();
     EXPECT_TRUE(atEnd.startsWith(atShowing)) << atEnd.toStdString();
-    EXPECT_TRUE(atEnd.contains("STOR /big.bin\n")) << atEnd.toStdString();
+    EXPECT_TRUE(atEnd.contains("STOR /.wendup-big.bin\n")) << atEnd.toStdString();
+    EXPECT_TRUE(atEnd.contains("RNTO /big.bin\n")) << atEnd.toStdString();
     EXPECT_TRUE(atEnd.contains("\nQUIT")) << atEnd.toStdString();
     EXPECT_EQ(Arrived("big.bin")->size(), 8u << 20);
 }

@@ -59,7 +59,8 @@ void TUploadTest::WriteProfile(const TProfile& p) {
                   "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
                   "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
                   "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
-                  "\nJapaneseCode=" + std::to_string(p.mode) + "\n");
+                  "\nJapaneseCode=" + std::to_string(p.mode) + "\n" +
+                  (p.temp < 0 ? "" : "TempName=" + std::to_string(p.temp) + "\n"));
 }
 
 std::string TUploadTest::Local(const std::string& name, const std::string& bytes,

@@ -26,6 +26,7 @@ struct TProfile {
     int port = 0; // 0: the fixture's server
     std::string server = "127.0.0.1";
     bool pasv = false; // PASVSupport
+    int temp = -1;     // TempName: 0 or 1; -1 leaves it out (the program's default)
 
     TProfile& Policy(int v) { return policy = v, *this; }
     TProfile& Mode(int v) { return mode = v, *this; }
@@ -36,6 +37,7 @@ struct TProfile {
     TProfile& Port(int v) { return port = v, *this; }
     TProfile& Server(std::string v) { return server = std::move(v), *this; }
     TProfile& Passive() { return pasv = true, *this; }
+    TProfile& TempName(bool v) { return temp = v, *this; }
 };
 
 struct TRunResult {
