@@ -14,6 +14,8 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <cstdio>
+
 std::string Param(const TParams& params, std::size_t k) {
     return k >= 1 && k <= params.size() ? params[k - 1] : std::string();
 }
@@ -132,14 +134,21 @@ int WendupMain(int argc, char** argv) {
 
     std::vector<std::string> refused;
     const TParams params = ParamsFromArguments(arguments, refused);
-    for (const std::string& name : refused)
-        QMessageBox::critical(nullptr, "Error",
-                              QString("'%1' は Shift_JIS で表せない文字を含むため使えません")
-                                  .arg(QString::fromUtf8(name.c_str())));
+    // Such an argument cannot name its file: it is told like any file that did not arrive.
+    for (const std::string& name : refused) {
+        std::fprintf(stderr, "wendup: %s: Shift_JIS で表せない文字を含むため転送できません\n",
+                     name.c_str());
+        if (!NoMessages(params))
+            QMessageBox::critical(nullptr, "Error",
+                                  QString("'%1' は Shift_JIS で表せない文字を含むため使えません")
+                                      .arg(QString::fromUtf8(name.c_str())));
+    }
+    std::fflush(stderr);
 
     TStartupWindows windows(params);
     windows.Form1->show();
     const int code = app.exec();
     // A script or the file manager learns from the exit status whether every file arrived.
-    return code != 0 ? code : windows.Form1->ExitStatus();
+    if (code != 0) return code;
+    return refused.empty() ? windows.Form1->ExitStatus() : 1;
 }

@@ -12,6 +12,7 @@
 #include "platform/codepage.h"
 
 #include "loopback.h"
+#include "runprocess.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -768,4 +769,20 @@ TEST_F(TUploadTest, IdleTimeOutWhileAQuestionIsOpen) {
     EXPECT_NE(run.log.find("421 Control connection timed out."), std::string::npos) << run.log;
     EXPECT_NE(run.log.find("再接続します (1/3)"), std::string::npos) << run.log;
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
+}
+
+// Through the real program: an argument without a Shift_JIS form cannot be sent, and the exit
+// status and standard error say so while the other file still goes.
+TEST_F(TUploadTest, ArgumentWithoutShiftJisFormIsToldAsNotSent) {
+    WriteProfile(TProfile());
+    const std::string a = Local("a.txt", "a");
+    const std::string odd = Local("\xF0\x9F\x98\x80.txt", "x"); // U+1F600
+    const TProcessRun run =
+        RunProcess(WENDUP_PROGRAM, {"/SERVER:test", "/NOMSG", QString::fromStdString(a),
+                                    QString::fromStdString(odd)});
+    EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(QString::fromStdString(
+        "wendup: " + odd + ": Shift_JIS で表せない文字を含むため転送できません\n")))
+        << run.err.toStdString();
+    EXPECT_EQ(Arrived("a.txt"), "a");
 }
