@@ -275,6 +275,7 @@ class TForm1 : public QWidget {
     bool passwordAskedAgain = false;
     bool retryLogin = false;
     bool loginRefused = false;
+    bool pickedWithoutName = false; // a file picked whose name has no Shift_JIS form
     struct TKeptAnswer {
         int Index = 0;
         std::string NewName;

@@ -230,9 +230,16 @@ bool TForm1::BuildUploadList() {
             QuitSession();
             return false;
         }
-        // A folder the user picked is named in the outcomes, not dropped.
-        for (const QString& chosen : picker->selectedFiles())
-            if (const auto path = QStringToSystem(chosen)) UploadList.push_back(*path);
+        for (const QString& chosen : picker->selectedFiles()) {
+            if (const auto path = QStringToSystem(chosen)) {
+                UploadList.push_back(*path);
+                continue;
+            }
+            // No Shift_JIS form to name it by: told here, and it makes the run a failure.
+            std::fprintf(stderr, "wendup: %s: Shift_JIS で表せない文字を含むため転送できません\n",
+                         chosen.toStdString().c_str());
+            pickedWithoutName = true;
+        }
     } else {
         AddCommandLineFiles(Params, UploadList);
     }
@@ -694,9 +701,11 @@ void TForm1::FinishSession(bool tell) {
     }
     FailRemaining(notSent, notSent);
 
-    bool failed = !listBuilt && !sessionError.isEmpty();
-    if (failed && UploadList.empty())
+    // Ended before there was a list of files: the error itself is the outcome.
+    const bool noList = !listBuilt && !sessionError.isEmpty();
+    if (noList && UploadList.empty())
         std::fprintf(stderr, "wendup: %s\n", OneLine(sessionError).toStdString().c_str());
+    bool failed = noList || pickedWithoutName;
     for (const TFileOutcome& o : outcomes)
         failed = failed || o.Result == TFileResult::Failed;
     sessionFailed = failed;

@@ -506,6 +506,25 @@ TEST_F(TUploadTest, FilePickerCancelledEndsTheSessionWithNothingSent) {
     EXPECT_EQ(run.exitStatus, 0);
 }
 
+TEST_F(TUploadTest, PickedFileWithoutShiftJisFormIsToldAsNotSent) {
+    WriteProfile(TProfile());
+    const std::string odd = Local("\xF0\x9F\x98\x80.txt", "x"); // U+1F600
+    const TRunResult run = Run({}, [&](QWidget* w) {
+        auto* picker = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(picker, nullptr);
+        // Typed into the name box, as a user may: the open button takes it from there.
+        auto* name = picker->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        name->setText(QString::fromStdString(odd));
+        static_cast<QDialog*>(picker)->accept();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              std::vector<std::string>{"wendup: " + odd +
+                                       ": Shift_JIS で表せない文字を含むため転送できません"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
 TEST_F(TUploadTest, AFileThatBecameAFolderOrLostItsFolderIsNeverSent) {
     WriteProfile(TProfile().Policy(4));
     Remote("1.txt", "old");
