@@ -169,19 +169,6 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          {"info ftpiSizeMismatch 3 4", "ready", "stored"},
          1,
          3},
-        {"size matches",
-         true,
-         kSizeFeat,
-         [](FakeFtpServer& s) {
-             Transfer(s);
-             s.Answer("213 3\r\n").Answer("350 ok\r\n").Answer("250 ok\r\n");
-         },
-         {"TYPE I", "PORT", "STOR " + kTemp, "SIZE " + kTemp, "RNFR " + kTemp, "RNTO /up/a.bin"},
-         true,
-         true,
-         {"sent SIZE " + kTemp + "\r\n", "sent RNFR " + kTemp + "\r\n", "stored"},
-         1,
-         3},
         {"SIZE refused: not checked",
          false,
          kSizeFeat,
@@ -202,20 +189,6 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          [](FakeFtpServer& s) {
              Transfer(s);
              s.Answer("213 99999999999999999999\r\n");
-         },
-         {"TYPE I", "PORT", "STOR /up/a.bin", "SIZE /up/a.bin"},
-         true,
-         false,
-         {"info ftpiLogNote The server gave no size for /up/a.bin; the size is not checked",
-          "stored"},
-         1,
-         3},
-        {"a size with trailing text is no size",
-         false,
-         kSizeFeat,
-         [](FakeFtpServer& s) {
-             Transfer(s);
-             s.Answer("213 3 bytes\r\n");
          },
          {"TYPE I", "PORT", "STOR /up/a.bin", "SIZE /up/a.bin"},
          true,
@@ -278,33 +251,6 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
         EXPECT_TRUE(client.ControlConnected());
         EXPECT_FALSE(client.Busy());
     }
-}
-
-// Once the fall-back was taken, the next store of the session goes straight to its name.
-TEST_F(FtpStoreScripted, RefusedRenameIsNotTriedAgain) {
-    FakeFtpServer fake;
-    TStarFtp client;
-    FtpRecorder r(client);
-    Prepare(client, fake, kNoFeat);
-    Transfer(fake);
-    fake.Answer("502 RNFR not implemented\r\n")
-        .Answer("503 Bad sequence of commands\r\n")
-        .Answer("250 Deleted\r\n");
-    Transfer(fake);
-    Transfer(fake);
-    client.UseTempName = true;
-    client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
-    int stored = 0;
-    client.OnFileStored = [&](TStarFtp& f) {
-        EXPECT_TRUE(f.Success());
-        if (++stored == 1) f.StoreFile();
-    };
-    client.Login();
-    ASSERT_TRUE(RunUntil([&] { return stored == 2 || r.quits > 0; }));
-    EXPECT_EQ(Normalised(fake.Commands()),
-              (Lines{"USER anna", "SYST", "FEAT", "TYPE I", "PORT", "STOR " + kTemp,
-                     "RNFR " + kTemp, "RNTO /up/a.bin", "DELE " + kTemp, "TYPE I", "PORT",
-                     "STOR /up/a.bin", "TYPE I", "PORT", "STOR /up/a.bin"}));
 }
 
 // The server answered STOR with 226 and never answers ABOR. The abort ends AborReplyWait after
@@ -383,8 +329,6 @@ TEST_F(FtpStoreScripted, BusyRefusalLeavesTheRunningStoreAlone) {
         {"GetListing", [](TStarFtp& f) { f.GetListing(); }},
         {"ChangeDirectory", [](TStarFtp& f) { f.ChangeDirectory("/elsewhere"); }},
         {"StoreFile", [](TStarFtp& f) { f.StoreFile(); }},
-        {"Quit", [](TStarFtp& f) { f.Quit(); }},
-        {"Login", [](TStarFtp& f) { f.Login(); }},
     };
     const std::string big = folder.filePath("big.bin").toStdString();
     std::ofstream(big, std::ios::binary) << std::string(8 << 20, 'z');
