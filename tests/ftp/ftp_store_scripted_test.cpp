@@ -86,9 +86,10 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
         Lines after; // the commands after the login's USER, SYST and FEAT
         bool success;
         bool tempNameAfter;
-        Events seen;   // in this order, among the others
-        int fileSizes; // stores that began: each tells the size of the file anew
-        int bytes;     // BytesTransferred at the end: of the last store
+        Events seen;           // in this order, among the others
+        int fileSizes;         // stores that began: each tells the size of the file anew
+        int bytes;             // BytesTransferred at the end: of the last store
+        const char* lastReply; // the reply that decided, not the DELE's after it
     } rows[] = {
         {"renamed once complete",
          true,
@@ -102,7 +103,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          true,
          {"info ftpiTransferDone Transfer done", "sent RNFR " + kTemp + "\r\n", "ready", "stored"},
          1,
-         3},
+         3,
+         "250 Renamed"},
         {"refused RNTO: deleted, then stored under the final name",
          true,
          kNoFeat,
@@ -122,7 +124,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
               " to /up/a.bin; files are now stored directly under their final names",
           "sent STOR /up/a.bin\r\n", "info ftpiFileSize 3", "ready", "stored"},
          2,
-         3},
+         3,
+         "226 Transfer complete"},
         {"refused RNFR, and the direct store refused too",
          true,
          kNoFeat,
@@ -142,7 +145,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
               " is left on the server: 550 No delete either",
           "info ftpiCommandFailed ", "ready", "stored"},
          1,
-         0},
+         0,
+         "553 Not allowed"},
         {"wrong size: the temporary file goes, the final name is never touched",
          true,
          kSizeFeat,
@@ -155,7 +159,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          true,
          {"info ftpiSizeMismatch 3 2", "sent DELE " + kTemp + "\r\n", "ready", "stored"},
          1,
-         3},
+         3,
+         "213 2"},
         {"wrong size without a temporary name",
          false,
          kSizeFeat,
@@ -168,7 +173,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          false,
          {"info ftpiSizeMismatch 3 4", "ready", "stored"},
          1,
-         3},
+         3,
+         "213 4"},
         {"SIZE refused: not checked",
          false,
          kSizeFeat,
@@ -182,7 +188,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          {"info ftpiLogNote The server gave no size for /up/a.bin; the size is not checked",
           "stored"},
          1,
-         3},
+         3,
+         "550 Could not get file size"},
         {"a size past 64 bits is no size",
          false,
          kSizeFeat,
@@ -196,7 +203,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          {"info ftpiLogNote The server gave no size for /up/a.bin; the size is not checked",
           "stored"},
          1,
-         3},
+         3,
+         "213 99999999999999999999"},
         {"refused STOR created nothing: no DELE",
          true,
          kNoFeat,
@@ -208,7 +216,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          true,
          {"info ftpiCommandFailed ", "ready", "stored"},
          0,
-         0},
+         0,
+         "553 Not allowed"},
         {"STOR taken, then failed: the temporary file is deleted",
          true,
          kNoFeat,
@@ -223,7 +232,8 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
          true,
          {"info ftpiCommandFailed ", "sent DELE " + kTemp + "\r\n", "ready", "stored"},
          0,
-         0},
+         0,
+         "451 Local error"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -248,6 +258,7 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
         EXPECT_EQ(std::count(r.events.begin(), r.events.end(), "stored"), 1);
         EXPECT_EQ(r.Last(), "stored");
         EXPECT_EQ(client.BytesTransferred, row.bytes);
+        EXPECT_EQ(client.LastReply(), row.lastReply);
         EXPECT_TRUE(client.ControlConnected());
         EXPECT_FALSE(client.Busy());
     }
