@@ -149,6 +149,30 @@ TEST(FtpSessionScripted, EndSessionEndsEveryPhaseWithOneQuit) {
          1000,
          {"STOR .wendup-big.bin", abor, "DELE .wendup-big.bin", "QUIT"},
          false},
+        {"a temporary file complete, SIZE unanswered: DELE and QUIT at once",
+         [&](FakeFtpServer& s, TStarFtp& f, const EndNow& end) {
+             ScriptLogin(s, "211-Features:\r\n SIZE\r\n211 End\r\n")
+                 .Answer("200 Type set\r\n")
+                 .Answer("200 PORT ok\r\n")
+                 .Answer("150 Go ahead\r\n")
+                 .ConnectData()
+                 .AwaitDataClosed()
+                 .Send("226 Transfer complete\r\n")
+                 .AwaitCommand()
+                 .Do(end)
+                 .AwaitCommand()
+                 .AwaitCommand()
+                 .Send("213 16777216\r\n250 Deleted\r\n221 Goodbye\r\n")
+                 .Close();
+             f.LocalFile = big;
+             f.RemoteFile = "big.bin";
+             f.UseTempName = true;
+             f.OnLoggedIn = [](TStarFtp& c) { c.StoreFile(); };
+             f.Login();
+         },
+         1000,
+         {"SIZE .wendup-big.bin", "DELE .wendup-big.bin", "QUIT"},
+         false},
         {"storing, the server silent from then on",
          [&](FakeFtpServer& s, TStarFtp& f, const EndNow& end) { storeBig(s, f, end); },
          700,
