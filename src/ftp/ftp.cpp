@@ -524,7 +524,9 @@ void TStarFtp::TakeReply(const TReplyLine& line) {
         if (replyState_ == ReplyState::Feat) featureLines_.push_back(line.text);
         return;
     }
-    lastReply_ = line.text;
+    // The clean-up after a failed store must not hide the reply that failed it.
+    if (replyState_ != ReplyState::DeleteTemp && replyState_ != ReplyState::AbortSync)
+        lastReply_ = line.text;
     HandleReply(line.text);
 }
 
@@ -911,6 +913,7 @@ void TStarFtp::StoreFile() {
 
 // One attempt of the store: the first, or the one under the final name after a refused rename.
 void TStarFtp::OpenStore() {
+    success_ = true;
     ResetCounts();
     tempStore_ = UseTempName;
     storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;

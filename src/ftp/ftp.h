@@ -201,7 +201,9 @@ class TStarFtp : public TStarSocket {
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
     // The server's last complete reply line (final line of a multi-line reply), converted from
-    // the transfer code; the reason of a refusal.
+    // the transfer code; the reason of a refusal. The replies to the DELE of a temporary file and
+    // to the NOOP after an unanswered ABOR do not count: after a failed store it still holds the
+    // reply that failed it.
     const std::string& LastReply() const { return lastReply_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
