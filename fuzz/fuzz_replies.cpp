@@ -5,9 +5,10 @@
 // Input: the first byte picks the code of the control text (TransferMode, byte % 5), the operation
 // started once logged in (byte / 5 % 4: none, listing, store, directory change), with bit 6
 // passive data connections (the addresses that replies name stay on loopback: the server is
-// reached there) and, with its top bit, a fixed login first, so that the rest meets the listing
-// and store states rather than the login ones. The rest is the server's text; after it the server
-// shuts its side. The session must then end: the quit notification has to arrive.
+// reached there), with byte / 20 odd a store under a temporary name, and, with its top bit, a fixed
+// login first (its FEAT names SIZE), so that the rest meets the listing and store states, the size
+// check and the rename rather than the login ones. The rest is the server's text; after it the
+// server shuts its side. The session must then end: the quit notification has to arrive.
 
 #include "ftp/ftp.h"
 
@@ -93,6 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ftp.UserPassword = "p";
         ftp.TransferMode = static_cast<TTransferType>(mode % 5);
         ftp.PassiveMode = (mode & 0x40) != 0;
+        ftp.UseTempName = mode / 20 % 2 != 0;
         ftp.LocalFile = localFile;
         ftp.RemoteFile = "r.txt";
         ftp.OnFtpQuit = [&quit](TStarFtp&) { quit = true; };
@@ -111,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         server = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         Check(server >= 0, "accept failed");
         if (fixedLogin) {
-            WriteAll(server, "220 hi\r\n230 in\r\n215 UNIX Type: L8\r\n");
+            WriteAll(server, "220 hi\r\n230 in\r\n215 UNIX Type: L8\r\n211-Features:\r\n SIZE\r\n"
+                             "211 End\r\n");
         } else {
             WriteAll(server, text);
             ::shutdown(server, SHUT_WR);

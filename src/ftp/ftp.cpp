@@ -1,5 +1,7 @@
 #include "ftp/ftp.h"
 
+#include "ftp/tempname.h"
+
 #include "kanji/jconvert.h"
 #include "kanji/jstrm.h"
 #include "platform/codepage.h"
@@ -16,6 +18,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstring>
 #include <exception>
@@ -31,6 +34,10 @@ constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came be
 constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive data connection
 
 constexpr int kReadBlock = 2048;
+
+// Windows Sockets numbers of a connection the peer ended.
+constexpr std::uint16_t kConnectionAborted = 10053;
+constexpr std::uint16_t kConnectionReset = 10054;
 
 Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
 
@@ -109,6 +116,30 @@ std::string QuotedDirectory(const std::string& reply) {
     return close == std::string::npos ? "" : rest.substr(0, close);
 }
 
+// The size of a "213 N" reply to SIZE; nothing for another reply or a number that does not fit.
+std::optional<std::int64_t> SizeOfReply(const std::string& reply) {
+    if (reply.compare(0, 4, "213 ") != 0) return std::nullopt;
+    const char* first = reply.data() + 4;
+    const char* last = reply.data() + reply.size();
+    while (first < last && *first == ' ')
+        ++first;
+    while (last > first && (last[-1] == ' ' || last[-1] == '\t'))
+        --last;
+    std::int64_t size = 0;
+    const auto [end, error] = std::from_chars(first, last, size);
+    if (error != std::errc() || end != last || first == last || size < 0) return std::nullopt;
+    return size;
+}
+
+// A reply that belongs to an aborted transfer or to its ABOR, not to the command after them.
+bool AbortReplyCode(const std::string& reply) {
+    return reply[0] == '1' || reply.compare(0, 3, "225") == 0 || reply.compare(0, 3, "226") == 0 ||
+           reply.compare(0, 3, "426") == 0;
+}
+
+// How long a command may wait for the control socket to take it when no time-out is set.
+constexpr int kSendWaitSeconds = 60;
+
 // Telnet "interrupt process" and "data mark", sent ahead of ABOR.
 constexpr char kTelnetIP[] = {'\xff', '\xf4'};
 constexpr char kTelnetDM[] = {'\xff', '\xf2'};
@@ -119,6 +150,12 @@ TStarFtp::TStarFtp() : Version("TFtp 1.4.2") {
     OnMessage = [this](TSocketMessage& message) { Notification(message); };
     listener_.StartWinsock();
     dataSocket_.StartWinsock();
+    aborWait_ = std::make_unique<QTimer>();
+    aborWait_->setSingleShot(true);
+    QObject::connect(aborWait_.get(), &QTimer::timeout, [this] { AborReplyOverdue(); });
+    endTimer_ = std::make_unique<QTimer>();
+    endTimer_->setSingleShot(true);
+    QObject::connect(endTimer_.get(), &QTimer::timeout, [this] { FinishEnding(); });
 }
 
 TStarFtp::~TStarFtp() {
@@ -171,6 +208,25 @@ void TStarFtp::Login() {
         Info(ftpiBusy, "");
         return;
     }
+    // A new session on the same instance, after a lost connection, an error or a quit: nothing of
+    // the last one may carry over, its late notifications included.
+    ++session_;
+    CloseAll();
+    shutDown_ = false;
+    controlConnected_ = false;
+    inReplyHandler_ = false;
+    reader_.Reset();
+    lastReply_.clear();
+    Features.clear();
+    featureLines_.clear();
+    pendingEvent_ = peNone;
+    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = renameRefused_ = false;
+    ending_ = Ending::No;
+    endTimer_->stop();
+    aborWait_->stop();
+    epsvSent_ = false;
+    skippingListingLine_ = false;
+    Listing = false;
     OnTimeOut = [this](TStarSocket&) { FatalError(ftpeTimeOut); };
     errorCode_ = ftpeNoError;
     success_ = true;
@@ -191,8 +247,6 @@ void TStarFtp::Login() {
     if (FtpPort == 0) FtpPort = 21;
     epsvRefused_ = false;
 
-    multiLine_ = false;
-    multiLineCode_.clear();
     SetReplyState(ReplyState::Greeting);
     OnSocketConnect = [this](TStarSocket&) { SocketConnected(); };
     OnSocketRead = [this](TStarSocket&) { ReadControlData(); };
@@ -227,10 +281,9 @@ void TStarFtp::HostResolved() {
 }
 
 void TStarFtp::ChangeDirectory(const std::string& directory) {
-    // Set before the checks: a refused call still decides the next completion event.
+    if (!BeginOperation()) return;
     success_ = true;
     pendingEvent_ = peDirectoryChanged;
-    if (!BeginOperation()) return;
     InitialDirectory = directory;
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
@@ -241,9 +294,42 @@ bool TStarFtp::HasFeature(std::string_view name) const {
     return false;
 }
 
+// Unlike Quit, this does not wait for the operation in hand: it is given up (a transfer the server
+// knows of is aborted first, so that the server ends it), and no completion event or error follows,
+// only the one OnFtpQuit.
 void TStarFtp::EndSession(int graceMs) {
-    (void)graceMs;
-    Quit();
+    if (ending_ != Ending::No) return;
+    // What the session had posted (a ready, a quit) must not follow the end.
+    ++session_;
+    ending_ = Ending::Running;
+    busy_ = true;
+    endDeadline_ = NowMs() + std::max(graceMs, 0);
+    endTimer_->start(std::max(graceMs, 0));
+    if (!controlConnected_ || ControlLost()) {
+        // A lookup or connect in progress, or nothing at all: dropped.
+        FinishEnding();
+        return;
+    }
+    switch (phase_) {
+    case TransferPhase::Waiting:
+    case TransferPhase::Moving:
+    case TransferPhase::ReplyFirst:
+    case TransferPhase::DataFirst:
+        // The store's DELE and QUIT follow the abort's replies (ContinueEnding).
+        AbortTransfer(true);
+        return;
+    case TransferPhase::AbortTransferReply:
+    case TransferPhase::AbortAborReply:
+        return;
+    default:
+        break;
+    }
+    // A temporary file that is complete or half renamed; a server takes commands in order, so the
+    // DELE can go out before the outstanding reply is in.
+    if (storing_ && tempStore_ && storAccepted_ && replyState_ != ReplyState::DeleteTemp &&
+        replyState_ != ReplyState::Store)
+        SendCommand("DELE " + storeName_);
+    ContinueEnding();
 }
 
 void TStarFtp::Quit() {
@@ -260,13 +346,17 @@ void TStarFtp::SocketConnected() {
     if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
-    partialLine_.clear();
+    reader_.Reset();
     inReplyHandler_ = false;
     // A server that takes the connection and never greets must not hold the session for ever.
     ArmReplyTimer();
 }
 
 void TStarFtp::SocketClosed() {
+    if (ending_ != Ending::No) {
+        FinishEnding();
+        return;
+    }
     // An operation cut off by the close did not succeed (a closed QUIT is how QUIT ends).
     if (replyState_ != ReplyState::Idle && replyState_ != ReplyState::Quit) success_ = false;
     if (phase_ != TransferPhase::None && phase_ != TransferPhase::Done) success_ = false;
@@ -274,9 +364,11 @@ void TStarFtp::SocketClosed() {
     CloseLocalFile();
     SetPhase(TransferPhase::None);
     SetReplyState(ReplyState::Idle);
+    storing_ = false;
+    aborWait_->stop();
     Info(ftpiNotConnected, "Disconnected");
     PostReady();
-    PostMessage(WM_FTPQUIT);
+    PostQuit();
     controlConnected_ = false;
 }
 
@@ -288,13 +380,58 @@ bool TStarFtp::SendCommand(const std::string& text) {
     if (TransferMode == textEUC) line = SjisToEuc(line);
     if (shutDown_) return true;
     Info(ftpiSent, line);
-    while (!line.empty()) {
-        // Replies, ticks and the user's input are handled between the attempts.
-        QCoreApplication::processEvents();
-        if (ControlLost()) return true;
-        const int sent = Send(line.data(), static_cast<int>(line.size()));
-        line.erase(0, static_cast<std::size_t>(sent));
-        if (CheckSocketError()) return true;
+    // Written at once when the socket takes it, so that sending a command runs no handler; only a
+    // full socket buffer waits, with the event queue running, and not beyond the time-out.
+    const std::int64_t deadline = SendDeadline();
+    const std::uint32_t session = session_;
+    std::size_t done = 0;
+    // The notice's handler may have ended the session.
+    while (session == session_ && !ControlLost()) {
+        done += static_cast<std::size_t>(
+            Send(line.data() + done,
+                 static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
+        if (CheckSocketError() || done == line.size()) return true;
+        if (!WaitControlWritable(deadline)) {
+            SendTimedOut();
+            return true;
+        }
+    }
+    return true;
+}
+
+// A command may wait for the socket as long as for a reply; while EndSession runs, no longer than
+// its grace time.
+std::int64_t TStarFtp::SendDeadline() const {
+    const std::int64_t deadline =
+        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
+    return ending_ == Ending::Running ? std::min(deadline, endDeadline_) : deadline;
+}
+
+void TStarFtp::SendTimedOut() {
+    if (ending_ == Ending::Running)
+        FinishEnding();
+    else
+        FatalError(ftpeTimeOut);
+}
+
+// False when the deadline passed first. True also when the connection was lost meanwhile.
+bool TStarFtp::WaitControlWritable(std::int64_t deadline) {
+    QSocketNotifier writable(Socket(), QSocketNotifier::Write);
+    bool ready = false;
+    QObject::connect(&writable, &QSocketNotifier::activated, [&] {
+        ready = true;
+        writable.setEnabled(false);
+    });
+    // Wakes the wait below when nothing else happens; WaitForMoreEvents has no time limit.
+    QTimer wake;
+    wake.setSingleShot(true);
+    const std::uint32_t session = session_;
+    while (!ready) {
+        const std::int64_t left = deadline - NowMs();
+        if (left <= 0) return false;
+        wake.start(static_cast<int>(std::min<std::int64_t>(left, 100)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (session != session_ || ControlLost()) return true;
     }
     return true;
 }
@@ -315,12 +452,20 @@ void TStarFtp::SetPhase(TransferPhase next) {
     qCDebug(lcFtp) << "transfer phase" << TransferPhaseName(phase_) << "->"
                    << TransferPhaseName(next);
     phase_ = next;
+    // Only ABOR's own reply is due now; it may never come.
+    if (next == TransferPhase::AbortAborReply)
+        aborWait_->start(AborReplyWait);
+    else
+        aborWait_->stop();
     ArmReplyTimer();
 }
 
 // A transfer's final reply may take as long as the server needs to finish a big file; every other
 // reply, ABOR's included, is due within the time-out.
 bool TStarFtp::ReplyTimed() const {
+    if (replyState_ == ReplyState::AbortSync) return true;
+    // Bounded by AborReplyWait instead, which may be the shorter.
+    if (phase_ == TransferPhase::AbortAborReply) return false;
     if (Aborting()) return true;
     return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
            replyState_ != ReplyState::Store && replyState_ != ReplyState::ListConnect &&
@@ -337,54 +482,59 @@ void TStarFtp::ArmReplyTimer() {
 void TStarFtp::ReadControlData() {
     // A read event inside the interpretation of a line leaves the data to the loop below.
     if (inReplyHandler_ || shutDown_) return;
+    const std::uint32_t session = session_;
     char buffer[kReadBlock];
     for (;;) {
-        // Framed on the bytes as read: a NUL is a byte of a line like any other.
         const int got = Receive(buffer, kReadBlock);
-        std::string text(buffer, static_cast<std::size_t>(got));
-        if (TransferMode == textJIS) text = JisToSjis(text);
-        if (TransferMode == textEUC) text = EucToSjis(text);
         if (CheckSocketError()) return;
-        Info(ftpiReceived, text);
+        const std::string_view bytes(buffer, static_cast<std::size_t>(got));
+        // The log shows each read as it came; the interpreter gets whole lines.
+        Info(ftpiReceived, FromWire(bytes));
+        if (session != session_ || ControlLost()) return;
         if (got == 0) break;
-
-        text.insert(0, partialLine_);
-        std::size_t start = 0;
-        // LF ends a line, with or without a CR before it: some servers end their replies so.
-        for (std::size_t end; (end = text.find('\n', start)) != std::string::npos;
-             start = end + 1) {
-            const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
-            inReplyHandler_ = true;
-            HandleReply(text.substr(start, length));
-            inReplyHandler_ = false;
-            // A fatal reply closed the connection: nothing more to read.
-            if (ControlLost()) return;
-        }
-        partialLine_ = text.substr(start);
-        if (partialLine_.size() > MaxReplyLine) {
-            partialLine_.clear();
+        // Framed on the bytes as read: a NUL is a byte of a line like any other, and a character
+        // of the JIS or EUC code split over two reads is converted only once it is whole.
+        if (!reader_.Feed(bytes)) {
             FatalError(ftpeConnectionAborted);
             return;
+        }
+        TReplyLine line;
+        while (reader_.Next(line)) {
+            line.text = FromWire(line.text);
+            inReplyHandler_ = true;
+            TakeReply(line);
+            inReplyHandler_ = false;
+            // A fatal reply closed the connection: nothing more to read.
+            if (session != session_ || ControlLost()) return;
         }
     }
     // The socket stops the countdown whenever bytes come; a reply still due starts it again.
     ArmReplyTimer();
 }
 
-// ---- Reply interpreter ------------------------------------------------------------------------
+// Control text in the system's code.
+std::string TStarFtp::FromWire(std::string_view bytes) const {
+    if (TransferMode == textJIS) return JisToSjis(bytes);
+    if (TransferMode == textEUC) return EucToSjis(bytes);
+    return std::string(bytes);
+}
 
-void TStarFtp::HandleReply(const std::string& line) {
-    if (line.empty()) return;
-    // Inside a multi-line reply only its final line ("ccc ") counts.
-    if (multiLine_ && line.compare(0, 4, multiLineCode_ + ' ') != 0) return;
-    if (line.size() >= 4 && line[3] == '-') {
-        multiLine_ = true;
-        multiLineCode_ = line.substr(0, 3);
+void TStarFtp::TakeReply(const TReplyLine& line) {
+    if (!line.final) {
+        if (replyState_ == ReplyState::Feat) featureLines_.push_back(line.text);
         return;
     }
-    multiLine_ = false;
-    multiLineCode_.clear();
+    // The clean-up after a failed store must not hide the reply that failed it.
+    if (replyState_ != ReplyState::DeleteTemp && replyState_ != ReplyState::AbortSync)
+        lastReply_ = line.text;
+    HandleReply(line.text);
+}
 
+// ---- Reply interpreter ------------------------------------------------------------------------
+
+// One final reply line; the lines before it in a multi-line reply were taken by TakeReply.
+void TStarFtp::HandleReply(const std::string& line) {
+    if (line.empty()) return;
     const char kind = line[0];
     switch (replyState_) {
     case ReplyState::Greeting:
@@ -401,6 +551,9 @@ void TStarFtp::HandleReply(const std::string& line) {
         break;
     case ReplyState::System:
         OnSystem(line);
+        break;
+    case ReplyState::Feat:
+        OnFeat(line);
         break;
     case ReplyState::LoginDirectory:
         OnLoginDirectory(kind);
@@ -433,8 +586,27 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::ChangeDirectory:
         OnChangeDirectory(kind);
         break;
+    case ReplyState::StoreSize:
+        OnStoreSize(line);
+        break;
+    case ReplyState::RenameFrom:
+        OnRenameFrom(kind);
+        break;
+    case ReplyState::RenameTo:
+        OnRenameTo(kind);
+        break;
+    case ReplyState::DeleteTemp:
+        OnDeleteTemp(line);
+        break;
+    case ReplyState::AbortSync:
+        OnAbortSync(line);
+        break;
     case ReplyState::Quit:
         OnQuit(kind);
+        break;
+    case ReplyState::EndQuit:
+        // Replies to what was outstanding come first; QUIT's is the last.
+        if (line.compare(0, 3, "221") == 0 || line.compare(0, 3, "421") == 0) FinishEnding();
         break;
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
@@ -491,6 +663,31 @@ void TStarFtp::LoginRefused() {
 void TStarFtp::OnSystem(const std::string& line) {
     pendingEvent_ = peLoggedIn;
     DetectServerType(line);
+    Features.clear();
+    featureLines_.clear();
+    IssueCommand("FEAT", ReplyState::Feat);
+}
+
+// RFC 2389: the inner lines of the 211 reply name one feature each, after one space, with its
+// arguments after the name ("REST STREAM"). A refusal only means there are none.
+void TStarFtp::OnFeat(const std::string& line) {
+    if (line[0] == '2') {
+        for (const std::string& text : featureLines_) {
+            if (text.empty() || text[0] != ' ') continue;
+            const std::size_t first = text.find_first_not_of(" \t");
+            if (first == std::string::npos) continue;
+            const std::size_t last = text.find_first_of(" \t", first);
+            std::string name = text.substr(first, last - first);
+            for (char& c : name)
+                if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            Features.push_back(std::move(name));
+        }
+    }
+    featureLines_.clear();
+    EnterLoginDirectory();
+}
+
+void TStarFtp::EnterLoginDirectory() {
     if (InitialDirectory.empty()) {
         LoggedIn();
         return;
@@ -680,13 +877,18 @@ const char* FtpErrorName(FtpError error) {
 }
 
 void TStarFtp::GetListing() {
-    pendingEvent_ = peListingDone;
     if (!BeginOperation()) return;
+    pendingEvent_ = peListingDone;
     SetPhase(TransferPhase::Preparing);
     IssueCommand("PWD", ReplyState::ListDirectory);
 }
 
 void TStarFtp::StoreFile() {
+    // Busy first: a refused call must not touch the running operation's outcome or event.
+    if (busy_) {
+        Info(ftpiBusy, "");
+        return;
+    }
     success_ = true;
     pendingEvent_ = peFileStored;
     errorCode_ = ftpeNoError;
@@ -697,18 +899,25 @@ void TStarFtp::StoreFile() {
         PostReady();
         return;
     }
-    if (busy_) {
-        Info(ftpiBusy, "");
-        return;
-    }
     busy_ = true;
-    ResetCounts();
     // A line break would smuggle a second command behind STOR.
     if (RemoteFile.empty() || HoldsLineBreak(RemoteFile)) {
+        ResetCounts();
         ReportError(ftpeNoRemoteFile);
         PostReady();
         return;
     }
+    storing_ = true;
+    OpenStore();
+}
+
+// One attempt of the store: the first, or the one under the final name after a refused rename.
+void TStarFtp::OpenStore() {
+    success_ = true;
+    ResetCounts();
+    tempStore_ = UseTempName;
+    storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;
+    storAccepted_ = storeCancelled_ = retryDirect_ = false;
     CloseLocalFile();
     const std::optional<std::string> path = SystemToUtf8(LocalFile);
     // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
@@ -718,7 +927,7 @@ void TStarFtp::StoreFile() {
     if (localFile_ < 0 || ::fstat(localFile_, &info) != 0 || !S_ISREG(info.st_mode)) {
         CloseLocalFile();
         ReportError(ftpeLocalFileOpen);
-        PostReady();
+        FinishStore(false);
         return;
     }
     localSize_ = info.st_size;
@@ -727,6 +936,10 @@ void TStarFtp::StoreFile() {
 }
 
 void TStarFtp::Abort() {
+    // The data has gone, the final name not yet replaced: the temporary file is deleted instead.
+    if (storing_ && tempStore_ &&
+        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::DeleteTemp))
+        storeCancelled_ = true;
     AbortTransfer(true);
     // While our own data connection is being opened no reply is due that would carry the
     // cancel out: it ends the transfer now.
@@ -777,15 +990,19 @@ void TStarFtp::SendAbort() {
     ArmReplyTimer();
 }
 
-// Like SendCommand: the queue runs between attempts, so a full socket buffer does not block.
+// Like SendCommand: a full socket buffer is waited for, within the same bound.
 bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
+    const std::int64_t deadline = SendDeadline();
     while (length > 0) {
         if (ControlLost()) return false;
         const int sent = urgent ? SendUrgent(bytes, length) : Send(bytes, length);
         if (CheckSocketError()) return false;
         bytes += sent;
         length -= sent;
-        if (length > 0) QCoreApplication::processEvents();
+        if (length > 0 && !WaitControlWritable(deadline)) {
+            SendTimedOut();
+            return false;
+        }
     }
     return true;
 }
@@ -796,12 +1013,35 @@ bool TStarFtp::SendRaw(const char* bytes, int length, bool urgent) {
 // when the line was one of these replies.
 bool TStarFtp::OnAbortReply(const std::string& line) {
     if (!Aborting()) return false;
-    if (line[0] == '1') return true;
+    if (line[0] == '1') {
+        if (replyState_ == ReplyState::Store) storAccepted_ = true;
+        return true;
+    }
+    if (line[0] == '2' && replyState_ == ReplyState::Store) storAccepted_ = true;
     if (phase_ == TransferPhase::AbortTransferReply && line.compare(0, 3, "225") != 0)
         SetPhase(TransferPhase::AbortAborReply);
     else
         EndAborted();
     return true;
+}
+
+// The aborted transfer's final reply came and ABOR's did not within AborReplyWait. The wait ends
+// here, but a late reply must not pass for the answer to the next command, so NOOP goes out and
+// every reply up to its own is taken as a late one. A server answers in order, so ABOR's reply, if
+// it ever comes, comes before NOOP's; to tell them apart, the codes of an abort (1xx, 225, 226,
+// 426) are never NOOP's (200, or 500 from a server without it). Only NOOP's reply completes the
+// operation, so the owner's next command starts in step; if it never comes, the reply time-out
+// ends the session as for any unanswered command.
+void TStarFtp::AborReplyOverdue() {
+    if (phase_ != TransferPhase::AbortAborReply || ControlLost()) return;
+    Info(ftpiLogNote, "No reply to ABOR within " + std::to_string(AborReplyWait / 1000) +
+                          " s; the transfer counts as aborted");
+    IssueCommand("NOOP", ReplyState::AbortSync);
+}
+
+void TStarFtp::OnAbortSync(const std::string& line) {
+    if (AbortReplyCode(line)) return;
+    EndAborted();
 }
 
 void TStarFtp::EndAborted() {
@@ -988,7 +1228,7 @@ void TStarFtp::DataConnectFailed(const std::string& why) {
 // not inside the reply interpreter. An abort that came while the command was being sent is carried
 // out now that the server knows of the transfer.
 void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
-    if (!IssueCommand(state == ReplyState::List ? "LIST" : "STOR " + RemoteFile, state)) return;
+    if (!IssueCommand(state == ReplyState::List ? "LIST" : "STOR " + storeName_, state)) return;
     if (ControlLost()) return;
     const TransferPhase before = phase_;
     SetPhase(TransferPhase::Waiting);
@@ -997,7 +1237,7 @@ void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler)
         Abort();
         return;
     }
-    if (before == TransferPhase::EarlyConnection) PostMessage(WM_FTPACCEPT);
+    if (before == TransferPhase::EarlyConnection) Post(WM_FTPACCEPT);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -1057,13 +1297,15 @@ void TStarFtp::StartStore() {
 void TStarFtp::OnStore(const std::string& line) {
     if (OnAbortReply(line)) return;
     if (line[0] == '1') {
+        storAccepted_ = true;
         // Sent from the event loop, as an accept event would start it, not inside this reply.
-        if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) PostMessage(WM_FTPSEND);
+        if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) Post(WM_FTPSEND);
         return;
     }
     // Nothing else is due once the final reply is in (ABOR's replies are taken above).
     if (phase_ == TransferPhase::ReplyFirst) return;
     if (line[0] == '2') {
+        storAccepted_ = true;
         FinalReply();
         return;
     }
@@ -1090,6 +1332,114 @@ void TStarFtp::DataDone() {
 }
 
 void TStarFtp::TransferComplete() {
+    SetReplyState(ReplyState::Idle);
+    if (storing_) {
+        SetPhase(TransferPhase::None);
+        StoreTransferEnded();
+        return;
+    }
+    SetPhase(TransferPhase::Done);
+    PostReady();
+}
+
+// Both sides of the store's transfer have ended (or it was cut short). A good one is checked and
+// renamed; a failed one leaves no temporary file behind.
+void TStarFtp::StoreTransferEnded() {
+    if (!success_) {
+        // Unless the server never took STOR: then it created nothing.
+        if (tempStore_ && storAccepted_)
+            DeleteTempFile(false);
+        else
+            FinishStore(false);
+        return;
+    }
+    // In the text modes the server may change line ends: only a binary store keeps its size.
+    if (TransferMode == BinaryTransfer && HasFeature("SIZE")) {
+        IssueCommand("SIZE " + storeName_, ReplyState::StoreSize);
+        return;
+    }
+    RenameOrFinish();
+}
+
+void TStarFtp::RenameOrFinish() {
+    if (!tempStore_) {
+        FinishStore(true);
+        return;
+    }
+    if (storeCancelled_) {
+        DeleteTempFile(false);
+        return;
+    }
+    // Both go out at once, so the rename costs one round trip: the server takes them in order, and
+    // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
+    renameRefused_ = false;
+    if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
+    IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
+}
+
+void TStarFtp::OnStoreSize(const std::string& line) {
+    const std::optional<std::int64_t> remote = SizeOfReply(line);
+    if (!remote) {
+        Info(ftpiLogNote,
+             "The server gave no size for " + storeName_ + "; the size is not checked");
+        RenameOrFinish();
+        return;
+    }
+    if (*remote == BytesTransferred) {
+        RenameOrFinish();
+        return;
+    }
+    // The final name is never given to a copy of the wrong size.
+    Info(ftpiSizeMismatch, std::to_string(BytesTransferred) + " " + std::to_string(*remote));
+    success_ = false;
+    if (tempStore_)
+        DeleteTempFile(false);
+    else
+        FinishStore(false);
+}
+
+// RNTO is out already: its reply comes next either way.
+void TStarFtp::OnRenameFrom(char kind) {
+    renameRefused_ = kind != '3';
+    if (renameRefused_) Info(ftpiCommandFailed, "");
+    SetReplyState(ReplyState::RenameTo);
+}
+
+void TStarFtp::OnRenameTo(char kind) {
+    if (!renameRefused_ && kind == '2') {
+        FinishStore(true);
+        return;
+    }
+    if (!renameRefused_) Info(ftpiCommandFailed, "");
+    DeleteTempFile(true);
+}
+
+// Its reply is only logged: the store's outcome does not depend on it.
+void TStarFtp::DeleteTempFile(bool thenDirect) {
+    retryDirect_ = thenDirect;
+    IssueCommand("DELE " + storeName_, ReplyState::DeleteTemp);
+}
+
+void TStarFtp::OnDeleteTemp(const std::string& line) {
+    if (line[0] != '2')
+        Info(ftpiLogNote, "The temporary file " + storeName_ + " is left on the server: " + line);
+    if (!retryDirect_) {
+        FinishStore(false);
+        return;
+    }
+    // Servers that forbid renaming forbid it every time: the rest of the session stores directly.
+    Info(ftpiLogNote, "The server refused to rename " + storeName_ + " to " + RemoteFile +
+                          "; files are now stored directly under their final names");
+    UseTempName = false;
+    if (storeCancelled_)
+        FinishStore(false);
+    else
+        OpenStore();
+}
+
+void TStarFtp::FinishStore(bool stored) {
+    if (!stored) success_ = false;
+    storing_ = false;
     SetReplyState(ReplyState::Idle);
     SetPhase(TransferPhase::Done);
     PostReady();
@@ -1147,7 +1497,8 @@ void TStarFtp::ReceiveListing() {
         if (!listingStall_) {
             listingStall_ = std::make_unique<QTimer>();
             listingStall_->setSingleShot(true);
-            QObject::connect(listingStall_.get(), &QTimer::timeout, [this] { ReadListingBlocks(); });
+            QObject::connect(listingStall_.get(), &QTimer::timeout,
+                             [this] { ReadListingBlocks(); });
         }
     }
     if (listingBatched_) listingStall_->start(ListingStallWait);
@@ -1239,6 +1590,8 @@ void TStarFtp::UploadAccepted() {
 
 void TStarFtp::SendFile() {
     const std::uint32_t serial = ++transferSerial_;
+    // The server has connected (or answered 1xx): it took STOR and may have created the file.
+    storAccepted_ = true;
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     Listing = false;
     BytesTransferred = 0;
@@ -1263,6 +1616,13 @@ void TStarFtp::SendFile() {
         const int sent = dataSocket_.Send(out_.data() + outSent_,
                                           static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
         if (dataSocket_.LastError() != 0) {
+            // A server that cuts the connection while our bytes are unread resets it instead of
+            // closing it: the same end of the store, whose final reply is still due.
+            if (dataSocket_.LastError() == kConnectionReset ||
+                dataSocket_.LastError() == kConnectionAborted) {
+                StoreServerClosed();
+                return;
+            }
             FatalError(ftpeDataConnection);
             return;
         }
@@ -1432,8 +1792,10 @@ bool TStarFtp::CheckSocketError() {
     }
     const SocketFailure failure = MapSocketError(LastError());
     errorCode_ = failure.code;
+    const std::uint32_t session = session_;
     FatalError(failure.code, failure.text);
-    ShutDown();
+    // Unless the error's handler has started a new session already.
+    if (session == session_) ShutDown();
     return true;
 }
 
@@ -1444,19 +1806,29 @@ void TStarFtp::CloseAll() {
     SetPhase(TransferPhase::None);
 }
 
+// While EndSession runs, a failure only ends the session sooner: no error is reported.
 void TStarFtp::FatalError(FtpError code, const std::string& addinfo) {
+    if (ending_ != Ending::No) {
+        FinishEnding();
+        return;
+    }
     if (shutDown_) return;
     CloseAll();
     controlConnected_ = false;
     success_ = false;
+    storing_ = false;
+    aborWait_->stop();
     errorCode_ = code;
+    // Posted for this session, also when the handler logs in again.
+    const std::uint32_t session = session_;
     if (OnFtpError) OnFtpError(*this, code, addinfo);
-    PostMessage(WM_FTPQUIT);
+    PostMessage(WM_FTPQUIT, session);
 }
 
 void TStarFtp::ReportError(FtpError code) {
     success_ = false;
     errorCode_ = code;
+    if (ending_ != Ending::No) return;
     if (OnFtpError) OnFtpError(*this, code, "Error");
 }
 
@@ -1464,14 +1836,66 @@ void TStarFtp::ShutDown() {
     if (shutDown_) return;
     shutDown_ = true;
     CloseAll();
-    PostMessage(WM_FTPQUIT);
+    PostQuit();
 }
 
+// Once EndSession runs, an operation's end leads on to QUIT instead of its completion event.
 void TStarFtp::PostReady() {
-    PostMessage(WM_FTPREADY);
+    if (ending_ == Ending::Running) {
+        ContinueEnding();
+        return;
+    }
+    Post(WM_FTPREADY);
+}
+
+void TStarFtp::PostQuit() {
+    if (ending_ != Ending::No) {
+        FinishEnding();
+        return;
+    }
+    Post(WM_FTPQUIT);
+}
+
+// Tagged with the session, so that a new session drops what an earlier one had posted.
+void TStarFtp::Post(unsigned message) {
+    PostMessage(message, session_);
+}
+
+// The operation in hand has ended or was given up: QUIT, then the server's 221 or its close.
+void TStarFtp::ContinueEnding() {
+    CloseData();
+    CloseLocalFile();
+    SetPhase(TransferPhase::None);
+    storing_ = false;
+    aborWait_->stop();
+    if (ControlLost()) {
+        FinishEnding();
+        return;
+    }
+    // QUIT has gone out already (Quit, or a refused login).
+    if (replyState_ == ReplyState::Quit) {
+        SetReplyState(ReplyState::EndQuit);
+        return;
+    }
+    IssueCommand("QUIT", ReplyState::EndQuit);
+}
+
+// The one quit notification of EndSession: the server has answered QUIT or closed, or the grace
+// time is over (then the connection is closed here).
+void TStarFtp::FinishEnding() {
+    if (ending_ != Ending::Running) return;
+    ending_ = Ending::Done;
+    endTimer_->stop();
+    aborWait_->stop();
+    storing_ = false;
+    CloseAll();
+    controlConnected_ = false;
+    SetReplyState(ReplyState::Idle);
+    Post(WM_FTPQUIT);
 }
 
 void TStarFtp::Notification(const TSocketMessage& message) {
+    if (message.WParam != static_cast<std::intptr_t>(session_)) return;
     if (message.Msg == WM_FTPACCEPT) {
         const TSocketEvent accepted = listener_.OnSocketAccept;
         if (listener_.Socket() >= 0 && accepted) accepted(listener_);
@@ -1484,6 +1908,7 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     }
     if (message.Msg == WM_FTPQUIT) {
         busy_ = false;
+        if (ending_ == Ending::Done) ending_ = Ending::No;
         if (OnFtpQuit) OnFtpQuit(*this);
         return;
     }

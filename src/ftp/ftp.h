@@ -7,6 +7,7 @@
 #include "ftp/ftpaddr.h"
 #include "ftp/ftplist.h"
 #include "ftp/ftptypes.h"
+#include "ftp/replyreader.h"
 #include "net/starsock.h"
 
 #include <cstddef>
@@ -114,14 +115,18 @@ class TStarFtp : public TStarSocket {
     TStarFtp();
     ~TStarFtp() override;
 
-    // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, CWD InitialDirectory.
+    // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, FEAT, CWD InitialDirectory. It
+    // starts a new session on the same instance whatever ended the last one (an error, a lost
+    // connection, Quit, EndSession); what the last one had posted and not yet delivered is dropped.
     void Login();
     void ChangeDirectory(const std::string& directory);
     // PWD, TYPE A, PORT, LIST; the lines arrive on a data connection the server opens to us (in
     // PassiveMode: EPSV or PASV, and we open it before LIST).
     void GetListing();
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
-    // TransferMode. Over IPv6, EPRT stands for PORT.
+    // TransferMode. Over IPv6, EPRT stands for PORT. After a binary store the server's SIZE is
+    // compared with the bytes sent, when it has SIZE; with UseTempName, STOR goes to the temporary
+    // name and RNFR/RNTO follow. OnFileStored comes once, after all of it.
     void StoreFile();
     // Stops the running transfer: Telnet IP, the urgent Telnet data mark, ABOR, and the data
     // connection closed; the operation completes (Success false) once the server has answered.
@@ -130,7 +135,9 @@ class TStarFtp : public TStarSocket {
     void Quit();
     // Ends the session whatever runs, within graceMs: a transfer is aborted, a lookup or connect
     // is dropped, QUIT goes out when the control connection is up, and OnFtpQuit follows once the
-    // server has answered or closed, or at the latest when graceMs have passed.
+    // server has answered or closed, or at the latest when graceMs have passed. Also while busy.
+    // The operation in hand is given up: no completion event, no OnFtpReady and no error follow,
+    // only the one OnFtpQuit (also when nothing was connected).
     void EndSession(int graceMs = 1000);
 
     // Published properties.
@@ -194,7 +201,9 @@ class TStarFtp : public TStarSocket {
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
     // The server's last complete reply line (final line of a multi-line reply), converted from
-    // the transfer code; the reason of a refusal.
+    // the transfer code; the reason of a refusal. The replies to the DELE of a temporary file and
+    // to the NOOP after an unanswered ABOR do not count: after a failed store it still holds the
+    // reply that failed it.
     const std::string& LastReply() const { return lastReply_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
@@ -218,6 +227,9 @@ class TStarFtp : public TStarSocket {
     // costs the sending server too.
     static constexpr int ListingReadThreshold = 32 * 1024;
     static constexpr int ListingStallWait = 20;
+    // Once the aborted transfer's own final reply is in, ABOR's reply is awaited this long (ms):
+    // some servers never answer an ABOR that came after the transfer had completed.
+    static constexpr int AborReplyWait = 3000;
 
   protected:
     void HostResolved() override;
@@ -229,7 +241,8 @@ class TStarFtp : public TStarSocket {
         User = 1,           // USER
         Password = 2,       // PASS
         Account = 3,        // ACCT
-        System = 5,         // SYST, the last step of the login but one
+        Feat = 4,           // FEAT, after SYST
+        System = 5,         // SYST
         LoginDirectory = 6, // CWD right after login
         ListDirectory = 7,  // PWD, the first step of a listing
         ListType = 8,       // TYPE A of a listing
@@ -242,9 +255,15 @@ class TStarFtp : public TStarSocket {
         StorePassive = 33,  // EPSV or PASV of a store
         StoreConnect = 34,  // no reply due: the data connection of STOR is being opened
         Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
+        StoreSize = 35,     // SIZE of what was just stored
+        RenameFrom = 36,    // RNFR of the temporary name (RNTO went out with it)
+        RenameTo = 37,      // RNTO of the final name
+        DeleteTemp = 38,    // DELE of the temporary name
+        AbortSync = 39,     // NOOP after an unanswered ABOR; late ABOR replies come first
         ChangeDirectory = 50,
         Quit = 60,
-        Idle = 100, // no command outstanding: replies are ignored
+        EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts
+        Idle = 100,   // no command outstanding: replies are ignored
     };
 
     // Completion event fired by the next ready notification.
@@ -276,6 +295,11 @@ class TStarFtp : public TStarSocket {
     void SocketConnected();
     void SocketClosed();
     void ReadControlData();
+    std::string FromWire(std::string_view bytes) const;
+    void TakeReply(const TReplyLine& line);
+    bool WaitControlWritable(std::int64_t deadline);
+    std::int64_t SendDeadline() const;
+    void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
 
     void HandleReply(const std::string& line);
@@ -284,6 +308,8 @@ class TStarFtp : public TStarSocket {
     void OnPassword(char kind);
     void OnAccount(char kind);
     void OnSystem(const std::string& line);
+    void OnFeat(const std::string& line);
+    void EnterLoginDirectory();
     void OnLoginDirectory(char kind);
     void OnChangeDirectory(char kind);
     void DirectoryChanged(bool changed);
@@ -295,6 +321,17 @@ class TStarFtp : public TStarSocket {
     void OnStoreType(char kind);
     void OnStorePort(char kind);
     void OnStore(const std::string& line);
+    void OpenStore();
+    void StoreTransferEnded();
+    void RenameOrFinish();
+    void OnStoreSize(const std::string& line);
+    void OnRenameFrom(char kind);
+    void OnRenameTo(char kind);
+    void DeleteTempFile(bool thenDirect);
+    void OnDeleteTemp(const std::string& line);
+    void FinishStore(bool stored);
+    void AborReplyOverdue();
+    void OnAbortSync(const std::string& line);
     void LoginRefused();
     void LoggedIn();
     void DetectServerType(const std::string& reply);
@@ -351,13 +388,17 @@ class TStarFtp : public TStarSocket {
     void ShutDown();
     void CloseAll();
     void PostReady();
+    void PostQuit();
+    void Post(unsigned message);
+    void ContinueEnding();
+    void FinishEnding();
     void Notification(const TSocketMessage& message);
 
     TStarSocket listener_;   // the data side listens here
     TStarSocket dataSocket_; // and carries the data connection here
 
-    bool multiLine_ = false;
-    std::string multiLineCode_;
+    TReplyReader reader_{MaxReplyLine};
+    std::vector<std::string> featureLines_; // inner lines of the FEAT reply so far
     FtpError errorCode_ = ftpeNoError;
     bool success_ = false;
     bool controlConnected_ = false;
@@ -366,14 +407,35 @@ class TStarFtp : public TStarSocket {
     ReplyState replyState_ = ReplyState::Idle;
     bool inReplyHandler_ = false;
     bool shutDown_ = false;
-    std::string partialLine_;
     std::string lastReply_;
+    // Counts sessions: every Login and EndSession starts a new one, and a notification posted in
+    // an earlier one is dropped (a second quit after a socket error must not end the next login).
+    std::uint32_t session_ = 0;
+    enum class Ending : std::uint8_t {
+        No,      // no EndSession
+        Running, // EndSession runs: aborting, deleting, QUIT
+        Done,    // its one quit notification is posted
+    };
+    Ending ending_ = Ending::No;
+    std::unique_ptr<QTimer> endTimer_; // graceMs of EndSession
+    std::int64_t endDeadline_ = 0;
+
+    // The store in hand, from StoreFile to its completion; a fall-back store under the final name
+    // is part of it.
+    bool storing_ = false;
+    bool tempStore_ = false;           // this attempt stores under the temporary name
+    std::string storeName_;            // the name STOR went to
+    bool storAccepted_ = false;        // the server took STOR (1xx, a final 2xx, or its connection)
+    bool storeCancelled_ = false;      // Abort after the data had gone, before the rename
+    bool retryDirect_ = false;         // the DELE outstanding follows a refused rename
+    bool renameRefused_ = false;       // RNFR was refused; the reply to RNTO is still due
+    std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
     std::string partialListingLine_;
-    bool skippingListingLine_ = false; // the line in progress outgrew MaxListingLine
-    bool listingBatched_ = false;      // the listing's reader waits for ListingReadThreshold
+    bool skippingListingLine_ = false;     // the line in progress outgrew MaxListingLine
+    bool listingBatched_ = false;          // the listing's reader waits for ListingReadThreshold
     std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
-    TListState listState_;             // one per listing
+    TListState listState_;                 // one per listing
     int localFile_ = -1;
     std::int64_t localSize_ = 0;
     std::int64_t startTick_ = 0; // steady clock, milliseconds

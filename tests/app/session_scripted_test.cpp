@@ -26,6 +26,7 @@ void LoginAndList(FakeFtpServer& s, const std::string& listing) {
         .Answer("331 password\r\n")
         .Answer("230 in\r\n")
         .Answer("215 UNIX Type: L8\r\n")
+        .Answer("500 FEAT not understood\r\n")
         .Answer("250 here\r\n")  // CWD after login
         .Answer("250 here\r\n"); // CWD of the session
     List(s, listing);

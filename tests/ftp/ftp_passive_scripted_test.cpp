@@ -26,6 +26,7 @@ const std::string kListing = "-rw-r--r-- 1 a b 3 Jan 5 12:34 x.txt\r\ndrwxr-xr-x
 
 // How the recorder shows the log notices about the data connection.
 const std::string kNote = "info ftpiDataConnection ";
+const std::string kNoFeat = "500 FEAT not understood\r\n";
 
 std::string Pasv(const std::string& dotted, std::uint16_t port) {
     std::string numbers = dotted;
@@ -45,7 +46,11 @@ class FtpPassiveScripted : public testing::Test {
     // A passive client of `fake`, logged in with the usual replies (scripted here).
     void LogIn(FakeFtpServer& fake, const std::string& host = "127.0.0.1") {
         ASSERT_TRUE(fake.Listening());
-        fake.Send("220 ready\r\n").Answer("331 pw\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        fake.Send("220 ready\r\n")
+            .Answer("331 pw\r\n")
+            .Answer("230 ok\r\n")
+            .Answer("215 UNIX\r\n")
+            .Answer(kNoFeat);
         ftp.SetFtpServer(host);
         ftp.FtpPort = fake.Port();
         ftp.UserName = "anna";
@@ -141,7 +146,7 @@ TEST_F(FtpPassiveScripted, EpsvOrPasvWhicheverTheServerTakes) {
         const std::vector<std::string> replies = row.replies(port);
         TStarFtp client;
         FtpRecorder r(client);
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
         fake.Answer("257 \"/pub\"\r\n").Answer("200 Type A\r\n");
         for (const std::string& reply : replies)
             fake.Answer(reply);
@@ -174,7 +179,7 @@ TEST_F(FtpPassiveScripted, EpsvOrPasvWhicheverTheServerTakes) {
         ASSERT_TRUE(RunUntil([&] { return r.Saw("stored") || r.quits > 0; }));
         DrainPostedEvents();
         ASSERT_TRUE(r.Saw("stored"));
-        Lines expected = {"USER anna", "SYST", "PWD", "TYPE A", "EPSV"};
+        Lines expected = {"USER anna", "SYST", "FEAT", "PWD", "TYPE A", "EPSV"};
         if (replies.size() == 2) expected.push_back("PASV");
         for (const char* c : {"LIST", "TYPE I", row.command, "STOR up.txt"})
             expected.push_back(c);
@@ -239,7 +244,7 @@ TEST_F(FtpPassiveScripted, NoDataConnectionNoListAndAClearError) {
         FakeFtpServer fake;
         TStarFtp client;
         FtpRecorder r(client);
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
         fake.Answer("257 \"/pub\"\r\n").Answer("200 Type A\r\n");
         for (const std::string& reply : row.replies)
             fake.Answer(reply);
@@ -252,7 +257,7 @@ TEST_F(FtpPassiveScripted, NoDataConnectionNoListAndAClearError) {
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.quits > 0; }, 10000));
         DrainPostedEvents();
-        Lines expected = {"USER anna", "SYST", "PWD", "TYPE A"};
+        Lines expected = {"USER anna", "SYST", "FEAT", "PWD", "TYPE A"};
         expected.insert(expected.end(), row.passive.begin(), row.passive.end());
         EXPECT_EQ(fake.Commands(), expected);
         EXPECT_TRUE(r.Saw(row.error));
@@ -317,7 +322,8 @@ TEST_F(FtpPassiveScripted, OverIPv6ARefusedEpsvIsNotFollowedByPasv) {
     fake.Answer("257 \"/\"\r\n").Answer("200 Type A\r\n").Answer("500 EPSV not understood\r\n");
     ftp.GetListing();
     ASSERT_TRUE(RunUntil([&] { return rec.quits > 0; }));
-    EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "PWD", "TYPE A", "EPSV"}));
+    EXPECT_EQ(fake.Commands(),
+              (Lines{"USER anna", "PASS pw", "SYST", "FEAT", "PWD", "TYPE A", "EPSV"}));
     EXPECT_TRUE(rec.Saw("error ftpeCommandFailed Error"));
     EXPECT_EQ(fake.DataConnections(), 0);
 }
@@ -386,7 +392,11 @@ TEST_F(FtpPassiveScripted, StoreWaitsForThePreliminaryReply) {
 // Unticked, the session sends exactly the bytes it always did (PORT's numbers aside).
 TEST_F(FtpPassiveScripted, ActiveSessionBytesAreUnchanged) {
     FakeFtpServer fake;
-    fake.Send("220 ready\r\n").Answer("331 pw\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+    fake.Send("220 ready\r\n")
+        .Answer("331 pw\r\n")
+        .Answer("230 ok\r\n")
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     fake.Answer("257 \"/pub\"\r\n")
         .Answer("200 Type A\r\n")
         .Answer("200 PORT ok\r\n")
@@ -420,8 +430,9 @@ TEST_F(FtpPassiveScripted, ActiveSessionBytesAreUnchanged) {
     ASSERT_TRUE(RunUntil([&] { return rec.quits > 0; }));
     const std::string received = std::regex_replace(
         fake.Received(), std::regex(R"(PORT 127,0,0,1,\d{1,3},\d{1,3}\r\n)"), "PORT <port>\r\n");
-    EXPECT_EQ(received, "USER anna\r\nPASS pw\r\nSYST\r\nPWD\r\nTYPE A\r\nPORT <port>\r\nLIST\r\n"
-                        "TYPE I\r\nPORT <port>\r\nSTOR up.txt\r\nQUIT\r\n");
+    EXPECT_EQ(received,
+              "USER anna\r\nPASS pw\r\nSYST\r\nFEAT\r\nPWD\r\nTYPE A\r\nPORT <port>\r\nLIST\r\n"
+              "TYPE I\r\nPORT <port>\r\nSTOR up.txt\r\nQUIT\r\n");
     EXPECT_EQ(fake.DataReceived(), "abc");
     EXPECT_EQ(fake.Urgent(), "");
 }
@@ -476,7 +487,7 @@ TEST_F(FtpPassiveScripted, ANameWithBothKindsOfAddress) {
         LoopbackSocket other(!row.serverOnIPv6, port, row.otherListens);
         ASSERT_TRUE(other.Ready());
         AnswerLookups("dual.test", row.found);
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
         TStarFtp client;
         FtpRecorder r(client);
         client.SetFtpServer("dual.test");
@@ -494,7 +505,7 @@ TEST_F(FtpPassiveScripted, ANameWithBothKindsOfAddress) {
         EXPECT_TRUE(r.Saw("loggedin"));
         EXPECT_EQ(client.ServerAddress,
                   row.head.back().substr(std::string("info ftpiConnected ").size()));
-        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST"}));
+        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST", "FEAT"}));
     }
 }
 

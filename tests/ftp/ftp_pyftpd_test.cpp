@@ -54,10 +54,11 @@ TEST_F(FtpRealServer, LogsInChangesToTheInitialDirectoryAndQuits) {
     EXPECT_TRUE(ftp.Busy());
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events,
-              (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                      "sent CWD /incoming\r\n", "info ftpiLoggedIn Logged in", "ready", "loggedin",
-                      "sent QUIT\r\n", "info ftpiNotConnected Disconnected", "ready", "quit"}));
+    EXPECT_EQ(
+        rec.events,
+        (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n", "sent FEAT\r\n",
+                "sent CWD /incoming\r\n", "info ftpiLoggedIn Logged in", "ready", "loggedin",
+                "sent QUIT\r\n", "info ftpiNotConnected Disconnected", "ready", "quit"}));
     EXPECT_FALSE(ftp.ControlConnected());
     EXPECT_FALSE(ftp.Busy());
     EXPECT_EQ(ftp.Socket(), -1);
@@ -70,9 +71,10 @@ TEST_F(FtpRealServer, AnonymousLoginWithoutInitialDirectorySendsNoCwd) {
     ftp.UserPassword = "guest@example.com";
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", "sent USER anonymous\r\n",
-                                  "sent PASS guest@example.com\r\n", "sent SYST\r\n",
-                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info ftpiConnected 127.0.0.1", "sent USER anonymous\r\n",
+                      "sent PASS guest@example.com\r\n", "sent SYST\r\n", "sent FEAT\r\n",
+                      "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
     EXPECT_TRUE(ftp.Success());
 }
 
@@ -91,9 +93,10 @@ TEST_F(FtpRealServer, RefusedCwdAfterLoginStillCompletesTheLogin) {
     ftp.InitialDirectory = "/missing";
     ASSERT_TRUE(LogIn());
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                                  "sent CWD /missing\r\n", "info ftpiCommandFailed ",
-                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                      "sent FEAT\r\n", "sent CWD /missing\r\n", "info ftpiCommandFailed ",
+                      "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
     EXPECT_TRUE(ftp.Success());
 }
 
@@ -148,8 +151,9 @@ TEST_F(FtpRealServer, SecondLoginReusesTheResolvedAddress) {
     rec.events.clear();
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.Last() == "loggedin"; }));
-    EXPECT_EQ(rec.events, (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
-                                  "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
+    EXPECT_EQ(rec.events,
+              (Events{"info ftpiConnected 127.0.0.1", kUser, kPass, "sent SYST\r\n",
+                      "sent FEAT\r\n", "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
 }
 
 } // namespace

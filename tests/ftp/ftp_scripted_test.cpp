@@ -19,6 +19,9 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
+// A server without FEAT: the login goes on without features.
+const std::string kNoFeat = "500 FEAT not understood\r\n";
+
 // Points a client at a scripted server, as user anna with password pw.
 void Aim(TStarFtp& client, const FakeFtpServer& fake) {
     client.SetFtpServer("127.0.0.1");
@@ -43,7 +46,8 @@ class FtpScripted : public testing::Test {
         return server.Send("220 ready\r\n")
             .Answer("331 pw\r\n")
             .Answer("230 ok\r\n")
-            .Answer("215 UNIX Type: L8\r\n");
+            .Answer("215 UNIX Type: L8\r\n")
+            .Answer(kNoFeat);
     }
 
     FakeFtpServer server;
@@ -61,21 +65,28 @@ TEST_F(FtpScripted, MultiLineGreetingsGiveOneUser) {
     for (const std::string& greeting : greetings) {
         SCOPED_TRACE(greeting);
         FakeFtpServer fake;
-        fake.Send(greeting).Answer("331 pw\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+        fake.Send(greeting)
+            .Answer("331 pw\r\n")
+            .Answer("230 ok\r\n")
+            .Answer("215 UNIX\r\n")
+            .Answer(kNoFeat);
         TStarFtp client;
         FtpRecorder r(client);
         Aim(client, fake);
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin"); }));
-        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT"}));
     }
 }
 
 TEST_F(FtpScripted, UserAnsweredWith230SkipsThePassword) {
-    server.Send("220 ready\r\n").Answer("230 no password needed\r\n").Answer("215 UNIX\r\n");
+    server.Send("220 ready\r\n")
+        .Answer("230 no password needed\r\n")
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT"}));
 }
 
 TEST_F(FtpScripted, MissingValuesAreAskedForAndAnAccountIsSent) {
@@ -86,14 +97,15 @@ TEST_F(FtpScripted, MissingValuesAreAskedForAndAnAccountIsSent) {
         .Answer("331 pw\r\n")
         .Answer("332 account\r\n")
         .Answer("230 ok\r\n")
-        .Answer("215 UNIX\r\n");
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER bob", "PASS pw2", "ACCT acct", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER bob", "PASS pw2", "ACCT acct", "SYST", "FEAT"}));
     EXPECT_EQ(rec.events,
               (Events{"info ftpiConnected 127.0.0.1", "need 1", "sent USER bob\r\n", "need 2",
                       "sent PASS pw2\r\n", "need 3", "sent ACCT acct\r\n", "sent SYST\r\n",
-                      "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
+                      "sent FEAT\r\n", "info ftpiLoggedIn Logged in", "ready", "loggedin"}));
 }
 
 TEST_F(FtpScripted, RefusedAccountEndsWithTheComponentsQuit) {
@@ -131,7 +143,10 @@ TEST_F(FtpScripted, SystReplySetsTheServerType) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.reply);
         FakeFtpServer fake;
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(std::string(row.reply) + "\r\n");
+        fake.Send("220 ready\r\n")
+            .Answer("230 ok\r\n")
+            .Answer(std::string(row.reply) + "\r\n")
+            .Answer(kNoFeat);
         TStarFtp client;
         FtpRecorder r(client);
         Aim(client, fake);
@@ -164,10 +179,12 @@ TEST_F(FtpScripted, RepliesSentOneByteAtATimeAreAssembled) {
         .AwaitCommand()
         .SendBytewise("230 ok\r\n")
         .AwaitCommand()
-        .SendBytewise("215 UNIX\r\n");
+        .SendBytewise("215 UNIX\r\n")
+        .AwaitCommand()
+        .SendBytewise("211-Features:\r\n SIZE\r\n211 End\r\n");
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT"}));
     EXPECT_EQ(ftp.ServerType, ftpstUNIX);
     const auto reads = std::count_if(rec.received.begin(), rec.received.end(),
                                      [](const std::string& r) { return !r.empty(); });
@@ -189,10 +206,11 @@ TEST_F(FtpScripted, ALineWithoutEndIsCutOffPastItsBound) {
 TEST_F(FtpScripted, ALongLineWithinTheBoundIsAReply) {
     server.Send("220 " + std::string(TStarFtp::MaxReplyLine - 100, 'x') + "\r\n")
         .Answer("230 ok\r\n")
-        .Answer("215 UNIX\r\n");
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT"}));
 }
 
 TEST_F(FtpScripted, RefusedConnectionGivesErrorTwelveAndTwoQuits) {
@@ -262,9 +280,9 @@ TEST_F(FtpScripted, MissingServerIsAskedForThenRefused) {
     EXPECT_EQ(ftp.FtpServer(), "127.0.0.1");
 }
 
-// ChangeDirectory sets the pending completion before it finds the component busy, so the running
-// operation (here QUIT) completes with its event.
-TEST_F(FtpScripted, BusyRefusalStillReplacesThePendingEvent) {
+// Calls refused as busy leave the running operation (here QUIT) alone: it completes with no
+// directory event.
+TEST_F(FtpScripted, BusyRefusalLeavesThePendingEventAlone) {
     ScriptLogin().Answer("221 bye\r\n").Close();
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
@@ -275,10 +293,9 @@ TEST_F(FtpScripted, BusyRefusalStillReplacesThePendingEvent) {
     ftp.Login();
     ASSERT_TRUE(RunUntil([&] { return rec.quits == 1; }));
     DrainPostedEvents();
-    EXPECT_EQ(rec.events,
-              (Events{"sent QUIT\r\n", "info ftpiBusy ", "info ftpiBusy ",
-                      "info ftpiNotConnected Disconnected", "ready", "dirchanged", "quit"}));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "QUIT"}));
+    EXPECT_EQ(rec.events, (Events{"sent QUIT\r\n", "info ftpiBusy ", "info ftpiBusy ",
+                                  "info ftpiNotConnected Disconnected", "ready", "quit"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT", "QUIT"}));
 }
 
 TEST_F(FtpScripted, OperationsWithoutAConnectionOnlySaySo) {
@@ -318,10 +335,11 @@ TEST_F(FtpScripted, EucModeEncodesCommandsEndsThemWithCrLfAndDecodesReplies) {
     server.Send("220 ready\r\n")
         .Answer("331 pw\r\n")
         .Answer("230 \xb0\xa1\r\n")
-        .Answer("215 UNIX\r\n");
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \xb0\xa1\r\nSYST\r\n");
+    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \xb0\xa1\r\nSYST\r\nFEAT\r\n");
     EXPECT_TRUE(rec.Saw("sent USER anna\r\n"));
     // EUC B0A1 is Shift_JIS 889F.
     EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), "230 \x88\x9f\r\n"),
@@ -334,7 +352,7 @@ TEST_F(FtpScripted, JisModeSendsJisAndKeepsCrLf) {
     ScriptLogin();
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \x1b$B0!\x1b(J\r\nSYST\r\n");
+    EXPECT_EQ(server.Received(), "USER anna\r\nPASS \x1b$B0!\x1b(J\r\nSYST\r\nFEAT\r\n");
 }
 
 // CR or LF in an argument would carry a second command: nothing of it is sent, and the step
@@ -380,8 +398,8 @@ TEST_F(FtpScripted, LineBreaksInLoginArgumentsAreNeverSent) {
          "pw",
          "",
          "/in\r\nDELE x",
-         {"331 pw", "230 ok", "215 UNIX"},
-         {"USER anna", "PASS pw", "SYST"},
+         {"331 pw", "230 ok", "215 UNIX", "500 no FEAT"},
+         {"USER anna", "PASS pw", "SYST", "FEAT"},
          "loggedin",
          "info ftpiCommandFailed "},
     };
@@ -418,7 +436,7 @@ TEST_F(FtpScripted, LineBreakInChangeDirectoryFailsTheChange) {
     EXPECT_EQ(rec.events, (Events{"info ftpiCommandFailed ", "ready", "dirchanged"}));
     EXPECT_FALSE(ftp.Success());
     EXPECT_FALSE(ftp.Busy());
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT"}));
 }
 
 // Socket failures anywhere close the session: the mapped error, then two quit notifications.
@@ -462,20 +480,25 @@ TEST_F(FtpScripted, SocketFailuresAreMappedAndEndTheSession) {
 
 // Some servers end their replies with LF alone; a CR before the LF is still removed.
 TEST_F(FtpScripted, RepliesEndedByBareLfAreUnderstood) {
-    const std::string scripts[][4] = {
-        {"220 ready\n", "331 pw\n", "230 ok\n", "215 UNIX Type: L8\n"},
-        {"220-Welcome\n220 ready\r\n", "331 pw\r\n", "230-a\n230 ok\n", "215 UNIX\n"},
+    const std::string scripts[][5] = {
+        {"220 ready\n", "331 pw\n", "230 ok\n", "215 UNIX Type: L8\n", "500 no\n"},
+        {"220-Welcome\n220 ready\r\n", "331 pw\r\n", "230-a\n230 ok\n", "215 UNIX\n",
+         "211-Features:\n MDTM\n211 End\n"},
     };
     for (const auto& replies : scripts) {
         SCOPED_TRACE(replies[0]);
         FakeFtpServer fake;
-        fake.Send(replies[0]).Answer(replies[1]).Answer(replies[2]).Answer(replies[3]);
+        fake.Send(replies[0])
+            .Answer(replies[1])
+            .Answer(replies[2])
+            .Answer(replies[3])
+            .Answer(replies[4]);
         TStarFtp client;
         FtpRecorder r(client);
         Aim(client, fake);
         client.Login();
         ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
-        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+        EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT"}));
         EXPECT_EQ(client.ServerType, ftpstUNIX);
     }
 }
@@ -490,20 +513,21 @@ TEST_F(FtpScripted, NulBytesInRepliesCostNoLine) {
         .Send(nulFirst)
         .Answer("331 pw\r\n")
         .Answer("230 ok\r\n")
-        .Answer("215 UNIX\r\n");
+        .Answer("215 UNIX\r\n")
+        .Answer(kNoFeat);
     ftp.Login();
     ASSERT_TRUE(WaitFor("loggedin"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT"}));
     EXPECT_NE(std::find(rec.received.begin(), rec.received.end(), nulFirst), rec.received.end());
 
     FakeFtpServer fake;
-    fake.Send(nulInside).Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+    fake.Send(nulInside).Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
     TStarFtp client;
     FtpRecorder r(client);
     Aim(client, fake);
     client.Login();
     ASSERT_TRUE(RunUntil([&] { return r.Saw("loggedin") || r.quits > 0; }));
-    EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST"}));
+    EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "SYST", "FEAT"}));
 }
 
 // A server that stops answering ends the session with the time-out error after TimeOutConnect
@@ -520,7 +544,7 @@ TEST_F(FtpScripted, SilentServerTimesOut) {
          false},
         {"no reply to CWD",
          [](FakeFtpServer& f) {
-             f.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+             f.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
          },
          true},
     };
@@ -563,7 +587,7 @@ TEST_F(FtpScripted, OperationCutOffByTheServersCloseFails) {
     TStarFtp client;
     FtpRecorder r(client);
     Aim(client, fake);
-    fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n");
+    fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(kNoFeat);
     fake.Answer("257 \"/\"\r\n").Answer("200 ok\r\n").Answer("200 ok\r\n").Answer("150 go\r\n");
     fake.ConnectData()
         .SendData("-rw-r--r-- 1 a b 1 Jan 5 12:34 x\r\n")

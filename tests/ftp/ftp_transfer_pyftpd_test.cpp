@@ -335,6 +335,104 @@ TEST_F(FtpTransferRealServer, AbortedStoreLeavesTheSessionInStep) {
     }
 }
 
+// The commands of the recorded events, without their line ends.
+Lines SentCommands(const Events& events) {
+    Lines sent;
+    for (const std::string& e : events)
+        if (e.rfind("sent ", 0) == 0) sent.push_back(e.substr(5, e.size() - 7));
+    for (std::string& c : sent)
+        if (c.rfind("PORT ", 0) == 0) c = "PORT";
+    return sent;
+}
+
+// A binary store under the temporary name: checked with SIZE (pyftpdlib has it), renamed over the
+// old copy, and nothing else left in the folder. The aborted one leaves the old copy as it was.
+TEST_F(FtpTransferRealServer, TemporaryNameReplacesTheCopyOnlyWhenComplete) {
+    ASSERT_TRUE(ftp.HasFeature("SIZE"));
+    ASSERT_TRUE(QDir(server.Root()).mkdir("up"));
+    QFile old(server.Root() + "/up/t.bin");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old copy");
+    old.close();
+    ftp.UseTempName = true;
+    ftp.ChangeDirectory("/up");
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("dirchanged") || rec.quits > 0; }));
+    ASSERT_TRUE(ftp.Success());
+
+    const std::string bytes = RandomBytes(300000, 21);
+    ASSERT_TRUE(Store(bytes, "t.bin", BinaryTransfer));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_EQ(SentCommands(rec.events),
+              (Lines{"TYPE I", "PORT", "STOR .wendup-t.bin", "SIZE .wendup-t.bin",
+                     "RNFR .wendup-t.bin", "RNTO t.bin"}));
+    EXPECT_TRUE(OnServer("up/t.bin") == bytes);
+    EXPECT_EQ(QDir(server.Root() + "/up").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"t.bin"});
+    EXPECT_TRUE(ftp.UseTempName);
+    EXPECT_EQ(rec.Last(), "stored");
+
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    int blocks = 0;
+    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+        record(f, info, addinfo);
+        if (info == ftpiProgress && ++blocks == 50) f.Abort();
+    };
+    ASSERT_TRUE(Store(RandomBytes(std::size_t{32} << 20, 22), "t.bin", BinaryTransfer));
+    ftp.OnFtpInfo = record;
+    EXPECT_FALSE(ftp.Success());
+    const Lines sent = SentCommands(rec.events);
+    EXPECT_EQ(sent.back(), "DELE .wendup-t.bin");
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "RNFR .wendup-t.bin"), 0);
+    EXPECT_TRUE(OnServer("up/t.bin") == bytes);
+    EXPECT_EQ(QDir(server.Root() + "/up").entryList(QDir::Files | QDir::Hidden),
+              QStringList{"t.bin"});
+}
+
+// The server cuts the data connection in the middle of a store (the network failing): the store
+// fails, its temporary file is deleted, the copy that was there stays whole, and the session goes
+// on.
+TEST(FtpDroppingServer, CopyAlreadyThereStaysWholeWhenTheDataConnectionDrops) {
+    PyFtpServer server;
+    std::string why;
+    ASSERT_TRUE(server.Start(why, 0, "127.0.0.1", 64 * 1024)) << why;
+    QFile old(server.Root() + "/keep.bin");
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(std::string(1000, 'k').c_str());
+    old.close();
+    QTemporaryDir local;
+    ASSERT_TRUE(local.isValid());
+    const std::string path = local.filePath("keep.bin").toStdString();
+    std::ofstream(path, std::ios::binary) << RandomBytes(std::size_t{4} << 20, 23);
+
+    TStarFtp ftp;
+    FtpRecorder rec(ftp);
+    ftp.SetFtpServer("127.0.0.1");
+    ftp.FtpPort = server.Port();
+    ftp.UserName = PyFtpServer::User;
+    ftp.UserPassword = PyFtpServer::Password;
+    ftp.UseTempName = true;
+    ftp.LocalFile = path;
+    ftp.RemoteFile = "keep.bin";
+    ftp.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
+    ftp.OnFileStored = [&](TStarFtp& f) {
+        rec.events.push_back("stored");
+        EXPECT_FALSE(f.Success());
+        f.ChangeDirectory("/");
+    };
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("dirchanged") || rec.quits > 0; }, 30000));
+    DrainPostedEvents();
+    EXPECT_TRUE(ftp.Success()); // the CWD after the failed store
+    EXPECT_EQ(rec.quits, 0);
+    const Lines sent = SentCommands(rec.events);
+    EXPECT_NE(std::find(sent.begin(), sent.end(), "DELE .wendup-keep.bin"), sent.end());
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "RNFR .wendup-keep.bin"), 0);
+    QFile kept(server.Root() + "/keep.bin");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll().toStdString(), std::string(1000, 'k'));
+    EXPECT_EQ(QDir(server.Root()).entryList(QDir::Files | QDir::Hidden), QStringList{"keep.bin"});
+}
+
 // A NUL byte in the third block of a text file: the store fails with a read error and ends at
 // once (the server is not left waiting for more data), and the session goes on.
 TEST_F(FtpTransferRealServer, LocalReadErrorEndsTheStoreAndTheSessionGoesOn) {

@@ -33,6 +33,7 @@ Lines Normalised(Lines commands) {
 }
 
 const std::string kSyst = "215 UNIX Type: L8\r\n";
+const std::string kNoFeat = "500 FEAT not understood\r\n";
 
 class FtpTransferScripted : public testing::Test {
   protected:
@@ -48,7 +49,7 @@ class FtpTransferScripted : public testing::Test {
 
     // Logs in (the SYST reply chooses the listing format) and forgets what the login reported.
     void LogIn(const std::string& syst = kSyst) {
-        server.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(syst);
+        server.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(syst).Answer(kNoFeat);
         ftp.Login();
         ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin"); }));
         rec.events.clear();
@@ -160,7 +161,7 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         FakeFtpServer fake;
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(row.syst);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(row.syst).Answer(kNoFeat);
         fake.Answer("257 \"/pub\"\r\n")
             .Answer("200 Type A\r\n")
             .Answer("200 PORT ok\r\n")
@@ -179,7 +180,7 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
         ASSERT_TRUE(RunUntil([&] { return r.Saw("listed"); }));
         DrainPostedEvents();
         EXPECT_EQ(Normalised(fake.Commands()),
-                  (Lines{"USER anna", "SYST", "PWD", "TYPE A", "PORT <port>", "LIST"}));
+                  (Lines{"USER anna", "SYST", "FEAT", "PWD", "TYPE A", "PORT <port>", "LIST"}));
         EXPECT_EQ(client.ListingLines, row.lines);
         EXPECT_EQ(client.FileNames, row.files);
         EXPECT_EQ(client.DirectoryNames, row.folders);
@@ -199,7 +200,7 @@ TEST_F(FtpTransferScripted, ListingCompletesOnceWhateverEndsFirst) {
         FakeFtpServer fake;
         TStarFtp client;
         FtpRecorder r(client);
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst).Answer(kNoFeat);
         fake.Answer("257 \"/\"\r\n")
             .Answer("200 ok\r\n")
             .Answer("200 ok\r\n")
@@ -269,7 +270,7 @@ TEST_F(FtpTransferScripted, RefusedStepOfAListingIsFatal) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         FakeFtpServer fake;
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst).Answer(kNoFeat);
         for (const std::string& reply : row.replies)
             fake.Answer(reply);
         TStarFtp client;
@@ -285,7 +286,7 @@ TEST_F(FtpTransferScripted, RefusedStepOfAListingIsFatal) {
         EXPECT_FALSE(r.Saw("listed"));
         EXPECT_FALSE(client.Success());
         EXPECT_EQ(client.Socket(), -1);
-        EXPECT_EQ(fake.Commands().size(), 2 + row.replies.size());
+        EXPECT_EQ(fake.Commands().size(), 3 + row.replies.size()); // USER, SYST, FEAT first
     }
 }
 
@@ -303,7 +304,7 @@ TEST_F(FtpTransferScripted, RefusedTypeOrPortOfAStoreIsFatal) {
     for (const bool typeRefused : {true, false}) {
         SCOPED_TRACE(typeRefused ? "TYPE" : "PORT");
         FakeFtpServer fake;
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst).Answer(kNoFeat);
         if (typeRefused)
             fake.Answer("504 no\r\n");
         else
@@ -383,7 +384,7 @@ TEST_F(FtpTransferScripted, StoreThatCannotStartStillCompletes) {
         EXPECT_EQ(rec.events, (Events{row.error, "ready", "stored"}));
         EXPECT_FALSE(ftp.Success());
     }
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT"}));
 }
 
 // Nothing was stored, so the completion must not say it was.
@@ -562,7 +563,7 @@ TEST_F(FtpTransferScripted, RepliesAfterAborAreAllConsumedBeforeTheStoreComplete
         client.LocalFile = WriteFile("a.bin", std::string(row.dataComplete ? 3000 : 8 << 20, 'a'));
         client.RemoteFile = "a.bin";
         client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
-        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst);
+        fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer(kSyst).Answer(kNoFeat);
         fake.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("150 Go ahead\r\n");
         if (row.replyBeforeAbort) {
             // Answered before any data moved: the data side has not ended when the abort comes.
@@ -598,7 +599,7 @@ TEST_F(FtpTransferScripted, RepliesAfterAborAreAllConsumedBeforeTheStoreComplete
         EXPECT_FALSE(storedEarly);
         EXPECT_TRUE(fake.ScriptDone());
         EXPECT_EQ(Normalised(fake.Commands()),
-                  (Lines{"USER anna", "SYST", "TYPE I", "PORT <port>", "STOR a.bin",
+                  (Lines{"USER anna", "SYST", "FEAT", "TYPE I", "PORT <port>", "STOR a.bin",
                          "\xff\xf4\xff"
                          "ABOR",
                          "CWD /elsewhere"}));
@@ -650,7 +651,7 @@ TEST_F(FtpTransferScripted, AbortBeforeStorSendsNoStor) {
     };
     ftp.StoreFile();
     ASSERT_TRUE(Complete("dirchanged"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "TYPE I", "CWD /next"}));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT", "TYPE I", "CWD /next"}));
     EXPECT_EQ(rec.events, (Events{"sent TYPE I\r\n", "ready", "stored", "sent CWD /next\r\n",
                                   "ready", "dirchanged"}));
     EXPECT_TRUE(ftp.Success());
@@ -679,7 +680,7 @@ TEST_F(FtpTransferScripted, ConnectionBeforeStorWaitsForIt) {
     EXPECT_EQ(server.DataReceived(), bytes);
     EXPECT_TRUE(ftp.Success());
     EXPECT_EQ(Normalised(server.Commands()),
-              (Lines{"USER anna", "SYST", "TYPE I", "PORT <port>", "STOR early.bin"}));
+              (Lines{"USER anna", "SYST", "FEAT", "TYPE I", "PORT <port>", "STOR early.bin"}));
 }
 
 TEST_F(FtpTransferScripted, ConnectionBeforeListIsTaken) {

@@ -1,9 +1,11 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
-that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1).
+that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With
+DROP_AFTER (bytes, 0 for never) the server cuts every store's data connection once that many bytes
+have come and answers 426, as when the network fails in the middle of a store.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -14,7 +16,7 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -46,6 +48,21 @@ class SlowDTPHandler(ThrottledDTPHandler):
         super().__init__(sock, cmd_channel)
 
 
+class DroppingDTPHandler(DTPHandler):
+    """Closes a store's data connection after drop_after bytes, with a 426 reply."""
+
+    drop_after = 0
+
+    def handle_read(self):
+        super().handle_read()
+        if self.receive and not self._closed and self.tot_bytes_received >= self.drop_after:
+            self.transfer_finished = False
+            self._resp = ("426 Connection closed; transfer aborted.", logging.debug)
+            self.close()
+
+    handle_read_event = handle_read
+
+
 def main():
     root, user, password = sys.argv[1:4]
     authorizer = DummyAuthorizer()
@@ -54,9 +71,13 @@ def main():
     Handler.authorizer = authorizer
     read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
+    drop_after = int(sys.argv[6]) if len(sys.argv) > 6 else 0
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
         Handler.dtp_handler = SlowDTPHandler
+    if drop_after > 0:
+        DroppingDTPHandler.drop_after = drop_after
+        Handler.dtp_handler = DroppingDTPHandler
     logging.basicConfig(level=logging.WARNING)
     server = FTPServer((address, 0), Handler)
     print(server.socket.getsockname()[1], flush=True)

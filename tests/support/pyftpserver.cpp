@@ -9,7 +9,7 @@ PyFtpServer::~PyFtpServer() {
     }
 }
 
-bool PyFtpServer::Start(std::string& why, int readLimit, const char* address) {
+bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int dropAfter) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
@@ -20,7 +20,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address) {
                                    User,
                                    Password,
                                    QString::number(readLimit),
-                                   address};
+                                   address,
+                                   QString::number(dropAfter)};
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();

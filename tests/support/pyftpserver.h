@@ -23,8 +23,10 @@ class PyFtpServer {
 
     // Starts the server and waits (bounded) for its port; on failure `why` says what went wrong.
     // With a read limit (bytes a second) it takes data no faster than that. It listens on
-    // `address`, a loopback address.
-    bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1");
+    // `address`, a loopback address. With dropAfter (bytes) it cuts every store's data connection
+    // after that many bytes and answers 426.
+    bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1",
+               int dropAfter = 0);
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
