@@ -7,6 +7,7 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
+#include "scriptedclient.h"
 #include "loopback.h"
 
 #include <QTemporaryDir>
@@ -26,7 +27,6 @@ const std::string kListing = "-rw-r--r-- 1 a b 3 Jan 5 12:34 x.txt\r\ndrwxr-xr-x
 
 // How the recorder shows the log notices about the data connection.
 const std::string kNote = "info ftpiDataConnection ";
-const std::string kNoFeat = "500 FEAT not understood\r\n";
 
 std::string Pasv(const std::string& dotted, std::uint16_t port) {
     std::string numbers = dotted;

@@ -5,6 +5,7 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
+#include "scriptedclient.h"
 #include "loopback.h"
 
 #include <QElapsedTimer>
@@ -18,17 +19,6 @@ using Events = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-// A server without FEAT: the login goes on without features.
-const std::string kNoFeat = "500 FEAT not understood\r\n";
-
-// Points a client at a scripted server, as user anna with password pw.
-void Aim(TStarFtp& client, const FakeFtpServer& fake) {
-    client.SetFtpServer("127.0.0.1");
-    client.FtpPort = fake.Port();
-    client.UserName = "anna";
-    client.UserPassword = "pw";
-}
 
 class FtpScripted : public testing::Test {
   protected:

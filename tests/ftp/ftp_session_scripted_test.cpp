@@ -5,6 +5,7 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
+#include "scriptedclient.h"
 #include "loopback.h"
 
 #include <QCoreApplication>
@@ -21,14 +22,6 @@ using Events = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-const std::string kNoFeat = "500 FEAT not understood\r\n";
-
-void Aim(TStarFtp& client, const FakeFtpServer& fake) {
-    client.SetFtpServer("127.0.0.1");
-    client.FtpPort = fake.Port();
-    client.UserName = "anna";
-}
 
 FakeFtpServer& ScriptLogin(FakeFtpServer& fake, const std::string& feat = kNoFeat) {
     return fake.Send("220 ready\r\n").Answer("230 ok\r\n").Answer("215 UNIX\r\n").Answer(feat);

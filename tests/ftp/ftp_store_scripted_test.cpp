@@ -5,6 +5,7 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
+#include "scriptedclient.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -20,7 +21,6 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-const std::string kNoFeat = "500 FEAT not understood\r\n";
 const std::string kSizeFeat = "211-Features:\r\n SIZE\r\n MDTM\r\n211 End\r\n";
 const std::string kTemp = "/up/.wendup-a.bin";
 

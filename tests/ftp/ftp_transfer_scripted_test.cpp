@@ -5,6 +5,7 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
+#include "scriptedclient.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -33,7 +34,6 @@ Lines Normalised(Lines commands) {
 }
 
 const std::string kSyst = "215 UNIX Type: L8\r\n";
-const std::string kNoFeat = "500 FEAT not understood\r\n";
 
 class FtpTransferScripted : public testing::Test {
   protected:
