@@ -6,7 +6,9 @@
 #include "fakeftpserver.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
@@ -129,7 +131,7 @@ TCase ReadCase(const std::string& name) {
         std::istringstream words(rest);
         if (word == "<" || word == "connect" || word == "accept" || word == "data" ||
             word == "data-close" || word == "data-closed" || word == "data-bytes" ||
-            word == "hangup" || word == "reconnect" || word == "pause") {
+            word == "hangup" || word == "reconnect" || word == "pause" || word == "click") {
             c.script.emplace_back(word, rest);
         } else if (word == ">") {
             c.script.emplace_back(word, rest);
@@ -171,6 +173,25 @@ void BuildScript(const TCase& c, FakeFtpServer& s) {
         else if (word == "data-bytes") s.AwaitDataBytes(static_cast<std::size_t>(Number(arg)));
         else if (word == "hangup") s.Close();
         else if (word == "reconnect") s.AwaitConnection();
+        else if (word == "click") {
+            const std::size_t gap = arg.find(' ');
+            const QString window = QString::fromStdString(arg.substr(0, gap));
+            const QString button = QString::fromStdString(arg.substr(gap + 1));
+            // From the event loop, as a user's click comes, not from inside the server's handler.
+            s.Do([window, button] {
+                QTimer::singleShot(0, [window, button] {
+                    for (QWidget* w : QApplication::topLevelWidgets()) {
+                        if (w->objectName() != window || !w->isVisible()) continue;
+                        if (auto* b = w->findChild<QAbstractButton*>(button)) {
+                            b->click();
+                            return;
+                        }
+                    }
+                    ADD_FAILURE() << "no visible " << window.toStdString() << " with "
+                                  << button.toStdString() << " to click";
+                });
+            });
+        }
         else if (word == "pause") {
             auto until = std::make_shared<std::chrono::steady_clock::time_point>();
             const int ms = Number(arg);
