@@ -3,8 +3,8 @@
 // Its controls are the one place where the session's parameters live: the settings and profile
 // files are loaded into them and saved from them.
 
+#include "app/cmdline.h"
 #include "app/session.h"
-#include "app/wendup.h"
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
