@@ -17,10 +17,10 @@
 
 TStartupWindows::TStartupWindows(TParams params)
     : Form1(std::make_unique<TForm1>(std::move(params))),
-      Progress(std::make_unique<TProgress>(Form1.get())),
+      Progress(new TProgress(Form1.get())),
       PasswordDlg(std::make_unique<TPasswordDlg>()), Form3(std::make_unique<TForm3>()),
       Form5(std::make_unique<TForm5>()) {
-    Form1->Progress = Progress.get();
+    Form1->Progress = Progress;
     Form1->PasswordDlg = PasswordDlg.get();
     Form1->Form3 = Form3.get();
     Form1->Form5 = Form5.get();

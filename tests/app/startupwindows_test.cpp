@@ -13,7 +13,7 @@ class StartupWindows : public TAppTest {};
 TEST_F(StartupWindows, MainWindowHoldsTheDialogsAndOnlyItselfShows) {
     TStartupWindows windows({"/SET"});
     TForm1& form = *windows.Form1;
-    EXPECT_EQ(form.Progress, windows.Progress.get());
+    EXPECT_EQ(form.Progress, windows.Progress);
     EXPECT_EQ(form.PasswordDlg, windows.PasswordDlg.get());
     EXPECT_EQ(form.Form3, windows.Form3.get());
     EXPECT_EQ(form.Form5, windows.Form5.get());
