@@ -209,6 +209,14 @@ class TForm1 : public QWidget {
     void CancelRemaining();
     // False when the session ended or lost its connection while the file picker was open.
     bool BuildUploadList();
+    // How far a file's decision got: to the next file, to its store, or nowhere because the
+    // session ended or lost its connection while a question was open.
+    enum class TFileFate { Next, Store, Abandon };
+    // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
+    TFileFate SettleFile(std::string& newName);
+    TFileFate AskAboutFolder(const std::string& path, const TListingMatch& match);
+    TFileFate AskForName(const std::string& path, std::string& newName);
+    TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
     bool StoreCurrentFile(const std::string& newName);
     void StoreEnded();
     void NextListingOrQuit();

@@ -9,6 +9,7 @@
 
 #include "app/session.h"
 
+#include "app/filefate.h"
 #include "app/ftpfrm.h"
 #include "app/settings.h"
 #include "app/status.h"
@@ -43,44 +44,6 @@ namespace {
 constexpr int MaxReconnects = 3;
 const char* const CancelledReason = "キャンセルされました";
 const char* const NotSentReason = "転送されませんでした";
-
-// What the same-file policy says for a file that is already on the server.
-enum class TAction { Store, Skip, Rename, Ask };
-
-TAction PolicyAction(int policy, int sameNameResult) {
-    if (sameNameResult == 0) return TAction::Store;
-    switch (policy) {
-    case 1:
-        return TAction::Rename;
-    case 2:
-        return TAction::Skip;
-    case 3:
-        return TAction::Store;
-    case 4:
-        return TAction::Ask;
-    default: // 0, and a profile saved with no policy selected
-        return sameNameResult == 1 ? TAction::Skip : TAction::Store;
-    }
-}
-
-TTransferType ModeFor(int index, bool textFile, TTransferType previous) {
-    switch (index) {
-    case 0:
-        return textFile ? AsciiTransfer : BinaryTransfer;
-    case 1:
-        return BinaryTransfer;
-    case 2:
-        return AsciiTransfer;
-    case 3:
-        return textFile ? textJIS : BinaryTransfer;
-    case 4:
-        return textFile ? textSJIS : BinaryTransfer;
-    case 5:
-        return textFile ? textEUC : BinaryTransfer;
-    default:
-        return textFile ? previous : BinaryTransfer;
-    }
-}
 
 // A settings file that cannot be read lists no text extensions.
 bool TextModeFile(const std::string& path) {
@@ -336,108 +299,10 @@ bool TForm1::SessionGoesOn() const {
 void TForm1::ProcessNextFile() {
     for (;;) {
         std::string newName;
-        bool decided = false;
-        while (!decided && CurrentIndex < static_cast<int>(UploadList.size())) {
-            // A copy: a question runs the event queue, and the session may end or lose its
-            // connection before it is answered.
-            const std::string path = UploadList[CurrentIndex];
-            if (keptAnswer && keptAnswer->Index == CurrentIndex) {
-                // Answered before the connection was lost: the user is not asked twice.
-                newName = keptAnswer->NewName;
-                keptAnswer.reset();
-                decided = true;
-                break;
-            }
-            keptAnswer.reset();
-            const bool lastFile = static_cast<int>(UploadList.size()) - CurrentIndex == 1;
-            const auto local = StatLocalFile(path);
-            if (!local) {
-                Record(path, TFileResult::Failed, "ファイルが見つかりません");
-                ++CurrentIndex;
-                continue;
-            }
-            const bool folder = local->Directory;
-            if (!folder && !StarFtp1.PWDImplemented) {
-                // Stored without a look at the listing, whatever the policy.
-                decided = true;
-                break;
-            }
-            const TListingMatch match =
-                StarFtp1.PWDImplemented ? CompareWithListing(path) : TListingMatch();
-            const int r = match.Result;
-            if (folder) {
-                // Folders are never uploaded; the folder question only offers to stop here.
-                if (CheckBox6->isChecked() && r == 3 && !NoFolderQuestion) {
-                    TForm3 form3(this);
-                    form3.SetFolderName(match.RemoteName);
-                    form3.Answer = 3;
-                    if (!Ask(form3)) return;
-                    if (form3.Answer == 3) {
-                        CancelRemaining();
-                        if (!StillConnected()) return;
-                        break;
-                    }
-                    if (form3.Answer == 2) NoFolderQuestion = true;
-                }
-                Record(path, TFileResult::Failed, "フォルダは転送できません");
-                ++CurrentIndex;
-                if (!StillConnected()) return;
-                continue;
-            }
-            if (r == 3) {
-                Record(path, TFileResult::Failed, "サーバーに同じ名前のフォルダがあります");
-                ++CurrentIndex;
-                continue;
-            }
-            switch (PolicyAction(ComboBox2->currentIndex(), r)) {
-            case TAction::Store:
-                decided = true;
-                break;
-            case TAction::Skip:
-                Record(path, TFileResult::SkippedByPolicy);
-                ++CurrentIndex;
-                break;
-            case TAction::Rename: {
-                TForm4 rename(StarFtp1, this);
-                rename.Edit2->setText(SystemToQString(NamePart(path)));
-                int result = 0;
-                if (!Ask(rename, &result)) return;
-                if (result == QDialog::Accepted) {
-                    newName = rename.Name().value_or(std::string());
-                    decided = true;
-                } else {
-                    Record(path, TFileResult::SkippedByUser);
-                    ++CurrentIndex;
-                }
-                if (!StillConnected(decided, newName)) return;
-                break;
-            }
-            case TAction::Ask: {
-                TForm2 form2(this);
-                form2.SetFileName(match.RemoteName);
-                form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
-                form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
-                if (lastFile) form2.LastFileLayout();
-                form2.Answer = 3;
-                if (!Ask(form2)) return;
-                if (form2.Answer == 0) {
-                    decided = true;
-                } else if (form2.Answer == 2) {
-                    // Later files of this session are overwritten without a question.
-                    ComboBox2->setCurrentIndex(3);
-                    decided = true;
-                } else if (form2.Answer == 1) {
-                    Record(path, TFileResult::SkippedByUser);
-                    ++CurrentIndex;
-                } else {
-                    // "キャンセル", Esc or the frame's close.
-                    CancelRemaining();
-                }
-                if (!StillConnected(decided, newName)) return;
-                break;
-            }
-            }
-        }
+        TFileFate fate = TFileFate::Next;
+        while (fate == TFileFate::Next && CurrentIndex < static_cast<int>(UploadList.size()))
+            fate = SettleFile(newName);
+        if (fate == TFileFate::Abandon) return;
         if (CurrentIndex >= static_cast<int>(UploadList.size())) {
             // The progress dialog stays until the session ends.
             QuitSession();
@@ -448,6 +313,99 @@ void TForm1::ProcessNextFile() {
     }
 }
 
+TForm1::TFileFate TForm1::SettleFile(std::string& newName) {
+    // A copy: a question runs the event queue, and the session may end or lose its connection
+    // before it is answered.
+    const std::string path = UploadList[CurrentIndex];
+    if (keptAnswer && keptAnswer->Index == CurrentIndex) {
+        // Answered before the connection was lost: the user is not asked twice.
+        newName = keptAnswer->NewName;
+        keptAnswer.reset();
+        return TFileFate::Store;
+    }
+    keptAnswer.reset();
+    const auto local = StatLocalFile(path);
+    const bool pwd = StarFtp1.PWDImplemented;
+    const TListingMatch match = local && pwd ? CompareWithListing(path) : TListingMatch();
+    const TFilePolicy policy{ComboBox2->currentIndex(), CheckBox6->isChecked(), NoFolderQuestion};
+    const TFileDecision decision =
+        DecideFile({local.has_value(), local && local->Directory, pwd}, match.Result, policy);
+    switch (decision.Step) {
+    case TFileStep::Store:
+        return TFileFate::Store;
+    case TFileStep::Skip:
+        Record(path, TFileResult::SkippedByPolicy);
+        ++CurrentIndex;
+        return TFileFate::Next;
+    case TFileStep::Fail:
+        Record(path, TFileResult::Failed, decision.Reason);
+        ++CurrentIndex;
+        return TFileFate::Next;
+    case TFileStep::AskFolder:
+        return AskAboutFolder(path, match);
+    case TFileStep::AskRename:
+        return AskForName(path, newName);
+    case TFileStep::AskOverwrite:
+        return AskAboutOverwrite(path, match);
+    }
+    return TFileFate::Abandon;
+}
+
+TForm1::TFileFate TForm1::AskAboutFolder(const std::string& path, const TListingMatch& match) {
+    TForm3 form3(this);
+    form3.SetFolderName(match.RemoteName);
+    form3.Answer = 3;
+    if (!Ask(form3)) return TFileFate::Abandon;
+    if (form3.Answer == 3) {
+        CancelRemaining();
+        return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
+    }
+    if (form3.Answer == 2) NoFolderQuestion = true;
+    Record(path, TFileResult::Failed, "フォルダは転送できません");
+    ++CurrentIndex;
+    return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
+}
+
+TForm1::TFileFate TForm1::AskForName(const std::string& path, std::string& newName) {
+    TForm4 rename(StarFtp1, this);
+    rename.Edit2->setText(SystemToQString(NamePart(path)));
+    int result = 0;
+    if (!Ask(rename, &result)) return TFileFate::Abandon;
+    const bool decided = result == QDialog::Accepted;
+    if (decided) {
+        newName = rename.Name().value_or(std::string());
+    } else {
+        Record(path, TFileResult::SkippedByUser);
+        ++CurrentIndex;
+    }
+    if (!StillConnected(decided, newName)) return TFileFate::Abandon;
+    return decided ? TFileFate::Store : TFileFate::Next;
+}
+
+TForm1::TFileFate TForm1::AskAboutOverwrite(const std::string& path, const TListingMatch& match) {
+    const bool lastFile = static_cast<int>(UploadList.size()) - CurrentIndex == 1;
+    TForm2 form2(this);
+    form2.SetFileName(match.RemoteName);
+    form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
+    form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
+    if (lastFile) form2.LastFileLayout();
+    form2.Answer = 3;
+    if (!Ask(form2)) return TFileFate::Abandon;
+    const bool decided = form2.Answer == 0 || form2.Answer == 2;
+    if (form2.Answer == 2) {
+        // Later files of this session are overwritten without a question.
+        ComboBox2->setCurrentIndex(3);
+    } else if (form2.Answer == 1) {
+        Record(path, TFileResult::SkippedByUser);
+        ++CurrentIndex;
+    } else if (!decided) {
+        // "キャンセル", Esc or the frame's close.
+        CancelRemaining();
+    }
+    if (!StillConnected(decided)) return TFileFate::Abandon;
+    return decided ? TFileFate::Store : TFileFate::Next;
+}
+
 void TForm1::CancelRemaining() {
     FailRemaining(CancelledReason, NotSentReason);
 }
@@ -456,7 +414,7 @@ void TForm1::CancelRemaining() {
 bool TForm1::StoreCurrentFile(const std::string& newName) {
     const std::string path = UploadList[CurrentIndex];
     StarFtp1.TransferMode =
-        ModeFor(ComboBox3->currentIndex(), TextModeFile(path), StarFtp1.TransferMode);
+        TransferTypeFor(ComboBox3->currentIndex(), TextModeFile(path), StarFtp1.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
     // entered would send a file of the same name from the folder before.
     if (!SetCurrentFolder(FolderPart(path))) {
