@@ -85,7 +85,6 @@ TForm1::TForm1(TParams params, QWidget* parent) : QWidget(parent), Params(std::m
     SetMode(SetupMode);
 
     // FormCreate.
-    UploadList.clear();
     NoFolderQuestion = true;
     const TKeyRequest key = KeyOption(Params);
     if (key.Option == TKeyOption::CreateKey)
@@ -299,10 +298,10 @@ void TForm1::showEvent(QShowEvent* event) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (sessionStarted && !sessionFinished) {
+    if (session.Running()) {
         // The transfer in hand is cancelled and QUIT goes out; the window closes at the end of
         // the session, within about a second, once the outcomes are known.
-        EndByUser(true);
+        session.EndByUser(true);
         event->ignore();
         return;
     }
@@ -311,9 +310,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose() {
-    if (sessionStarted) FinishSession(false);
-    FreeProgress();
-    UploadList.clear();
+    session.Close();
 }
 
 void TForm1::FormShow() {
@@ -425,7 +422,7 @@ void TForm1::ShowChooser() {
 }
 
 void TForm1::SessionEnded() {
-    if (mode != LogView || windowClosed) {
+    if (mode != LogView || session.WindowClosed()) {
         close();
         return;
     }

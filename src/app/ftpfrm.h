@@ -8,19 +8,15 @@
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
 
-#include <QDateTime>
-#include <QPointer>
 #include <QStringList>
 #include <QWidget>
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 class QCheckBox;
 class QComboBox;
-class QDialog;
 class QFileDialog;
 class QFrame;
 class QGroupBox;
@@ -34,7 +30,7 @@ class TForm5;
 class TPasswordDlg;
 class TProgress;
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, private TSessionView {
     Q_OBJECT
   public:
     enum TWindowMode { SetupMode, ChooserMode, ConnectingMode, LogView };
@@ -53,48 +49,32 @@ class TForm1 : public QWidget {
     // The transfer start: from here on the window is the session's status window.
     void StartUpload();
     // The session has ended: the window closes, unless the log is being read.
-    void SessionEnded();
+    void SessionEnded() override;
 
-    // The upload session (session.cpp): one handler per completion event of StarFtp1, each
-    // starting at most one operation of it.
-    void StarFtp1LoggedIn();
-    void StarFtp1DirectoryChanged();
+    // The client's completion events, handed to the upload session.
+    void StarFtp1LoggedIn() { session.LoggedIn(); }
+    void StarFtp1DirectoryChanged() { session.DirectoryChanged(); }
     void StarFtp1DirectoryCreated() {} // the session never creates a folder
-    void StarFtp1ListingDone();
-    void StarFtp1FileStored();
-    void StarFtp1FtpQuit();
-    void BeginTransfers();
-    void ProcessNextFile();
-    // The listing's last entry of a local file's name, with what the questions show of it.
-    struct TListingMatch {
-        // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and
-        // older or of unknown date, 3 a folder of that name.
-        int Result = 0;
-        std::string RemoteName;
-        std::string RemoteSize;
-        QDateTime RemoteModified; // invalid when the listing's date is not understood
-        std::int64_t LocalSize = 0;
-        QDateTime LocalModified;
-    };
-    TListingMatch CompareWithListing(const std::string& path);
-    // The progress dialog's cancel: the file being stored, or the one whose listing is being read,
-    // fails; the next one follows.
-    void AbortTransfer();
+    void StarFtp1ListingDone() { session.ListingDone(); }
+    void StarFtp1FileStored() { session.FileStored(); }
+    void StarFtp1FtpQuit() { session.FtpQuit(); }
+    void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) { session.Info(info, addinfo); }
+    void StarFtp1FtpError(FtpError error) { session.Error(error); }
+    // The progress dialog's cancel.
+    void AbortTransfer() { session.AbortTransfer(); }
     // The status window's cancel: the session ends, and every file not stored is told as not sent.
-    void Button9Click();
-    // Status line, log and error messages (status.cpp).
-    void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo);
-    void StarFtp1FtpError(FtpError error);
+    void Button9Click() { session.EndByUser(false); }
     // Log lines wait outside Memo1 while it is hidden: laying out every line of a long session
     // costs more than the protocol itself. Showing the log view puts them in.
-    void AppendLog(const QString& line);
+    void AppendLog(const QString& line) override;
     void FlushLog();
 
+    const TUploadSession& Session() const { return session; }
     // The process's exit status after the session: 0 only when no file failed.
-    int ExitStatus() const { return sessionFailed ? 1 : 0; }
-    const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
+    int ExitStatus() const { return session.ExitStatus(); }
+    const std::vector<TFileOutcome>& Outcomes() const { return session.Outcomes(); }
     // The progress dialog of the running session; null before the first file and after the end.
-    TProgress* CurrentProgress() const;
+    TProgress* CurrentProgress() const { return session.Progress(); }
 
     // The profile file of `name` and three settings keys into the controls.
     void LoadProfile(const std::string& name);
@@ -184,9 +164,6 @@ class TForm1 : public QWidget {
     TForm5* Form5 = nullptr;
 
     const TParams Params;
-    std::vector<std::string> UploadList;
-    int CurrentIndex = 0;
-    std::int64_t CurrentFileSize = 0;
     bool NoFolderQuestion = true;
     int Tag = 1; // 1 until the first showing has taken the start-up decision
 
@@ -202,42 +179,20 @@ class TForm1 : public QWidget {
   private:
     void CreateControls();
     void ConnectStarFtp1();
-    // Session bookkeeping (session.cpp).
-    void Record(const std::string& path, TFileResult result, const QString& reason = {});
-    // The file in hand fails with `first`, every later one with `rest`.
-    void FailRemaining(const QString& first, const QString& rest);
-    void CancelRemaining();
-    // False when the session ended or lost its connection while the file picker was open.
-    bool BuildUploadList();
-    // How far a file's decision got: to the next file, to its store, or nowhere because the
-    // session ended or lost its connection while a question was open.
-    enum class TFileFate { Next, Store, Abandon };
-    // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
-    TFileFate SettleFile(std::string& newName);
-    TFileFate AskAboutFolder(const std::string& path, const TListingMatch& match);
-    TFileFate AskForName(const std::string& path, std::string& newName);
-    TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
-    bool StoreCurrentFile(const std::string& newName);
-    void StoreEnded();
-    void NextListingOrQuit();
-    // A modal question of the session; false when the session ended while it was open.
-    bool Ask(QDialog& dialog, int* result = nullptr);
-    // After a question has been answered: false when the connection went while it was open, and
-    // what follows from that (a reconnect or the end) has been started. An answer that decided
-    // to store the file in hand (under `newName` when not empty) holds for the new connection.
-    bool StillConnected(bool decided = false, const std::string& newName = {});
-    // No end, no lost connection and no cancel: the next operation may start.
-    bool SessionGoesOn() const;
-    void QuitSession();
-    void ConnectionLost(const QString& reason);
-    // The control connection has ended: a lost one is tried again while files remain, three times
-    // in a session at most; otherwise the session ends here.
-    void SessionClosed();
-    void LoginAgain();
-    // The cancel button of the status window, or the window's close.
-    void EndByUser(bool closingWindow);
-    void FinishSession(bool tell);
-    void FreeProgress();
+    // What the upload session asks of the window (sessionview.cpp).
+    TFilePolicy FilePolicy() const override;
+    int TransferModeIndex() const override;
+    void OverwriteFromNowOn() override;
+    void NoMoreFolderQuestions() override;
+    std::optional<QStringList> PickFiles() override;
+    int AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) override;
+    std::optional<std::string> AskRename(const std::string& path) override;
+    int AskFolder(const std::string& remoteName) override;
+    std::optional<std::string> AskPassword() override;
+    void ShowStatus(const QString& text) override;
+    void ShowError(const QString& text) override;
+    TProgress* NewProgress() override;
+    void ShowStopping() override;
     void ShowChooser();
     void SetMode(TWindowMode newMode);
     void LayoutPanel1();
@@ -253,42 +208,8 @@ class TForm1 : public QWidget {
     QFileDialog* OpenDialog1 = nullptr;
     QStringList logBacklog; // log lines not yet in Memo1
 
-    QPointer<TProgress> sessionProgress;
-    std::vector<TFileOutcome> outcomes;
-    bool sessionStarted = false;
-    bool listBuilt = false;
-    bool sessionFinished = false;
-    bool sessionFailed = false;
-    bool storing = false;        // a store runs; its outcome is not recorded yet
-    bool storeRenamed = false;   // under a name the user gave
-    bool abortRequested = false; // the progress dialog's cancel, for the running store
-    QString storeFailure;        // why the running store failed, as soon as that is known
-    QString storeRefusal;        // the server's last refusal during the running store
-    QString sessionError;        // the error that ended the session, told at its end
-    std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
-    bool transfersBegun = false; // the progress dialog of the session has been made
-    bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
-    bool reconnecting = false;   // a login after a lost connection runs
-    bool reconnectScheduled = false;
-    int reconnects = 0;
-    bool connectionLost = false; // the server closed or an error cut the control connection
-    QString lostReason;
-    bool quitRequested = false; // the session's work is over: the close that follows is its end
-    bool quitPending = false;   // the quit notification came while a question was open
-    int asking = 0;             // modal questions open
-    bool cancelNext = false;    // cancelled during the listing before the file in hand
-    bool userEnded = false;     // Button9 or the window's close
-    bool windowClosed = false;
-    bool passwordTyped = false; // at the password prompt: a refusal asks once more
-    bool passwordAskedAgain = false;
-    bool retryLogin = false;
-    bool loginRefused = false;
-    bool pickedWithoutName = false; // a file picked whose name has no Shift_JIS form
-    struct TKeptAnswer {
-        int Index = 0;
-        std::string NewName;
-    };
-    std::optional<TKeptAnswer> keptAnswer; // a decision to store that a lost connection interrupted
+    // Declared after StarFtp1 and Params, which it uses.
+    TUploadSession session{StarFtp1, *this, Params};
 };
 
 // A whole decimal integer, with an optional sign, that fits an int.

@@ -1,41 +1,21 @@
-// The upload session of the main window. Its handlers are TForm1's own methods, defined here apart
-// from the profile editor: the session's parameters live in the window's controls, its state in the
-// window's fields, and StarFtp1, which the window owns, calls back into them. Each handler starts
-// at most one operation of StarFtp1 and returns; that operation's completion event goes on.
-//
-// Besides driving the session it keeps the outcome of every file, so that a failure is never only
-// a line in the log: at the end each failed file is written to standard error, named in one message
-// (unless "/NOMSG"), and makes the exit status 1.
+// The upload session's handlers and the application of each file's decision.
 
 #include "app/session.h"
 
-#include "app/filefate.h"
-#include "app/ftpfrm.h"
 #include "app/settings.h"
 #include "app/status.h"
-#include "dialogs/fovrwfrm.h"
-#include "dialogs/ovrwtfrm.h"
-#include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
-#include "dialogs/savasfrm.h"
 #include "ftp/listmatch.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
 #include "platform/localfile.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFileDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
 namespace {
@@ -52,10 +32,6 @@ bool TextModeFile(const std::string& path) {
     } catch (const std::exception&) {
         return false;
     }
-}
-
-std::string Cut(const QString& text, std::size_t bytes) {
-    return QStringToSystem(text).value_or(std::string()).substr(0, bytes);
 }
 
 QDateTime ToQDateTime(const TDateTime& t) {
@@ -107,73 +83,44 @@ QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcom
     return message;
 }
 
-void TForm1::ConnectStarFtp1() {
-    StarFtp1.OnLoggedIn = [this](TStarFtp&) { StarFtp1LoggedIn(); };
-    StarFtp1.OnDirectoryChanged = [this](TStarFtp&) { StarFtp1DirectoryChanged(); };
-    StarFtp1.OnDirectoryCreated = [this](TStarFtp&) { StarFtp1DirectoryCreated(); };
-    StarFtp1.OnListingDone = [this](TStarFtp&) { StarFtp1ListingDone(); };
-    StarFtp1.OnFileStored = [this](TStarFtp&) { StarFtp1FileStored(); };
-    StarFtp1.OnFtpQuit = [this](TStarFtp&) { StarFtp1FtpQuit(); };
-    StarFtp1.OnFtpInfo = [this](TStarFtp&, FtpInfo info, const std::string& addinfo) {
-        StarFtp1FtpInfo(info, addinfo);
-    };
-    StarFtp1.OnFtpError = [this](TStarFtp&, FtpError error, const std::string&) {
-        StarFtp1FtpError(error);
-    };
+TUploadSession::TUploadSession(TStarFtp& ftp, TSessionView& view, const TParams& params)
+    : ftp(ftp), view(view), params(params) {}
+
+template <typename F> bool TUploadSession::Ask(F question) {
+    ++asking;
+    question();
+    --asking;
+    return !sessionFinished;
 }
 
-void TForm1::StartUpload() {
-    const auto port = ParseInteger(Edit2->text());
-    if (!port) {
-        ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
-        return;
-    }
-    StarFtp1.SetFtpServer(Cut(Edit1->text(), 40));
-    StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
-    StarFtp1.PWDImplemented = CheckBox5->isChecked();
-    StarFtp1.PassiveMode = CheckBox7->isChecked();
-    StarFtp1.TimeOutConnect = TimeOutSeconds();
-    StarFtp1.UserAccount.clear();
-    if (CheckBox1->isChecked()) {
-        StarFtp1.UserName = "anonymous";
-        StarFtp1.UserPassword = Cut(Edit5->text(), 60);
-    } else {
-        StarFtp1.UserName = Cut(Edit3->text(), 40);
-        if (CheckBox2->isChecked()) {
-            StarFtp1.UserPassword = Cut(Edit4->text(), 40);
-        } else {
-            PasswordDlg->Password->clear();
-            if (PasswordDlg->exec() != QDialog::Accepted) {
-                close();
-                return;
-            }
-            StarFtp1.UserPassword =
-                QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
-            passwordTyped = true;
-        }
-    }
-    StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
-    sessionFolder = StarFtp1.InitialDirectory;
-    StarFtp1.UseTempName = CheckBox8->isChecked();
+bool TUploadSession::Start(bool typed) {
+    passwordTyped = typed;
+    sessionFolder = ftp.InitialDirectory;
     sessionStarted = true;
     QCoreApplication::processEvents();
     // Closed while the pending messages ran: the session ends before it has begun.
-    if (userEnded) return;
-    StarFtp1.Login();
-    SetMode(ConnectingMode);
+    if (userEnded) return false;
+    ftp.Login();
+    return true;
 }
 
-void TForm1::StarFtp1LoggedIn() {
+void TUploadSession::Close() {
+    if (sessionStarted) FinishSession(false);
+    FreeProgress();
+    files.clear();
+}
+
+void TUploadSession::LoggedIn() {
     if (!SessionGoesOn()) return;
     loggedIn = true;
     if (reconnecting)
         reconnecting = false;
     else if (!BuildUploadList())
         return;
-    if (StarFtp1.PWDImplemented) {
-        Panel2->setText("ディレクトリ変更中...");
+    if (ftp.PWDImplemented) {
+        view.ShowStatus("ディレクトリ変更中...");
         // The profile's folder, also after a reconnect: the listing's PWD may have respelled it.
-        StarFtp1.ChangeDirectory(sessionFolder);
+        ftp.ChangeDirectory(sessionFolder);
     } else if (!transfersBegun) {
         BeginTransfers();
     } else {
@@ -181,21 +128,20 @@ void TForm1::StarFtp1LoggedIn() {
     }
 }
 
-bool TForm1::BuildUploadList() {
-    UploadList.clear();
-    CurrentIndex = 0;
-    if (FilesFromPicker(Params)) {
-        QFileDialog* picker = OpenDialog();
-        int result = 0;
-        if (!Ask(*picker, &result)) return false;
-        if (result != QDialog::Accepted) {
+bool TUploadSession::BuildUploadList() {
+    files.clear();
+    current = 0;
+    if (FilesFromPicker(params)) {
+        std::optional<QStringList> picked;
+        if (!Ask([&] { picked = view.PickFiles(); })) return false;
+        if (!picked) {
             listBuilt = true;
             QuitSession();
             return false;
         }
-        for (const QString& chosen : picker->selectedFiles()) {
+        for (const QString& chosen : *picked) {
             if (const auto path = QStringToSystem(chosen)) {
-                UploadList.push_back(*path);
+                files.push_back(*path);
                 continue;
             }
             // No Shift_JIS form to name it by: told here, and it makes the run a failure.
@@ -204,39 +150,39 @@ bool TForm1::BuildUploadList() {
             pickedWithoutName = true;
         }
     } else {
-        AddCommandLineFiles(Params, UploadList);
+        AddCommandLineFiles(params, files);
     }
-    MakeAbsolute(UploadList);
+    MakeAbsolute(files);
     listBuilt = true;
     return StillConnected();
 }
 
-void TForm1::StarFtp1DirectoryChanged() {
+void TUploadSession::DirectoryChanged() {
     if (!SessionGoesOn()) return;
     // A file is never stored into a folder it was not meant for. A profile without a folder means
     // the login folder, whatever the server says to an empty CWD.
-    if (!StarFtp1.Success() && !sessionFolder.empty()) {
+    if (!ftp.Success() && !sessionFolder.empty()) {
         QString reason = "フォルダ " + SystemToQString(sessionFolder) + " に移動できません";
-        if (!StarFtp1.LastReply().empty()) reason += ": " + SystemToQString(StarFtp1.LastReply());
+        if (!ftp.LastReply().empty()) reason += ": " + SystemToQString(ftp.LastReply());
         FailRemaining(reason, reason);
         FreeProgress();
         QuitSession();
         return;
     }
-    StarFtp1.GetListing();
+    ftp.GetListing();
 }
 
-void TForm1::StarFtp1ListingDone() {
+void TUploadSession::ListingDone() {
     if (!SessionGoesOn()) return;
     if (cancelNext) {
         // Cancelled while the listing before it was read: that file is not sent, the next follows.
         cancelNext = false;
-        if (CurrentIndex < static_cast<int>(UploadList.size()))
-            Record(UploadList[CurrentIndex++], TFileResult::Failed, CancelledReason);
+        if (current < static_cast<int>(files.size()))
+            Record(files[current++], TFileResult::Failed, CancelledReason);
         NextListingOrQuit();
         return;
     }
-    if (StarFtp1.PWDImplemented && !StarFtp1.Success()) {
+    if (ftp.PWDImplemented && !ftp.Success()) {
         // The same-file policy cannot be kept without the listing: nothing more is sent.
         const QString reason = sessionError.isEmpty()
                                    ? QString("サーバーのファイル一覧を取得できません")
@@ -246,44 +192,36 @@ void TForm1::StarFtp1ListingDone() {
         QuitSession();
         return;
     }
-    Panel2->setText("ファイルを転送中...");
+    view.ShowStatus("ファイルを転送中...");
     if (!transfersBegun)
         BeginTransfers();
     else
         ProcessNextFile();
 }
 
-void TForm1::BeginTransfers() {
+void TUploadSession::BeginTransfers() {
     transfersBegun = true;
-    sessionProgress = new TProgress(this);
-    sessionProgress->OnCancel = [this](TProgress&) { AbortTransfer(); };
-    sessionProgress->show();
+    progress = view.NewProgress();
+    progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
+    progress->show();
     ProcessNextFile();
 }
 
-void TForm1::Record(const std::string& path, TFileResult result, const QString& reason) {
+void TUploadSession::Record(const std::string& path, TFileResult result, const QString& reason) {
     outcomes.push_back({path, result, reason});
 }
 
-void TForm1::FailRemaining(const QString& first, const QString& rest) {
-    const int count = static_cast<int>(UploadList.size());
-    for (int i = CurrentIndex; i < count; ++i)
-        Record(UploadList[i], TFileResult::Failed, i == CurrentIndex ? first : rest);
-    CurrentIndex = std::max(CurrentIndex, count);
+void TUploadSession::FailRemaining(const QString& first, const QString& rest) {
+    const int count = static_cast<int>(files.size());
+    for (int i = current; i < count; ++i)
+        Record(files[i], TFileResult::Failed, i == current ? first : rest);
+    current = std::max(current, count);
 }
 
-bool TForm1::Ask(QDialog& dialog, int* result) {
-    ++asking;
-    const int answer = dialog.exec();
-    --asking;
-    if (result) *result = answer;
-    return !sessionFinished;
-}
-
-bool TForm1::StillConnected(bool decided, const std::string& newName) {
+bool TUploadSession::StillConnected(bool decided, const std::string& newName) {
     if (!quitPending && !connectionLost) return true;
     // Kept for the file in hand, which is stored once the session has a connection again.
-    if (decided) keptAnswer = TKeptAnswer{CurrentIndex, newName};
+    if (decided) keptAnswer = TKeptAnswer{current, newName};
     if (quitPending) {
         quitPending = false;
         SessionClosed();
@@ -292,32 +230,32 @@ bool TForm1::StillConnected(bool decided, const std::string& newName) {
     return !connectionLost;
 }
 
-bool TForm1::SessionGoesOn() const {
+bool TUploadSession::SessionGoesOn() const {
     return sessionStarted && !sessionFinished && !connectionLost && !quitRequested && !userEnded;
 }
 
-void TForm1::ProcessNextFile() {
+void TUploadSession::ProcessNextFile() {
     for (;;) {
         std::string newName;
         TFileFate fate = TFileFate::Next;
-        while (fate == TFileFate::Next && CurrentIndex < static_cast<int>(UploadList.size()))
+        while (fate == TFileFate::Next && current < static_cast<int>(files.size()))
             fate = SettleFile(newName);
         if (fate == TFileFate::Abandon) return;
-        if (CurrentIndex >= static_cast<int>(UploadList.size())) {
+        if (current >= static_cast<int>(files.size())) {
             // The progress dialog stays until the session ends.
             QuitSession();
             return;
         }
         if (StoreCurrentFile(newName)) return;
-        ++CurrentIndex;
+        ++current;
     }
 }
 
-TForm1::TFileFate TForm1::SettleFile(std::string& newName) {
+TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     // A copy: a question runs the event queue, and the session may end or lose its connection
     // before it is answered.
-    const std::string path = UploadList[CurrentIndex];
-    if (keptAnswer && keptAnswer->Index == CurrentIndex) {
+    const std::string path = files[current];
+    if (keptAnswer && keptAnswer->Index == current) {
         // Answered before the connection was lost: the user is not asked twice.
         newName = keptAnswer->NewName;
         keptAnswer.reset();
@@ -325,21 +263,20 @@ TForm1::TFileFate TForm1::SettleFile(std::string& newName) {
     }
     keptAnswer.reset();
     const auto local = StatLocalFile(path);
-    const bool pwd = StarFtp1.PWDImplemented;
+    const bool pwd = ftp.PWDImplemented;
     const TListingMatch match = local && pwd ? CompareWithListing(path) : TListingMatch();
-    const TFilePolicy policy{ComboBox2->currentIndex(), CheckBox6->isChecked(), NoFolderQuestion};
-    const TFileDecision decision =
-        DecideFile({local.has_value(), local && local->Directory, pwd}, match.Result, policy);
+    const TFileDecision decision = DecideFile({local.has_value(), local && local->Directory, pwd},
+                                              match.Result, view.FilePolicy());
     switch (decision.Step) {
     case TFileStep::Store:
         return TFileFate::Store;
     case TFileStep::Skip:
         Record(path, TFileResult::SkippedByPolicy);
-        ++CurrentIndex;
+        ++current;
         return TFileFate::Next;
     case TFileStep::Fail:
         Record(path, TFileResult::Failed, decision.Reason);
-        ++CurrentIndex;
+        ++current;
         return TFileFate::Next;
     case TFileStep::AskFolder:
         return AskAboutFolder(path, match);
@@ -351,53 +288,44 @@ TForm1::TFileFate TForm1::SettleFile(std::string& newName) {
     return TFileFate::Abandon;
 }
 
-TForm1::TFileFate TForm1::AskAboutFolder(const std::string& path, const TListingMatch& match) {
-    TForm3 form3(this);
-    form3.SetFolderName(match.RemoteName);
-    form3.Answer = 3;
-    if (!Ask(form3)) return TFileFate::Abandon;
-    if (form3.Answer == 3) {
+TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path, const TListingMatch& match) {
+    int answer = 3;
+    if (!Ask([&] { answer = view.AskFolder(match.RemoteName); })) return TFileFate::Abandon;
+    if (answer == 3) {
         CancelRemaining();
         return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
     }
-    if (form3.Answer == 2) NoFolderQuestion = true;
+    if (answer == 2) view.NoMoreFolderQuestions();
     Record(path, TFileResult::Failed, "フォルダは転送できません");
-    ++CurrentIndex;
+    ++current;
     return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
 }
 
-TForm1::TFileFate TForm1::AskForName(const std::string& path, std::string& newName) {
-    TForm4 rename(StarFtp1, this);
-    rename.Edit2->setText(SystemToQString(NamePart(path)));
-    int result = 0;
-    if (!Ask(rename, &result)) return TFileFate::Abandon;
-    const bool decided = result == QDialog::Accepted;
+TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path, std::string& newName) {
+    std::optional<std::string> name;
+    if (!Ask([&] { name = view.AskRename(path); })) return TFileFate::Abandon;
+    const bool decided = name.has_value();
     if (decided) {
-        newName = rename.Name().value_or(std::string());
+        newName = *name;
     } else {
         Record(path, TFileResult::SkippedByUser);
-        ++CurrentIndex;
+        ++current;
     }
     if (!StillConnected(decided, newName)) return TFileFate::Abandon;
     return decided ? TFileFate::Store : TFileFate::Next;
 }
 
-TForm1::TFileFate TForm1::AskAboutOverwrite(const std::string& path, const TListingMatch& match) {
-    const bool lastFile = static_cast<int>(UploadList.size()) - CurrentIndex == 1;
-    TForm2 form2(this);
-    form2.SetFileName(match.RemoteName);
-    form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
-    form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
-    if (lastFile) form2.LastFileLayout();
-    form2.Answer = 3;
-    if (!Ask(form2)) return TFileFate::Abandon;
-    const bool decided = form2.Answer == 0 || form2.Answer == 2;
-    if (form2.Answer == 2) {
-        // Later files of this session are overwritten without a question.
-        ComboBox2->setCurrentIndex(3);
-    } else if (form2.Answer == 1) {
+TUploadSession::TFileFate TUploadSession::AskAboutOverwrite(const std::string& path, const TListingMatch& match) {
+    const bool lastFile = static_cast<int>(files.size()) - current == 1;
+    int answer = 3;
+    if (!Ask([&] { answer = view.AskOverwrite(path, match, lastFile); }))
+        return TFileFate::Abandon;
+    const bool decided = answer == 0 || answer == 2;
+    if (answer == 2) {
+        view.OverwriteFromNowOn();
+    } else if (answer == 1) {
         Record(path, TFileResult::SkippedByUser);
-        ++CurrentIndex;
+        ++current;
     } else if (!decided) {
         // "キャンセル", Esc or the frame's close.
         CancelRemaining();
@@ -406,36 +334,36 @@ TForm1::TFileFate TForm1::AskAboutOverwrite(const std::string& path, const TList
     return decided ? TFileFate::Store : TFileFate::Next;
 }
 
-void TForm1::CancelRemaining() {
+void TUploadSession::CancelRemaining() {
     FailRemaining(CancelledReason, NotSentReason);
 }
 
 // False when the file cannot be stored at all; its outcome is recorded then.
-bool TForm1::StoreCurrentFile(const std::string& newName) {
-    const std::string path = UploadList[CurrentIndex];
-    StarFtp1.TransferMode =
-        TransferTypeFor(ComboBox3->currentIndex(), TextModeFile(path), StarFtp1.TransferMode);
+bool TUploadSession::StoreCurrentFile(const std::string& newName) {
+    const std::string path = files[current];
+    ftp.TransferMode =
+        TransferTypeFor(view.TransferModeIndex(), TextModeFile(path), ftp.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
     // entered would send a file of the same name from the folder before.
     if (!SetCurrentFolder(FolderPart(path))) {
         Record(path, TFileResult::Failed, "ファイルが開けません");
         return false;
     }
-    StarFtp1.LocalFile = NamePart(path);
-    const std::string& dir = StarFtp1.InitialDirectory;
+    ftp.LocalFile = NamePart(path);
+    const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    StarFtp1.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : newName);
+    ftp.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : newName);
     storing = true;
     storeRenamed = !newName.empty();
     abortRequested = false;
     storeFailure.clear();
     storeRefusal.clear();
-    StarFtp1.StoreFile();
+    ftp.StoreFile();
     return true;
 }
 
-TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
+TListingMatch TUploadSession::CompareWithListing(const std::string& path) const {
     TListingMatch match;
     const std::vector<TSearchEntry> found = FindEntries(path);
     if (found.empty()) return match;
@@ -448,11 +376,11 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
 
     // A UNIX listing line names its entry with a piece of itself, and is read without state: a
     // line that does not hold the name cannot match, and a big folder is passed over quickly.
-    const TFTPServerType type = StarFtp1.ServerType;
+    const TFTPServerType type = ftp.ServerType;
     const bool unixLines = type == ftpstDefault || type == ftpstUNIX || type == ftpstULTRIX ||
                            type == ftpstU5000 || type == ftpstSINTFTPD;
     TListState state;
-    for (const std::string& line : StarFtp1.ListingLines) {
+    for (const std::string& line : ftp.ListingLines) {
         if (unixLines && line.find(name) == std::string::npos) continue;
         std::string remoteName, size, date;
         bool isDirectory = false;
@@ -473,12 +401,12 @@ TForm1::TListingMatch TForm1::CompareWithListing(const std::string& path) {
     return match;
 }
 
-void TForm1::StoreEnded() {
+void TUploadSession::StoreEnded() {
     if (!storing) return;
     storing = false;
-    if (CurrentIndex >= static_cast<int>(UploadList.size())) return;
-    const std::string path = UploadList[CurrentIndex];
-    if (storeFailure.isEmpty() && !StarFtp1.Success())
+    if (current >= static_cast<int>(files.size())) return;
+    const std::string path = files[current];
+    if (storeFailure.isEmpty() && !ftp.Success())
         storeFailure = abortRequested           ? QString(CancelledReason)
                        : storeRefusal.isEmpty() ? QString("転送に失敗しました")
                                                 : storeRefusal;
@@ -488,93 +416,88 @@ void TForm1::StoreEnded() {
         Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
 }
 
-void TForm1::StarFtp1FileStored() {
+void TUploadSession::FileStored() {
     // Only a store's own completion: after a lost connection its outcome is already recorded.
     if (sessionFinished || !storing) return;
     StoreEnded();
-    ++CurrentIndex;
+    ++current;
     if (SessionGoesOn()) NextListingOrQuit();
 }
 
-void TForm1::NextListingOrQuit() {
-    if (CurrentIndex < static_cast<int>(UploadList.size())) {
-        if (sessionProgress) sessionProgress->FinishFile();
-        StarFtp1.GetListing();
+void TUploadSession::NextListingOrQuit() {
+    if (current < static_cast<int>(files.size())) {
+        if (progress) progress->FinishFile();
+        ftp.GetListing();
     } else {
         FreeProgress();
         QuitSession();
     }
 }
 
-void TForm1::AbortTransfer() {
+void TUploadSession::AbortTransfer() {
     if (!SessionGoesOn()) return;
     if (storing)
         abortRequested = true;
     else
         // The listing before a file: the file in hand is the one cancelled.
         cancelNext = true;
-    StarFtp1.Abort();
+    ftp.Abort();
 }
 
-TProgress* TForm1::CurrentProgress() const {
-    return sessionProgress;
+TProgress* TUploadSession::Progress() const {
+    return progress;
 }
 
-void TForm1::FreeProgress() {
-    if (!sessionProgress) return;
+void TUploadSession::FreeProgress() {
+    if (!progress) return;
     // Deleted later: an error can come from inside its own cancel button's click (the abort's
     // sends fail), and that click must not return into a deleted dialog.
-    sessionProgress->hide();
-    sessionProgress->deleteLater();
-    sessionProgress = nullptr;
+    progress->hide();
+    progress->deleteLater();
+    progress = nullptr;
 }
 
-void TForm1::QuitSession() {
+void TUploadSession::QuitSession() {
     quitRequested = true;
     if (quitPending) {
         quitPending = false;
         SessionClosed();
     } else if (!connectionLost) {
-        StarFtp1.Quit();
+        ftp.Quit();
     }
 }
 
-void TForm1::ConnectionLost(const QString& reason) {
+void TUploadSession::ConnectionLost(const QString& reason) {
     if (connectionLost) return;
     connectionLost = true;
     lostReason = reason;
-    AppendLog("接続が切れました: " + OneLine(reason));
+    view.AppendLog("接続が切れました: " + OneLine(reason));
 }
 
-void TForm1::EndByUser(bool closingWindow) {
+void TUploadSession::EndByUser(bool closingWindow) {
     windowClosed = windowClosed || closingWindow;
     if (userEnded || sessionFinished) return;
     userEnded = true;
     if (storing && storeFailure.isEmpty()) storeFailure = CancelledReason;
-    Panel2->setText("中止しています...");
-    Button9->setEnabled(false);
+    view.ShowStopping();
     FreeProgress();
     // A reconnect waiting to start sees the cancel and ends the session itself.
     if (reconnectScheduled) return;
-    StarFtp1.EndSession();
+    ftp.EndSession();
     // The component promises its quit notification within a second; a window that never closes
     // would be worse than outcomes told without it.
-    QTimer::singleShot(3000, this, [this] {
+    QTimer::singleShot(3000, &context, [this] {
         if (sessionFinished) return;
         FinishSession(!windowClosed);
-        SessionEnded();
+        view.SessionEnded();
     });
 }
 
-void TForm1::Button9Click() {
-    EndByUser(false);
-}
-
-void TForm1::LoginAgain() {
+void TUploadSession::LoginAgain() {
     reconnectScheduled = true;
     // From the event queue: the component is still inside its quit notification.
     QMetaObject::invokeMethod(
-        this,
+        &context,
         [this] {
             reconnectScheduled = false;
             if (sessionFinished) return;
@@ -585,12 +508,12 @@ void TForm1::LoginAgain() {
             connectionLost = false;
             quitRequested = false;
             cancelNext = false;
-            StarFtp1.Login();
+            ftp.Login();
         },
         Qt::QueuedConnection);
 }
 
-void TForm1::StarFtp1FtpQuit() {
+void TUploadSession::FtpQuit() {
     // After a socket error the quit notification comes twice; one that was on its way before a
     // new login started belongs to the connection before.
     if (sessionFinished || reconnectScheduled) return;
@@ -602,21 +525,19 @@ void TForm1::StarFtp1FtpQuit() {
     SessionClosed();
 }
 
-void TForm1::SessionClosed() {
+void TUploadSession::SessionClosed() {
     if (sessionFinished) return;
     if (retryLogin) {
         // The password was typed at the prompt and refused: asked once more.
         retryLogin = false;
-        PasswordDlg->Password->clear();
-        int result = 0;
-        if (!Ask(*PasswordDlg, &result)) return;
+        std::optional<std::string> password;
+        if (!Ask([&] { password = view.AskPassword(); })) return;
         quitPending = false;
-        if (result == QDialog::Accepted && !userEnded) {
-            StarFtp1.UserPassword =
-                QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+        if (password && !userEnded) {
+            ftp.UserPassword = *password;
             sessionError.clear();
             loginRefused = false;
-            Panel2->setText("接続中...");
+            view.ShowStatus("接続中...");
             LoginAgain();
             return;
         }
@@ -624,44 +545,44 @@ void TForm1::SessionClosed() {
     if (storing && connectionLost) {
         if (storeFailure.isEmpty()) storeFailure = lostReason;
         StoreEnded();
-        ++CurrentIndex;
+        ++current;
     }
     if (connectionLost && !quitRequested && !userEnded &&
-        CurrentIndex < static_cast<int>(UploadList.size())) {
+        current < static_cast<int>(files.size())) {
         if (reconnects < MaxReconnects) {
             ++reconnects;
             reconnecting = true;
-            AppendLog(QString("再接続します (%1/%2)").arg(reconnects).arg(MaxReconnects));
-            Panel2->setText("再接続中...");
+            view.AppendLog(QString("再接続します (%1/%2)").arg(reconnects).arg(MaxReconnects));
+            view.ShowStatus("再接続中...");
             LoginAgain();
             return;
         }
         sessionError = lostReason;
     }
     FinishSession(!windowClosed);
-    SessionEnded();
+    view.SessionEnded();
 }
 
-void TForm1::FinishSession(bool tell) {
+void TUploadSession::FinishSession(bool tell) {
     if (sessionFinished) return;
     sessionFinished = true;
-    if (!listBuilt && !FilesFromPicker(Params)) {
+    if (!listBuilt && !FilesFromPicker(params)) {
         // The session ended before the files were listed: name them all the same.
-        AddCommandLineFiles(Params, UploadList);
-        MakeAbsolute(UploadList);
-        CurrentIndex = 0;
+        AddCommandLineFiles(params, files);
+        MakeAbsolute(files);
+        current = 0;
     }
     const QString notSent = sessionError.isEmpty() ? NotSentReason : sessionError;
     if (storing) {
         if (storeFailure.isEmpty()) storeFailure = notSent;
         StoreEnded();
-        ++CurrentIndex;
+        ++current;
     }
     FailRemaining(notSent, notSent);
 
     // Ended before there was a list of files: the error itself is the outcome.
     const bool noList = !listBuilt && !sessionError.isEmpty();
-    if (noList && UploadList.empty())
+    if (noList && files.empty())
         std::fprintf(stderr, "wendup: %s\n", OneLine(sessionError).toStdString().c_str());
     bool failed = noList || pickedWithoutName;
     for (const TFileOutcome& o : outcomes)
@@ -671,5 +592,134 @@ void TForm1::FinishSession(bool tell) {
     std::fputs(lines.c_str(), stderr);
     std::fflush(stderr);
     const QString message = EndMessage(sessionError, outcomes);
-    if (tell && !message.isEmpty() && !NoMessages(Params)) ErrorBox(message);
+    if (tell && !message.isEmpty() && !NoMessages(params)) view.ShowError(message);
+}
+
+void TUploadSession::ServerClosed(const std::string& addinfo) {
+    // A refused login keeps saying so while the server closes the connection.
+    if (!loginRefused) view.ShowStatus("切断されました");
+    if (!addinfo.empty() && SessionGoesOn()) {
+        // The server closed the connection without being asked to.
+        QString reason = "接続が切断されました";
+        if (ftp.LastReply().starts_with("421"))
+            reason += "\r\n" + SystemToQString(ftp.LastReply());
+        if (storing && storeFailure.isEmpty()) storeFailure = reason;
+        if (loggedIn && !reconnecting)
+            ConnectionLost(reason);
+        else if (sessionError.isEmpty())
+            sessionError = reason;
+    } else if (storing && storeFailure.isEmpty()) {
+        storeFailure = addinfo.empty() ? "接続されていません" : "接続が切断されました";
+    }
+}
+
+void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
+    switch (info) {
+    case ftpiConnected:
+        view.ShowStatus("接続されました");
+        break;
+    case ftpiNotConnected:
+        ServerClosed(addinfo);
+        break;
+    case ftpiReceived:
+    case ftpiSent:
+        if (const auto line = LogLine(addinfo)) {
+            QString text = SystemToQString(*line);
+            text.replace("\r\n", "\n");
+            view.AppendLog(text);
+        }
+        break;
+    case ftpiDataConnection: // where a passive data connection goes, or why it could not
+    case ftpiLogNote:        // a step the component took on its own
+        view.AppendLog(SystemToQString(addinfo));
+        break;
+    case ftpiSizeMismatch: {
+        // "SENT REMOTE": the store fails, whatever its final reply said.
+        const std::size_t space = addinfo.find(' ');
+        view.AppendLog(QString("サイズが一致しません (送信 %1 バイト、サーバー %2 バイト)")
+                      .arg(SystemToQString(addinfo.substr(0, space)),
+                           SystemToQString(space == addinfo.npos ? std::string()
+                                                                 : addinfo.substr(space + 1))));
+        if (storing) storeFailure = "サイズが一致しません";
+        break;
+    }
+    case ftpiProgress:
+        if (progress && !ftp.Listing)
+            progress->UpdateProgress(ftp.BytesTransferred, ftp.ElapsedTime);
+        else if (ftp.Listing)
+            // Once per listing line: a literal without a conversion each time.
+            view.ShowStatus(QStringLiteral("リスト取得中"));
+        break;
+    case ftpiFileSize: {
+        std::int64_t size = 0;
+        std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
+        currentFileSize = size;
+        if (progress)
+            progress->StartFile(ftp.LocalFile,
+                                       RouteText(CurrentFolder(), ftp.FtpServer(),
+                                                 ftp.InitialDirectory,
+                                                 ftp.PWDImplemented),
+                                       currentFileSize);
+        break;
+    }
+    case ftpiCommandFailed:
+        // The reason, should the store fail: a refused rename is made good by the component.
+        if (storing)
+            storeRefusal = "サーバーが拒否しました: " + SystemToQString(ftp.LastReply());
+        break;
+    default:
+        break;
+    }
+}
+
+namespace {
+
+// Errors raised for a reply of the server, which then says more than the message.
+bool ReplyTellsWhy(FtpError error) {
+    return error == ftpeNoError || error == ftpeCommandFailed || error == ftpeLocalFileWrite ||
+           error == ftpeServerNotReady || error == ftpeLoginRefused;
+}
+
+} // namespace
+
+void TUploadSession::Error(FtpError error) {
+    QString reason = ErrorMessage(error);
+    if (reason.isEmpty()) reason = QString("エラー %1").arg(int(error));
+    if (ReplyTellsWhy(error) && !ftp.LastReply().empty())
+        reason += "\r\n" + SystemToQString(ftp.LastReply());
+    if (storing && storeFailure.isEmpty()) storeFailure = reason;
+    if (!ftp.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {
+        // Taken up at the quit notification that follows: the file in hand fails, and the
+        // session goes on over a new connection.
+        ConnectionLost(reason);
+        return;
+    }
+    // An error in the middle of an operation that still completes (a local file that cannot be
+    // read): the file fails and the session goes on with the next one.
+    const bool operationGoesOn = ftp.Busy() && ftp.ControlConnected();
+    if (operationGoesOn && storing) {
+        FreeProgress();
+        return;
+    }
+    // Told once, at the end of the session, together with the files it cost.
+    sessionError = reason;
+    FreeProgress();
+    if (error == ftpeLoginRefused) {
+        loginRefused = true;
+        view.ShowStatus("ログインが拒否されました");
+        if (passwordTyped && !passwordAskedAgain && !userEnded) {
+            passwordAskedAgain = true;
+            retryLogin = true;
+        }
+        // The component has sent QUIT itself; a second one could meet the server's close and
+        // come back as a reset, a second error for the same failure.
+        return;
+    }
+    // Login's own checks fail before any connection exists: no quit notification will come.
+    const bool noConnection = error == ftpeNoServer || error == ftpeWinsockNotInitialized;
+    if (!operationGoesOn) QuitSession();
+    view.ShowStatus("未接続");
+    if (noConnection)
+        QMetaObject::invokeMethod(
+            &context, [this] { FtpQuit(); }, Qt::QueuedConnection);
 }

@@ -1,10 +1,28 @@
 #pragma once
-// What became of each file of an upload session, and how failures are told at its end.
+// The upload session: its state and its decisions, driven by the completion events of the FTP
+// client. Each handler starts at most one operation of the client and returns; that operation's
+// completion event goes on. The window is reached only through TSessionView.
+//
+// Besides driving the session it keeps the outcome of every file, so that a failure is never only
+// a line in the log: at the end each failed file is written to standard error, named in one message
+// (unless "/NOMSG"), and makes the exit status 1.
 
+#include "app/cmdline.h"
+#include "app/filefate.h"
+#include "ftp/ftp.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+class TProgress;
 
 enum class TFileResult {
     Stored,          // under its own name
@@ -32,3 +50,171 @@ QString FailureMessage(const std::vector<TFileOutcome>& outcomes);
 // The message at the end of a session: the error that ended it, if any, then the failed files.
 // Empty when there is nothing to tell.
 QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcomes);
+
+// The listing's last entry of a local file's name, with what the questions show of it.
+struct TListingMatch {
+    // 0 not on the server (or the local file is gone), 1 there and not older, 2 there and older or
+    // of unknown date, 3 a folder of that name.
+    int Result = 0;
+    std::string RemoteName;
+    std::string RemoteSize;
+    QDateTime RemoteModified; // invalid when the listing's date is not understood
+    std::int64_t LocalSize = 0;
+    QDateTime LocalModified;
+};
+
+// What the session needs of its window. The questions are modal: each runs the event queue while
+// it is open, so the session may have ended or lost its connection by the time it returns.
+class TSessionView {
+  public:
+    virtual ~TSessionView() = default;
+
+    // The window's choices, read when a file's turn comes: an answer may change them mid-session.
+    virtual TFilePolicy FilePolicy() const = 0;
+    virtual int TransferModeIndex() const = 0;
+    // The overwrite question's "all": later files of the session are overwritten without one.
+    virtual void OverwriteFromNowOn() = 0;
+    virtual void NoMoreFolderQuestions() = 0;
+
+    // The files picked; nullopt when the picker was cancelled.
+    virtual std::optional<QStringList> PickFiles() = 0;
+    // The overwrite question's answer: 0 overwrite, 1 skip, 2 overwrite all, 3 cancel.
+    virtual int AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) = 0;
+    // The name to store under; nullopt when the rename was cancelled.
+    virtual std::optional<std::string> AskRename(const std::string& path) = 0;
+    // The folder question's answer: 2 no more questions, 3 cancel the rest, otherwise go on.
+    virtual int AskFolder(const std::string& remoteName) = 0;
+    // nullopt when the prompt was cancelled.
+    virtual std::optional<std::string> AskPassword() = 0;
+
+    virtual void ShowStatus(const QString& text) = 0;
+    virtual void AppendLog(const QString& line) = 0;
+    virtual void ShowError(const QString& text) = 0;
+    // A progress dialog over the window, for one session.
+    virtual TProgress* NewProgress() = 0;
+    // The user's cancel has been taken: the status window stops offering it.
+    virtual void ShowStopping() = 0;
+    virtual void SessionEnded() = 0;
+};
+
+class TUploadSession {
+  public:
+    TUploadSession(TStarFtp& ftp, TSessionView& view, const TParams& params);
+
+    // The client has been set up from the profile; `passwordTyped` when the password came from
+    // the prompt. False when the session ended before it began.
+    bool Start(bool passwordTyped);
+    bool Running() const { return sessionStarted && !sessionFinished; }
+    bool WindowClosed() const { return windowClosed; }
+    // The window is closing without a session to wait for.
+    void Close();
+
+    // One handler per completion event of the client.
+    void LoggedIn();
+    void DirectoryChanged();
+    void ListingDone();
+    void FileStored();
+    void FtpQuit();
+    void Info(FtpInfo info, const std::string& addinfo);
+    void Error(FtpError error);
+
+    // The progress dialog's cancel: the file being stored, or the one whose listing is being read,
+    // fails; the next one follows.
+    void AbortTransfer();
+    // The status window's cancel, or the window's close: the session ends, and every file not
+    // stored is told as not sent.
+    void EndByUser(bool closingWindow);
+
+    int ExitStatus() const { return sessionFailed ? 1 : 0; }
+    const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
+    const std::vector<std::string>& Files() const { return files; }
+    int CurrentIndex() const { return current; }
+    // Null before the first file and after the end.
+    TProgress* Progress() const;
+
+    TListingMatch CompareWithListing(const std::string& path) const;
+
+  private:
+    // How far a file's decision got: to the next file, to its store, or nowhere because the
+    // session ended or lost its connection while a question was open.
+    enum class TFileFate { Next, Store, Abandon };
+
+    bool BuildUploadList();
+    void BeginTransfers();
+    void ProcessNextFile();
+    // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
+    TFileFate SettleFile(std::string& newName);
+    TFileFate AskAboutFolder(const std::string& path, const TListingMatch& match);
+    TFileFate AskForName(const std::string& path, std::string& newName);
+    TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
+    bool StoreCurrentFile(const std::string& newName);
+    void StoreEnded();
+    void NextListingOrQuit();
+    void Record(const std::string& path, TFileResult result, const QString& reason = {});
+    // The file in hand fails with `first`, every later one with `rest`.
+    void FailRemaining(const QString& first, const QString& rest);
+    void CancelRemaining();
+    // Runs a question of the view; false when the session ended while it was open.
+    template <typename F> bool Ask(F question);
+    // After a question has been answered: false when the connection went while it was open, and
+    // what follows from that (a reconnect or the end) has been started. An answer that decided
+    // to store the file in hand (under `newName` when not empty) holds for the new connection.
+    bool StillConnected(bool decided = false, const std::string& newName = {});
+    // No end, no lost connection and no cancel: the next operation may start.
+    bool SessionGoesOn() const;
+    void QuitSession();
+    void ConnectionLost(const QString& reason);
+    void ServerClosed(const std::string& addinfo);
+    // The control connection has ended: a lost one is tried again while files remain, three times
+    // in a session at most; otherwise the session ends here.
+    void SessionClosed();
+    void LoginAgain();
+    void FinishSession(bool tell);
+    void FreeProgress();
+
+    TStarFtp& ftp;
+    TSessionView& view;
+    const TParams& params;
+    // Context of the session's timers and queued calls: they die with the session.
+    QObject context;
+
+    std::vector<std::string> files; // full paths: the current folder moves from file to file
+    int current = 0;
+    std::int64_t currentFileSize = 0;
+    QPointer<TProgress> progress;
+    std::vector<TFileOutcome> outcomes;
+    bool sessionStarted = false;
+    bool listBuilt = false;
+    bool sessionFinished = false;
+    bool sessionFailed = false;
+    bool storing = false;        // a store runs; its outcome is not recorded yet
+    bool storeRenamed = false;   // under a name the user gave
+    bool abortRequested = false; // the progress dialog's cancel, for the running store
+    QString storeFailure;        // why the running store failed, as soon as that is known
+    QString storeRefusal;        // the server's last refusal during the running store
+    QString sessionError;        // the error that ended the session, told at its end
+    std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
+    bool transfersBegun = false; // the progress dialog of the session has been made
+    bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
+    bool reconnecting = false;   // a login after a lost connection runs
+    bool reconnectScheduled = false;
+    int reconnects = 0;
+    bool connectionLost = false; // the server closed or an error cut the control connection
+    QString lostReason;
+    bool quitRequested = false; // the session's work is over: the close that follows is its end
+    bool quitPending = false;   // the quit notification came while a question was open
+    int asking = 0;             // modal questions open
+    bool cancelNext = false;    // cancelled during the listing before the file in hand
+    bool userEnded = false;     // the status window's cancel or the window's close
+    bool windowClosed = false;
+    bool passwordTyped = false; // at the password prompt: a refusal asks once more
+    bool passwordAskedAgain = false;
+    bool retryLogin = false;
+    bool loginRefused = false;
+    bool pickedWithoutName = false; // a file picked whose name has no Shift_JIS form
+    struct TKeptAnswer {
+        int Index = 0;
+        std::string NewName;
+    };
+    std::optional<TKeptAnswer> keptAnswer; // a decision to store that a lost connection interrupted
+};

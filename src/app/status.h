@@ -1,7 +1,7 @@
 #pragma once
 // What the FTP client tells the main window during an upload, turned into what the user sees: the
 // message of an error code, the lines of the protocol log and the route text of the progress
-// dialog. TForm1's handlers StarFtp1FtpInfo and StarFtp1FtpError (status.cpp) use them.
+// dialog. The upload session (session.cpp) uses them.
 
 #include <QString>
 

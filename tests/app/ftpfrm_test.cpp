@@ -211,7 +211,7 @@ TEST_F(TAppTest, SessionWindowAndLogView) {
     EXPECT_EQ(form->Panel2->cursor().shape(), Qt::ArrowCursor);
     form->close();
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(form->UploadList.empty());
+    EXPECT_TRUE(form->Session().Files().empty());
 
     auto plain = Start({"none", "/NOMSG"});
     EXPECT_TRUE(RunUntil([&] { return !plain->isVisible(); }, 10000));

@@ -138,7 +138,7 @@ TEST_F(TUploadTest, CancelWhileTheListingBeforeAFileIsReadCancelsThatFile) {
     const TRunResult run =
         Run({"/NOMSG", one, two, three}, nullptr, 20000, [&](TStartupWindows& w) {
             TForm1& form = *w.Form1;
-            if (cancelled || !form.StarFtp1.Listing || form.CurrentIndex != 1 ||
+            if (cancelled || !form.StarFtp1.Listing || form.Session().CurrentIndex() != 1 ||
                 !form.CurrentProgress())
                 return;
             cancelled = true;

@@ -1,0 +1,162 @@
+// The main window's side of the upload session: the client set up from the controls, and the
+// questions, status line and log that the session asks of the window.
+
+#include "app/ftpfrm.h"
+
+#include "dialogs/fovrwfrm.h"
+#include "dialogs/ovrwtfrm.h"
+#include "dialogs/pass.h"
+#include "dialogs/prgrsfrm.h"
+#include "dialogs/savasfrm.h"
+#include "platform/codepage.h"
+#include "platform/dirsearch.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+std::string Cut(const QString& text, std::size_t bytes) {
+    return QStringToSystem(text).value_or(std::string()).substr(0, bytes);
+}
+
+} // namespace
+
+void TForm1::ConnectStarFtp1() {
+    StarFtp1.OnLoggedIn = [this](TStarFtp&) { StarFtp1LoggedIn(); };
+    StarFtp1.OnDirectoryChanged = [this](TStarFtp&) { StarFtp1DirectoryChanged(); };
+    StarFtp1.OnDirectoryCreated = [this](TStarFtp&) { StarFtp1DirectoryCreated(); };
+    StarFtp1.OnListingDone = [this](TStarFtp&) { StarFtp1ListingDone(); };
+    StarFtp1.OnFileStored = [this](TStarFtp&) { StarFtp1FileStored(); };
+    StarFtp1.OnFtpQuit = [this](TStarFtp&) { StarFtp1FtpQuit(); };
+    StarFtp1.OnFtpInfo = [this](TStarFtp&, FtpInfo info, const std::string& addinfo) {
+        StarFtp1FtpInfo(info, addinfo);
+    };
+    StarFtp1.OnFtpError = [this](TStarFtp&, FtpError error, const std::string&) {
+        StarFtp1FtpError(error);
+    };
+}
+
+void TForm1::StartUpload() {
+    const auto port = ParseInteger(Edit2->text());
+    if (!port) {
+        ErrorBox(QString("'%1' は整数ではありません").arg(Edit2->text()));
+        return;
+    }
+    StarFtp1.SetFtpServer(Cut(Edit1->text(), 40));
+    StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
+    StarFtp1.PWDImplemented = CheckBox5->isChecked();
+    StarFtp1.PassiveMode = CheckBox7->isChecked();
+    StarFtp1.TimeOutConnect = TimeOutSeconds();
+    StarFtp1.UserAccount.clear();
+    bool passwordTyped = false;
+    if (CheckBox1->isChecked()) {
+        StarFtp1.UserName = "anonymous";
+        StarFtp1.UserPassword = Cut(Edit5->text(), 60);
+    } else {
+        StarFtp1.UserName = Cut(Edit3->text(), 40);
+        if (CheckBox2->isChecked()) {
+            StarFtp1.UserPassword = Cut(Edit4->text(), 40);
+        } else {
+            const auto password = AskPassword();
+            if (!password) {
+                close();
+                return;
+            }
+            StarFtp1.UserPassword = *password;
+            passwordTyped = true;
+        }
+    }
+    StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
+    StarFtp1.UseTempName = CheckBox8->isChecked();
+    if (session.Start(passwordTyped)) SetMode(ConnectingMode);
+}
+
+void TForm1::AppendLog(const QString& line) {
+    if (mode == LogView)
+        Memo1->appendPlainText(line);
+    else
+        logBacklog.append(line);
+}
+
+void TForm1::FlushLog() {
+    if (logBacklog.isEmpty()) return;
+    Memo1->appendPlainText(logBacklog.join('\n'));
+    logBacklog.clear();
+}
+
+TFilePolicy TForm1::FilePolicy() const {
+    return {ComboBox2->currentIndex(), CheckBox6->isChecked(), NoFolderQuestion};
+}
+
+int TForm1::TransferModeIndex() const {
+    return ComboBox3->currentIndex();
+}
+
+void TForm1::OverwriteFromNowOn() {
+    ComboBox2->setCurrentIndex(3);
+}
+
+void TForm1::NoMoreFolderQuestions() {
+    NoFolderQuestion = true;
+}
+
+std::optional<QStringList> TForm1::PickFiles() {
+    QFileDialog* picker = OpenDialog();
+    if (picker->exec() != QDialog::Accepted) return std::nullopt;
+    return picker->selectedFiles();
+}
+
+int TForm1::AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) {
+    TForm2 form2(this);
+    form2.SetFileName(match.RemoteName);
+    form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
+    form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
+    if (lastFile) form2.LastFileLayout();
+    form2.Answer = 3;
+    form2.exec();
+    return form2.Answer;
+}
+
+std::optional<std::string> TForm1::AskRename(const std::string& path) {
+    TForm4 rename(StarFtp1, this);
+    rename.Edit2->setText(SystemToQString(path.substr(FolderPart(path).size())));
+    if (rename.exec() != QDialog::Accepted) return std::nullopt;
+    return rename.Name().value_or(std::string());
+}
+
+int TForm1::AskFolder(const std::string& remoteName) {
+    TForm3 form3(this);
+    form3.SetFolderName(remoteName);
+    form3.Answer = 3;
+    form3.exec();
+    return form3.Answer;
+}
+
+std::optional<std::string> TForm1::AskPassword() {
+    PasswordDlg->Password->clear();
+    if (PasswordDlg->exec() != QDialog::Accepted) return std::nullopt;
+    return QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+}
+
+void TForm1::ShowStatus(const QString& text) {
+    Panel2->setText(text);
+}
+
+void TForm1::ShowError(const QString& text) {
+    ErrorBox(text);
+}
+
+TProgress* TForm1::NewProgress() {
+    return new TProgress(this);
+}
+
+void TForm1::ShowStopping() {
+    Panel2->setText("中止しています...");
+    Button9->setEnabled(false);
+}
