@@ -51,38 +51,6 @@ void MakeAbsolute(std::vector<std::string>& paths) {
 
 } // namespace
 
-QString OneLine(QString text) {
-    return text.replace("\r\n", ": ");
-}
-
-std::string FailureLines(const std::vector<TFileOutcome>& outcomes) {
-    std::string lines;
-    for (const TFileOutcome& o : outcomes) {
-        if (o.Result != TFileResult::Failed) continue;
-        const std::string path = SystemToQString(o.Path).toStdString();
-        lines += "wendup: " + path + ": " + OneLine(o.Reason).toStdString() + "\n";
-    }
-    return lines;
-}
-
-QString FailureMessage(const std::vector<TFileOutcome>& outcomes) {
-    QString message = "次のファイルは転送されませんでした。";
-    for (const TFileOutcome& o : outcomes)
-        if (o.Result == TFileResult::Failed)
-            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + OneLine(o.Reason);
-    return message;
-}
-
-QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcomes) {
-    QString message = error;
-    for (const TFileOutcome& o : outcomes) {
-        if (o.Result != TFileResult::Failed) continue;
-        if (!message.isEmpty()) message += "\r\n\r\n";
-        return message + FailureMessage(outcomes);
-    }
-    return message;
-}
-
 TUploadSession::TUploadSession(TStarFtp& ftp, TSessionView& view, const TParams& params)
     : ftp(ftp), view(view), params(params) {}
 
