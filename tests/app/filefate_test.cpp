@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -74,6 +75,11 @@ const TFateCase Cases[] = {
     {"folder without PWD never asks", FolderNoPwd, 3, Policy(4, true, false), TFileStep::Fail,
      FolderReason},
 };
+
+// A failing row is named by its text, not by its bytes.
+void PrintTo(const TFateCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FileFate : public testing::TestWithParam<TFateCase> {};
 
