@@ -185,9 +185,10 @@ class TForm1 : public QWidget, private TSessionView {
     void OverwriteFromNowOn() override;
     void NoMoreFolderQuestions() override;
     std::optional<QStringList> PickFiles() override;
-    int AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) override;
+    TOverwriteAnswer AskOverwrite(const std::string& path, const TListingMatch& match,
+                                  bool lastFile) override;
     std::optional<std::string> AskRename(const std::string& path) override;
-    int AskFolder(const std::string& remoteName) override;
+    TOverwriteAnswer AskFolder(const std::string& remoteName) override;
     std::optional<std::string> AskPassword() override;
     void ShowStatus(const QString& text) override;
     void ShowError(const QString& text) override;

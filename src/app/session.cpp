@@ -257,13 +257,13 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
 }
 
 TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path, const TListingMatch& match) {
-    int answer = 3;
+    auto answer = TOverwriteAnswer::Cancel;
     if (!Ask([&] { answer = view.AskFolder(match.RemoteName); })) return TFileFate::Abandon;
-    if (answer == 3) {
+    if (answer == TOverwriteAnswer::Cancel) {
         CancelRemaining();
         return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
     }
-    if (answer == 2) view.NoMoreFolderQuestions();
+    if (answer == TOverwriteAnswer::All) view.NoMoreFolderQuestions();
     Record(path, TFileResult::Failed, "フォルダは転送できません");
     ++current;
     return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
@@ -285,13 +285,13 @@ TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path, st
 
 TUploadSession::TFileFate TUploadSession::AskAboutOverwrite(const std::string& path, const TListingMatch& match) {
     const bool lastFile = static_cast<int>(files.size()) - current == 1;
-    int answer = 3;
+    auto answer = TOverwriteAnswer::Cancel;
     if (!Ask([&] { answer = view.AskOverwrite(path, match, lastFile); }))
         return TFileFate::Abandon;
-    const bool decided = answer == 0 || answer == 2;
-    if (answer == 2) {
+    const bool decided = answer == TOverwriteAnswer::Yes || answer == TOverwriteAnswer::All;
+    if (answer == TOverwriteAnswer::All) {
         view.OverwriteFromNowOn();
-    } else if (answer == 1) {
+    } else if (answer == TOverwriteAnswer::No) {
         Record(path, TFileResult::SkippedByUser);
         ++current;
     } else if (!decided) {

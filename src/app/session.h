@@ -37,6 +37,9 @@ struct TListingMatch {
     QDateTime LocalModified;
 };
 
+// The answers of the overwrite questions, for a file and for a folder alike.
+enum class TOverwriteAnswer { Yes, No, All, Cancel };
+
 // What the session needs of its window. The questions are modal: each runs the event queue while
 // it is open, so the session may have ended or lost its connection by the time it returns.
 class TSessionView {
@@ -52,12 +55,14 @@ class TSessionView {
 
     // The files picked; nullopt when the picker was cancelled.
     virtual std::optional<QStringList> PickFiles() = 0;
-    // The overwrite question's answer: 0 overwrite, 1 skip, 2 overwrite all, 3 cancel.
-    virtual int AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) = 0;
+    // Cancel also for Esc and the frame's close.
+    virtual TOverwriteAnswer AskOverwrite(const std::string& path, const TListingMatch& match,
+                                          bool lastFile) = 0;
     // The name to store under; nullopt when the rename was cancelled.
     virtual std::optional<std::string> AskRename(const std::string& path) = 0;
-    // The folder question's answer: 2 no more questions, 3 cancel the rest, otherwise go on.
-    virtual int AskFolder(const std::string& remoteName) = 0;
+    // A local folder meets a remote one of its name. It is never sent whatever the answer: All
+    // means no more such questions, Cancel that no later file is sent either.
+    virtual TOverwriteAnswer AskFolder(const std::string& remoteName) = 0;
     // nullopt when the prompt was cancelled.
     virtual std::optional<std::string> AskPassword() = 0;
 

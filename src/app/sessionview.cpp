@@ -25,6 +25,20 @@ std::string Cut(const QString& text, std::size_t bytes) {
     return QStringToSystem(text).value_or(std::string()).substr(0, bytes);
 }
 
+// Both overwrite questions leave their Answer at 3 when they are cancelled or closed.
+TOverwriteAnswer AnswerOf(std::uint8_t answer) {
+    switch (answer) {
+    case 0:
+        return TOverwriteAnswer::Yes;
+    case 1:
+        return TOverwriteAnswer::No;
+    case 2:
+        return TOverwriteAnswer::All;
+    default:
+        return TOverwriteAnswer::Cancel;
+    }
+}
+
 } // namespace
 
 void TForm1::ConnectStarFtp1() {
@@ -112,7 +126,8 @@ std::optional<QStringList> TForm1::PickFiles() {
     return picker->selectedFiles();
 }
 
-int TForm1::AskOverwrite(const std::string& path, const TListingMatch& match, bool lastFile) {
+TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMatch& match,
+                                      bool lastFile) {
     TForm2 form2(this);
     form2.SetFileName(match.RemoteName);
     form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
@@ -120,7 +135,7 @@ int TForm1::AskOverwrite(const std::string& path, const TListingMatch& match, bo
     if (lastFile) form2.LastFileLayout();
     form2.Answer = 3;
     form2.exec();
-    return form2.Answer;
+    return AnswerOf(form2.Answer);
 }
 
 std::optional<std::string> TForm1::AskRename(const std::string& path) {
@@ -130,12 +145,12 @@ std::optional<std::string> TForm1::AskRename(const std::string& path) {
     return rename.Name().value_or(std::string());
 }
 
-int TForm1::AskFolder(const std::string& remoteName) {
+TOverwriteAnswer TForm1::AskFolder(const std::string& remoteName) {
     TForm3 form3(this);
     form3.SetFolderName(remoteName);
     form3.Answer = 3;
     form3.exec();
-    return form3.Answer;
+    return AnswerOf(form3.Answer);
 }
 
 std::optional<std::string> TForm1::AskPassword() {

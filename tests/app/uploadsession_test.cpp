@@ -23,17 +23,17 @@ class TRecordingView : public TSessionView {
         ++questions;
         return std::nullopt;
     }
-    int AskOverwrite(const std::string&, const TListingMatch&, bool) override {
+    TOverwriteAnswer AskOverwrite(const std::string&, const TListingMatch&, bool) override {
         ++questions;
-        return 3;
+        return TOverwriteAnswer::Cancel;
     }
     std::optional<std::string> AskRename(const std::string&) override {
         ++questions;
         return std::nullopt;
     }
-    int AskFolder(const std::string&) override {
+    TOverwriteAnswer AskFolder(const std::string&) override {
         ++questions;
-        return 3;
+        return TOverwriteAnswer::Cancel;
     }
     std::optional<std::string> AskPassword() override {
         ++questions;
