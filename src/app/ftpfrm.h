@@ -149,7 +149,7 @@ class TForm1 : public QWidget, private TSessionView {
     QPushButton* Button9;  // cancel the session
     QPlainTextEdit* Memo1; // protocol log
 
-    // The FTP client of the session; its events are the upload driver's.
+    // The FTP client of the session; its events go to the upload session.
     TStarFtp StarFtp1;
     TDES DES1;
     // File picker of a start without files, made when first needed: a file dialog starts a
@@ -194,6 +194,7 @@ class TForm1 : public QWidget, private TSessionView {
     void ShowError(const QString& text) override;
     TProgress* NewProgress() override;
     void ShowStopping() override;
+
     void ShowChooser();
     void SetMode(TWindowMode newMode);
     void LayoutPanel1();
