@@ -252,17 +252,13 @@ TEST_F(TUploadTest, OverwriteAllOnTheFirstOfThree) {
         params.push_back(Local(name, "new"));
     }
     int asked = 0;
-    TForm1* form = nullptr;
-    int policyAfter = -2;
-    const TRunResult run = Run(params, AnswerForm2({3}, &asked), 20000, [&](TStartupWindows& w) {
-        form = w.Form1.get();
-        if (form->StarFtp1.ControlConnected()) policyAfter = form->ComboBox2->currentIndex();
-    });
+    const TRunResult run = Run(params, AnswerForm2({3}, &asked));
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(asked, 1);
     for (const char* name : {"1.txt", "2.txt", "3.txt"})
         EXPECT_EQ(Arrived(name), "new") << name;
-    EXPECT_EQ(policyAfter, 3);
+    // "上書きする" for the rest of the session.
+    EXPECT_EQ(run.policyAtEnd, 3);
     EXPECT_EQ(run.exitStatus, 0);
 }
 
@@ -417,7 +413,7 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         bool nomsg;
         QStringList boxes;
         std::string reason;
-        QString status; // the status line while the message is shown; empty: not looked at
+        QString status; // the status line while the message is shown; empty: no message
     } cases[] = {
         // One box: the error with the server's reply, and the file it cost.
         {"wrong password",
@@ -448,15 +444,10 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
         const std::string f = Local("f.txt", "new");
         std::vector<std::string> params = {f};
         if (c.nomsg) params = {"/NOMSG", f};
-        QString status;
-        const TRunResult run = Run(params, nullptr, 20000, [&](TStartupWindows& w) {
-            if (w.Form1->isVisible()) status = w.Form1->Panel2->text();
-        });
+        const TRunResult run = Run(params);
         ASSERT_TRUE(run.ended);
         EXPECT_EQ(run.boxes, c.boxes);
-        if (!c.status.isEmpty()) {
-            EXPECT_EQ(status, c.status);
-        }
+        EXPECT_EQ(run.statusAtBoxes, c.status.isEmpty() ? QStringList() : QStringList{c.status});
         EXPECT_FALSE(Arrived("f.txt"));
         EXPECT_EQ(FailureLinesOf(run.errors),
                   std::vector<std::string>{"wendup: " + f + ": " + c.reason});

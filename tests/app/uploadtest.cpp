@@ -7,6 +7,8 @@
 
 #include "eventloop.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -97,9 +99,11 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
     std::vector<std::string> params = {"/SERVER:test"};
     params.insert(params.end(), rest.begin(), rest.end());
     std::vector<std::string> refused;
+    const TForm1* shown = nullptr;
     TModalAnswer modal([&](QWidget* w) {
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             result.boxes << box->text();
+            if (shown) result.statusAtBoxes << shown->Panel2->text();
             ClickYes(box);
             return;
         }
@@ -113,6 +117,7 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
     {
         auto windows = std::make_unique<TStartupWindows>(ParamsFromArguments(params, refused));
         TForm1& form = *windows->Form1;
+        shown = &form;
         // A timer, so that it also runs inside the loops of a store.
         QTimer watch;
         if (during) {
@@ -123,11 +128,13 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
         result.ended = RunUntil([&] { return !form.isVisible(); }, timeoutMs);
         watch.stop();
         result.exitStatus = form.ExitStatus();
+        result.policyAtEnd = form.ComboBox2->currentIndex();
         form.FlushLog();
         result.log = form.Memo1->toPlainText().toStdString();
         for (const TFileOutcome& o : form.Outcomes())
             result.results.push_back(o.Result);
         form.close();
+        shown = nullptr;
     }
     result.errors = testing::internal::GetCapturedStderr();
     // Whatever the server still does with the last connection is over before the files are read.

@@ -45,6 +45,8 @@ struct TRunResult {
     int exitStatus = -1;
     std::string errors;               // standard error
     QStringList boxes;                // texts of the message boxes, in order
+    QStringList statusAtBoxes;        // the status line while each box was shown
+    int policyAtEnd = -1;             // the same-file policy (ComboBox2) when the window closed
     QStringList dialogs;              // object names of the other modal dialogs, in order
     std::string log;                  // Memo1
     std::vector<TFileResult> results; // each file's outcome, in order
