@@ -2,6 +2,8 @@
 
 #include "ftp/tempname.h"
 
+#include "net/sockerr.h"
+
 #include "kanji/jconvert.h"
 #include "kanji/jstrm.h"
 #include "platform/codepage.h"
@@ -35,67 +37,7 @@ constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive dat
 
 constexpr int kReadBlock = 2048;
 
-// Windows Sockets numbers of a connection the peer ended.
-constexpr std::uint16_t kConnectionAborted = 10053;
-constexpr std::uint16_t kConnectionReset = 10054;
-
 Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
-
-struct SocketFailure {
-    FtpError code;
-    const char* text;
-};
-
-// Windows Sockets number -> the component's error code and the text passed with it.
-SocketFailure MapSocketError(std::uint16_t error) {
-    switch (error) {
-    case 10093:
-        return {ftpeWinsockNotInitialized, "Winsock not initialized"};
-    case 10050:
-        return {ftpeNetworkDown, "Network down"};
-    case 10013:
-        return {ftpeInvalidAddress, "Invalid address specified"};
-    case 10004:
-    case 10014:
-    case 10022:
-    case 10036:
-    case 10038:
-    case 10040:
-    case 10045:
-    case 10047:
-    case 10048:
-    case 10056:
-    case 10057:
-    case 10058:
-        return {ftpeInternal, "Unexpected internal error in component"};
-    case 10052:
-    case 10055:
-        return {ftpeGeneralWinsock, "General Winsock Error"};
-    case 10053:
-        return {ftpeConnectionAborted, "Connection aborted due to timeout or other failure"};
-    case 10054:
-        return {ftpeConnectionReset, "Connection reset by remote side"};
-    case 10060:
-        return {ftpeTimeOut, "timeout"};
-    case 10024:
-        return {ftpeOutOfSockets, "Out of sockets"};
-    case 10051:
-        return {ftpeNetworkUnreachable, "Network unreachable"};
-    case 10049:
-        return {ftpeAddressNotAvailable, "Address not available"};
-    case 10061:
-        return {ftpeConnectionRefused, "Connection Refused"};
-    case 11001:
-    case 11002:
-    case 11003:
-    case 11004:
-        return {ftpeAddressResolution, "Address resolution error"};
-    case 10065:
-        return {ftpeHostUnreachable, "Host Unreachable"};
-    default:
-        return {ftpeUnknown, "Unknown Error"};
-    }
-}
 
 bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
@@ -118,7 +60,8 @@ std::string QuotedDirectory(const std::string& reply) {
 
 // The size of a "213 N" reply to SIZE; nothing for another reply or a number that does not fit.
 std::optional<std::int64_t> SizeOfReply(const std::string& reply) {
-    if (reply.compare(0, 4, "213 ") != 0) return std::nullopt;
+    if (!HasReplyCode(reply, ReplyCode::FileStatus) || reply.size() < 4 || reply[3] != ' ')
+        return std::nullopt;
     const char* first = reply.data() + 4;
     const char* last = reply.data() + reply.size();
     while (first < last && *first == ' ')
@@ -133,8 +76,9 @@ std::optional<std::int64_t> SizeOfReply(const std::string& reply) {
 
 // A reply that belongs to an aborted transfer or to its ABOR, not to the command after them.
 bool AbortReplyCode(const std::string& reply) {
-    return reply[0] == '1' || reply.compare(0, 3, "225") == 0 || reply.compare(0, 3, "226") == 0 ||
-           reply.compare(0, 3, "426") == 0;
+    return reply[0] == '1' || HasReplyCode(reply, ReplyCode::AbortOk) ||
+           HasReplyCode(reply, ReplyCode::TransferDone) ||
+           HasReplyCode(reply, ReplyCode::TransferAborted);
 }
 
 // How long a command may wait for the control socket to take it when no time-out is set.
@@ -606,7 +550,9 @@ void TStarFtp::HandleReply(const std::string& line) {
         break;
     case ReplyState::EndQuit:
         // Replies to what was outstanding come first; QUIT's is the last.
-        if (line.compare(0, 3, "221") == 0 || line.compare(0, 3, "421") == 0) FinishEnding();
+        if (HasReplyCode(line, ReplyCode::ServiceClosing) ||
+            HasReplyCode(line, ReplyCode::ServiceLost))
+            FinishEnding();
         break;
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
@@ -752,130 +698,6 @@ void TStarFtp::DetectServerType(const std::string& reply) {
 
 // ---- Listing and storing ----------------------------------------------------------------------
 
-const char* TransferPhaseName(TransferPhase phase) {
-    switch (phase) {
-    case TransferPhase::None:
-        return "None";
-    case TransferPhase::Preparing:
-        return "Preparing";
-    case TransferPhase::Cancelled:
-        return "Cancelled";
-    case TransferPhase::EarlyConnection:
-        return "EarlyConnection";
-    case TransferPhase::Waiting:
-        return "Waiting";
-    case TransferPhase::Moving:
-        return "Moving";
-    case TransferPhase::ReplyFirst:
-        return "ReplyFirst";
-    case TransferPhase::DataFirst:
-        return "DataFirst";
-    case TransferPhase::AbortTransferReply:
-        return "AbortTransferReply";
-    case TransferPhase::AbortAborReply:
-        return "AbortAborReply";
-    case TransferPhase::Done:
-        return "Done";
-    }
-    return "?";
-}
-
-const char* FtpInfoName(FtpInfo info) {
-    switch (info) {
-    case ftpiConnected:
-        return "ftpiConnected";
-    case ftpiNotConnected:
-        return "ftpiNotConnected";
-    case ftpiResolving:
-        return "ftpiResolving";
-    case ftpiResolved:
-        return "ftpiResolved";
-    case ftpiReceived:
-        return "ftpiReceived";
-    case ftpiSent:
-        return "ftpiSent";
-    case ftpiBusy:
-        return "ftpiBusy";
-    case ftpiProgress:
-        return "ftpiProgress";
-    case ftpiTransferDone:
-        return "ftpiTransferDone";
-    case ftpiListingReady:
-        return "ftpiListingReady";
-    case ftpiLoggedIn:
-        return "ftpiLoggedIn";
-    case ftpiFileSize:
-        return "ftpiFileSize";
-    case ftpiCommandFailed:
-        return "ftpiCommandFailed";
-    case ftpiListingLine:
-        return "ftpiListingLine";
-    case ftpiDataConnection:
-        return "ftpiDataConnection";
-    case ftpiLogNote:
-        return "ftpiLogNote";
-    case ftpiSizeMismatch:
-        return "ftpiSizeMismatch";
-    }
-    return "?";
-}
-
-const char* FtpErrorName(FtpError error) {
-    switch (error) {
-    case ftpeNoError:
-        return "ftpeNoError";
-    case ftpeWinsockNotInitialized:
-        return "ftpeWinsockNotInitialized";
-    case ftpeNetworkDown:
-        return "ftpeNetworkDown";
-    case ftpeInvalidAddress:
-        return "ftpeInvalidAddress";
-    case ftpeInternal:
-        return "ftpeInternal";
-    case ftpeGeneralWinsock:
-        return "ftpeGeneralWinsock";
-    case ftpeConnectionAborted:
-        return "ftpeConnectionAborted";
-    case ftpeConnectionReset:
-        return "ftpeConnectionReset";
-    case ftpeTimeOut:
-        return "ftpeTimeOut";
-    case ftpeOutOfSockets:
-        return "ftpeOutOfSockets";
-    case ftpeNetworkUnreachable:
-        return "ftpeNetworkUnreachable";
-    case ftpeAddressNotAvailable:
-        return "ftpeAddressNotAvailable";
-    case ftpeConnectionRefused:
-        return "ftpeConnectionRefused";
-    case ftpeCommandFailed:
-        return "ftpeCommandFailed";
-    case ftpeUnknown:
-        return "ftpeUnknown";
-    case ftpeAddressResolution:
-        return "ftpeAddressResolution";
-    case ftpeHostUnreachable:
-        return "ftpeHostUnreachable";
-    case ftpeNoServer:
-        return "ftpeNoServer";
-    case ftpeLocalFileOpen:
-        return "ftpeLocalFileOpen";
-    case ftpeLocalFileWrite:
-        return "ftpeLocalFileWrite";
-    case ftpeLocalFileRead:
-        return "ftpeLocalFileRead";
-    case ftpeNoRemoteFile:
-        return "ftpeNoRemoteFile";
-    case ftpeServerNotReady:
-        return "ftpeServerNotReady";
-    case ftpeLoginRefused:
-        return "ftpeLoginRefused";
-    case ftpeDataConnection:
-        return "ftpeDataConnection";
-    }
-    return "?";
-}
-
 void TStarFtp::GetListing() {
     if (!BeginOperation()) return;
     pendingEvent_ = peListingDone;
@@ -1018,7 +840,7 @@ bool TStarFtp::OnAbortReply(const std::string& line) {
         return true;
     }
     if (line[0] == '2' && replyState_ == ReplyState::Store) storAccepted_ = true;
-    if (phase_ == TransferPhase::AbortTransferReply && line.compare(0, 3, "225") != 0)
+    if (phase_ == TransferPhase::AbortTransferReply && !HasReplyCode(line, ReplyCode::AbortOk))
         SetPhase(TransferPhase::AbortAborReply);
     else
         EndAborted();
@@ -1454,12 +1276,7 @@ void TStarFtp::CloseData() {
 void TStarFtp::CloseLocalFile() {
     if (localFile_ >= 0) ::close(localFile_);
     localFile_ = -1;
-    aheadPos_ = aheadEnd_ = 0;
-    aheadEof_ = aheadFailed_ = false;
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    localEof_ = false;
+    source_.Reset();
     writable_.reset();
 }
 
@@ -1597,36 +1414,33 @@ void TStarFtp::SendFile() {
     BytesTransferred = 0;
     startTick_ = NowMs();
     ElapsedTime = 0;
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    localEof_ = false;
+    source_.Begin(localFile_, TransferMode);
     writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
     writable_->setEnabled(false);
     Info(ftpiFileSize, std::to_string(localSize_));
 
     std::int64_t nextPump = NowMs() + PumpInterval;
     while (StillSending(serial)) {
-        if (outSent_ == out_.size() && !FillOutput()) {
+        if (source_.Pending().empty() && !source_.Refill()) {
             LocalReadFailed();
             return;
         }
-        if (out_.empty()) break; // the whole file has gone
-        const std::size_t left = out_.size() - outSent_;
-        const int sent = dataSocket_.Send(out_.data() + outSent_,
-                                          static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
+        const std::string_view pending = source_.Pending();
+        if (pending.empty()) break; // the whole file has gone
+        const int sent = dataSocket_.Send(
+            pending.data(), static_cast<int>(std::min<std::size_t>(pending.size(), 1 << 30)));
         if (dataSocket_.LastError() != 0) {
             // A server that cuts the connection while our bytes are unread resets it instead of
             // closing it: the same end of the store, whose final reply is still due.
-            if (dataSocket_.LastError() == kConnectionReset ||
-                dataSocket_.LastError() == kConnectionAborted) {
+            if (dataSocket_.LastError() == WSAECONNRESET ||
+                dataSocket_.LastError() == WSAECONNABORTED) {
                 StoreServerClosed();
                 return;
             }
             FatalError(ftpeDataConnection);
             return;
         }
-        outSent_ += static_cast<std::size_t>(sent);
+        source_.Sent(static_cast<std::size_t>(sent));
         ReportSentBlocks();
         if (!StillSending(serial)) return;
         if (sent == 0) {
@@ -1655,99 +1469,17 @@ void TStarFtp::WaitWritable() {
     if (writable_) writable_->setEnabled(false);
 }
 
-// Refills the output with converted blocks, up to OutputBatch bytes; empty at the end of the file.
-// False when the file cannot be read, or a text block is no text, before any block was added.
-bool TStarFtp::FillOutput() {
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    // What was converted before a failure goes out first; the next call then fails at once.
-    while (!localEof_ && out_.size() < OutputBatch) {
-        std::string_view block;
-        if (!NextBlock(block)) return !out_.empty();
-        if (block.empty()) {
-            localEof_ = true;
-            break;
-        }
-        if (!AddBlock(block)) {
-            aheadPos_ -= block.size();
-            return !out_.empty();
-        }
-    }
-    return true;
-}
-
-// Converts one block by the transfer mode and appends it to the output.
-bool TStarFtp::AddBlock(std::string_view block) {
-    if (TransferMode == BinaryTransfer) {
-        out_.append(block);
-        outEnds_.push_back({out_.size(), block.size()});
-        return true;
-    }
-    // Text is cut at character ends and converted per block; a NUL byte means the file is not
-    // text, and sending only the part before it would lose the rest.
-    if (block.find('\0') != std::string_view::npos) return false;
-    if (block.size() == static_cast<std::size_t>(BlockSize)) {
-        // The last character starts the next block: it may be the first half of a pair.
-        std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
-        // A CR before the cut may be the first half of CR LF: EUC turns the pair into LF only when
-        // both halves are in one block.
-        if (TransferMode == textEUC && block[block.size() - drop - 1] == '\r') ++drop;
-        aheadPos_ -= drop;
-        block.remove_suffix(drop);
-    }
-    if (TransferMode == textJIS)
-        out_ += SjisToJis(block);
-    else if (TransferMode == textEUC)
-        out_ += ConvertLineEnd(SjisToEuc(block), leLF);
-    else
-        out_.append(block);
-    outEnds_.push_back({out_.size(), block.size()});
-    return true;
-}
-
 // One ftpiProgress for every block that has gone out completely.
 void TStarFtp::ReportSentBlocks() {
     const std::uint32_t serial = transferSerial_;
-    while (outReported_ < outEnds_.size() && outEnds_[outReported_].end <= outSent_) {
-        BytesTransferred += static_cast<std::int64_t>(outEnds_[outReported_].fileBytes);
-        ++outReported_;
+    std::size_t fileBytes = 0;
+    while (source_.TakeSentBlock(fileBytes)) {
+        BytesTransferred += static_cast<std::int64_t>(fileBytes);
         Info(ftpiProgress, "");
         ElapsedTime = Elapsed();
         // The owner's handler may have aborted or ended the transfer.
         if (!StillSending(serial)) return;
     }
-}
-
-// The next block of the local file, at most BlockSize bytes, empty at the end. False when the file
-// cannot be read; what was read before the failure has been handed out first.
-bool TStarFtp::NextBlock(std::string_view& block) {
-    if (aheadEnd_ - aheadPos_ < static_cast<std::size_t>(BlockSize) && !aheadEof_ &&
-        !aheadFailed_) {
-        if (!ahead_) ahead_ = std::make_unique<char[]>(ReadAhead);
-        // Keep the unsent tail at the front, so that a block never straddles two reads.
-        std::memmove(ahead_.get(), ahead_.get() + aheadPos_, aheadEnd_ - aheadPos_);
-        aheadEnd_ -= aheadPos_;
-        aheadPos_ = 0;
-        while (aheadEnd_ < ReadAhead) {
-            const ssize_t n = ::read(localFile_, ahead_.get() + aheadEnd_, ReadAhead - aheadEnd_);
-            if (n == 0) {
-                aheadEof_ = true;
-                break;
-            }
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                aheadFailed_ = true;
-                break;
-            }
-            aheadEnd_ += static_cast<std::size_t>(n);
-        }
-    }
-    const std::size_t length = std::min(aheadEnd_ - aheadPos_, static_cast<std::size_t>(BlockSize));
-    if (length == 0 && aheadFailed_) return false;
-    block = std::string_view(ahead_.get() + aheadPos_, length);
-    aheadPos_ += length;
-    return true;
 }
 
 // Closing the data connection tells the server that the file is complete.
@@ -1790,7 +1522,7 @@ bool TStarFtp::CheckSocketError() {
         errorCode_ = ftpeNoError;
         return false;
     }
-    const SocketFailure failure = MapSocketError(LastError());
+    const TSocketFailure failure = MapSocketError(LastError());
     errorCode_ = failure.code;
     const std::uint32_t session = session_;
     FatalError(failure.code, failure.text);
