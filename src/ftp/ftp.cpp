@@ -259,22 +259,31 @@ void TStarFtp::Quit() {
     IssueCommand("QUIT", ReplyState::Quit);
 }
 
-// ---- States ---------------------------------------------------------------------------------------
+// ---- States
+// ---------------------------------------------------------------------------------------
 
 void TStarFtp::SetReplyState(ReplyState next) {
-    replyState_ = next;
-    ArmReplyTimer();
+    ChangeState(next, phase_);
 }
 
 void TStarFtp::SetPhase(TransferPhase next) {
-    if (next == phase_) return;
-    qCDebug(lcFtp) << "transfer phase" << TransferPhaseName(phase_) << "->"
-                   << TransferPhaseName(next);
-    phase_ = next;
+    if (next != phase_) ChangeState(replyState_, next);
+}
+
+// Every change of the reply state or the transfer phase comes here. The countdown restarts even
+// when the reply state stays: a new command of the same state gets its full time.
+void TStarFtp::ChangeState(ReplyState reply, TransferPhase phase) {
+    if (reply != replyState_ || phase != phase_)
+        qCDebug(lcFtp).nospace() << "state " << ReplyStateName(replyState_) << "/"
+                                 << TransferPhaseName(phase_) << " -> " << ReplyStateName(reply)
+                                 << "/" << TransferPhaseName(phase);
+    const bool phaseChanged = phase != phase_;
+    replyState_ = reply;
+    phase_ = phase;
     // Only ABOR's own reply is due now; it may never come.
-    if (next == TransferPhase::AbortAborReply)
+    if (phaseChanged && phase == TransferPhase::AbortAborReply)
         aborWait_->start(AborReplyWait);
-    else
+    else if (phaseChanged)
         aborWait_->stop();
     ArmReplyTimer();
 }
@@ -306,72 +315,50 @@ void TStarFtp::HandleReply(const std::string& line) {
     const char kind = line[0];
     switch (replyState_) {
     case ReplyState::Greeting:
-        OnGreeting(kind);
-        break;
+        return OnGreeting(kind);
     case ReplyState::User:
-        OnUser(kind);
-        break;
+        return OnUser(kind);
     case ReplyState::Password:
-        OnPassword(kind);
-        break;
+        return OnPassword(kind);
     case ReplyState::Account:
-        OnAccount(kind);
-        break;
+        return OnAccount(kind);
     case ReplyState::System:
-        OnSystem(line);
-        break;
+        return OnSystem(line);
     case ReplyState::Feat:
-        OnFeat(line);
-        break;
+        return OnFeat(line);
     case ReplyState::LoginDirectory:
-        OnLoginDirectory(kind);
-        break;
+        return OnLoginDirectory(kind);
     case ReplyState::ListDirectory:
-        OnListDirectory(line);
-        break;
+        return OnListDirectory(line);
     case ReplyState::ListType:
-        OnListType(kind);
-        break;
+        return OnListType(kind);
     case ReplyState::ListPort:
-        OnListPort(kind);
-        break;
+        return OnListPort(kind);
     case ReplyState::ListPassive:
     case ReplyState::StorePassive:
-        OnPassive(line);
-        break;
+        return OnPassive(line);
     case ReplyState::List:
-        OnList(line);
-        break;
+        return OnList(line);
     case ReplyState::StoreType:
-        OnStoreType(kind);
-        break;
+        return OnStoreType(kind);
     case ReplyState::StorePort:
-        OnStorePort(kind);
-        break;
+        return OnStorePort(kind);
     case ReplyState::Store:
-        OnStore(line);
-        break;
+        return OnStore(line);
     case ReplyState::ChangeDirectory:
-        OnChangeDirectory(kind);
-        break;
+        return OnChangeDirectory(kind);
     case ReplyState::StoreSize:
-        OnStoreSize(line);
-        break;
+        return OnStoreSize(line);
     case ReplyState::RenameFrom:
-        OnRenameFrom(kind);
-        break;
+        return OnRenameFrom(kind);
     case ReplyState::RenameTo:
-        OnRenameTo(kind);
-        break;
+        return OnRenameTo(kind);
     case ReplyState::DeleteTemp:
-        OnDeleteTemp(line);
-        break;
+        return OnDeleteTemp(line);
     case ReplyState::AbortSync:
-        OnAbortSync(line);
-        break;
+        return OnAbortSync(line);
     case ReplyState::Quit:
-        OnQuit(kind);
-        break;
+        return OnQuit(kind);
     case ReplyState::EndQuit:
         // Replies to what was outstanding come first; QUIT's is the last.
         if (HasReplyCode(line, ReplyCode::ServiceClosing) ||

@@ -188,6 +188,7 @@ class TStarFtp : public TStarSocket {
     bool IssueCommand(const std::string& text, ReplyState next);
     void SetReplyState(ReplyState next);
     void SetPhase(TransferPhase next);
+    void ChangeState(ReplyState reply, TransferPhase phase);
     // The reply countdown (TimeOutConnect) runs while a reply outside a transfer is due.
     bool ReplyTimed() const;
     void ArmReplyTimer();

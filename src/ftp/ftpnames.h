@@ -57,7 +57,7 @@ enum FtpError : std::uint8_t {
     ftpeDataConnection = 28,
 };
 
-// Where the running listing or store is. Changed in one place only (TStarFtp::SetPhase).
+// Where the running listing or store is. Changed in one place only (TStarFtp::ChangeState).
 enum class TransferPhase : std::uint8_t {
     None,               // no transfer runs
     Preparing,          // PWD, TYPE, PORT or EPSV/PASV outstanding, or the passive data
