@@ -147,7 +147,7 @@ void TStarFtp::Login() {
     endTimer_->stop();
     aborWait_->stop();
     epsvSent_ = false;
-    skippingListingLine_ = false;
+    listingLines_.Reset();
     Listing = false;
     OnTimeOut = [this](TStarSocket&) { FatalError(ftpeTimeOut); };
     errorCode_ = ftpeNoError;

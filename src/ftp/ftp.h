@@ -329,8 +329,7 @@ class TStarFtp : public TStarSocket {
     bool renameRefused_ = false;       // RNFR was refused; the reply to RNTO is still due
     std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
-    std::string partialListingLine_;
-    bool skippingListingLine_ = false;     // the line in progress outgrew MaxListingLine
+    TLineSplitter listingLines_;
     bool listingBatched_ = false;          // the listing's reader waits for ListingReadThreshold
     std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
     TListState listState_;                 // one per listing

@@ -42,7 +42,7 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
     // A new listener for every transfer, on the address the server already reaches us at.
     CloseData();
     listener_.ServerAddress = GetLocalAddress();
-    partialListingLine_.clear();
+    listingLines_.Reset();
     listener_.SetAddress(listener_.ServerAddress);
     listener_.SetPort(0);
     listener_.CreateSocket();
@@ -70,7 +70,7 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
 // EPSV first; PASV on IPv4 when the server refused EPSV before in this session.
 void TStarFtp::SendPassive(ReplyState next) {
     CloseData();
-    partialListingLine_.clear();
+    listingLines_.Reset();
     epsvSent_ = !epsvRefused_;
     IssueCommand(epsvSent_ ? "EPSV" : "PASV", next);
 }
@@ -207,8 +207,7 @@ void TStarFtp::ListingStarted() {
     success_ = true;
     startTick_ = NowMs();
     ElapsedTime = 0;
-    partialListingLine_.clear();
-    skippingListingLine_ = false;
+    listingLines_.Reset();
 }
 
 // The data socket's read event during a listing.
@@ -246,26 +245,11 @@ int TStarFtp::ReceiveListingBlock() {
     // Read errors end nothing here: the listing ends with the server's close.
     if (dataSocket_.LastError() != 0 || got <= 0) return 0;
     BytesTransferred += got;
-    std::string text = std::move(partialListingLine_);
-    // The kept text holds no LF.
-    std::size_t search = text.size();
-    text.append(buffer_, static_cast<std::size_t>(got));
-    std::size_t start = 0;
+    listingLines_.Feed(std::string_view(buffer_, static_cast<std::size_t>(got)));
     // LF ends a line, with or without a CR before it: some servers send their listings so.
-    for (std::size_t end; (end = text.find('\n', search)) != std::string::npos;
-         start = search = end + 1) {
-        if (skippingListingLine_) {
-            skippingListingLine_ = false;
-            continue;
-        }
-        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
-        TakeListingLine(text.substr(start, length));
-    }
-    partialListingLine_ = text.substr(start);
-    if (partialListingLine_.size() > MaxListingLine) {
-        partialListingLine_.clear();
-        skippingListingLine_ = true;
-    }
+    for (std::string line; listingLines_.Next(line);)
+        TakeListingLine(line);
+    if (listingLines_.Partial() > MaxListingLine) listingLines_.SkipPartial();
     return got;
 }
 
