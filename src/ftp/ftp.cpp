@@ -259,8 +259,7 @@ void TStarFtp::Quit() {
     IssueCommand("QUIT", ReplyState::Quit);
 }
 
-// ---- States
-// ---------------------------------------------------------------------------------------
+// ---- States -----------------------------------------------------------------------------------
 
 void TStarFtp::SetReplyState(ReplyState next) {
     ChangeState(next, phase_);

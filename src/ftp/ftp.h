@@ -125,7 +125,10 @@ class TStarFtp : public TStarSocket {
     std::vector<std::string> DirectoryNames;
     std::int64_t BytesTransferred = 0; // of the running transfer; 64 bits so files past 2 GiB count
     std::int32_t ElapsedTime = 0;      // milliseconds since the data connection was accepted
-    bool Listing = false;              // listing data is being received
+    // Set when a block of listing data is read; cleared at the end of the listing and when a
+    // store's data starts, so a listing that was aborted or failed leaves it set until then. The
+    // owner reads it to tell a listing's progress notices from a store's.
+    bool Listing = false;
 
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
