@@ -1,9 +1,8 @@
 #include "ftp/ftp.h"
 
+#include "ftp/ftpshared.h"
 #include "ftp/tempname.h"
 
-#include "kanji/jconvert.h"
-#include "kanji/jstrm.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -25,87 +24,15 @@
 #include <limits>
 #include <optional>
 
+using namespace ftpshared;
+
 namespace {
-
-// Private notifications, posted so that they run after the handler that detected the completion.
-constexpr unsigned WM_FTPQUIT = WM_USER + 2;
-constexpr unsigned WM_FTPREADY = WM_USER + 4;
-constexpr unsigned WM_FTPACCEPT = WM_USER + 5; // a data connection that came before its command
-constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a passive data connection
-
-constexpr int kReadBlock = 2048;
-
-// Windows Sockets numbers of a connection the peer ended.
-constexpr std::uint16_t kConnectionAborted = 10053;
-constexpr std::uint16_t kConnectionReset = 10054;
 
 Q_LOGGING_CATEGORY(lcFtp, "wendup.ftp", QtWarningMsg)
 
-struct SocketFailure {
-    FtpError code;
-    const char* text;
-};
-
-// Windows Sockets number -> the component's error code and the text passed with it.
-SocketFailure MapSocketError(std::uint16_t error) {
-    switch (error) {
-    case 10093:
-        return {ftpeWinsockNotInitialized, "Winsock not initialized"};
-    case 10050:
-        return {ftpeNetworkDown, "Network down"};
-    case 10013:
-        return {ftpeInvalidAddress, "Invalid address specified"};
-    case 10004:
-    case 10014:
-    case 10022:
-    case 10036:
-    case 10038:
-    case 10040:
-    case 10045:
-    case 10047:
-    case 10048:
-    case 10056:
-    case 10057:
-    case 10058:
-        return {ftpeInternal, "Unexpected internal error in component"};
-    case 10052:
-    case 10055:
-        return {ftpeGeneralWinsock, "General Winsock Error"};
-    case 10053:
-        return {ftpeConnectionAborted, "Connection aborted due to timeout or other failure"};
-    case 10054:
-        return {ftpeConnectionReset, "Connection reset by remote side"};
-    case 10060:
-        return {ftpeTimeOut, "timeout"};
-    case 10024:
-        return {ftpeOutOfSockets, "Out of sockets"};
-    case 10051:
-        return {ftpeNetworkUnreachable, "Network unreachable"};
-    case 10049:
-        return {ftpeAddressNotAvailable, "Address not available"};
-    case 10061:
-        return {ftpeConnectionRefused, "Connection Refused"};
-    case 11001:
-    case 11002:
-    case 11003:
-    case 11004:
-        return {ftpeAddressResolution, "Address resolution error"};
-    case 10065:
-        return {ftpeHostUnreachable, "Host Unreachable"};
-    default:
-        return {ftpeUnknown, "Unknown Error"};
-    }
-}
-
-bool HoldsLineBreak(const std::string& text) {
-    return text.find_first_of("\r\n") != std::string::npos;
-}
-
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+// Telnet "interrupt process" and "data mark", sent ahead of ABOR.
+constexpr char kTelnetIP[] = {'\xff', '\xf4'};
+constexpr char kTelnetDM[] = {'\xff', '\xf2'};
 
 // The directory of a 257 reply: the text between its first two double quotes, "" without a pair.
 std::string QuotedDirectory(const std::string& reply) {
@@ -118,7 +45,8 @@ std::string QuotedDirectory(const std::string& reply) {
 
 // The size of a "213 N" reply to SIZE; nothing for another reply or a number that does not fit.
 std::optional<std::int64_t> SizeOfReply(const std::string& reply) {
-    if (reply.compare(0, 4, "213 ") != 0) return std::nullopt;
+    if (!HasReplyCode(reply, ReplyCode::FileStatus) || reply.size() < 4 || reply[3] != ' ')
+        return std::nullopt;
     const char* first = reply.data() + 4;
     const char* last = reply.data() + reply.size();
     while (first < last && *first == ' ')
@@ -133,16 +61,10 @@ std::optional<std::int64_t> SizeOfReply(const std::string& reply) {
 
 // A reply that belongs to an aborted transfer or to its ABOR, not to the command after them.
 bool AbortReplyCode(const std::string& reply) {
-    return reply[0] == '1' || reply.compare(0, 3, "225") == 0 || reply.compare(0, 3, "226") == 0 ||
-           reply.compare(0, 3, "426") == 0;
+    return reply[0] == '1' || HasReplyCode(reply, ReplyCode::AbortOk) ||
+           HasReplyCode(reply, ReplyCode::TransferDone) ||
+           HasReplyCode(reply, ReplyCode::TransferAborted);
 }
-
-// How long a command may wait for the control socket to take it when no time-out is set.
-constexpr int kSendWaitSeconds = 60;
-
-// Telnet "interrupt process" and "data mark", sent ahead of ABOR.
-constexpr char kTelnetIP[] = {'\xff', '\xf4'};
-constexpr char kTelnetDM[] = {'\xff', '\xf2'};
 
 } // namespace
 
@@ -225,7 +147,7 @@ void TStarFtp::Login() {
     endTimer_->stop();
     aborWait_->stop();
     epsvSent_ = false;
-    skippingListingLine_ = false;
+    listingLines_.Reset();
     Listing = false;
     OnTimeOut = [this](TStarSocket&) { FatalError(ftpeTimeOut); };
     errorCode_ = ftpeNoError;
@@ -337,125 +259,30 @@ void TStarFtp::Quit() {
     IssueCommand("QUIT", ReplyState::Quit);
 }
 
-// ---- Control connection -----------------------------------------------------------------------
-
-void TStarFtp::SocketConnected() {
-    if (CheckSocketError()) return;
-    SetReplyState(ReplyState::Greeting);
-    // Of the addresses of the name, the one that answered.
-    if (!ServerHostName.empty()) ServerAddress = GetAddressText();
-    Info(ftpiConnected, ServerAddress);
-    controlConnected_ = true;
-    reader_.Reset();
-    inReplyHandler_ = false;
-    // A server that takes the connection and never greets must not hold the session for ever.
-    ArmReplyTimer();
-}
-
-void TStarFtp::SocketClosed() {
-    if (ending_ != Ending::No) {
-        FinishEnding();
-        return;
-    }
-    // An operation cut off by the close did not succeed (a closed QUIT is how QUIT ends).
-    if (replyState_ != ReplyState::Idle && replyState_ != ReplyState::Quit) success_ = false;
-    if (phase_ != TransferPhase::None && phase_ != TransferPhase::Done) success_ = false;
-    CloseData();
-    CloseLocalFile();
-    SetPhase(TransferPhase::None);
-    SetReplyState(ReplyState::Idle);
-    storing_ = false;
-    aborWait_->stop();
-    Info(ftpiNotConnected, "Disconnected");
-    PostReady();
-    PostQuit();
-    controlConnected_ = false;
-}
-
-bool TStarFtp::SendCommand(const std::string& text) {
-    if (HoldsLineBreak(text)) return false;
-    // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
-    std::string line = text + "\r\n";
-    if (TransferMode == textJIS) line = SjisToJis(line);
-    if (TransferMode == textEUC) line = SjisToEuc(line);
-    if (shutDown_) return true;
-    Info(ftpiSent, line);
-    // Written at once when the socket takes it, so that sending a command runs no handler; only a
-    // full socket buffer waits, with the event queue running, and not beyond the time-out.
-    const std::int64_t deadline = SendDeadline();
-    const std::uint32_t session = session_;
-    std::size_t done = 0;
-    // The notice's handler may have ended the session.
-    while (session == session_ && !ControlLost()) {
-        done += static_cast<std::size_t>(
-            Send(line.data() + done,
-                 static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
-        if (CheckSocketError() || done == line.size()) return true;
-        if (!WaitControlWritable(deadline)) {
-            SendTimedOut();
-            return true;
-        }
-    }
-    return true;
-}
-
-// A command may wait for the socket as long as for a reply; while EndSession runs, no longer than
-// its grace time.
-std::int64_t TStarFtp::SendDeadline() const {
-    const std::int64_t deadline =
-        NowMs() + 1000LL * (TimeOutConnect > 0 ? TimeOutConnect : kSendWaitSeconds);
-    return ending_ == Ending::Running ? std::min(deadline, endDeadline_) : deadline;
-}
-
-void TStarFtp::SendTimedOut() {
-    if (ending_ == Ending::Running)
-        FinishEnding();
-    else
-        FatalError(ftpeTimeOut);
-}
-
-// False when the deadline passed first. True also when the connection was lost meanwhile.
-bool TStarFtp::WaitControlWritable(std::int64_t deadline) {
-    QSocketNotifier writable(Socket(), QSocketNotifier::Write);
-    bool ready = false;
-    QObject::connect(&writable, &QSocketNotifier::activated, [&] {
-        ready = true;
-        writable.setEnabled(false);
-    });
-    // Wakes the wait below when nothing else happens; WaitForMoreEvents has no time limit.
-    QTimer wake;
-    wake.setSingleShot(true);
-    const std::uint32_t session = session_;
-    while (!ready) {
-        const std::int64_t left = deadline - NowMs();
-        if (left <= 0) return false;
-        wake.start(static_cast<int>(std::min<std::int64_t>(left, 100)));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (session != session_ || ControlLost()) return true;
-    }
-    return true;
-}
-
-bool TStarFtp::IssueCommand(const std::string& text, ReplyState next) {
-    if (!SendCommand(text)) return false;
-    SetReplyState(next);
-    return true;
-}
+// ---- States -----------------------------------------------------------------------------------
 
 void TStarFtp::SetReplyState(ReplyState next) {
-    replyState_ = next;
-    ArmReplyTimer();
+    ChangeState(next, phase_);
 }
 
 void TStarFtp::SetPhase(TransferPhase next) {
-    if (next == phase_) return;
-    qCDebug(lcFtp) << "transfer phase" << TransferPhaseName(phase_) << "->"
-                   << TransferPhaseName(next);
-    phase_ = next;
+    if (next != phase_) ChangeState(replyState_, next);
+}
+
+// Every change of the reply state or the transfer phase comes here. The countdown restarts even
+// when the reply state stays: a new command of the same state gets its full time.
+void TStarFtp::ChangeState(ReplyState reply, TransferPhase phase) {
+    if (reply != replyState_ || phase != phase_)
+        qCDebug(lcFtp).nospace() << "state " << ReplyStateName(replyState_) << "/"
+                                 << TransferPhaseName(phase_) << " -> " << ReplyStateName(reply)
+                                 << "/" << TransferPhaseName(phase);
+    const bool phaseChanged = phase != phase_;
+    replyState_ = reply;
+    phase_ = phase;
     // Only ABOR's own reply is due now; it may never come.
-    if (next == TransferPhase::AbortAborReply)
+    if (phaseChanged && phase == TransferPhase::AbortAborReply)
         aborWait_->start(AborReplyWait);
-    else
+    else if (phaseChanged)
         aborWait_->stop();
     ArmReplyTimer();
 }
@@ -479,57 +306,6 @@ void TStarFtp::ArmReplyTimer() {
     StartTimeOut(ReplyTimed() ? TimeOutConnect : 0);
 }
 
-void TStarFtp::ReadControlData() {
-    // A read event inside the interpretation of a line leaves the data to the loop below.
-    if (inReplyHandler_ || shutDown_) return;
-    const std::uint32_t session = session_;
-    char buffer[kReadBlock];
-    for (;;) {
-        const int got = Receive(buffer, kReadBlock);
-        if (CheckSocketError()) return;
-        const std::string_view bytes(buffer, static_cast<std::size_t>(got));
-        // The log shows each read as it came; the interpreter gets whole lines.
-        Info(ftpiReceived, FromWire(bytes));
-        if (session != session_ || ControlLost()) return;
-        if (got == 0) break;
-        // Framed on the bytes as read: a NUL is a byte of a line like any other, and a character
-        // of the JIS or EUC code split over two reads is converted only once it is whole.
-        if (!reader_.Feed(bytes)) {
-            FatalError(ftpeConnectionAborted);
-            return;
-        }
-        TReplyLine line;
-        while (reader_.Next(line)) {
-            line.text = FromWire(line.text);
-            inReplyHandler_ = true;
-            TakeReply(line);
-            inReplyHandler_ = false;
-            // A fatal reply closed the connection: nothing more to read.
-            if (session != session_ || ControlLost()) return;
-        }
-    }
-    // The socket stops the countdown whenever bytes come; a reply still due starts it again.
-    ArmReplyTimer();
-}
-
-// Control text in the system's code.
-std::string TStarFtp::FromWire(std::string_view bytes) const {
-    if (TransferMode == textJIS) return JisToSjis(bytes);
-    if (TransferMode == textEUC) return EucToSjis(bytes);
-    return std::string(bytes);
-}
-
-void TStarFtp::TakeReply(const TReplyLine& line) {
-    if (!line.final) {
-        if (replyState_ == ReplyState::Feat) featureLines_.push_back(line.text);
-        return;
-    }
-    // The clean-up after a failed store must not hide the reply that failed it.
-    if (replyState_ != ReplyState::DeleteTemp && replyState_ != ReplyState::AbortSync)
-        lastReply_ = line.text;
-    HandleReply(line.text);
-}
-
 // ---- Reply interpreter ------------------------------------------------------------------------
 
 // One final reply line; the lines before it in a multi-line reply were taken by TakeReply.
@@ -538,75 +314,55 @@ void TStarFtp::HandleReply(const std::string& line) {
     const char kind = line[0];
     switch (replyState_) {
     case ReplyState::Greeting:
-        OnGreeting(kind);
-        break;
+        return OnGreeting(kind);
     case ReplyState::User:
-        OnUser(kind);
-        break;
+        return OnUser(kind);
     case ReplyState::Password:
-        OnPassword(kind);
-        break;
+        return OnPassword(kind);
     case ReplyState::Account:
-        OnAccount(kind);
-        break;
+        return OnAccount(kind);
     case ReplyState::System:
-        OnSystem(line);
-        break;
+        return OnSystem(line);
     case ReplyState::Feat:
-        OnFeat(line);
-        break;
+        return OnFeat(line);
     case ReplyState::LoginDirectory:
-        OnLoginDirectory(kind);
-        break;
+        return OnLoginDirectory(kind);
     case ReplyState::ListDirectory:
-        OnListDirectory(line);
-        break;
+        return OnListDirectory(line);
     case ReplyState::ListType:
-        OnListType(kind);
-        break;
+        return OnListType(kind);
     case ReplyState::ListPort:
-        OnListPort(kind);
-        break;
+        return OnListPort(kind);
     case ReplyState::ListPassive:
     case ReplyState::StorePassive:
-        OnPassive(line);
-        break;
+        return OnPassive(line);
     case ReplyState::List:
-        OnList(line);
-        break;
+        return OnList(line);
     case ReplyState::StoreType:
-        OnStoreType(kind);
-        break;
+        return OnStoreType(kind);
     case ReplyState::StorePort:
-        OnStorePort(kind);
-        break;
+        return OnStorePort(kind);
     case ReplyState::Store:
-        OnStore(line);
-        break;
+        return OnStore(line);
     case ReplyState::ChangeDirectory:
-        OnChangeDirectory(kind);
-        break;
+        return OnChangeDirectory(kind);
     case ReplyState::StoreSize:
-        OnStoreSize(line);
-        break;
+        return OnStoreSize(line);
     case ReplyState::RenameFrom:
-        OnRenameFrom(kind);
-        break;
+        return OnRenameFrom(kind);
     case ReplyState::RenameTo:
-        OnRenameTo(kind);
-        break;
+        return OnRenameTo(kind);
     case ReplyState::DeleteTemp:
-        OnDeleteTemp(line);
-        break;
+        return OnDeleteTemp(line);
     case ReplyState::AbortSync:
-        OnAbortSync(line);
-        break;
+        return OnAbortSync(line);
     case ReplyState::Quit:
-        OnQuit(kind);
-        break;
+        return OnQuit(kind);
     case ReplyState::EndQuit:
         // Replies to what was outstanding come first; QUIT's is the last.
-        if (line.compare(0, 3, "221") == 0 || line.compare(0, 3, "421") == 0) FinishEnding();
+        if (HasReplyCode(line, ReplyCode::ServiceClosing) ||
+            HasReplyCode(line, ReplyCode::ServiceLost))
+            FinishEnding();
         break;
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
@@ -752,130 +508,6 @@ void TStarFtp::DetectServerType(const std::string& reply) {
 
 // ---- Listing and storing ----------------------------------------------------------------------
 
-const char* TransferPhaseName(TransferPhase phase) {
-    switch (phase) {
-    case TransferPhase::None:
-        return "None";
-    case TransferPhase::Preparing:
-        return "Preparing";
-    case TransferPhase::Cancelled:
-        return "Cancelled";
-    case TransferPhase::EarlyConnection:
-        return "EarlyConnection";
-    case TransferPhase::Waiting:
-        return "Waiting";
-    case TransferPhase::Moving:
-        return "Moving";
-    case TransferPhase::ReplyFirst:
-        return "ReplyFirst";
-    case TransferPhase::DataFirst:
-        return "DataFirst";
-    case TransferPhase::AbortTransferReply:
-        return "AbortTransferReply";
-    case TransferPhase::AbortAborReply:
-        return "AbortAborReply";
-    case TransferPhase::Done:
-        return "Done";
-    }
-    return "?";
-}
-
-const char* FtpInfoName(FtpInfo info) {
-    switch (info) {
-    case ftpiConnected:
-        return "ftpiConnected";
-    case ftpiNotConnected:
-        return "ftpiNotConnected";
-    case ftpiResolving:
-        return "ftpiResolving";
-    case ftpiResolved:
-        return "ftpiResolved";
-    case ftpiReceived:
-        return "ftpiReceived";
-    case ftpiSent:
-        return "ftpiSent";
-    case ftpiBusy:
-        return "ftpiBusy";
-    case ftpiProgress:
-        return "ftpiProgress";
-    case ftpiTransferDone:
-        return "ftpiTransferDone";
-    case ftpiListingReady:
-        return "ftpiListingReady";
-    case ftpiLoggedIn:
-        return "ftpiLoggedIn";
-    case ftpiFileSize:
-        return "ftpiFileSize";
-    case ftpiCommandFailed:
-        return "ftpiCommandFailed";
-    case ftpiListingLine:
-        return "ftpiListingLine";
-    case ftpiDataConnection:
-        return "ftpiDataConnection";
-    case ftpiLogNote:
-        return "ftpiLogNote";
-    case ftpiSizeMismatch:
-        return "ftpiSizeMismatch";
-    }
-    return "?";
-}
-
-const char* FtpErrorName(FtpError error) {
-    switch (error) {
-    case ftpeNoError:
-        return "ftpeNoError";
-    case ftpeWinsockNotInitialized:
-        return "ftpeWinsockNotInitialized";
-    case ftpeNetworkDown:
-        return "ftpeNetworkDown";
-    case ftpeInvalidAddress:
-        return "ftpeInvalidAddress";
-    case ftpeInternal:
-        return "ftpeInternal";
-    case ftpeGeneralWinsock:
-        return "ftpeGeneralWinsock";
-    case ftpeConnectionAborted:
-        return "ftpeConnectionAborted";
-    case ftpeConnectionReset:
-        return "ftpeConnectionReset";
-    case ftpeTimeOut:
-        return "ftpeTimeOut";
-    case ftpeOutOfSockets:
-        return "ftpeOutOfSockets";
-    case ftpeNetworkUnreachable:
-        return "ftpeNetworkUnreachable";
-    case ftpeAddressNotAvailable:
-        return "ftpeAddressNotAvailable";
-    case ftpeConnectionRefused:
-        return "ftpeConnectionRefused";
-    case ftpeCommandFailed:
-        return "ftpeCommandFailed";
-    case ftpeUnknown:
-        return "ftpeUnknown";
-    case ftpeAddressResolution:
-        return "ftpeAddressResolution";
-    case ftpeHostUnreachable:
-        return "ftpeHostUnreachable";
-    case ftpeNoServer:
-        return "ftpeNoServer";
-    case ftpeLocalFileOpen:
-        return "ftpeLocalFileOpen";
-    case ftpeLocalFileWrite:
-        return "ftpeLocalFileWrite";
-    case ftpeLocalFileRead:
-        return "ftpeLocalFileRead";
-    case ftpeNoRemoteFile:
-        return "ftpeNoRemoteFile";
-    case ftpeServerNotReady:
-        return "ftpeServerNotReady";
-    case ftpeLoginRefused:
-        return "ftpeLoginRefused";
-    case ftpeDataConnection:
-        return "ftpeDataConnection";
-    }
-    return "?";
-}
-
 void TStarFtp::GetListing() {
     if (!BeginOperation()) return;
     pendingEvent_ = peListingDone;
@@ -1018,7 +650,7 @@ bool TStarFtp::OnAbortReply(const std::string& line) {
         return true;
     }
     if (line[0] == '2' && replyState_ == ReplyState::Store) storAccepted_ = true;
-    if (phase_ == TransferPhase::AbortTransferReply && line.compare(0, 3, "225") != 0)
+    if (phase_ == TransferPhase::AbortTransferReply && !HasReplyCode(line, ReplyCode::AbortOk))
         SetPhase(TransferPhase::AbortAborReply);
     else
         EndAborted();
@@ -1083,161 +715,6 @@ void TStarFtp::OnStoreType(char kind) {
         SendPassive(ReplyState::StorePassive);
     else
         SendPort(ReplyState::StorePort);
-}
-
-// An abort before LIST or STOR went out ends the operation at the next reply, in step with the
-// server, which never heard of the transfer.
-bool TStarFtp::CancelledBeforeCommand() {
-    if (phase_ != TransferPhase::Cancelled) return false;
-    CloseData();
-    CloseLocalFile();
-    success_ = false;
-    TransferComplete();
-    return true;
-}
-
-// Without a listener the PORT would announce a port nobody answers on: the transfer fails here.
-void TStarFtp::SendPort(ReplyState next) {
-    std::string argument;
-    if (!BuildPortArgument(argument)) {
-        FatalError(ftpeDataConnection);
-        return;
-    }
-    IssueCommand((AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument, next);
-}
-
-bool TStarFtp::BuildPortArgument(std::string& argument) {
-    // A new listener for every transfer, on the address the server already reaches us at.
-    CloseData();
-    listener_.ServerAddress = GetLocalAddress();
-    partialListingLine_.clear();
-    listener_.SetAddress(listener_.ServerAddress);
-    listener_.SetPort(0);
-    listener_.CreateSocket();
-    if (listener_.LastError() == 0) listener_.Listen();
-    if (listener_.LastError() != 0) {
-        listener_.CloseSocket();
-        return false;
-    }
-    const std::string address = listener_.GetLocalAddress();
-    const std::uint16_t port = listener_.GetLocalPort();
-    if (address.empty() || port == 0) {
-        listener_.CloseSocket();
-        return false;
-    }
-    argument =
-        AddressFamily() == AF_INET6 ? EprtArgument(address, port) : PortArgument(address, port);
-    // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
-    // connection waits until the command is sent (no data may go out before STOR).
-    listener_.OnSocketAccept = [this](TStarSocket&) {
-        if (phase_ == TransferPhase::Preparing) SetPhase(TransferPhase::EarlyConnection);
-    };
-    return true;
-}
-
-// EPSV first; PASV on IPv4 when the server refused EPSV before in this session.
-void TStarFtp::SendPassive(ReplyState next) {
-    CloseData();
-    partialListingLine_.clear();
-    epsvSent_ = !epsvRefused_;
-    IssueCommand(epsvSent_ ? "EPSV" : "PASV", next);
-}
-
-void TStarFtp::OnPassive(const std::string& line) {
-    if (CancelledBeforeCommand()) return;
-    const ReplyState connecting =
-        replyState_ == ReplyState::ListPassive ? ReplyState::ListConnect : ReplyState::StoreConnect;
-    // The address the control connection reached; EPSV names none, PASV may name a wrong one.
-    const std::string peer = GetAddressText();
-    if (epsvSent_) {
-        const std::optional<std::uint16_t> port =
-            line[0] == '2' ? ParseEpsvReply(line) : std::nullopt;
-        if (port) {
-            SetReplyState(connecting);
-            ConnectData(peer, *port);
-        } else if (AddressFamily() == AF_INET) {
-            // Refused, or no port in the answer: PASV, for the rest of the session.
-            epsvRefused_ = true;
-            epsvSent_ = false;
-            IssueCommand("PASV", replyState_);
-        } else if (line[0] != '2') {
-            FatalError(ftpeCommandFailed);
-        } else {
-            Info(ftpiDataConnection, "No port in the reply to EPSV");
-            FatalError(ftpeDataConnection);
-        }
-        return;
-    }
-    if (line[0] != '2') {
-        FatalError(ftpeCommandFailed);
-        return;
-    }
-    const std::optional<TPassiveEndpoint> offered = ParsePasvReply(line);
-    if (!offered) {
-        Info(ftpiDataConnection, "No address in the reply to PASV");
-        FatalError(ftpeDataConnection);
-        return;
-    }
-    const std::string address = PassiveAddress(offered->address, peer);
-    if (address != offered->address)
-        Info(ftpiDataConnection, "PASV named " + offered->address +
-                                     ", which cannot be reached from here; using the server's "
-                                     "address " +
-                                     address);
-    SetReplyState(connecting);
-    ConnectData(address, offered->port);
-}
-
-// Opens the passive data connection, within the profile's connect time-out.
-void TStarFtp::ConnectData(const std::string& address, std::uint16_t port) {
-    dataTarget_ = address + " port " + std::to_string(port);
-    Info(ftpiDataConnection, "Data connection to " + dataTarget_);
-    dataSocket_.OnSocketConnect = [this](TStarSocket&) { DataConnected(); };
-    dataSocket_.OnTimeOut = [this](TStarSocket&) { DataConnectFailed("timeout"); };
-    dataSocket_.TimeOutConnect = TimeOutConnect;
-    dataSocket_.SetAddress(address);
-    dataSocket_.SetPort(port);
-    dataSocket_.CreateSocket();
-    if (dataSocket_.LastError() == 0) dataSocket_.Connect();
-    if (dataSocket_.LastError() != 0)
-        DataConnectFailed(MapSocketError(dataSocket_.LastError()).text);
-}
-
-void TStarFtp::DataConnected() {
-    if (dataSocket_.LastError() != 0) {
-        DataConnectFailed(MapSocketError(dataSocket_.LastError()).text);
-        return;
-    }
-    if (CancelledBeforeCommand()) return;
-    if (replyState_ == ReplyState::ListConnect)
-        StartListing();
-    else if (replyState_ == ReplyState::StoreConnect)
-        StartStore();
-}
-
-// Nothing was sent for the transfer; the session ends as after any failed data connection. A
-// transfer the user cancelled meanwhile just ends.
-void TStarFtp::DataConnectFailed(const std::string& why) {
-    if (CancelledBeforeCommand()) return;
-    Info(ftpiDataConnection, "Data connection to " + dataTarget_ + " failed: " + why);
-    FatalError(ftpeDataConnection);
-}
-
-// LIST or STOR has gone out: the accept handler takes over. A connection that came earlier is
-// handed to it by a posted message, so that it runs from the event loop like any accept event and
-// not inside the reply interpreter. An abort that came while the command was being sent is carried
-// out now that the server knows of the transfer.
-void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
-    if (!IssueCommand(state == ReplyState::List ? "LIST" : "STOR " + storeName_, state)) return;
-    if (ControlLost()) return;
-    const TransferPhase before = phase_;
-    SetPhase(TransferPhase::Waiting);
-    listener_.OnSocketAccept = std::move(acceptHandler);
-    if (before == TransferPhase::Cancelled) {
-        Abort();
-        return;
-    }
-    if (before == TransferPhase::EarlyConnection) Post(WM_FTPACCEPT);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -1445,421 +922,7 @@ void TStarFtp::FinishStore(bool stored) {
     PostReady();
 }
 
-void TStarFtp::CloseData() {
-    if (listingStall_) listingStall_->stop();
-    dataSocket_.CloseSocket();
-    listener_.CloseSocket();
-}
-
-void TStarFtp::CloseLocalFile() {
-    if (localFile_ >= 0) ::close(localFile_);
-    localFile_ = -1;
-    aheadPos_ = aheadEnd_ = 0;
-    aheadEof_ = aheadFailed_ = false;
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    localEof_ = false;
-    writable_.reset();
-}
-
-std::int32_t TStarFtp::Elapsed() const {
-    return static_cast<std::int32_t>(
-        std::min<std::int64_t>(NowMs() - startTick_, std::numeric_limits<std::int32_t>::max()));
-}
-
-void TStarFtp::ListingAccepted() {
-    ++transferSerial_;
-    dataSocket_.Accept(listener_);
-    if (dataSocket_.LastError() != 0) {
-        FatalError(ftpeDataConnection);
-        return;
-    }
-    ListingStarted();
-}
-
-void TStarFtp::ListingStarted() {
-    listingBatched_ = false;
-    if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
-    BytesTransferred = 0;
-    success_ = true;
-    startTick_ = NowMs();
-    ElapsedTime = 0;
-    partialListingLine_.clear();
-    skippingListingLine_ = false;
-}
-
-// The data socket's read event during a listing.
-void TStarFtp::ReceiveListing() {
-    if (!listingBatched_ && BytesTransferred >= ListingReadThreshold) {
-        listingBatched_ = true;
-        dataSocket_.SetReadThreshold(ListingReadThreshold);
-        if (!listingStall_) {
-            listingStall_ = std::make_unique<QTimer>();
-            listingStall_->setSingleShot(true);
-            QObject::connect(listingStall_.get(), &QTimer::timeout,
-                             [this] { ReadListingBlocks(); });
-        }
-    }
-    if (listingBatched_) listingStall_->start(ListingStallWait);
-    ReadListingBlocks();
-}
-
-// Takes what has arrived, a block at a time, up to ListingReadsPerEvent blocks before the event
-// queue runs again: an event per block would cost a poll, a peek and two notifier changes for every
-// 2 KiB of a big folder's listing.
-void TStarFtp::ReadListingBlocks() {
-    const std::uint32_t serial = transferSerial_;
-    for (int i = 0; i < ListingReadsPerEvent; ++i) {
-        // A short block has emptied the socket; a handler may have ended the listing.
-        if (ReceiveListingBlock() < BlockSize) return;
-        if (serial != transferSerial_ || dataSocket_.Socket() < 0) return;
-    }
-}
-
-// One block of the listing; the bytes read, 0 when nothing could be read.
-int TStarFtp::ReceiveListingBlock() {
-    Listing = true;
-    const int got = dataSocket_.Receive(buffer_, BlockSize);
-    // Read errors end nothing here: the listing ends with the server's close.
-    if (dataSocket_.LastError() != 0 || got <= 0) return 0;
-    BytesTransferred += got;
-    std::string text = std::move(partialListingLine_);
-    // The kept text holds no LF.
-    std::size_t search = text.size();
-    text.append(buffer_, static_cast<std::size_t>(got));
-    std::size_t start = 0;
-    // LF ends a line, with or without a CR before it: some servers send their listings so.
-    for (std::size_t end; (end = text.find('\n', search)) != std::string::npos;
-         start = search = end + 1) {
-        if (skippingListingLine_) {
-            skippingListingLine_ = false;
-            continue;
-        }
-        const std::size_t length = end - start - (end > start && text[end - 1] == '\r' ? 1 : 0);
-        TakeListingLine(text.substr(start, length));
-    }
-    partialListingLine_ = text.substr(start);
-    if (partialListingLine_.size() > MaxListingLine) {
-        partialListingLine_.clear();
-        skippingListingLine_ = true;
-    }
-    return got;
-}
-
-void TStarFtp::TakeListingLine(const std::string& line) {
-    // One line the owner's handlers choke on must not cost the rest of the listing.
-    try {
-        ElapsedTime = Elapsed();
-        Info(ftpiProgress, line);
-        ListingLines.push_back(line);
-        Info(ftpiListingLine, line);
-        std::string name, size, date;
-        bool isDirectory = false;
-        if (ParseListLine(ServerType, line, name, size, date, isDirectory, listState_))
-            (isDirectory ? DirectoryNames : FileNames).push_back(name);
-    } catch (const std::exception&) {
-    }
-}
-
-// The close event comes only once no byte is left to read; a last line without line end is
-// dropped.
-void TStarFtp::ListingEnded() {
-    CloseData();
-    // An abort has ended the data side already.
-    if (Aborting()) return;
-    ElapsedTime = Elapsed();
-    Info(ftpiListingReady, "Listing ready");
-    Info(ftpiTransferDone, "Transfer done");
-    Listing = false;
-    DataDone();
-}
-
-// Runs inside the listener's accept event and sends the whole file from there. Many blocks go to
-// one send call; when the socket takes nothing the loop waits for it inside the event queue, and
-// the queue runs at least every PumpInterval, so replies, the cancel button and the server's close
-// are handled meanwhile.
-void TStarFtp::UploadAccepted() {
-    dataSocket_.Accept(listener_);
-    if (dataSocket_.LastError() != 0) {
-        FatalError(ftpeDataConnection);
-        return;
-    }
-    SendFile();
-}
-
-void TStarFtp::SendFile() {
-    const std::uint32_t serial = ++transferSerial_;
-    // The server has connected (or answered 1xx): it took STOR and may have created the file.
-    storAccepted_ = true;
-    if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
-    Listing = false;
-    BytesTransferred = 0;
-    startTick_ = NowMs();
-    ElapsedTime = 0;
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    localEof_ = false;
-    writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
-    writable_->setEnabled(false);
-    Info(ftpiFileSize, std::to_string(localSize_));
-
-    std::int64_t nextPump = NowMs() + PumpInterval;
-    while (StillSending(serial)) {
-        if (outSent_ == out_.size() && !FillOutput()) {
-            LocalReadFailed();
-            return;
-        }
-        if (out_.empty()) break; // the whole file has gone
-        const std::size_t left = out_.size() - outSent_;
-        const int sent = dataSocket_.Send(out_.data() + outSent_,
-                                          static_cast<int>(std::min<std::size_t>(left, 1 << 30)));
-        if (dataSocket_.LastError() != 0) {
-            // A server that cuts the connection while our bytes are unread resets it instead of
-            // closing it: the same end of the store, whose final reply is still due.
-            if (dataSocket_.LastError() == kConnectionReset ||
-                dataSocket_.LastError() == kConnectionAborted) {
-                StoreServerClosed();
-                return;
-            }
-            FatalError(ftpeDataConnection);
-            return;
-        }
-        outSent_ += static_cast<std::size_t>(sent);
-        ReportSentBlocks();
-        if (!StillSending(serial)) return;
-        if (sent == 0) {
-            WaitWritable();
-            nextPump = NowMs() + PumpInterval;
-        } else if (NowMs() >= nextPump) {
-            QCoreApplication::processEvents();
-            nextPump = NowMs() + PumpInterval;
-        }
-    }
-    if (StillSending(serial)) UploadEnded();
-}
-
-// The store of this data connection goes on: nobody ended it (a fatal error, a refusal, the
-// server's close, an abort) and no other store replaced it.
-bool TStarFtp::StillSending(std::uint32_t serial) const {
-    return serial == transferSerial_ && !ControlLost() && dataSocket_.Socket() >= 0 &&
-           localFile_ >= 0 &&
-           (phase_ == TransferPhase::Moving || phase_ == TransferPhase::ReplyFirst);
-}
-
-// Waits inside the event queue until the data socket can take more, or anything else happens.
-void TStarFtp::WaitWritable() {
-    writable_->setEnabled(true);
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (writable_) writable_->setEnabled(false);
-}
-
-// Refills the output with converted blocks, up to OutputBatch bytes; empty at the end of the file.
-// False when the file cannot be read, or a text block is no text, before any block was added.
-bool TStarFtp::FillOutput() {
-    out_.clear();
-    outEnds_.clear();
-    outSent_ = outReported_ = 0;
-    // What was converted before a failure goes out first; the next call then fails at once.
-    while (!localEof_ && out_.size() < OutputBatch) {
-        std::string_view block;
-        if (!NextBlock(block)) return !out_.empty();
-        if (block.empty()) {
-            localEof_ = true;
-            break;
-        }
-        if (!AddBlock(block)) {
-            aheadPos_ -= block.size();
-            return !out_.empty();
-        }
-    }
-    return true;
-}
-
-// Converts one block by the transfer mode and appends it to the output.
-bool TStarFtp::AddBlock(std::string_view block) {
-    if (TransferMode == BinaryTransfer) {
-        out_.append(block);
-        outEnds_.push_back({out_.size(), block.size()});
-        return true;
-    }
-    // Text is cut at character ends and converted per block; a NUL byte means the file is not
-    // text, and sending only the part before it would lose the rest.
-    if (block.find('\0') != std::string_view::npos) return false;
-    if (block.size() == static_cast<std::size_t>(BlockSize)) {
-        // The last character starts the next block: it may be the first half of a pair.
-        std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
-        // A CR before the cut may be the first half of CR LF: EUC turns the pair into LF only when
-        // both halves are in one block.
-        if (TransferMode == textEUC && block[block.size() - drop - 1] == '\r') ++drop;
-        aheadPos_ -= drop;
-        block.remove_suffix(drop);
-    }
-    if (TransferMode == textJIS)
-        out_ += SjisToJis(block);
-    else if (TransferMode == textEUC)
-        out_ += ConvertLineEnd(SjisToEuc(block), leLF);
-    else
-        out_.append(block);
-    outEnds_.push_back({out_.size(), block.size()});
-    return true;
-}
-
-// One ftpiProgress for every block that has gone out completely.
-void TStarFtp::ReportSentBlocks() {
-    const std::uint32_t serial = transferSerial_;
-    while (outReported_ < outEnds_.size() && outEnds_[outReported_].end <= outSent_) {
-        BytesTransferred += static_cast<std::int64_t>(outEnds_[outReported_].fileBytes);
-        ++outReported_;
-        Info(ftpiProgress, "");
-        ElapsedTime = Elapsed();
-        // The owner's handler may have aborted or ended the transfer.
-        if (!StillSending(serial)) return;
-    }
-}
-
-// The next block of the local file, at most BlockSize bytes, empty at the end. False when the file
-// cannot be read; what was read before the failure has been handed out first.
-bool TStarFtp::NextBlock(std::string_view& block) {
-    if (aheadEnd_ - aheadPos_ < static_cast<std::size_t>(BlockSize) && !aheadEof_ &&
-        !aheadFailed_) {
-        if (!ahead_) ahead_ = std::make_unique<char[]>(ReadAhead);
-        // Keep the unsent tail at the front, so that a block never straddles two reads.
-        std::memmove(ahead_.get(), ahead_.get() + aheadPos_, aheadEnd_ - aheadPos_);
-        aheadEnd_ -= aheadPos_;
-        aheadPos_ = 0;
-        while (aheadEnd_ < ReadAhead) {
-            const ssize_t n = ::read(localFile_, ahead_.get() + aheadEnd_, ReadAhead - aheadEnd_);
-            if (n == 0) {
-                aheadEof_ = true;
-                break;
-            }
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                aheadFailed_ = true;
-                break;
-            }
-            aheadEnd_ += static_cast<std::size_t>(n);
-        }
-    }
-    const std::size_t length = std::min(aheadEnd_ - aheadPos_, static_cast<std::size_t>(BlockSize));
-    if (length == 0 && aheadFailed_) return false;
-    block = std::string_view(ahead_.get() + aheadPos_, length);
-    aheadPos_ += length;
-    return true;
-}
-
-// Closing the data connection tells the server that the file is complete.
-void TStarFtp::UploadEnded() {
-    CloseData();
-    CloseLocalFile();
-    ElapsedTime = Elapsed();
-    Info(ftpiTransferDone, "Transfer done");
-    DataDone();
-}
-
-// The part sent so far must not pass for the whole file: ABOR goes out first, then the data
-// connection is closed as an abort closes it, so that every server ends the transfer; the store
-// completes (failed) once the replies are in.
-void TStarFtp::LocalReadFailed() {
-    ReportError(ftpeLocalFileRead);
-    AbortTransfer(false);
-}
-
-// The server closed the data connection of a store.
-void TStarFtp::StoreServerClosed() {
-    CloseData();
-    if (phase_ != TransferPhase::Waiting && phase_ != TransferPhase::Moving &&
-        phase_ != TransferPhase::ReplyFirst)
-        return;
-    // The server stopped taking the file before all of it was sent.
-    success_ = false;
-    CloseLocalFile();
-    ElapsedTime = Elapsed();
-    Info(ftpiTransferDone, "Transfer done");
-    Listing = false;
-    DataDone();
-}
-
-// ---- Errors and notifications -----------------------------------------------------------------
-
-bool TStarFtp::CheckSocketError() {
-    if (shutDown_) return false;
-    if (LastError() == 0) {
-        errorCode_ = ftpeNoError;
-        return false;
-    }
-    const SocketFailure failure = MapSocketError(LastError());
-    errorCode_ = failure.code;
-    const std::uint32_t session = session_;
-    FatalError(failure.code, failure.text);
-    // Unless the error's handler has started a new session already.
-    if (session == session_) ShutDown();
-    return true;
-}
-
-void TStarFtp::CloseAll() {
-    CloseData();
-    CloseLocalFile();
-    CloseSocket();
-    SetPhase(TransferPhase::None);
-}
-
-// While EndSession runs, a failure only ends the session sooner: no error is reported.
-void TStarFtp::FatalError(FtpError code, const std::string& addinfo) {
-    if (ending_ != Ending::No) {
-        FinishEnding();
-        return;
-    }
-    if (shutDown_) return;
-    CloseAll();
-    controlConnected_ = false;
-    success_ = false;
-    storing_ = false;
-    aborWait_->stop();
-    errorCode_ = code;
-    // Posted for this session, also when the handler logs in again.
-    const std::uint32_t session = session_;
-    if (OnFtpError) OnFtpError(*this, code, addinfo);
-    PostMessage(WM_FTPQUIT, session);
-}
-
-void TStarFtp::ReportError(FtpError code) {
-    success_ = false;
-    errorCode_ = code;
-    if (ending_ != Ending::No) return;
-    if (OnFtpError) OnFtpError(*this, code, "Error");
-}
-
-void TStarFtp::ShutDown() {
-    if (shutDown_) return;
-    shutDown_ = true;
-    CloseAll();
-    PostQuit();
-}
-
-// Once EndSession runs, an operation's end leads on to QUIT instead of its completion event.
-void TStarFtp::PostReady() {
-    if (ending_ == Ending::Running) {
-        ContinueEnding();
-        return;
-    }
-    Post(WM_FTPREADY);
-}
-
-void TStarFtp::PostQuit() {
-    if (ending_ != Ending::No) {
-        FinishEnding();
-        return;
-    }
-    Post(WM_FTPQUIT);
-}
-
-// Tagged with the session, so that a new session drops what an earlier one had posted.
-void TStarFtp::Post(unsigned message) {
-    PostMessage(message, session_);
-}
+// ---- End of a session -------------------------------------------------------------------------
 
 // The operation in hand has ended or was given up: QUIT, then the server's 221 or its close.
 void TStarFtp::ContinueEnding() {
@@ -1892,43 +955,4 @@ void TStarFtp::FinishEnding() {
     controlConnected_ = false;
     SetReplyState(ReplyState::Idle);
     Post(WM_FTPQUIT);
-}
-
-void TStarFtp::Notification(const TSocketMessage& message) {
-    if (message.WParam != static_cast<std::intptr_t>(session_)) return;
-    if (message.Msg == WM_FTPACCEPT) {
-        const TSocketEvent accepted = listener_.OnSocketAccept;
-        if (listener_.Socket() >= 0 && accepted) accepted(listener_);
-        return;
-    }
-    if (message.Msg == WM_FTPSEND) {
-        // Unless an abort, a refusal or the server's close came first.
-        if (phase_ == TransferPhase::Waiting && dataSocket_.Connected()) SendFile();
-        return;
-    }
-    if (message.Msg == WM_FTPQUIT) {
-        busy_ = false;
-        if (ending_ == Ending::Done) ending_ = Ending::No;
-        if (OnFtpQuit) OnFtpQuit(*this);
-        return;
-    }
-    if (message.Msg != WM_FTPREADY) return;
-    busy_ = false;
-    if (phase_ == TransferPhase::Done) SetPhase(TransferPhase::None);
-    // Taken before OnFtpReady, so that an operation the owner starts there keeps its own event.
-    const PendingCompletion completion = pendingEvent_;
-    pendingEvent_ = peNone;
-    if (OnFtpReady) OnFtpReady(*this);
-    const std::array<const TNotifyEvent*, 10> events = {nullptr,
-                                                        &OnLoggedIn,
-                                                        &OnDirectoryChanged,
-                                                        &OnDirectoryCreated,
-                                                        &OnDirectoryDeleted,
-                                                        &OnFileDeleted,
-                                                        &OnFileReceived,
-                                                        &OnFileStored,
-                                                        &OnListingDone,
-                                                        &OnFileRenamed};
-    const TNotifyEvent* event = events[completion];
-    if (event && *event) (*event)(*this);
 }

@@ -6,8 +6,10 @@
 
 #include "ftp/ftpaddr.h"
 #include "ftp/ftplist.h"
+#include "ftp/ftpnames.h"
 #include "ftp/ftptypes.h"
 #include "ftp/replyreader.h"
+#include "ftp/storesource.h"
 #include "net/starsock.h"
 
 #include <cstddef>
@@ -18,58 +20,6 @@
 #include <string_view>
 #include <vector>
 
-// Notices of OnFtpInfo. 8 is not used.
-enum FtpInfo : std::uint8_t {
-    ftpiConnected = 0,    // addinfo: the server's dotted address
-    ftpiNotConnected = 1, // "Disconnected" when the server closed; "" when there is no connection
-    ftpiResolving = 2,    // the host name
-    ftpiResolved = 3,     // the dotted address
-    ftpiReceived = 4,     // control text as read, also the final empty read
-    ftpiSent = 5,         // the command line as sent, with its line end
-    ftpiBusy = 6,
-    ftpiProgress = 7,
-    ftpiTransferDone = 9,
-    ftpiListingReady = 10,
-    ftpiLoggedIn = 11,
-    ftpiFileSize = 12,
-    ftpiCommandFailed = 13,
-    ftpiListingLine = 14,
-    ftpiDataConnection = 15, // a line for the log: where a passive data connection goes, or why not
-    ftpiLogNote = 16,        // a line for the log: a step the component chose on its own (a
-                             // fall-back taken, a temporary file deleted)
-    ftpiSizeMismatch = 17,   // after a store: "SENT REMOTE", the bytes sent and the server's SIZE;
-                             // the store fails
-};
-
-// Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
-enum FtpError : std::uint8_t {
-    ftpeNoError = 0, // also: QUIT not answered with 2xx
-    ftpeWinsockNotInitialized = 1,
-    ftpeNetworkDown = 2,
-    ftpeInvalidAddress = 3,
-    ftpeInternal = 4,
-    ftpeGeneralWinsock = 5,
-    ftpeConnectionAborted = 6,
-    ftpeConnectionReset = 7,
-    ftpeTimeOut = 8,
-    ftpeOutOfSockets = 9,
-    ftpeNetworkUnreachable = 10,
-    ftpeAddressNotAvailable = 11,
-    ftpeConnectionRefused = 12,
-    ftpeCommandFailed = 13,
-    ftpeUnknown = 15,
-    ftpeAddressResolution = 16,
-    ftpeHostUnreachable = 18,
-    ftpeNoServer = 19,
-    ftpeLocalFileOpen = 21,
-    ftpeLocalFileWrite = 22,
-    ftpeLocalFileRead = 23,
-    ftpeNoRemoteFile = 24,
-    ftpeServerNotReady = 26,
-    ftpeLoginRefused = 27,
-    ftpeDataConnection = 28,
-};
-
 // What OnFtpNeedInfo asks the owner for.
 enum TFtpInfoNeeded : std::uint8_t {
     ftpnServer = 0,
@@ -77,27 +27,6 @@ enum TFtpInfoNeeded : std::uint8_t {
     ftpnUserPassword = 2,
     ftpnUserAccount = 3,
 };
-
-// Where the running listing or store is. Changed in one place only (TStarFtp::SetPhase).
-enum class TransferPhase : std::uint8_t {
-    None,               // no transfer runs
-    Preparing,          // PWD, TYPE, PORT or EPSV/PASV outstanding, or the passive data
-                        // connection being opened; LIST or STOR not yet sent
-    Cancelled,          // Abort came before LIST or STOR went out: it never will
-    EarlyConnection,    // the server connected before LIST or STOR went out; it waits
-    Waiting,            // LIST or STOR sent; the server's data connection not yet taken
-    Moving,             // data moving; the final reply not yet in
-    ReplyFirst,         // the final reply is in; the data side has not ended yet
-    DataFirst,          // the data side has ended; the final reply not yet in
-    AbortTransferReply, // ABOR sent: the aborted command's reply and ABOR's own are due
-    AbortAborReply,     // ABOR sent: only ABOR's own reply is due
-    Done,               // both sides ended; the ready notification is posted
-};
-
-// Names for logs and test transcripts.
-const char* TransferPhaseName(TransferPhase phase);
-const char* FtpInfoName(FtpInfo info);
-const char* FtpErrorName(FtpError error);
 
 class QSocketNotifier;
 class QTimer;
@@ -196,7 +125,10 @@ class TStarFtp : public TStarSocket {
     std::vector<std::string> DirectoryNames;
     std::int64_t BytesTransferred = 0; // of the running transfer; 64 bits so files past 2 GiB count
     std::int32_t ElapsedTime = 0;      // milliseconds since the data connection was accepted
-    bool Listing = false;              // listing data is being received
+    // Set when a block of listing data is read; cleared at the end of the listing and when a
+    // store's data starts, so a listing that was aborted or failed leaves it set until then. The
+    // owner reads it to tell a listing's progress notices from a store's.
+    bool Listing = false;
 
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
@@ -216,7 +148,7 @@ class TStarFtp : public TStarSocket {
     // reason.
     static constexpr std::size_t MaxListingLine = 64 * 1024;
     // Bytes of the local file read and sent at a time.
-    static constexpr int BlockSize = 2048;
+    static constexpr int BlockSize = static_cast<int>(TStoreSource::BlockSize);
     // The send loop runs the event queue at least this often (milliseconds).
     static constexpr int PumpInterval = 10;
     // Listing blocks read in one read event at most, so that the queue still runs in between.
@@ -235,36 +167,7 @@ class TStarFtp : public TStarSocket {
     void HostResolved() override;
 
   private:
-    // What the reply interpreter expects next; the value is the command the reply answers.
-    enum class ReplyState {
-        Greeting = 0,       // the server's welcome
-        User = 1,           // USER
-        Password = 2,       // PASS
-        Account = 3,        // ACCT
-        Feat = 4,           // FEAT, after SYST
-        System = 5,         // SYST
-        LoginDirectory = 6, // CWD right after login
-        ListDirectory = 7,  // PWD, the first step of a listing
-        ListType = 8,       // TYPE A of a listing
-        ListPort = 10,      // PORT of a listing
-        ListPassive = 11,   // EPSV or PASV of a listing
-        ListConnect = 13,   // no reply due: the data connection of LIST is being opened
-        List = 12,          // LIST: 1xx, then the final 2xx
-        StoreType = 30,     // TYPE A or TYPE I of a store
-        StorePort = 31,     // PORT of a store
-        StorePassive = 33,  // EPSV or PASV of a store
-        StoreConnect = 34,  // no reply due: the data connection of STOR is being opened
-        Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
-        StoreSize = 35,     // SIZE of what was just stored
-        RenameFrom = 36,    // RNFR of the temporary name (RNTO went out with it)
-        RenameTo = 37,      // RNTO of the final name
-        DeleteTemp = 38,    // DELE of the temporary name
-        AbortSync = 39,     // NOOP after an unanswered ABOR; late ABOR replies come first
-        ChangeDirectory = 50,
-        Quit = 60,
-        EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts
-        Idle = 100,   // no command outstanding: replies are ignored
-    };
+    using ReplyState = TReplyState;
 
     // Completion event fired by the next ready notification.
     enum PendingCompletion : std::uint8_t {
@@ -288,6 +191,7 @@ class TStarFtp : public TStarSocket {
     bool IssueCommand(const std::string& text, ReplyState next);
     void SetReplyState(ReplyState next);
     void SetPhase(TransferPhase next);
+    void ChangeState(ReplyState reply, TransferPhase phase);
     // The reply countdown (TimeOutConnect) runs while a reply outside a transfer is due.
     bool ReplyTimed() const;
     void ArmReplyTimer();
@@ -366,9 +270,6 @@ class TStarFtp : public TStarSocket {
     void ListingEnded();
     void UploadAccepted();
     void SendFile();
-    bool NextBlock(std::string_view& block);
-    bool FillOutput();
-    bool AddBlock(std::string_view block);
     void WaitWritable();
     void ReportSentBlocks();
     bool StillSending(std::uint32_t serial) const;
@@ -431,8 +332,7 @@ class TStarFtp : public TStarSocket {
     bool renameRefused_ = false;       // RNFR was refused; the reply to RNTO is still due
     std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
-    std::string partialListingLine_;
-    bool skippingListingLine_ = false;     // the line in progress outgrew MaxListingLine
+    TLineSplitter listingLines_;
     bool listingBatched_ = false;          // the listing's reader waits for ListingReadThreshold
     std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
     TListState listState_;                 // one per listing
@@ -440,27 +340,7 @@ class TStarFtp : public TStarSocket {
     std::int64_t localSize_ = 0;
     std::int64_t startTick_ = 0; // steady clock, milliseconds
     char buffer_[BlockSize] = {};
-    // The local file is read ahead in large pieces and handed out a block at a time: one read
-    // per 32 blocks instead of one per block. A held-back tail is just not consumed.
-    static constexpr std::size_t ReadAhead = 32 * BlockSize;
-    std::unique_ptr<char[]> ahead_;
-    std::size_t aheadPos_ = 0;
-    std::size_t aheadEnd_ = 0;
-    bool aheadEof_ = false;
-    bool aheadFailed_ = false;
-    // Converted blocks waiting for the socket: many blocks go to one send call. outEnds_ holds
-    // where each block ends in out_ and how many bytes of the file it took, so that progress is
-    // still reported once per block, after the block has gone.
-    static constexpr std::size_t OutputBatch = 128 * BlockSize;
-    std::string out_;
-    std::size_t outSent_ = 0;
-    struct BlockEnd {
-        std::size_t end;
-        std::size_t fileBytes;
-    };
-    std::vector<BlockEnd> outEnds_;
-    std::size_t outReported_ = 0;
-    bool localEof_ = false;
+    TStoreSource source_;
     std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
     TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the data connections

@@ -7,6 +7,27 @@
 #include <string>
 #include <string_view>
 
+// Cuts bytes into lines: LF ends a line, with or without a CR before it; a lone CR is a byte of the
+// line. Bounds are the caller's: Partial tells how long the unterminated line has grown.
+class TLineSplitter {
+  public:
+    void Feed(std::string_view bytes);
+    // The next complete line without its line end, in order; false when none is complete.
+    bool Next(std::string& line);
+    // Bytes of the unterminated last line.
+    std::size_t Partial() const { return buffer_.size() - complete_; }
+    // Drops the unterminated line, and the rest of it up to its LF when that comes. For use once
+    // Next has taken the complete lines.
+    void SkipPartial();
+    void Reset();
+
+  private:
+    std::string buffer_;       // unconsumed bytes; complete lines first
+    std::size_t pos_ = 0;      // start of the first unconsumed line
+    std::size_t complete_ = 0; // end of the last complete line (after its LF)
+    bool skipping_ = false;    // the next line to complete is the rest of a skipped one
+};
+
 struct TReplyLine {
     std::string text; // the raw bytes, without LF or CR LF
     // The last line of a reply (a one-line reply, or "ccc " closing "ccc-"); the others are the
@@ -29,8 +50,7 @@ class TReplyReader {
 
   private:
     std::size_t maxLine_;
-    std::string buffer_;         // unconsumed bytes; complete lines first
-    std::size_t pos_ = 0;        // start of the first unconsumed line
+    TLineSplitter lines_;
     std::size_t lineLength_ = 0; // bytes of the unterminated last line
     bool lastCr_ = false;        // the last byte of it is a CR
     bool overflow_ = false;

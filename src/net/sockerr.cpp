@@ -10,16 +10,16 @@ std::uint16_t WinsockError(int posixErrno) {
     case 0:
         return 0;
     case EINTR:
-        return 10004;
+        return WSAEINTR;
     case EACCES:
-        return 10013;
+        return WSAEACCES;
     case EFAULT:
-        return 10014;
+        return WSAEFAULT;
     case EINVAL:
-        return 10022;
+        return WSAEINVAL;
     case EMFILE:
     case ENFILE:
-        return 10024;
+        return WSAEMFILE;
     case EAGAIN:
 #if EWOULDBLOCK != EAGAIN
     case EWOULDBLOCK:
@@ -27,46 +27,46 @@ std::uint16_t WinsockError(int posixErrno) {
     case EINPROGRESS:
         return WSAEWOULDBLOCK;
     case EALREADY:
-        return 10037;
+        return WSAEALREADY;
     case ENOTSOCK:
     case EBADF:
-        return 10038;
+        return WSAENOTSOCK;
     case EMSGSIZE:
-        return 10040;
+        return WSAEMSGSIZE;
     case EOPNOTSUPP:
-        return 10045;
+        return WSAEOPNOTSUPP;
     case EAFNOSUPPORT:
-        return 10047;
+        return WSAEAFNOSUPPORT;
     case EADDRINUSE:
-        return 10048;
+        return WSAEADDRINUSE;
     case EADDRNOTAVAIL:
         return WSAEADDRNOTAVAIL;
     case ENETDOWN:
-        return 10050;
+        return WSAENETDOWN;
     case ENETUNREACH:
-        return 10051;
+        return WSAENETUNREACH;
     case ENETRESET:
-        return 10052;
+        return WSAENETRESET;
     case ECONNABORTED:
-        return 10053;
+        return WSAECONNABORTED;
     case ECONNRESET:
     case EPIPE:
-        return 10054;
+        return WSAECONNRESET;
     case ENOBUFS:
     case ENOMEM:
-        return 10055;
+        return WSAENOBUFS;
     case EISCONN:
-        return 10056;
+        return WSAEISCONN;
     case ENOTCONN:
-        return 10057;
+        return WSAENOTCONN;
     case ESHUTDOWN:
-        return 10058;
+        return WSAESHUTDOWN;
     case ETIMEDOUT:
-        return 10060;
+        return WSAETIMEDOUT;
     case ECONNREFUSED:
         return WSAECONNREFUSED;
     case EHOSTUNREACH:
-        return 10065;
+        return WSAEHOSTUNREACH;
     default:
         return WSABASEERR;
     }

@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <map>
 
 namespace {
 
@@ -34,21 +33,12 @@ class TMessageEvent : public QEvent {
     TSocketMessage message;
 };
 
-struct Fault {
-    int posixErrno = 0;
-    int count = 0;
-};
-std::array<Fault, 4> faults;
-std::map<std::string, std::vector<std::string>> answeredLookups;
+TSocketSeam* seam = nullptr;
 int answeredLookupId = 0; // counts down, away from the resolver's ids
 
 // True (with errno set) when a test asked this call to fail.
 bool Injected(TSocketCall call) {
-    Fault& f = faults[static_cast<std::size_t>(call)];
-    if (f.count <= 0) return false;
-    --f.count;
-    errno = f.posixErrno;
-    return true;
+    return seam && seam->Fail(call);
 }
 
 socklen_t AddressLength(const TSocketAddress& a) {
@@ -111,20 +101,8 @@ std::vector<TSocketAddress> Addresses(const QList<QHostAddress>& found) {
 
 } // namespace
 
-void AnswerLookups(const std::string& name, std::vector<std::string> addresses) {
-    if (addresses.empty())
-        answeredLookups.erase(name);
-    else
-        answeredLookups[name] = std::move(addresses);
-}
-
-void FailNextSocketCalls(TSocketCall call, int posixErrno, int count) {
-    faults[static_cast<std::size_t>(call)] = {posixErrno, count};
-}
-
-void ClearSocketFaults() {
-    faults = {};
-    answeredLookups.clear();
+void SetSocketSeam(TSocketSeam* testSeam) {
+    seam = testSeam;
 }
 
 // The component's private receiver of readiness, lookup results, timer ticks and posted messages.
@@ -266,10 +244,10 @@ std::string TStarSocket::GetAddressText() const {
 void TStarSocket::ResolveHost(const std::string& name) {
     if (lookupPending_) return;
     lookupPending_ = true;
-    const auto answer = answeredLookups.find(name);
-    if (answer != answeredLookups.end()) {
+    std::vector<std::string> answer;
+    if (seam && seam->Answer(name, answer)) {
         std::vector<TSocketAddress> addresses;
-        for (const std::string& text : answer->second) {
+        for (const std::string& text : answer) {
             TSocketAddress a{};
             if (ParseAddress(text, a)) addresses.push_back(a);
         }

@@ -164,11 +164,16 @@ class TStarSocket {
     unsigned generation_ = 0; // a new socket (or none) each time, so a handler's close is noticed
 };
 
-// Test seam: the next `count` calls of one kind fail with `posixErrno` instead of reaching the
-// system. Receive covers the data reads, not the readiness probe.
+// Where tests reach in: while a seam is set, connect, send, the data reads and accept ask it first,
+// and so do host lookups. The program never sets one; tests/support's socketfaults.h does.
 enum class TSocketCall { Connect, Send, Recv, Accept };
-void FailNextSocketCalls(TSocketCall call, int posixErrno, int count = 1);
-void ClearSocketFaults();
-// Test seam: lookups of `name` answer with these addresses (textual, in this order) without asking
-// the resolver; an empty list ends that. ClearSocketFaults ends them all.
-void AnswerLookups(const std::string& name, std::vector<std::string> addresses);
+class TSocketSeam {
+  public:
+    virtual ~TSocketSeam() = default;
+    // True, with errno set, when this call must fail instead of reaching the system.
+    virtual bool Fail(TSocketCall call) = 0;
+    // True when a lookup of `name` is answered with these addresses (text, in this order) instead
+    // of asking the resolver.
+    virtual bool Answer(const std::string& name, std::vector<std::string>& addresses) = 0;
+};
+void SetSocketSeam(TSocketSeam* seam);

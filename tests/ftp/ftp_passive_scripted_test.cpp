@@ -9,6 +9,7 @@
 #include "fakeftpserver.h"
 #include "scriptedclient.h"
 #include "loopback.h"
+#include "socketfaults.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

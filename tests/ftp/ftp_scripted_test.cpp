@@ -7,6 +7,7 @@
 #include "fakeftpserver.h"
 #include "scriptedclient.h"
 #include "loopback.h"
+#include "socketfaults.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>

@@ -6,6 +6,7 @@
 #include "eventloop.h"
 #include "fakeftpserver.h"
 #include "scriptedclient.h"
+#include "socketfaults.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>

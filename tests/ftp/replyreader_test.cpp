@@ -1,4 +1,4 @@
-// The reply framer and the temporary name, on their own: no socket.
+// The line splitter, the reply framer and the temporary name, on their own: no socket.
 #include "ftp/replyreader.h"
 #include "ftp/tempname.h"
 
@@ -13,6 +13,52 @@ namespace {
 using Got = std::vector<std::pair<std::string, bool>>; // line, final
 
 constexpr std::size_t kMax = 16;
+
+// The splitter as the listing reader drives it: after each read the complete lines are taken, and
+// an unterminated line past `bound` bytes is skipped up to its LF.
+TEST(LineSplitter, SplitsOnLfAndSkipsOverlongLines) {
+    constexpr std::size_t kNoBound = std::string::npos;
+    const struct {
+        const char* what;
+        std::vector<std::string> reads;
+        std::size_t bound;
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"CR LF and bare LF; no line end, no line", {"a\r\nb\nc"}, kNoBound, {"a", "b"}},
+        {"a lone CR stays inside", {"a\rb\r\r\n"}, kNoBound, {"a\rb\r"}},
+        {"empty lines are lines", {"\n\r\n"}, kNoBound, {"", ""}},
+        {"CR and LF in two reads", {"a\r", "\nb", "\n"}, kNoBound, {"a", "b"}},
+        {"NUL is a byte", {std::string("a\0b\n", 4)}, kNoBound, {std::string("a\0b", 3)}},
+        {"an overlong line is skipped to its LF", {"xxxxxx", "yy\r", "\nok\n"}, 4, {"ok"}},
+        {"the skip lasts over several reads", {"xxxxx", "xxxxx", "x\nA\n"}, 4, {"A"}},
+        {"only an unterminated line is bounded", {"xxxxxxxx\nz"}, 4, {"xxxxxxxx"}},
+        {"the bound itself fits", {"xxxx", "\nB\n"}, 4, {"xxxx", "B"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TLineSplitter splitter;
+        std::vector<std::string> got;
+        for (const std::string& read : row.reads) {
+            splitter.Feed(read);
+            for (std::string line; splitter.Next(line);)
+                got.push_back(line);
+            if (splitter.Partial() > row.bound) splitter.SkipPartial();
+        }
+        EXPECT_EQ(got, row.lines);
+    }
+}
+
+TEST(LineSplitter, ResetForgetsTheLineAndTheSkip) {
+    TLineSplitter splitter;
+    splitter.Feed("half");
+    splitter.SkipPartial();
+    splitter.Reset();
+    splitter.Feed("new\n");
+    std::string line;
+    ASSERT_TRUE(splitter.Next(line));
+    EXPECT_EQ(line, "new");
+    EXPECT_EQ(splitter.Partial(), 0u);
+}
 
 TEST(ReplyReader, FramesLinesAndMultiLineReplies) {
     const struct {

@@ -3,6 +3,7 @@
 
 #include "eventloop.h"
 #include "loopback.h"
+#include "socketfaults.h"
 
 #include <gtest/gtest.h>
 
