@@ -3,14 +3,6 @@
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
-namespace {
-
-std::string NamePart(const std::string& path) {
-    return path.substr(FolderPart(path).size());
-}
-
-} // namespace
-
 QString OneLine(QString text) {
     return text.replace("\r\n", ": ");
 }

@@ -38,10 +38,6 @@ QDateTime ToQDateTime(const TDateTime& t) {
     return QDateTime(QDate(t.Year, t.Month, t.Day), QTime(t.Hour, t.Minute, t.Second));
 }
 
-std::string NamePart(const std::string& path) {
-    return path.substr(FolderPart(path).size());
-}
-
 // The process's current folder moves from file to file, so the list holds full paths.
 void MakeAbsolute(std::vector<std::string>& paths) {
     const std::string here = CurrentFolder();
@@ -317,11 +313,11 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
         Record(path, TFileResult::Failed, "ファイルが開けません");
         return false;
     }
-    ftp.LocalFile = NamePart(path);
+    ftp.LocalFile = std::string(NamePart(path));
     const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    ftp.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : newName);
+    ftp.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : std::string_view(newName));
     storing = true;
     storeRenamed = !newName.empty();
     abortRequested = false;

@@ -140,7 +140,7 @@ TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMat
 
 std::optional<std::string> TForm1::AskRename(const std::string& path) {
     TForm4 rename(StarFtp1, this);
-    rename.Edit2->setText(SystemToQString(path.substr(FolderPart(path).size())));
+    rename.Edit2->setText(SystemToQString(NamePart(path)));
     if (rename.exec() != QDialog::Accepted) return std::nullopt;
     return rename.Name().value_or(std::string());
 }

@@ -21,6 +21,10 @@ std::string_view FolderPart(std::string_view path) {
     return slash == std::string_view::npos ? std::string_view{} : path.substr(0, slash + 1);
 }
 
+std::string_view NamePart(std::string_view path) {
+    return path.substr(FolderPart(path).size());
+}
+
 std::vector<TSearchEntry> FindEntries(std::string_view pattern) {
     std::vector<TSearchEntry> found;
     const std::string_view folder = FolderPart(pattern);

@@ -21,6 +21,8 @@ std::vector<TSearchEntry> FindEntries(std::string_view pattern);
 
 // Everything up to and including the last "/" of `path`; empty when there is none.
 std::string_view FolderPart(std::string_view path);
+// What follows it: the last component.
+std::string_view NamePart(std::string_view path);
 
 // True when `path` names an existing entry that is not a folder.
 bool FileExists(std::string_view path);
