@@ -16,9 +16,9 @@ struct TFileFacts {
 
 // The window's choices that bear on a file.
 struct TFilePolicy {
-    int SameFile = 0;              // the same-file policy's index; -1 when none is selected
-    bool FolderHandling = false;   // "MakeDir": a folder of the same name may be asked about
-    bool NoFolderQuestion = true;  // asked once already, or the policy never asks
+    int SameFile = 0;             // the same-file policy's index; -1 when none is selected
+    bool FolderHandling = false;  // "MakeDir": a folder of the same name may be asked about
+    bool NoFolderQuestion = true; // asked once already, or the policy never asks
 };
 
 enum class TFileStep { Store, Skip, Fail, AskOverwrite, AskRename, AskFolder };
@@ -28,8 +28,8 @@ struct TFileDecision {
     QString Reason; // for Fail
 };
 
-// `sameName` is the listing's match for the file's name: 0 not there, 1 there and not older, 2 there
-// and older or of unknown date, 3 a folder of that name. Ignored without directory commands.
+// `sameName` is the listing's match for the file's name: 0 not there, 1 there and not older, 2
+// there and older or of unknown date, 3 a folder of that name. Ignored without directory commands.
 TFileDecision DecideFile(const TFileFacts& file, int sameName, const TFilePolicy& policy);
 
 // The transfer type for a file, from the profile's mode index and whether its extension is one of

@@ -252,7 +252,8 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     return TFileFate::Abandon;
 }
 
-TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path, const TListingMatch& match) {
+TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path,
+                                                         const TListingMatch& match) {
     auto answer = TOverwriteAnswer::Cancel;
     if (!Ask([&] { answer = view.AskFolder(match.RemoteName); })) return TFileFate::Abandon;
     if (answer == TOverwriteAnswer::Cancel) {
@@ -265,7 +266,8 @@ TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path
     return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
 }
 
-TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path, std::string& newName) {
+TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path,
+                                                     std::string& newName) {
     std::optional<std::string> name;
     if (!Ask([&] { name = view.AskRename(path); })) return TFileFate::Abandon;
     const bool decided = name.has_value();
@@ -279,11 +281,11 @@ TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path, st
     return decided ? TFileFate::Store : TFileFate::Next;
 }
 
-TUploadSession::TFileFate TUploadSession::AskAboutOverwrite(const std::string& path, const TListingMatch& match) {
+TUploadSession::TFileFate TUploadSession::AskAboutOverwrite(const std::string& path,
+                                                            const TListingMatch& match) {
     const bool lastFile = static_cast<int>(files.size()) - current == 1;
     auto answer = TOverwriteAnswer::Cancel;
-    if (!Ask([&] { answer = view.AskOverwrite(path, match, lastFile); }))
-        return TFileFate::Abandon;
+    if (!Ask([&] { answer = view.AskOverwrite(path, match, lastFile); })) return TFileFate::Abandon;
     const bool decided = answer == TOverwriteAnswer::Yes || answer == TOverwriteAnswer::All;
     if (answer == TOverwriteAnswer::All) {
         view.OverwriteFromNowOn();
@@ -317,7 +319,8 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    ftp.RemoteFile = base + SpacesToUnderscores(newName.empty() ? NamePart(path) : std::string_view(newName));
+    ftp.RemoteFile =
+        base + SpacesToUnderscores(newName.empty() ? NamePart(path) : std::string_view(newName));
     storing = true;
     storeRenamed = !newName.empty();
     abortRequested = false;
@@ -565,8 +568,7 @@ void TUploadSession::ServerClosed(const std::string& addinfo) {
     if (!addinfo.empty() && SessionGoesOn()) {
         // The server closed the connection without being asked to.
         QString reason = "接続が切断されました";
-        if (ftp.LastReply().starts_with("421"))
-            reason += "\r\n" + SystemToQString(ftp.LastReply());
+        if (ftp.LastReply().starts_with("421")) reason += "\r\n" + SystemToQString(ftp.LastReply());
         if (storing && storeFailure.isEmpty()) storeFailure = reason;
         if (loggedIn && !reconnecting)
             ConnectionLost(reason);
@@ -600,10 +602,11 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
     case ftpiSizeMismatch: {
         // "SENT REMOTE": the store fails, whatever its final reply said.
         const std::size_t space = addinfo.find(' ');
-        view.AppendLog(QString("サイズが一致しません (送信 %1 バイト、サーバー %2 バイト)")
-                      .arg(SystemToQString(addinfo.substr(0, space)),
-                           SystemToQString(space == addinfo.npos ? std::string()
-                                                                 : addinfo.substr(space + 1))));
+        view.AppendLog(
+            QString("サイズが一致しません (送信 %1 バイト、サーバー %2 バイト)")
+                .arg(SystemToQString(addinfo.substr(0, space)),
+                     SystemToQString(space == addinfo.npos ? std::string()
+                                                           : addinfo.substr(space + 1))));
         if (storing) storeFailure = "サイズが一致しません";
         break;
     }
@@ -620,16 +623,14 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         currentFileSize = size;
         if (progress)
             progress->StartFile(ftp.LocalFile,
-                                       RouteText(CurrentFolder(), ftp.FtpServer(),
-                                                 ftp.InitialDirectory,
-                                                 ftp.PWDImplemented),
-                                       currentFileSize);
+                                RouteText(CurrentFolder(), ftp.FtpServer(), ftp.InitialDirectory,
+                                          ftp.PWDImplemented),
+                                currentFileSize);
         break;
     }
     case ftpiCommandFailed:
         // The reason, should the store fail: a refused rename is made good by the component.
-        if (storing)
-            storeRefusal = "サーバーが拒否しました: " + SystemToQString(ftp.LastReply());
+        if (storing) storeRefusal = "サーバーが拒否しました: " + SystemToQString(ftp.LastReply());
         break;
     default:
         break;

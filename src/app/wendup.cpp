@@ -16,8 +16,7 @@
 #include <cstdio>
 
 TStartupWindows::TStartupWindows(TParams params)
-    : Form1(std::make_unique<TForm1>(std::move(params))),
-      Progress(new TProgress(Form1.get())),
+    : Form1(std::make_unique<TForm1>(std::move(params))), Progress(new TProgress(Form1.get())),
       PasswordDlg(std::make_unique<TPasswordDlg>()), Form3(std::make_unique<TForm3>()),
       Form5(std::make_unique<TForm5>()) {
     Form1->Progress = Progress;

@@ -8,8 +8,8 @@
 // totals, animation and bar back to zero, placed over its parent, the main window), then for each
 // file calls StartFile, UpdateProgress as the FTP client reports bytes, and FinishFile when another
 // file follows; it hide()s the dialog when the session's files are done or an error ends them.
-// Cancel (the button, Enter or Esc) calls OnCancel and changes nothing else. The controls follow the figures at most every
-// 50 ms; Refresh() puts them on at once.
+// Cancel (the button, Enter or Esc) calls OnCancel and changes nothing else. The controls follow
+// the figures at most every 50 ms; Refresh() puts them on at once.
 //
 // Byte counts and times are 64-bit, so files past 2 GiB and sessions past 24 days show right.
 

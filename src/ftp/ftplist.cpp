@@ -16,8 +16,7 @@ struct Span {
 
 // Walks words 0 to count-1 by ListWord's rules (a word ends at a space; runs of spaces part words)
 // and hands each one found to `take`; stops at the first that is not there.
-template <typename Take>
-void WalkWords(std::string_view line, std::size_t count, Take take) {
+template <typename Take> void WalkWords(std::string_view line, std::size_t count, Take take) {
     std::size_t at = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t space = line.find(' ', at);

@@ -13,7 +13,8 @@
 int MonthFromName(std::string_view text);
 
 // Whether the name of a listing entry (as ParseListLine gives it) names the local file `local` on a
-// server of type `type`. VMS and VM file systems know no letter case and list every name in capitals
+// server of type `type`. VMS and VM file systems know no letter case and list every name in
+// capitals
 // ("INDEX.HTML" for index.html): there ASCII letters compare without case, and a VMS name's
 // ";version" is ignored if it still has one. Elsewhere names compare exactly. Double-byte
 // Shift_JIS characters always compare exactly: their second byte may be an ASCII letter.

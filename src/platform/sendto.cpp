@@ -94,9 +94,7 @@ std::vector<TSendToFile> SendToFiles(const QString& programPath) {
     const QString exec = ExecLine(programPath);
     return {
         {SendToEntryPath(),
-         QString("[Desktop Entry]\nType=Application\n") + Names + exec +
-             "NoDisplay=true\n",
-         false},
+         QString("[Desktop Entry]\nType=Application\n") + Names + exec + "NoDisplay=true\n", false},
         {data + "/Thunar/sendto/" + EntryName,
          QString("[Desktop Entry]\nType=Application\n") + Names + exec, false},
         // Dolphin runs service menus of the user's folder only when they are executable.

@@ -35,7 +35,11 @@ const char* const FolderThere = "サーバーに同じ名前のフォルダが�
 
 const TFateCase Cases[] = {
     {"missing file fails", Gone, 1, Policy(4), TFileStep::Fail, NotFound},
-    {"missing file fails without PWD", {false, false, false}, 0, Policy(0), TFileStep::Fail,
+    {"missing file fails without PWD",
+     {false, false, false},
+     0,
+     Policy(0),
+     TFileStep::Fail,
      NotFound},
     // Not on the server: stored whatever the policy.
     {"new file, keep newer", File, 0, Policy(0), TFileStep::Store, nullptr},
@@ -106,10 +110,10 @@ struct TModeCase {
 
 TEST(FileFate, TransferTypeFromModeAndExtension) {
     const TModeCase cases[] = {
-        {0, true, AsciiTransfer},  {0, false, BinaryTransfer}, {1, true, BinaryTransfer},
-        {2, false, AsciiTransfer}, {3, true, textJIS},         {3, false, BinaryTransfer},
-        {4, true, textSJIS},       {4, false, BinaryTransfer}, {5, true, textEUC},
-        {5, false, BinaryTransfer}, {-1, true, textEUC},       {-1, false, BinaryTransfer},
+        {0, true, AsciiTransfer},   {0, false, BinaryTransfer}, {1, true, BinaryTransfer},
+        {2, false, AsciiTransfer},  {3, true, textJIS},         {3, false, BinaryTransfer},
+        {4, true, textSJIS},        {4, false, BinaryTransfer}, {5, true, textEUC},
+        {5, false, BinaryTransfer}, {-1, true, textEUC},        {-1, false, BinaryTransfer},
     };
     for (const TModeCase& c : cases)
         EXPECT_EQ(TransferTypeFor(c.index, c.text, textEUC), c.expected)

@@ -38,15 +38,19 @@ std::string Unescape(std::string_view text) {
             continue;
         }
         const char c = text[++i];
-        if (c == 'r') bytes += '\r';
-        else if (c == 'n') bytes += '\n';
-        else if (c == 't') bytes += '\t';
+        if (c == 'r')
+            bytes += '\r';
+        else if (c == 'n')
+            bytes += '\n';
+        else if (c == 't')
+            bytes += '\t';
         else if (c == 'x' && i + 2 < text.size()) {
             unsigned value = 0;
             std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
             bytes += static_cast<char>(value);
             i += 2;
-        } else bytes += c;
+        } else
+            bytes += c;
     }
     return bytes;
 }
@@ -107,8 +111,8 @@ struct TCase {
     std::vector<std::string> args;
     std::deque<TAnswer> answers;
     std::vector<std::pair<std::string, std::string>> script; // keyword, argument
-    std::vector<std::string> commands;                        // the patterns of "> "
-    std::vector<std::pair<std::string, std::string>> expect;  // keyword, argument
+    std::vector<std::string> commands;                       // the patterns of "> "
+    std::vector<std::pair<std::string, std::string>> expect; // keyword, argument
     int within = 20000;
 };
 
@@ -163,16 +167,26 @@ TCase ReadCase(const std::string& name) {
 
 void BuildScript(const TCase& c, FakeFtpServer& s) {
     for (const auto& [word, arg] : c.script) {
-        if (word == "<") s.Send(Unescape(arg) + "\r\n");
-        else if (word == ">") s.AwaitCommand();
-        else if (word == "connect") s.ConnectData();
-        else if (word == "accept") s.AcceptData();
-        else if (word == "data") s.SendData(Bytes(arg));
-        else if (word == "data-close") s.CloseData();
-        else if (word == "data-closed") s.AwaitDataClosed();
-        else if (word == "data-bytes") s.AwaitDataBytes(static_cast<std::size_t>(Number(arg)));
-        else if (word == "hangup") s.Close();
-        else if (word == "reconnect") s.AwaitConnection();
+        if (word == "<")
+            s.Send(Unescape(arg) + "\r\n");
+        else if (word == ">")
+            s.AwaitCommand();
+        else if (word == "connect")
+            s.ConnectData();
+        else if (word == "accept")
+            s.AcceptData();
+        else if (word == "data")
+            s.SendData(Bytes(arg));
+        else if (word == "data-close")
+            s.CloseData();
+        else if (word == "data-closed")
+            s.AwaitDataClosed();
+        else if (word == "data-bytes")
+            s.AwaitDataBytes(static_cast<std::size_t>(Number(arg)));
+        else if (word == "hangup")
+            s.Close();
+        else if (word == "reconnect")
+            s.AwaitConnection();
         else if (word == "click") {
             const std::size_t gap = arg.find(' ');
             const QString window = QString::fromStdString(arg.substr(0, gap));
@@ -191,8 +205,7 @@ void BuildScript(const TCase& c, FakeFtpServer& s) {
                                   << button.toStdString() << " to click";
                 });
             });
-        }
-        else if (word == "pause") {
+        } else if (word == "pause") {
             auto until = std::make_shared<std::chrono::steady_clock::time_point>();
             const int ms = Number(arg);
             s.Do([until, ms] {
@@ -214,15 +227,22 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
         for (const std::string& kv : c.profile) {
             const std::size_t eq = kv.find('=');
             const std::string key = kv.substr(0, eq), value = kv.substr(eq + 1);
-            if (key == "policy") p.Policy(Number(value));
-            else if (key == "mode") p.Mode(Number(value));
-            else if (key == "dir") p.Dir(value);
-            else if (key == "pwd" && value == "0") p.NoPwd();
-            else if (key == "pasv" && value == "1") p.Passive();
-            else if (key == "temp") extra += "TempName=" + value + "\r\n";
+            if (key == "policy")
+                p.Policy(Number(value));
+            else if (key == "mode")
+                p.Mode(Number(value));
+            else if (key == "dir")
+                p.Dir(value);
+            else if (key == "pwd" && value == "0")
+                p.NoPwd();
+            else if (key == "pasv" && value == "1")
+                p.Passive();
+            else if (key == "temp")
+                extra += "TempName=" + value + "\r\n";
             else if (key == "timeout")
                 WriteFile("wendup.ini", "[Default]\nTimeOut=" + value + "\n[TextMode]\ntxt=1\n");
-            else ADD_FAILURE() << "unknown profile key " << key;
+            else
+                ADD_FAILURE() << "unknown profile key " << key;
         }
         WriteProfile(p);
         // [Preferences] is the profile file's last section.
@@ -326,8 +346,8 @@ TEST_P(TScriptedCase, Runs) {
         }
     }
     EXPECT_LE(took, c.within);
-    EXPECT_TRUE(unanswered.isEmpty()) << "dialogs without an answer: "
-                                      << unanswered.join(", ").toStdString();
+    EXPECT_TRUE(unanswered.isEmpty())
+        << "dialogs without an answer: " << unanswered.join(", ").toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TScriptedCase, testing::ValuesIn(CaseNames()),

@@ -241,8 +241,7 @@ TEST(RenameDialog, VmsAndVmServersAskForANameListedInCapitals) {
          "cii-manual.tex", "CII-MANUAL.TEX"},
         {ftpstVmsMultinet, "00README.TXT;1      2 30-DEC-1996 17:44 [SYSTEM] (RWED,RWED,RE,RE)",
          "00readme.txt", "00README.TXT"},
-        {ftpstVM,
-         "$README  $FIRST   F         80          7          1 11/21/97 23:26:08 FTP301",
+        {ftpstVM, "$README  $FIRST   F         80          7          1 11/21/97 23:26:08 FTP301",
          "$readme.$first", "$README.$FIRST"},
     };
     for (const auto& c : cases) {

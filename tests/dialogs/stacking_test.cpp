@@ -89,8 +89,8 @@ TEST(QuestionsAboveProgress, EachQuestionOpensAboveTheProgressDialog) {
 
 TEST(QuestionsAboveProgress, TheRenameDialogsOwnQuestionOpensAboveItToo) {
     TUpload upload;
-    TForm4 rename("ftp.example.com", "/", ftpstUNIX,
-                  {"-rw-r--r--  1 u  g  9 Mar  1 09:00 a.txt"}, &upload.owner);
+    TForm4 rename("ftp.example.com", "/", ftpstUNIX, {"-rw-r--r--  1 u  g  9 Mar  1 09:00 a.txt"},
+                  &upload.owner);
     rename.Edit2->setText("a.txt");
     bool asked = false;
     ExecBounded(rename, [&] {

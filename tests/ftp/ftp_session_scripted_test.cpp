@@ -5,8 +5,8 @@
 
 #include "eventloop.h"
 #include "fakeftpserver.h"
-#include "scriptedclient.h"
 #include "loopback.h"
+#include "scriptedclient.h"
 #include "socketfaults.h"
 
 #include <QCoreApplication>

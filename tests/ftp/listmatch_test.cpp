@@ -79,8 +79,8 @@ TEST(SameRemoteName, VmsAndVmListNamesInCapitals) {
 TEST(SameRemoteName, CaseIsIgnoredOnlyForVmsAndVmAndNeverInsideADoubleByteCharacter) {
     for (int t = ftpstDefault; t <= ftpstVMVPS; ++t) {
         const auto type = static_cast<TFTPServerType>(t);
-        const bool caseless = type == ftpstVmsMultinet || type == ftpstVmsUcx ||
-                              type == ftpstVM || type == ftpstVMVPS;
+        const bool caseless = type == ftpstVmsMultinet || type == ftpstVmsUcx || type == ftpstVM ||
+                              type == ftpstVMVPS;
         SCOPED_TRACE(t);
         EXPECT_EQ(SameRemoteName(type, "INDEX.HTML", "index.html"), caseless);
         EXPECT_TRUE(SameRemoteName(type, "index.html", "index.html"));

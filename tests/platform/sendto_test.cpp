@@ -198,8 +198,8 @@ TEST_F(SendToTest, DefaultForNoTypeEvenWithNoOtherProgramInstalled) {
     const QString applications = root + "data/applications/";
     // GLib lists only programs that exist.
     const QString program = MakeRecorder(root + "bin");
-    const char* const types[] = {"application/octet-stream", "text/plain", "image/png",
-                                 "application/zip", "application/pdf", "inode/directory",
+    const char* const types[] = {"application/octet-stream", "text/plain",      "image/png",
+                                 "application/zip",          "application/pdf", "inode/directory",
                                  "application/x-zerosize"};
     const auto defaults = [&] {
         QStringList named;

@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
     folder = QString::fromLocal8Bit(argv[1]);
     suffix = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();
 
-    // The status window of an upload, in the middle of the screen, with the progress dialog over it;
-    // both stay while the questions are shot.
+    // The status window of an upload, in the middle of the screen, with the progress dialog over
+    // it; both stay while the questions are shot.
     QWidget status;
     status.setWindowTitle("Wendup FTP uploader");
     status.setFixedSize(200, 100);
