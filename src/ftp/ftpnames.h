@@ -98,7 +98,7 @@ enum class TReplyState {
     StoreConnect = 34,   // no reply due: the data connection of STOR is being opened
     Store = 35,          // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
     StoreAbortSync = 36, // NOOP after an unanswered ABOR of STOR; late ABOR replies come first
-    StoreEnded = 37,     // no reply due: the transfer has ended, its check or clean-up is next
+    StoreEnded = 37,     // no reply due: the transfer has ended; SIZE, RNFR or DELE may follow
     StoreSize = 38,      // SIZE of what was just stored
     RenameFrom = 39,     // RNFR of the temporary name (RNTO went out with it)
     RenameTo = 40,       // RNTO of the final name
