@@ -158,6 +158,8 @@ const char* ReplyStateName(TReplyState state) {
         return "List";
     case TReplyState::ListAbortSync:
         return "ListAbortSync";
+    case TReplyState::Mlsd:
+        return "Mlsd";
     case TReplyState::StoreType:
         return "StoreType";
     case TReplyState::StorePort:
