@@ -76,6 +76,8 @@ class TUploadTest : public TAppTest {
                    std::function<void(TStartupWindows&)> during = nullptr);
 
     PyFtpServer server;
+    // Set before SetUp (in a fixture's constructor): the server has neither MLST nor MLSD.
+    bool serverWithoutMlst = false;
     std::string local; // folder of the local files, ending in "/"
     std::time_t now = 0;
 };

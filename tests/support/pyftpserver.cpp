@@ -10,7 +10,7 @@ PyFtpServer::~PyFtpServer() {
 }
 
 bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int dropAfter,
-                        int drops, int idleSeconds) {
+                        int drops, int idleSeconds, bool noMlst) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
@@ -24,7 +24,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    address,
                                    QString::number(dropAfter),
                                    QString::number(drops),
-                                   QString::number(idleSeconds)};
+                                   QString::number(idleSeconds),
+                                   QString::number(noMlst ? 1 : 0)};
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();
