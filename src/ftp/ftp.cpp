@@ -141,6 +141,7 @@ void TStarFtp::Login() {
     lastReply_.clear();
     Features.clear();
     featureLines_.clear();
+    utf8Names_ = false;
     pendingEvent_ = peNone;
     storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = renameRefused_ = false;
     ending_ = Ending::No;
@@ -207,6 +208,7 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     success_ = true;
     pendingEvent_ = peDirectoryChanged;
     InitialDirectory = directory;
+    if (utf8Names_) utf8Directory_ = directory;
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
 
@@ -325,6 +327,8 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnSystem(line);
     case ReplyState::Feat:
         return OnFeat(line);
+    case ReplyState::OptsUtf8:
+        return OnOptsUtf8();
     case ReplyState::LoginDirectory:
         return OnLoginDirectory(kind);
     case ReplyState::ListDirectory:
@@ -440,7 +444,27 @@ void TStarFtp::OnFeat(const std::string& line) {
         }
     }
     featureLines_.clear();
+    const bool utf8 = NameCode == ncUtf8 || (NameCode == ncAuto && HasFeature("UTF8"));
+    NamesInUtf8(utf8);
+    // RFC 2640 servers use UTF-8 anyway; others switch only when asked.
+    if (utf8 && HasFeature("UTF8") && IssueCommand("OPTS UTF8 ON", ReplyState::OptsUtf8)) return;
     EnterLoginDirectory();
+}
+
+// Whatever the server answers, the names stay in UTF-8: a server that lists UTF8 keeps them so.
+void TStarFtp::OnOptsUtf8() {
+    EnterLoginDirectory();
+}
+
+// The directory is the one text the owner gave before the code was known.
+void TStarFtp::NamesInUtf8(bool on) {
+    utf8Names_ = on;
+    const bool alreadyUtf8 = !utf8Directory_.empty() && InitialDirectory == utf8Directory_;
+    if (on && !alreadyUtf8)
+        InitialDirectory = SystemToUtf8(InitialDirectory).value_or(InitialDirectory);
+    else if (!on && alreadyUtf8)
+        InitialDirectory = Utf8ToSystem(InitialDirectory).value_or(InitialDirectory);
+    utf8Directory_ = on ? InitialDirectory : std::string();
 }
 
 void TStarFtp::EnterLoginDirectory() {
@@ -551,10 +575,9 @@ void TStarFtp::OpenStore() {
     storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;
     storAccepted_ = storeCancelled_ = retryDirect_ = false;
     CloseLocalFile();
-    const std::optional<std::string> path = SystemToUtf8(LocalFile);
     // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
-    if (!LocalFile.empty() && path)
-        localFile_ = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (!LocalFile.empty())
+        localFile_ = ::open(LocalFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (localFile_ < 0 || ::fstat(localFile_, &info) != 0 || !S_ISREG(info.st_mode)) {
         CloseLocalFile();
@@ -563,6 +586,19 @@ void TStarFtp::OpenStore() {
         return;
     }
     localSize_ = info.st_size;
+    // A text is read whole first: it fails before a byte of it is sent when it cannot be
+    // converted. Binary stores read nothing twice.
+    textCheck_ = CheckTextFile(localFile_, TransferMode);
+    if (ChecksText(TransferMode)) {
+        const bool utf8 = textCheck_.Source == TTextSource::Utf8;
+        Info(ftpiTextSource, !utf8 ? "Shift_JIS" : textCheck_.Bom ? "UTF-8 BOM" : "UTF-8");
+    }
+    if (!textCheck_.Ok) {
+        CloseLocalFile();
+        ReportError(textCheck_.Line > 0 ? ftpeTextNotConvertible : ftpeLocalFileRead);
+        FinishStore(false);
+        return;
+    }
     SetPhase(TransferPhase::Preparing);
     IssueCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", ReplyState::StoreType);
 }
@@ -688,6 +724,7 @@ void TStarFtp::OnListDirectory(const std::string& line) {
     if (CancelledBeforeCommand()) return;
     if (line[0] == '2') {
         InitialDirectory = QuotedDirectory(line);
+        if (utf8Names_) utf8Directory_ = InitialDirectory;
         IssueCommand("TYPE A", ReplyState::ListType);
     } else if (PWDImplemented) {
         FatalError(ftpeCommandFailed);

@@ -5,6 +5,7 @@
 #include "ftp/ftpshared.h"
 
 #include "kanji/jconvert.h"
+#include "platform/codepage.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -60,9 +61,7 @@ void TStarFtp::SocketClosed() {
 bool TStarFtp::SendCommand(const std::string& text) {
     if (HoldsLineBreak(text)) return false;
     // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
-    std::string line = text + "\r\n";
-    if (TransferMode == textJIS) line = SjisToJis(line);
-    if (TransferMode == textEUC) line = SjisToEuc(line);
+    const std::string line = ToWire(text + "\r\n");
     if (shutDown_) return true;
     Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
@@ -160,11 +159,36 @@ void TStarFtp::ReadControlData() {
     ArmReplyTimer();
 }
 
-// Control text in the system's code.
+TTransferType TStarFtp::WireCode() const {
+    if (utf8Names_ || NameCode == ncSjis) return BinaryTransfer;
+    return TransferMode;
+}
+
+std::string TStarFtp::ToWire(const std::string& line) const {
+    switch (WireCode()) {
+    case textJIS:
+        return SjisToJis(line);
+    case textEUC:
+        return SjisToEuc(line);
+    case textUTF8:
+        return SystemToUtf8(line).value_or(line);
+    default:
+        return line;
+    }
+}
+
+// Control text in the owner's code: the system's, or UTF-8 once the names are.
 std::string TStarFtp::FromWire(std::string_view bytes) const {
-    if (TransferMode == textJIS) return JisToSjis(bytes);
-    if (TransferMode == textEUC) return EucToSjis(bytes);
-    return std::string(bytes);
+    switch (WireCode()) {
+    case textJIS:
+        return JisToSjis(bytes);
+    case textEUC:
+        return EucToSjis(bytes);
+    case textUTF8:
+        return IconvConvert("CP932", "UTF-8", bytes, "?").value_or(std::string(bytes));
+    default:
+        return std::string(bytes);
+    }
 }
 
 void TStarFtp::TakeReply(const TReplyLine& line) {
