@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -105,7 +106,7 @@ bool TUploadSession::BuildUploadList() {
             return false;
         }
         for (const QString& chosen : *picked)
-            files.push_back(chosen.toStdString());
+            files.push_back(QFile::encodeName(chosen).toStdString());
     } else {
         AddCommandLineFiles(params, files);
     }
