@@ -34,14 +34,16 @@ std::size_t TSjisRecoder::CharSize(std::string_view text) const {
 // Converts as much as `cd` can; `in` stops at the first byte it cannot take. True when all went.
 bool TSjisRecoder::Through(void* cd, const char*& in, std::size_t& inLeft, std::string& out) {
     while (inLeft > 0) {
-        char buffer[4096];
-        char* dst = buffer;
-        std::size_t dstLeft = sizeof buffer;
+        // Straight into `out`; where it is not room enough, iconv says E2BIG and the loop goes on.
+        const std::size_t done = out.size();
+        out.resize(done + inLeft * 2 + 16);
+        char* dst = out.data() + done;
+        std::size_t dstLeft = out.size() - done;
         char* src = const_cast<char*>(in);
         const std::size_t r = iconv(static_cast<iconv_t>(cd), &src, &inLeft, &dst, &dstLeft);
         const int error = errno;
         in = src;
-        out.append(buffer, sizeof buffer - dstLeft);
+        out.resize(out.size() - dstLeft);
         if (r == static_cast<std::size_t>(-1) && error != E2BIG) return false;
     }
     return true;
