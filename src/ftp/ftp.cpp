@@ -3,8 +3,6 @@
 #include "ftp/ftpshared.h"
 #include "ftp/tempname.h"
 
-#include "platform/codepage.h"
-
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
@@ -459,17 +457,6 @@ void TStarFtp::OnFeat(const std::string& line) {
 // Whatever the server answers, the names stay in UTF-8: a server that lists UTF8 keeps them so.
 void TStarFtp::OnOptsUtf8() {
     EnterLoginDirectory();
-}
-
-// The directory is the one text the owner gave before the code was known.
-void TStarFtp::NamesInUtf8(bool on) {
-    utf8Names_ = on;
-    const bool alreadyUtf8 = !utf8Directory_.empty() && InitialDirectory == utf8Directory_;
-    if (on && !alreadyUtf8)
-        InitialDirectory = SystemToUtf8(InitialDirectory).value_or(InitialDirectory);
-    else if (!on && alreadyUtf8)
-        InitialDirectory = Utf8ToSystem(InitialDirectory).value_or(InitialDirectory);
-    utf8Directory_ = on ? InitialDirectory : std::string();
 }
 
 void TStarFtp::EnterLoginDirectory() {

@@ -158,6 +158,17 @@ void TStarFtp::ReadControlData() {
     ArmReplyTimer();
 }
 
+// The directory is the one text the owner gave before the code was known.
+void TStarFtp::NamesInUtf8(bool on) {
+    utf8Names_ = on;
+    const bool alreadyUtf8 = !utf8Directory_.empty() && InitialDirectory == utf8Directory_;
+    if (on && !alreadyUtf8)
+        InitialDirectory = SystemToUtf8(InitialDirectory).value_or(InitialDirectory);
+    else if (!on && alreadyUtf8)
+        InitialDirectory = Utf8ToSystem(InitialDirectory).value_or(InitialDirectory);
+    utf8Directory_ = on ? InitialDirectory : std::string();
+}
+
 TTransferType TStarFtp::WireCode() const {
     if (utf8Names_ || NameCode == ncSjis) return BinaryTransfer;
     return TransferMode;
