@@ -1,9 +1,15 @@
 // Texts and names as Linux keeps them, through the program against pyftpdlib (which announces
 // UTF8): names that Shift_JIS lacks arrive under their UTF-8 names, UTF-8 texts arrive in each
 // text mode's code, and a text that the mode's code cannot hold fails before its store.
-#include "platform/codepage.h"
 #include "uploadtest.h"
 
+#include "dialogs/ovrwtfrm.h"
+#include "dialogs/savasfrm.h"
+#include "platform/codepage.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -99,6 +105,39 @@ TEST_F(TUploadTest, TextTheModesCodeLacksFailsBeforeItsStore) {
     EXPECT_EQ(run.log.find("STOR /bad.txt"), std::string::npos) << run.log;
     EXPECT_EQ(Decoded("EUC-JP", Arrived("good.txt").value_or("")), "日本\n");
     EXPECT_TRUE(run.boxes.isEmpty());
+}
+
+// The questions show the names as they are: the overwrite question names the file on the server,
+// and the rename dialog lists the server's UTF-8 names and stores under the name typed there.
+TEST_F(TUploadTest, QuestionsShowAndTakeNamesShiftJisLacks) {
+    WriteProfile(TProfile().Policy(4)); // ask each time
+    Remote("写真😀.txt", "old");
+    QString asked;
+    TRunResult run = Run({"/NOMSG", Local("写真😀.txt", "new")}, [&](QWidget* w) {
+        auto* form2 = qobject_cast<TForm2*>(w);
+        ASSERT_NE(form2, nullptr);
+        asked = form2->Label1->text();
+        form2->Button1->click(); // はい
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(asked, "このフォルダには既に '写真😀.txt' ファイルが存在します。");
+    EXPECT_EQ(Arrived("写真😀.txt"), "new");
+
+    WriteProfile(TProfile().Policy(1)); // another name
+    QString listed;
+    run = Run({"/NOMSG", Local("写真😀.txt", "newer")}, [&](QWidget* w) {
+        auto* rename = qobject_cast<TForm4*>(w);
+        ASSERT_NE(rename, nullptr);
+        for (int row = 0; row < rename->RowCount(); ++row)
+            listed += rename->RowText(row, 0) + "|";
+        rename->Edit2->setText("メモ〜😀.txt");
+        rename->Button2->click();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(listed.contains("写真😀.txt|")) << listed.toStdString();
+    EXPECT_EQ(Arrived("メモ〜😀.txt"), "newer");
+    EXPECT_EQ(Arrived("写真😀.txt"), "new");
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
 }
 
 } // namespace
