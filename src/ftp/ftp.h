@@ -147,10 +147,10 @@ class TStarFtp : public TStarSocket {
     // How the last text store read its file, and where it found a character without a form in
     // the transfer code (ftpeTextNotConvertible).
     const TTextCheck& TextRead() const { return textCheck_; }
-    // The server's last complete reply line (final line of a multi-line reply), converted from
-    // the transfer code; the reason of a refusal. The replies to the DELE of a temporary file and
-    // to the NOOP after an unanswered ABOR do not count: after a failed store it still holds the
-    // reply that failed it.
+    // The server's last complete reply line (final line of a multi-line reply), in the code of the
+    // component's texts (see Utf8Names); the reason of a refusal. The replies to the DELE of a
+    // temporary file and to the NOOP after an unanswered ABOR do not count: after a failed store it
+    // still holds the reply that failed it.
     const std::string& LastReply() const { return lastReply_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
