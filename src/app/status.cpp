@@ -2,8 +2,6 @@
 
 #include "app/status.h"
 
-#include "platform/codepage.h"
-
 namespace {
 
 // The last path component after one trailing separator is dropped.
@@ -62,6 +60,8 @@ QString ErrorMessage(int code) {
         return "FTPサーバーがダウンしています";
     case 28:
         return "データ転送中にエラーが発生しました";
+    case 29:
+        return "転送モードの文字コードで表せない文字があります";
     default:
         return {};
     }
@@ -82,7 +82,7 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
     std::string route = "'";
     route.append(LastName(localFolder, '/'));
     route += "'";
-    route += Utf8ToSystem(" から ").value();
+    route += " から ";
     route += "'";
     route.append(server);
     if (pwdImplemented) {
@@ -90,6 +90,6 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
         route.append(LastName(remoteDirectory, '/'));
     }
     route += "'";
-    route += Utf8ToSystem("へ").value();
+    route += "へ";
     return route;
 }
