@@ -26,7 +26,9 @@ bool IsTextModeFile(std::string_view fileName) {
 }
 
 std::vector<std::string> ReadTextModeList() {
-    const TMyMemIniFile ini(SettingsFilePath());
+    const std::string path = SettingsFilePath();
+    if (!FileExists(path)) return DefaultTextModeList();
+    const TMyMemIniFile ini(path);
     std::vector<std::string> list;
     for (std::string& key : ini.ReadSection(TextModeSection))
         if (ini.ReadBool(TextModeSection, key, false)) list.push_back(std::move(key));
@@ -37,6 +39,17 @@ void WriteTextModeList(const std::vector<std::string>& extensions) {
     TMyMemIniFile ini(SettingsFilePath());
     ini.EraseSection(TextModeSection);
     for (const std::string& extension : extensions)
+        ini.WriteBool(TextModeSection, extension, true);
+}
+
+const std::vector<std::string>& DefaultTextModeList() {
+    static const std::vector<std::string> list = {"txt", "htm", "html", "css", "js",
+                                                  "csv", "xml", "php",  "cgi", "pl"};
+    return list;
+}
+
+void WriteDefaultTextModeList(TMyMemIniFile& ini) {
+    for (const std::string& extension : DefaultTextModeList())
         ini.WriteBool(TextModeSection, extension, true);
 }
 

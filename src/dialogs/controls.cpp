@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 void CenterOnScreen(QWidget* window) {
     const QScreen* screen = window->screen();
@@ -47,5 +48,13 @@ TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer, int y) {
     answerWith(b.Button2, 1);
     answerWith(b.Button3, 2);
     QObject::connect(b.Button4, &QPushButton::clicked, dialog, &QDialog::reject);
+    // The letters of the answers alone answer too, as in the file managers' questions.
+    for (const auto& [key, button] :
+         {std::pair{Qt::Key_Y, b.Button1}, std::pair{Qt::Key_N, b.Button2},
+          std::pair{Qt::Key_A, b.Button3}})
+        QObject::connect(new QShortcut(QKeySequence(key), dialog), &QShortcut::activated, button,
+                         [button] {
+                             if (button->isVisible()) button->click();
+                         });
     return b;
 }

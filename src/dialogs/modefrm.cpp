@@ -2,6 +2,7 @@
 
 #include "dialogs/controls.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -55,13 +56,30 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     Button3->setText("OK");
     Button3->setDefault(true);
     Button4 = MakeControl<QPushButton>(this, "Button4", 304, 214, 84, 28);
-    Button4->setText("Cancel");
+    Button4->setText("キャンセル");
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     connect(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     connect(ListBox1, &QListWidget::itemClicked, this, [this] { ListBox1Click(); });
+    // Picked with the arrow keys as with the mouse.
+    connect(ListBox1, &QListWidget::currentRowChanged, this, [this] {
+        if (ListBox1->hasFocus()) ListBox1Click();
+    });
+    Edit1->installEventFilter(this);
+}
+
+bool TForm5::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the extension box adds what was typed; the dialog stays open for the next one.
+    if (watched == Edit1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Button1Click();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 QStringList TForm5::Entries() const {

@@ -186,6 +186,11 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& index) { RowDoubleClick(index.row()); });
     }
+    // A row reached with the arrow keys is taken as a click would take it; Enter then saves.
+    connect(ListMode->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index) {
+                if (ListMode->hasFocus() || DetailMode->hasFocus()) RowClick(index.row());
+            });
     connect(DetailMode->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { SortByColumn(column); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { FillList(); });
