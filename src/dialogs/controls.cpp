@@ -1,10 +1,13 @@
 #include "dialogs/controls.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QDialog>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
+
+#include <QKeyEvent>
+#include <algorithm>
 
 void CenterOnScreen(QWidget* window) {
     const QScreen* screen = window->screen();
@@ -25,18 +28,39 @@ void KeepAboveStayOnTopWindows(QWidget* window) {
         window->setWindowFlag(Qt::WindowStaysOnTopHint, above);
 }
 
-TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer, int y) {
-    constexpr int width = 100, height = 28, gap = 8;
-    const int right = dialog->width() - 12;
-    const auto place = [&](int fromRight) { return right - width - fromRight * (width + gap); };
+TAnswerKeys::TAnswerKeys(QWidget* dialog, std::vector<std::pair<int, QPushButton*>> keys)
+    : QObject(dialog), keys(std::move(keys)) {
+    dialog->installEventFilter(this);
+}
+
+bool TAnswerKeys::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier) return false;
+    for (const auto& [code, button] : keys) {
+        if (key->key() != code || !button->isVisible()) continue;
+        button->click();
+        return true;
+    }
+    return false;
+}
+
+TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer) {
     TAnswerButtons b;
-    b.Button1 = MakeControl<QPushButton>(dialog, "Button1", "はい(&Y)", place(3), y, width, height);
-    b.Button3 =
-        MakeControl<QPushButton>(dialog, "Button3", "すべて上書き(&A)", place(2), y, width, height);
-    b.Button2 =
-        MakeControl<QPushButton>(dialog, "Button2", "いいえ(&N)", place(1), y, width, height);
-    b.Button4 =
-        MakeControl<QPushButton>(dialog, "Button4", "キャンセル", place(0), y, width, height);
+    b.Button1 = LaidOut<QPushButton>("Button1", "はい(&Y)");
+    b.Button2 = LaidOut<QPushButton>("Button2", "いいえ(&N)");
+    b.Button3 = LaidOut<QPushButton>("Button3", "すべて上書き(&A)");
+    b.Button4 = LaidOut<QPushButton>("Button4", "キャンセル");
+    // One width for all: without two of them the others take their places.
+    int width = 100;
+    for (QPushButton* button : {b.Button1, b.Button2, b.Button3, b.Button4})
+        width = std::max(width, button->sizeHint().width());
+    b.Row = new QHBoxLayout;
+    b.Row->addStretch();
+    for (QPushButton* button : {b.Button1, b.Button3, b.Button2, b.Button4}) {
+        button->setFixedWidth(width);
+        b.Row->addWidget(button);
+    }
     b.Button1->setDefault(true);
     const auto answerWith = [dialog, &answer](QPushButton* button, std::uint8_t value) {
         QObject::connect(button, &QPushButton::clicked, dialog, [dialog, &answer, value] {
@@ -49,12 +73,7 @@ TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer, int y) {
     answerWith(b.Button3, 2);
     QObject::connect(b.Button4, &QPushButton::clicked, dialog, &QDialog::reject);
     // The letters of the answers alone answer too, as in the file managers' questions.
-    for (const auto& [key, button] :
-         {std::pair{Qt::Key_Y, b.Button1}, std::pair{Qt::Key_N, b.Button2},
-          std::pair{Qt::Key_A, b.Button3}})
-        QObject::connect(new QShortcut(QKeySequence(key), dialog), &QShortcut::activated, button,
-                         [button] {
-                             if (button->isVisible()) button->click();
-                         });
+    new TAnswerKeys(dialog,
+                    {{Qt::Key_Y, b.Button1}, {Qt::Key_N, b.Button2}, {Qt::Key_A, b.Button3}});
     return b;
 }

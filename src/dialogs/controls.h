@@ -1,11 +1,13 @@
 #pragma once
-// Controls of our windows: placed at fixed positions inside a fixed-size frame, and named as the
-// windows' code names them, so tests and accessibility tools find them.
+// Controls of our windows, named as the windows' code names them, so tests and accessibility tools
+// find them; placed at fixed positions where a window is not laid out by layouts.
 
 #include <QString>
 #include <QWidget>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 template <class T> T* MakeControl(QWidget* parent, const char* name, int x, int y, int w, int h) {
     auto* control = new T(parent);
@@ -17,6 +19,19 @@ template <class T> T* MakeControl(QWidget* parent, const char* name, int x, int 
 template <class T>
 T* MakeControl(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h) {
     T* control = MakeControl<T>(parent, name, x, y, w, h);
+    control->setText(text);
+    return control;
+}
+
+// A control for a layout, which gives it its parent and its place.
+template <class T> T* LaidOut(const char* name) {
+    auto* control = new T;
+    control->setObjectName(name);
+    return control;
+}
+
+template <class T> T* LaidOut(const char* name, const QString& text) {
+    T* control = LaidOut<T>(name);
     control->setText(text);
     return control;
 }
@@ -35,12 +50,25 @@ class QPushButton;
 
 // The buttons of an overwrite question, Button1 to Button4: "はい(&Y)", "いいえ(&N)",
 // "すべて上書き(&A)" set `answer` to 0, 1, 2 and close the dialog; "キャンセル" only closes it.
-// They stand in a row ending at the right edge of `dialog`, left to right "はい(&Y)",
-// "すべて上書き(&A)", "いいえ(&N)", "キャンセル", with their tops at `y`.
+// Row holds them at its right end, left to right "はい(&Y)", "すべて上書き(&A)", "いいえ(&N)",
+// "キャンセル", all of one width; Y, N and A answer as their buttons.
+class QHBoxLayout;
 struct TAnswerButtons {
     QPushButton* Button1;
     QPushButton* Button2;
     QPushButton* Button3;
     QPushButton* Button4;
+    QHBoxLayout* Row;
 };
-TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer, int y);
+TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer);
+
+// A key without modifiers that reaches `dialog` (pressed there, or passed on by the control with
+// the focus) clicks its button, while that button shows.
+class TAnswerKeys : public QObject {
+  public:
+    TAnswerKeys(QWidget* dialog, std::vector<std::pair<int, QPushButton*>> keys);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    std::vector<std::pair<int, QPushButton*>> keys;
+};

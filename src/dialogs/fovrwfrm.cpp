@@ -4,33 +4,46 @@
 #include "dialogs/pictures.h"
 #include "platform/codepage.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
+
+#include <algorithm>
 
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName("Form3");
     setWindowTitle("フォルダの上書きの確認");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(460, 140);
 
-    Image1 = MakeControl<QLabel>(this, "Image1", 12, 12, 32, 32);
+    Image1 = LaidOut<QLabel>("Image1");
     Image1->setPixmap(WarningPicture());
-    Label1 = MakeControl<QLabel>(this, "Label1", 56, 8, 392, 40);
+    Image1->setFixedSize(32, 32);
+    Label1 = LaidOut<QLabel>("Label1");
     Label1->setWordWrap(true);
-    Label2 =
-        MakeControl<QLabel>(this, "Label2",
-                            "現在のフォルダのファイルと新しいフォルダのファイルが同じ名前の場合"
-                            "、新しいファイルで上書きしますか?",
-                            56, 50, 392, 40);
+    Label2 = LaidOut<QLabel>("Label2",
+                             "現在のフォルダのファイルと新しいフォルダのファイルが同じ名前の場合"
+                             "、新しいファイルで上書きしますか?");
     Label2->setWordWrap(true);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(Label1);
+    texts->addWidget(Label2);
+    auto* body = new QHBoxLayout;
+    body->addWidget(Image1, 0, Qt::AlignTop);
+    body->addLayout(texts, 1);
 
-    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer, 100);
+    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer);
     Button1 = buttons.Button1;
     Button2 = buttons.Button2;
     Button3 = buttons.Button3;
     Button4 = buttons.Button4;
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(body);
+    layout->addStretch();
+    layout->addLayout(buttons.Row);
+    resize(std::max(460, sizeHint().width()), std::max(140, sizeHint().height()));
+    layout->activate();
 }
 
 void TForm3::SetFolderName(const std::string& name) {

@@ -2,11 +2,14 @@
 
 #include "dialogs/controls.h"
 
+#include <QBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -26,25 +29,23 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     // A dialog frame without a close box; Escape still answers Cancel.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setModal(true);
-    setFixedSize(400, 252);
 
-    Label1 = MakeControl<QLabel>(this, "Label1", 12, 8, 376, 40);
-    Label1->setText("自動設定のとき、以下の拡張子のファイルをテキストモードで転送します。");
+    Label1 = LaidOut<QLabel>(
+        "Label1", "自動設定のとき、以下の拡張子のファイルをテキストモードで転送します。");
     Label1->setWordWrap(true);
-
-    Label2 = MakeControl<QLabel>(this, "Label2", 12, 58, 56, 26);
-    Label2->setText("拡張子");
-    Edit1 = MakeControl<QLineEdit>(this, "Edit1", 70, 58, 130, 26);
+    Label2 = LaidOut<QLabel>("Label2", "拡張子");
+    Edit1 = LaidOut<QLineEdit>("Edit1");
     Edit1->setToolTip("拡張子を入力します");
-    Button1 = MakeControl<QPushButton>(this, "Button1", 210, 57, 84, 28);
-    Button1->setText("追加");
+    Label2->setBuddy(Edit1);
+    Button1 = LaidOut<QPushButton>("Button1", "追加");
     Button1->setToolTip("入力した拡張子を追加します");
-    Button2 = MakeControl<QPushButton>(this, "Button2", 304, 57, 84, 28);
-    Button2->setText("削除");
+    Button1->setAutoDefault(false);
+    Button2 = LaidOut<QPushButton>("Button2", "削除");
     Button2->setToolTip("選択した拡張子を削除します");
+    Button2->setAutoDefault(false);
 
     // Five columns, filled top to bottom, scrolled sideways when they overflow.
-    ListBox1 = MakeControl<QListWidget>(this, "ListBox1", 12, 94, 376, 110);
+    ListBox1 = LaidOut<QListWidget>("ListBox1");
     ListBox1->setFlow(QListView::TopToBottom);
     ListBox1->setWrapping(true);
     ListBox1->setResizeMode(QListView::Adjust);
@@ -52,11 +53,25 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     ListBox1->setGridSize(QSize((376 - 6) / 5, ListBox1->fontMetrics().height() + 4));
     ListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
-    Button3 = MakeControl<QPushButton>(this, "Button3", 212, 214, 84, 28);
-    Button3->setText("OK");
+    Button3 = LaidOut<QPushButton>("Button3", "OK");
     Button3->setDefault(true);
-    Button4 = MakeControl<QPushButton>(this, "Button4", 304, 214, 84, 28);
-    Button4->setText("キャンセル");
+    Button4 = LaidOut<QPushButton>("Button4", "キャンセル");
+
+    auto* entry = new QHBoxLayout;
+    entry->addWidget(Label2);
+    entry->addWidget(Edit1, 1);
+    entry->addWidget(Button1);
+    entry->addWidget(Button2);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button3);
+    buttons->addWidget(Button4);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addLayout(entry);
+    layout->addWidget(ListBox1, 1);
+    layout->addLayout(buttons);
+    resize(std::max(400, sizeHint().width()), std::max(252, sizeHint().height()));
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });

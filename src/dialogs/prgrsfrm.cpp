@@ -31,18 +31,16 @@ constexpr qint64 RefreshInterval = 50;
 void MakeRow(QGridLayout* grid, QLabel*& caption, const char* captionName, const char* text,
              QLabel*& value, const char* valueName) {
     const int row = grid->rowCount();
-    caption = new QLabel(text);
-    caption->setObjectName(captionName);
-    value = new QLabel;
-    value->setObjectName(valueName);
+    caption = LaidOut<QLabel>(captionName, text);
+    value = LaidOut<QLabel>(valueName);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     grid->addWidget(caption, row, 0);
     grid->addWidget(value, row, 1);
 }
 
 QGroupBox* MakeGroup(const char* name, const char* title, QGridLayout*& grid) {
-    auto* group = new QGroupBox(title);
-    group->setObjectName(name);
+    auto* group = LaidOut<QGroupBox>(name);
+    group->setTitle(title);
     grid = new QGridLayout(group);
     grid->setColumnStretch(1, 1);
     return group;
@@ -50,8 +48,7 @@ QGroupBox* MakeGroup(const char* name, const char* title, QGridLayout*& grid) {
 
 // A label for a text of any length: a long path is cut at the edge instead of widening the dialog.
 QLabel* LineLabel(const char* name) {
-    auto* label = new QLabel;
-    label->setObjectName(name);
+    auto* label = LaidOut<QLabel>(name);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
@@ -66,8 +63,7 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
                    Qt::WindowStaysOnTopHint);
 
     // The pictures stand where the animation's places put them, on a stage of their own.
-    auto* stage = new QWidget;
-    stage->setObjectName("Stage");
+    auto* stage = LaidOut<QWidget>("Stage");
     stage->setFixedSize(300, 60);
     Image1 = MakeControl<QLabel>(stage, "Image1", 15, 25, 32, 32);
     Image1->setPixmap(ComputerPicture());
@@ -85,8 +81,7 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
     filenamelabel = LineLabel("filenamelabel");
     dirlabel = LineLabel("dirlabel");
     FileCountLbl = LineLabel("FileCountLbl");
-    ProgressBar = new QProgressBar;
-    ProgressBar->setObjectName("ProgressBar");
+    ProgressBar = LaidOut<QProgressBar>("ProgressBar");
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
@@ -102,12 +97,10 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
     MakeRow(grid, Label6, "Label6", "転送レート", TransferRateLbl, "TransferRateLbl");
     MakeRow(grid, Label7, "Label7", "合計サイズ", TotalSizeLbl, "TotalSizeLbl");
 
-    LogBtn = new QPushButton("ログ");
-    LogBtn->setObjectName("LogBtn");
+    LogBtn = LaidOut<QPushButton>("LogBtn", "ログ");
     LogBtn->setToolTip("実際の送受信文字列を表示します。");
     LogBtn->setAutoDefault(false);
-    CancelBtn = new QPushButton("キャンセル");
-    CancelBtn->setObjectName("CancelBtn");
+    CancelBtn = LaidOut<QPushButton>("CancelBtn", "キャンセル");
     CancelBtn->setDefault(true);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
