@@ -23,7 +23,6 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -300,7 +299,7 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || Tag != 1) return;
     FormShow();
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    PlaceOnScreen(this);
 }
 
 namespace {

@@ -1,11 +1,14 @@
 #include "app/settings.h"
 
+#include "app/cmdline.h"
 #include "app/myinifile.h"
 #include "platform/dirsearch.h"
 #include "platform/progdir.h"
 #include "platform/sendto.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
 
 namespace {
 
@@ -22,7 +25,12 @@ bool IsTextModeFile(std::string_view fileName) {
     if (at == std::string_view::npos || fileName[at] != '.') return false;
     const std::string_view extension = fileName.substr(at + 1);
     if (extension.empty()) return false;
-    return TMyMemIniFile(SettingsFilePath()).ReadBool(TextModeSection, extension, false);
+    const std::string path = SettingsFilePath();
+    if (!FileExists(path)) {
+        const std::vector<std::string>& usual = DefaultTextModeList();
+        return std::find(usual.begin(), usual.end(), AsciiLower(extension)) != usual.end();
+    }
+    return TMyMemIniFile(path).ReadBool(TextModeSection, extension, false);
 }
 
 std::vector<std::string> ReadTextModeList() {

@@ -11,7 +11,8 @@
 std::string SettingsFilePath();
 
 // True when the name's extension (after its last ".", in its last path component) is not empty and
-// its key in [TextMode] reads true; letter case is ignored.
+// its key in [TextMode] reads true; letter case is ignored. While there is no settings file, the
+// extensions of DefaultTextModeList().
 bool IsTextModeFile(std::string_view fileName);
 
 // The keys of [TextMode] that read true, in file order; DefaultTextModeList() while there is no

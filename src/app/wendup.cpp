@@ -3,11 +3,13 @@
 #include "app/ftpfrm.h"
 #include "app/japanese.h"
 #include "app/usage.h"
+#include "dialogs/controls.h"
 #include "dialogs/fovrwfrm.h"
 #include "dialogs/modefrm.h"
 #include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
 #include "platform/codepage.h"
+#include "platform/progdir.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -42,6 +44,7 @@ int WendupMain(int argc, char** argv) {
     QApplication::setDesktopFileName(WENDUP_APP_ID);
     QApplication::setWindowIcon(QIcon::fromTheme("wendup"));
     InstallQtJapanese(app);
+    SetWindowPlaceFile(QString::fromStdString(UserStateFolder()) + "/windows.ini");
 
     std::vector<std::string> refused;
     const TParams params = ParamsFromArguments(arguments, refused);

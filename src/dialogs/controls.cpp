@@ -1,18 +1,72 @@
 #include "dialogs/controls.h"
 
+#include "platform/progdir.h"
+
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 
 #include <QKeyEvent>
 #include <algorithm>
 
-void CenterOnScreen(QWidget* window) {
+namespace {
+
+QString placeFile;
+
+// Keeps the size and place of the window it watches each time the window is hidden.
+class TPlaceKeeper : public QObject {
+  public:
+    static constexpr const char* Name = "PlaceKeeper";
+    explicit TPlaceKeeper(QWidget* window) : QObject(window) {
+        setObjectName(Name);
+        window->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Hide && !event->spontaneous() && !placeFile.isEmpty()) {
+            const auto* window = static_cast<const QWidget*>(watched);
+            MakePrivateFolders(QFileInfo(placeFile).path().toStdString());
+            QSettings places(placeFile, QSettings::IniFormat);
+            places.beginGroup(window->objectName());
+            places.setValue("pos", window->pos());
+            places.setValue("size", window->size());
+        }
+        return false;
+    }
+};
+
+bool RestorePlace(QWidget* window, const QRect& free) {
+    QSettings places(placeFile, QSettings::IniFormat);
+    places.beginGroup(window->objectName());
+    const QPoint pos = places.value("pos").toPoint();
+    QSize size = places.value("size").toSize();
+    if (!places.contains("pos") || !size.isValid()) return false;
+    const bool resizable = window->minimumSize() != window->maximumSize();
+    size = resizable ? size.expandedTo(window->minimumSize()) : window->size();
+    if (!free.contains(QRect(pos, size))) return false;
+    window->resize(size);
+    window->move(pos);
+    return true;
+}
+
+} // namespace
+
+void SetWindowPlaceFile(const QString& path) {
+    placeFile = path;
+}
+
+void PlaceOnScreen(QWidget* window) {
     const QScreen* screen = window->screen();
     if (!screen) return;
     const QRect free = screen->availableGeometry();
+    if (!placeFile.isEmpty()) {
+        if (!window->findChild<QObject*>(TPlaceKeeper::Name, Qt::FindDirectChildrenOnly))
+            new TPlaceKeeper(window);
+        if (RestorePlace(window, free)) return;
+    }
     window->move(free.x() + (free.width() - window->width()) / 2,
                  free.y() + (free.height() - window->height()) / 2);
 }

@@ -36,8 +36,14 @@ template <class T> T* LaidOut(const char* name, const QString& text) {
     return control;
 }
 
-// Places a window in the middle of its screen's free area.
-void CenterOnScreen(QWidget* window);
+// Places a window where it stood when it was last hidden, with the size it had then when it can be
+// resized, if a place file is set and that place lies on the screen's free area; otherwise in the
+// middle of that area. From then on its size and place are kept whenever it is hidden.
+void PlaceOnScreen(QWidget* window);
+
+// The file in which windows keep their sizes and places between runs; empty (the start) keeps
+// nothing.
+void SetWindowPlaceFile(const QString& path);
 
 // For a question about to be shown: while another window kept above all others is showing (the
 // progress dialog of an upload), `window` is kept above them too, so that, shown after it, it

@@ -53,7 +53,7 @@ void TForm3::SetFolderName(const std::string& name) {
 
 void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) CenterOnScreen(this);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }
 
 void TForm3::setVisible(bool visible) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShowEvent>
 
 #include <algorithm>
 
@@ -134,4 +135,9 @@ void TForm5::Button4Click() {
 
 void TForm5::ListBox1Click() {
     if (QListWidgetItem* item = ListBox1->currentItem()) Edit1->setText(item->text());
+}
+
+void TForm5::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }

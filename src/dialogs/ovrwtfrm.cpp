@@ -115,7 +115,7 @@ QString TForm2::DateText(const QDateTime& time, const QLocale& locale) {
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) CenterOnScreen(this);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }
 
 void TForm2::setVisible(bool visible) {

@@ -50,7 +50,7 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
     // Enter still presses OK.
     Password->clear();
     Password->setFocus();
-    CenterOnScreen(this);
+    PlaceOnScreen(this);
 }
 
 void TPasswordDlg::setVisible(bool visible) {

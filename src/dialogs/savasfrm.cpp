@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedWidget>
@@ -217,19 +218,23 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
 
     FillList();
     FitColumns();
-    resize(std::max(497, sizeHint().width()), std::max(217, sizeHint().height()));
+    QSize start(std::max(497, sizeHint().width()), std::max(217, sizeHint().height()));
+    if (const QScreen* s = screen()) start = start.boundedTo(s->availableGeometry().size());
+    resize(start.expandedTo(minimumSizeHint()));
 }
 
 void TForm4::FitColumns() {
-    // Sizes, types and dates whole; the names take what the dialog's width leaves them.
+    // Sizes, types and dates whole; the names take what the dialog's width leaves them, never
+    // less than a short name needs.
     constexpr int least[4] = {205, 55, 75, 140};
+    constexpr int leastName = 100;
     QHeaderView* header = DetailMode->header();
     const QAbstractItemView* view = DetailMode;
-    int width = 0;
+    int width = leastName;
     for (int c = 0; c < 4; ++c) {
         const int fit = c == 0 ? 0 : view->sizeHintForColumn(c) + 8;
         DetailMode->setColumnWidth(c, std::max({least[c], fit, header->sectionSizeHint(c)}));
-        width += DetailMode->columnWidth(c);
+        if (c > 0) width += DetailMode->columnWidth(c);
     }
     header->setSectionResizeMode(0, QHeaderView::Stretch);
     const int row = std::max(view->sizeHintForRow(0), DetailMode->fontMetrics().height() + 4);
@@ -350,7 +355,7 @@ QString TForm4::RowText(int row, int column) const {
 void TForm4::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
-    CenterOnScreen(this);
+    PlaceOnScreen(this);
     Edit2->setFocus();
 }
 

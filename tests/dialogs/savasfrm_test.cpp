@@ -1,11 +1,13 @@
 // The rename dialog: its rows from UNIX and VMS listings, the file-type filters, sorting by each
 // column both ways, and the question before a listed name is taken.
+#include "dialogs/controls.h"
 #include "dialogs/savasfrm.h"
 #include "modal.h"
 #include "qstringprint.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -366,4 +369,32 @@ TEST(RenameDialog, RowsPickedWithTheArrowKeys) {
                               dialog.reject();
                           }),
               QDialog::Rejected);
+}
+
+TEST(RenameDialog, KeepsItsSizeAndPlaceForTheNextRun) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/state/windows.ini";
+    SetWindowPlaceFile(file);
+    QSize size;
+    QPoint pos;
+    {
+        TForm4 first = Unix();
+        first.show();
+        first.resize(first.width() + 40, first.height() + 30);
+        first.move(20, 30);
+        size = first.size();
+        pos = first.pos();
+        first.hide();
+    }
+    EXPECT_TRUE(QFile::exists(file));
+    TForm4 second = Unix();
+    second.show();
+    EXPECT_EQ(second.size(), size);
+    EXPECT_EQ(second.pos(), pos);
+    second.hide();
+    // Without a place file nothing is kept: the dialog starts at its own size.
+    SetWindowPlaceFile({});
+    TForm4 third = Unix();
+    third.show();
+    EXPECT_LT(third.width(), size.width());
 }
