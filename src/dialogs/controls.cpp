@@ -6,6 +6,7 @@
 #include <QBoxLayout>
 #include <QDialog>
 #include <QFileInfo>
+#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -53,6 +54,15 @@ bool RestorePlace(QWidget* window, const QRect& free) {
 }
 
 } // namespace
+
+void SetStartSize(QWidget* window, QSize size) {
+    size = size.expandedTo(window->minimumSizeHint());
+    if (const QLayout* layout = window->layout(); layout && layout->hasHeightForWidth())
+        size.setHeight(std::max(size.height(), layout->totalHeightForWidth(size.width())));
+    if (const QScreen* screen = window->screen())
+        size = size.boundedTo(screen->availableGeometry().size());
+    window->resize(size);
+}
 
 void SetWindowPlaceFile(const QString& path) {
     placeFile = path;

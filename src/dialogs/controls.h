@@ -36,6 +36,10 @@ template <class T> T* LaidOut(const char* name, const QString& text) {
     return control;
 }
 
+// Gives a laid-out window its first size: `size`, made larger where its contents need more (a
+// wrapped text its lines), and smaller where the screen is.
+void SetStartSize(QWidget* window, QSize size);
+
 // Places a window where it stood when it was last hidden, with the size it had then when it can be
 // resized, if a place file is set and that place lies on the screen's free area; otherwise in the
 // middle of that area. From then on its size and place are kept whenever it is hidden.

@@ -9,8 +9,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include <algorithm>
-
 TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setObjectName("Form3");
     setWindowTitle("フォルダの上書きの確認");
@@ -42,7 +40,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     layout->addLayout(body);
     layout->addStretch();
     layout->addLayout(buttons.Row);
-    resize(std::max(460, sizeHint().width()), std::max(140, sizeHint().height()));
+    SetStartSize(this, {460, 140});
     layout->activate();
 }
 

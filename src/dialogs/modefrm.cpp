@@ -10,8 +10,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include <algorithm>
-
 namespace {
 
 // Extensions are compared with their ASCII letters folded and nothing else.
@@ -53,6 +51,9 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     ListBox1->setUniformItemSizes(true);
     ListBox1->setGridSize(QSize((376 - 6) / 5, ListBox1->fontMetrics().height() + 4));
     ListBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // As tall as the dialog lets it be, five rows at the start.
+    ListBox1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    ListBox1->setMinimumHeight(5 * ListBox1->gridSize().height() + 2 * ListBox1->frameWidth());
 
     Button3 = LaidOut<QPushButton>("Button3", "OK");
     Button3->setDefault(true);
@@ -72,7 +73,7 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     layout->addLayout(entry);
     layout->addWidget(ListBox1, 1);
     layout->addLayout(buttons);
-    resize(std::max(400, sizeHint().width()), std::max(252, sizeHint().height()));
+    SetStartSize(this, {400, 252});
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });

@@ -12,8 +12,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include <algorithm>
-
 namespace {
 
 QPixmap IconPixmap(const QIcon& icon, const QWidget* on) {
@@ -73,7 +71,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     layout->addLayout(body);
     layout->addStretch();
     layout->addLayout(buttons.Row);
-    resize(std::max(460, sizeHint().width()), std::max(236, sizeHint().height()));
+    SetStartSize(this, {460, 236});
     layout->activate();
 }
 

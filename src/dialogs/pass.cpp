@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QShowEvent>
 
-#include <algorithm>
 #include <limits>
 
 TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
@@ -40,7 +39,7 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     layout->addLayout(buttons);
     setTabOrder(Password, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
-    resize(std::max(300, sizeHint().width()), std::max(112, sizeHint().height()));
+    SetStartSize(this, {300, 112});
 }
 
 void TPasswordDlg::showEvent(QShowEvent* event) {

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -43,12 +44,26 @@ QGroupBox* MakeGroup(const char* name, const char* title, QGridLayout*& grid) {
     group->setTitle(title);
     grid = new QGridLayout(group);
     grid->setColumnStretch(1, 1);
+    grid->setVerticalSpacing(0);
+    grid->setContentsMargins(8, 2, 8, 4);
     return group;
 }
 
-// A label for a text of any length: a long path is cut at the edge instead of widening the dialog.
+// A one-line label for a path of any length: a long one loses its middle, not the end that names
+// the file or the remote folder, and never widens the dialog. Its text stays whole.
+class TPathLabel : public QLabel {
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect area = contentsRect();
+        painter.drawText(area, int(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+};
+
 QLabel* LineLabel(const char* name) {
-    auto* label = LaidOut<QLabel>(name);
+    QLabel* label = LaidOut<TPathLabel>(name);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     return label;
 }
@@ -80,7 +95,7 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
 
     filenamelabel = LineLabel("filenamelabel");
     dirlabel = LineLabel("dirlabel");
-    FileCountLbl = LineLabel("FileCountLbl");
+    FileCountLbl = LaidOut<QLabel>("FileCountLbl");
     ProgressBar = LaidOut<QProgressBar>("ProgressBar");
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
@@ -108,17 +123,20 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(LogBtn);
     buttons->addStretch();
 
+    auto* file = new QHBoxLayout;
+    file->addWidget(filenamelabel, 1);
+    file->addWidget(FileCountLbl);
     auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
     layout->addWidget(stage, 0, Qt::AlignHCenter);
-    layout->addWidget(filenamelabel);
+    layout->addLayout(file);
     layout->addWidget(dirlabel);
-    layout->addWidget(FileCountLbl);
     layout->addWidget(ProgressBar);
     layout->addWidget(GroupBox2);
     layout->addWidget(GroupBox1);
     layout->addStretch();
     layout->addLayout(buttons);
-    resize(std::max(320, sizeHint().width()), sizeHint().height());
+    SetStartSize(this, {320, 356});
 
     connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
     connect(LogBtn, &QPushButton::clicked, this, [this] {
@@ -142,6 +160,7 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     filenamelabel->setText(
         SystemToQString(slash == std::string::npos ? path : path.substr(slash + 1)));
     dirlabel->setText(SystemToQString(route));
+    dirlabel->setToolTip(dirlabel->text());
     Refresh();
 }
 

@@ -20,7 +20,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedWidget>
@@ -218,9 +217,7 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
 
     FillList();
     FitColumns();
-    QSize start(std::max(497, sizeHint().width()), std::max(217, sizeHint().height()));
-    if (const QScreen* s = screen()) start = start.boundedTo(s->availableGeometry().size());
-    resize(start.expandedTo(minimumSizeHint()));
+    SetStartSize(this, {497, 217});
 }
 
 void TForm4::FitColumns() {
