@@ -1,17 +1,19 @@
 #include "dialogs/controls.h"
 
+#include "dialogs/pictures.h"
 #include "platform/progdir.h"
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
 
-#include <QKeyEvent>
 #include <algorithm>
 
 namespace {
@@ -54,6 +56,14 @@ bool RestorePlace(QWidget* window, const QRect& free) {
 }
 
 } // namespace
+
+QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons) {
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    for (QWidget* button : buttons)
+        row->addWidget(button);
+    return row;
+}
 
 void SetStartSize(QWidget* window, QSize size) {
     size = size.expandedTo(window->minimumSizeHint());
@@ -119,12 +129,9 @@ TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer) {
     int width = 100;
     for (QPushButton* button : {b.Button1, b.Button2, b.Button3, b.Button4})
         width = std::max(width, button->sizeHint().width());
-    b.Row = new QHBoxLayout;
-    b.Row->addStretch();
-    for (QPushButton* button : {b.Button1, b.Button3, b.Button2, b.Button4}) {
+    for (QPushButton* button : {b.Button1, b.Button3, b.Button2, b.Button4})
         button->setFixedWidth(width);
-        b.Row->addWidget(button);
-    }
+    b.Row = ButtonRow({b.Button1, b.Button3, b.Button2, b.Button4});
     b.Button1->setDefault(true);
     const auto answerWith = [dialog, &answer](QPushButton* button, std::uint8_t value) {
         QObject::connect(button, &QPushButton::clicked, dialog, [dialog, &answer, value] {
@@ -140,4 +147,19 @@ TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer) {
     new TAnswerKeys(dialog,
                     {{Qt::Key_Y, b.Button1}, {Qt::Key_N, b.Button2}, {Qt::Key_A, b.Button3}});
     return b;
+}
+
+void LayOutQuestion(QDialog* dialog, QLabel* picture, QLayout* texts, const TAnswerButtons& answers,
+                    QSize start) {
+    picture->setPixmap(WarningPicture());
+    picture->setFixedSize(32, 32);
+    auto* body = new QHBoxLayout;
+    body->addWidget(picture, 0, Qt::AlignTop);
+    body->addLayout(texts, 1);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->addLayout(body);
+    layout->addStretch();
+    layout->addLayout(answers.Row);
+    SetStartSize(dialog, start);
+    layout->activate();
 }

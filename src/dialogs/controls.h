@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -36,6 +37,14 @@ template <class T> T* LaidOut(const char* name, const QString& text) {
     return control;
 }
 
+class QBoxLayout;
+class QHBoxLayout;
+class QLabel;
+class QLayout;
+
+// Buttons at the right end of a row.
+QHBoxLayout* ButtonRow(std::initializer_list<QWidget*> buttons);
+
 // Gives a laid-out window its first size: `size`, made larger where its contents need more (a
 // wrapped text its lines), and smaller where the screen is.
 void SetStartSize(QWidget* window, QSize size);
@@ -62,7 +71,6 @@ class QPushButton;
 // "すべて上書き(&A)" set `answer` to 0, 1, 2 and close the dialog; "キャンセル" only closes it.
 // Row holds them at its right end, left to right "はい(&Y)", "すべて上書き(&A)", "いいえ(&N)",
 // "キャンセル", all of one width; Y, N and A answer as their buttons.
-class QHBoxLayout;
 struct TAnswerButtons {
     QPushButton* Button1;
     QPushButton* Button2;
@@ -71,6 +79,11 @@ struct TAnswerButtons {
     QHBoxLayout* Row;
 };
 TAnswerButtons MakeAnswerButtons(QDialog* dialog, std::uint8_t& answer);
+
+// Lays out an overwrite question of the first size `start`: the warning picture beside its texts,
+// the answers below.
+void LayOutQuestion(QDialog* dialog, QLabel* picture, QLayout* texts, const TAnswerButtons& answers,
+                    QSize start);
 
 // A key without modifiers that reaches `dialog` (pressed there, or passed on by the control with
 // the focus) clicks its button, while that button shows.

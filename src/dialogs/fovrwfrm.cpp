@@ -16,8 +16,6 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     Image1 = LaidOut<QLabel>("Image1");
-    Image1->setPixmap(WarningPicture());
-    Image1->setFixedSize(32, 32);
     Label1 = LaidOut<QLabel>("Label1");
     Label1->setWordWrap(true);
     Label2 = LaidOut<QLabel>("Label2",
@@ -27,21 +25,13 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     auto* texts = new QVBoxLayout;
     texts->addWidget(Label1);
     texts->addWidget(Label2);
-    auto* body = new QHBoxLayout;
-    body->addWidget(Image1, 0, Qt::AlignTop);
-    body->addLayout(texts, 1);
 
     const TAnswerButtons buttons = MakeAnswerButtons(this, Answer);
     Button1 = buttons.Button1;
     Button2 = buttons.Button2;
     Button3 = buttons.Button3;
     Button4 = buttons.Button4;
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(body);
-    layout->addStretch();
-    layout->addLayout(buttons.Row);
-    SetStartSize(this, {460, 140});
-    layout->activate();
+    LayOutQuestion(this, Image1, texts, buttons, {460, 140});
 }
 
 void TForm3::SetFolderName(const std::string& name) {

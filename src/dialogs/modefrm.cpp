@@ -64,15 +64,11 @@ TForm5::TForm5(QWidget* parent) : QDialog(parent) {
     entry->addWidget(Edit1, 1);
     entry->addWidget(Button1);
     entry->addWidget(Button2);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button3);
-    buttons->addWidget(Button4);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addLayout(entry);
     layout->addWidget(ListBox1, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({Button3, Button4}));
     SetStartSize(this, {400, 252});
 
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });

@@ -27,8 +27,6 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     Image1 = LaidOut<QLabel>("Image1");
-    Image1->setPixmap(WarningPicture());
-    Image1->setFixedSize(32, 32);
     Label1 = LaidOut<QLabel>("Label1");
     Label1->setWordWrap(true);
     Label2 = LaidOut<QLabel>("Label2", "現在のファイル");
@@ -58,21 +56,13 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     texts->addLayout(fileFacts(Image2, Label4, Label5));
     texts->addWidget(Label3);
     texts->addLayout(fileFacts(Image3, Label6, Label7));
-    auto* body = new QHBoxLayout;
-    body->addWidget(Image1, 0, Qt::AlignTop);
-    body->addLayout(texts, 1);
 
     const TAnswerButtons buttons = MakeAnswerButtons(this, Answer);
     Button1 = buttons.Button1;
     Button2 = buttons.Button2;
     Button3 = buttons.Button3;
     Button4 = buttons.Button4;
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(body);
-    layout->addStretch();
-    layout->addLayout(buttons.Row);
-    SetStartSize(this, {460, 236});
-    layout->activate();
+    LayOutQuestion(this, Image1, texts, buttons, {460, 236});
 }
 
 void TForm2::SetFileName(const std::string& name) {

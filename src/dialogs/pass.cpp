@@ -28,15 +28,11 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OKBtn);
-    buttons->addWidget(CancelBtn);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(Password);
     layout->addStretch();
-    layout->addLayout(buttons);
+    layout->addLayout(ButtonRow({OKBtn, CancelBtn}));
     setTabOrder(Password, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
     SetStartSize(this, {300, 112});

@@ -13,10 +13,20 @@ namespace {
 const TNotification Note{"Wendup FTP uploader", "wendup", "jp.wendup.Uploader",
                          "転送が終わりました", "転送 3、スキップ 0、失敗 0"};
 
-TEST(DesktopNotification, ShownByTheServiceOnTheSessionBus) {
+class DesktopNotification : public testing::Test {
+  protected:
+    // A bus of the test's own, with or without the service.
+    bool StartBus(bool service) {
+        std::string why;
+        const bool started = bus.Start(service, why);
+        EXPECT_TRUE(started) << why;
+        return started;
+    }
     TSessionBus bus;
-    std::string why;
-    ASSERT_TRUE(bus.Start(true, why)) << why;
+};
+
+TEST_F(DesktopNotification, ShownByTheServiceOnTheSessionBus) {
+    ASSERT_TRUE(StartBus(true));
     const ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", bus.Address().toStdString());
     EXPECT_TRUE(SendDesktopNotification(Note));
     const QList<QJsonObject> shown = bus.Notifications();
@@ -26,10 +36,8 @@ TEST(DesktopNotification, ShownByTheServiceOnTheSessionBus) {
     EXPECT_EQ(shown[0]["icon"].toString(), "wendup");
 }
 
-TEST(DesktopNotification, NothingWithoutAServiceOrABus) {
-    TSessionBus bus;
-    std::string why;
-    ASSERT_TRUE(bus.Start(false, why)) << why;
+TEST_F(DesktopNotification, NothingWithoutAServiceOrABus) {
+    ASSERT_TRUE(StartBus(false));
     {
         const ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", bus.Address().toStdString());
         EXPECT_FALSE(SendDesktopNotification(Note));

@@ -1,15 +1,12 @@
 #include "sessionbus.h"
 
+#include "runprocess.h"
+
 #include <QFile>
 #include <QJsonDocument>
 
 TSessionBus::~TSessionBus() {
-    if (process.state() == QProcess::NotRunning) return;
-    process.closeWriteChannel(); // the listener ends when its standard input closes
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
+    StopHelper(process);
 }
 
 bool TSessionBus::Start(bool withService, std::string& why) {
@@ -17,24 +14,15 @@ bool TSessionBus::Start(bool withService, std::string& why) {
         why = "no temporary folder";
         return false;
     }
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments = {"--", "/usr/bin/python3",
                              QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/notifylistener.py"),
                              dir.path() + "/record"};
     if (!withService) arguments << "--no-service";
-    process.start("dbus-run-session", arguments);
-    if (!process.waitForStarted(10000)) {
-        why = "cannot start dbus-run-session: " + process.errorString().toStdString();
+    QByteArray line;
+    if (!StartForFirstLine(process, "dbus-run-session", arguments, line, why,
+                           "are dbus-daemon, python3-dbus and python3-gi installed?"))
         return false;
-    }
-    while (!process.canReadLine()) {
-        if (!process.waitForReadyRead(10000)) {
-            why = "the bus printed no address (are dbus-daemon, python3-dbus and python3-gi "
-                  "installed?)";
-            return false;
-        }
-    }
-    address = QString::fromUtf8(process.readLine().trimmed());
+    address = QString::fromUtf8(line);
     if (address.isEmpty()) why = "the bus printed an empty address";
     return !address.isEmpty();
 }
