@@ -108,8 +108,10 @@ TEST(ParseListLine, UnixLines) {
          {true, "index.html", "1234", "Jan 5 12:34", false}},
         {"drwxr-xr-x   2 user     group         512 Jan  5 12:34 public_html",
          {true, "public_html", "512", "Jan 5 12:34", true}},
+        // A link may lead to a file or a folder: it is listed as a file, and the server decides
+        // what a store over it does.
         {"lrwxrwxrwx   1 user     group          11 Jan  5  2019 latest -> release/1.2",
-         {true, "latest", "11", "Jan 5 2019", true}},
+         {true, "latest", "11", "Jan 5 2019", false}},
         {"frw-r--r--   1 user     group           9 Feb 28 23:59 f-kind",
          {true, "f-kind", "9", "Feb 28 23:59", false}},
         // pyftpdlib's form: two-digit day.
@@ -119,7 +121,7 @@ TEST(ParseListLine, UnixLines) {
         {"-rw-r--r--   1 user     group          10 Jan 05  2020 read me now.txt",
          {true, "read me now.txt", "10", "Jan 05 2020", false}},
         {"lrwxrwxrwx   1 user     group           3 Jan 05 10:00 my link -> some target",
-         {true, "my link", "3", "Jan 05 10:00", true}},
+         {true, "my link", "3", "Jan 05 10:00", false}},
         {"drwxr-xr-x   2 user     group        4096 Jan 05 10:00 new  folder  ",
          {true, "new  folder", "4096", "Jan 05 10:00", true}},
         {"-rw-r--r--   1 user     group          10 Jan 05 10:00 a->b",
@@ -131,11 +133,17 @@ TEST(ParseListLine, UnixLines) {
          {true, "login", "512", "Jan 16 18:53", true}},
         {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    bound ary.txt",
          {true, "bound ary.txt", "214059", "Oct 20 15:27", false}},
-        // Columns not where a date is expected: the last word is the name.
+        // Date columns away from their usual place, or in other forms, are found by their look.
         {"drwxr-xr-x   2 root                  512 Apr  8  1994 nogroup",
-         {true, "nogroup", "Apr", "8 1994 ", true}},
+         {true, "nogroup", "512", "Apr 8 1994", true}},
         {"-rw-r--r--   1 root     other        531 2005-06-07 21:22 iso date",
-         {true, "date", "531", "2005-06-07 21:22 iso", false}},
+         {true, "iso date", "531", "2005-06-07 21:22", false}},
+        // No date found: the columns by their place, the last word the name.
+        {"-rw-r--r--   1 root     other        531 ??? ?? ??:?? odd date",
+         {true, "date", "531", "??? ?? ??:??", false}},
+        // A day and a time where they belong keep the name whole, whatever the month looks like.
+        {"-rw-r--r--   1 root     other        531 Mai  5  12:34 mai file",
+         {true, "mai file", "531", "Mai 5 12:34", false}},
         // Missing columns are empty words.
         {"-rw-r--r--", {true, "-rw-r--r--", "", "  ", false}},
         {"d", {true, "d", "", "  ", true}},

@@ -156,8 +156,8 @@ TEST(ParseListingDate, DateTextsOfRealListings) {
         {"Apr 31 12:34", kJune, "unknown"},
         {"Jan 5 24:00", kJune, "unknown"},
         {"Jan 5 12:60", kJune, "unknown"},
-        {"Jan 5 12:34:56", kJune, "unknown"}, // seconds leave "34:56" as the minute
-        {"Jan 5 1:02PM", kJune, "unknown"},
+        {"Jan 5 12:34:56", kJune, "unknown"},           // seconds leave "34:56" as the minute
+        {"Jan 5 1:02PM", kJune, "2026-01-05 13:02:00"}, // the 12-hour time of MS-DOS listings
         {"Jan 5 x:02", kJune, "unknown"},
         {"99/01", kJune, "unknown"},       // one slash only
         {"5 Jan 12:34", kJune, "unknown"}, // only the first token can name the month
