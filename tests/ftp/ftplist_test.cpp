@@ -550,6 +550,13 @@ TEST(ParseListLine, MutatedLinesStayBounded) {
         "PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1",
         "A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X",
         "-rw-r--r--   1 user     group        8473 Apr 18  2003 \x93\xfa\x96\x7b \x8c\xea.txt",
+        "-rw-r--r--   1 root       sys           8473  4\x8c\x8e 18\x93\xfa 2003\x94\x4e j file",
+        "drwxr-xr-x 1 o g 1 11\xe6\x9c\x88"
+        "12\xe6\x97\xa5 14\xe6\x99\x82"
+        "21\xe5\x88\x86 L/",
+        "-rw-r--r-- 1 root 531 2005-06-07 21:22 iso date",
+        "04-27-00  12:09PM       <DIR>          old dir",
+        "2002-09-02  19:06                9,730 long year file",
     };
     const char replacements[] = {' ', ';', '-', '>', '[', ':', '=', '\0', '\x82', '\xFF'};
 
