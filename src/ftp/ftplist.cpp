@@ -88,16 +88,21 @@ bool LooksLikeDay(std::string_view word) {
     return (word.size() == 1 || word.size() == 2) && IsDigit(word[0]) && IsDigit(word.back());
 }
 
-// "12:34" or "2019": the column after the day.
-bool LooksLikeTimeOrYear(std::string_view word) {
+// Digits, and `other` anywhere among them; at least one digit.
+bool DigitsAnd(std::string_view word, char other) {
     bool digit = false;
     for (const char c : word) {
         if (IsDigit(c))
             digit = true;
-        else if (c != ':')
+        else if (c != other)
             return false;
     }
     return digit;
+}
+
+// "12:34" or "2019": the column after the day.
+bool LooksLikeTimeOrYear(std::string_view word) {
+    return DigitsAnd(word, ':');
 }
 
 struct UnitBytes {
@@ -158,17 +163,28 @@ int NumericDateParts(std::string_view word) {
 std::size_t DateWords(std::string_view first, std::string_view second, std::string_view third) {
     if (first.empty()) return 0;
     if (!IsDigit(first[0]))
-        return MonthFromName(first) != 0 && LooksLikeDay(second) && LooksLikeClockOrYear(third) ? 3
-                                                                                                : 0;
+        return first.size() == 3 && MonthFromName(first) != 0 && LooksLikeDay(second) &&
+                       LooksLikeClockOrYear(third)
+                   ? 3
+                   : 0;
+    // Most words of a line that start with a digit are numbers: link counts, ids, sizes.
+    std::size_t digits = 1;
+    while (digits < first.size() && IsDigit(first[digits]))
+        ++digits;
+    if (digits == first.size()) return 0;
+    if (first[digits] == '-' || first[digits] == '/')
+        return NumericDateParts(first) != 0 && LooksLikeTimeOrYear(second) ? 2 : 0;
     const TKanjiDateWord kanji = ReadKanjiDateWord(first);
     // "4月 18日 2003年", and "1月 26 03:10" as GNU ls writes it in a Japanese locale.
     if (IsKanji(kanji, TDateUnit::Month))
         return (LooksLikeDay(second) || IsKanjiDay(second)) && LooksLikeClockOrYear(third) ? 3 : 0;
     if (IsKanji(kanji, TDateUnit::Month, TDateUnit::Day))
         return LooksLikeClockOrYear(second) ? 2 : 0;
-    if (kanji.Parts == 0 && NumericDateParts(first) != 0)
-        return LooksLikeTimeOrYear(second) ? 2 : 0;
     return 0;
+}
+
+std::string_view Text(std::string_view line, Span s) {
+    return line.substr(s.begin, s.end - s.begin);
 }
 
 struct DateColumns {
@@ -194,9 +210,7 @@ DateColumns FindDateColumns(std::string_view line) {
         return true;
     };
     const auto text = [&](std::size_t n) {
-        if (n >= read) return std::string_view();
-        const Span s = ring[n % ring.size()];
-        return line.substr(s.begin, s.end - s.begin);
+        return n < read ? Text(line, ring[n % ring.size()]) : std::string_view();
     };
     DateColumns found;
     for (std::size_t i = 2;; ++i) {
@@ -224,10 +238,6 @@ std::string_view NameAfter(std::string_view line, std::size_t end, bool link) {
     rest = TrimTrailingSpaces(rest);
     if (rest.size() > 1 && rest.back() == '/') rest.remove_suffix(1);
     return rest;
-}
-
-std::string_view Text(std::string_view line, Span s) {
-    return line.substr(s.begin, s.end - s.begin);
 }
 
 // Lines whose date columns were not found: the columns by their place, and the name after them
@@ -275,23 +285,8 @@ bool ParseUnix(std::string_view line, std::string& name, std::string& size, std:
 
 // "10:30", "12:09PM", "03:47am": a time of an MS-DOS line.
 bool LooksLikeDosTime(std::string_view word) {
-    if (word.size() > 2) {
-        const std::string_view half = word.substr(word.size() - 2);
-        if (half == "AM" || half == "PM" || half == "am" || half == "pm") word.remove_suffix(2);
-    }
+    if (HalfOfDay(word) >= 0) word.remove_suffix(2);
     return word.find(':') != std::string_view::npos && LooksLikeTimeOrYear(word);
-}
-
-// "9,730" of Windows servers that group the digits.
-bool LooksLikeDosSize(std::string_view word) {
-    bool digit = false;
-    for (const char c : word) {
-        if (IsDigit(c))
-            digit = true;
-        else if (c != ',')
-            return false;
-    }
-    return digit;
 }
 
 // "04-27-00  12:09PM       <DIR>          name"
@@ -302,8 +297,9 @@ bool ParseDos(std::string_view line, std::string& name, std::string& size, std::
     const Words words(line);
     const std::string_view kind = words[2];
     const bool folder = kind == "<DIR>";
+    // Some servers group a size's digits: "9,730".
     if (NumericDateParts(words[0]) != 3 || !LooksLikeDosTime(words[1]) ||
-        (!folder && !LooksLikeDosSize(kind)))
+        (!folder && !DigitsAnd(kind, ',')))
         return false;
     const std::string_view rest = NameAfter(line, words.At(2).end, false);
     if (rest.empty()) return false;
@@ -458,4 +454,12 @@ TKanjiDateWord ReadKanjiDateWord(std::string_view word) {
         ++result.Parts;
     }
     return result;
+}
+
+int HalfOfDay(std::string_view time) {
+    if (time.size() <= 2) return -1;
+    const std::string_view suffix = time.substr(time.size() - 2);
+    if (suffix == "AM" || suffix == "am") return 0;
+    if (suffix == "PM" || suffix == "pm") return 1;
+    return -1;
 }

@@ -85,3 +85,7 @@ struct TKanjiDateWord {
     int Value[2] = {0, 0};
 };
 TKanjiDateWord ReadKanjiDateWord(std::string_view word);
+
+// The "AM" or "PM" (or "am", "pm") that ends a 12-hour time of an MS-DOS listing ("12:09PM"): 0 for
+// AM, 1 for PM, -1 when the text has none after something else.
+int HalfOfDay(std::string_view time);

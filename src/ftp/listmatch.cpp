@@ -83,13 +83,8 @@ int FullYear(int year) {
 bool ReadClock(std::string_view token, TDateTime& date) {
     const std::size_t colon = token.find(':');
     std::string_view minutes = token.substr(colon + 1);
-    int half = -1; // 0 AM, 1 PM, -1 a 24-hour time
-    if (minutes.size() > 2) {
-        const std::string_view suffix = minutes.substr(minutes.size() - 2);
-        if (suffix == "AM" || suffix == "am") half = 0;
-        if (suffix == "PM" || suffix == "pm") half = 1;
-        if (half >= 0) minutes.remove_suffix(2);
-    }
+    const int half = HalfOfDay(minutes);
+    if (half >= 0) minutes.remove_suffix(2);
     const auto hour = Number(token.substr(0, colon));
     const auto minute = Number(minutes);
     if (!hour || !minute) return false;
