@@ -4,6 +4,7 @@
 // files are loaded into them and saved from them.
 
 #include "app/cmdline.h"
+#include "app/runlog.h"
 #include "app/session.h"
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
@@ -68,8 +69,13 @@ class TForm1 : public QWidget, private TSessionView {
     // costs more than the protocol itself. Showing the log view puts them in.
     void AppendLog(const QString& line) override;
     void FlushLog();
+    // Local files and folders dropped on the window: added to a running session, or the transfer
+    // starts with them as the files of the command line.
+    void DropFiles(const QStringList& paths);
 
     const TUploadSession& Session() const { return session; }
+    // The file of this run's log; empty before a run or when it cannot be written.
+    QString RunLogPath() const { return runLog.Path(); }
     // The process's exit status after the session: 0 only when no file failed.
     int ExitStatus() const { return session.ExitStatus(); }
     const std::vector<TFileOutcome>& Outcomes() const { return session.Outcomes(); }
@@ -135,6 +141,8 @@ class TForm1 : public QWidget, private TSessionView {
     QComboBox* ComboBox3; // transfer mode
     QPushButton* Button8; // text-mode extensions dialog
     QCheckBox* CheckBox8; // store under a temporary name, then rename ("TempName")
+    QLabel* Label11;      // caption of ComboBox4
+    QComboBox* ComboBox4; // the code of names on the server ("NameCode")
     QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry
     QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
@@ -163,7 +171,8 @@ class TForm1 : public QWidget, private TSessionView {
     TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
 
-    const TParams Params;
+    // Files dropped on the window join the end, as if they had been given on the command line.
+    TParams Params;
     bool NoFolderQuestion = true;
     int Tag = 1; // 1 until the first showing has taken the start-up decision
 
@@ -175,6 +184,9 @@ class TForm1 : public QWidget, private TSessionView {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateControls();
@@ -194,9 +206,11 @@ class TForm1 : public QWidget, private TSessionView {
     void ShowError(const QString& text) override;
     TProgress* NewProgress() override;
     void ShowStopping() override;
+    void RunFinished(const std::vector<TFileOutcome>& outcomes) override;
 
     void ShowChooser();
     void SetMode(TWindowMode newMode);
+    int StatusWidth() const;
     void LayoutPanel1();
     // Selects item `index` of the profile list without it counting as the user's change (the
     // program's changes of the list's text are made with its signals blocked).
@@ -209,6 +223,7 @@ class TForm1 : public QWidget, private TSessionView {
     TWindowMode mode = SetupMode;
     QFileDialog* OpenDialog1 = nullptr;
     QStringList logBacklog; // log lines not yet in Memo1
+    TRunLog runLog;
 
     // Declared after StarFtp1 and Params, which it uses.
     TUploadSession session{StarFtp1, *this, Params};

@@ -1,6 +1,5 @@
 #include "app/outcome.h"
 
-#include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
 QString OneLine(QString text) {
@@ -11,8 +10,7 @@ std::string FailureLines(const std::vector<TFileOutcome>& outcomes) {
     std::string lines;
     for (const TFileOutcome& o : outcomes) {
         if (o.Result != TFileResult::Failed) continue;
-        const std::string path = SystemToQString(o.Path).toStdString();
-        lines += "wendup: " + path + ": " + OneLine(o.Reason).toStdString() + "\n";
+        lines += "wendup: " + o.Path + ": " + OneLine(o.Reason).toStdString() + "\n";
     }
     return lines;
 }
@@ -21,7 +19,8 @@ QString FailureMessage(const std::vector<TFileOutcome>& outcomes) {
     QString message = "次のファイルは転送されませんでした。";
     for (const TFileOutcome& o : outcomes)
         if (o.Result == TFileResult::Failed)
-            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + OneLine(o.Reason);
+            message += "\r\n" + QString::fromStdString(std::string(NamePart(o.Path))) + ": " +
+                       OneLine(o.Reason);
     return message;
 }
 
@@ -33,4 +32,31 @@ QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcom
         return message + FailureMessage(outcomes);
     }
     return message;
+}
+
+TRunCounts CountOutcomes(const std::vector<TFileOutcome>& outcomes) {
+    TRunCounts counts;
+    for (const TFileOutcome& o : outcomes) {
+        switch (o.Result) {
+        case TFileResult::Stored:
+        case TFileResult::Renamed:
+            ++counts.Stored;
+            break;
+        case TFileResult::SkippedByPolicy:
+        case TFileResult::SkippedByUser:
+            ++counts.Skipped;
+            break;
+        case TFileResult::Failed:
+            ++counts.Failed;
+            break;
+        }
+    }
+    return counts;
+}
+
+QString CountsText(const TRunCounts& counts) {
+    return QString("転送 %1、スキップ %2、失敗 %3")
+        .arg(counts.Stored)
+        .arg(counts.Skipped)
+        .arg(counts.Failed);
 }

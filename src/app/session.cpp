@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -43,6 +44,14 @@ void MakeAbsolute(std::vector<std::string>& paths) {
     const std::string here = CurrentFolder();
     for (std::string& path : paths)
         if (!path.starts_with('/')) path = here + (here.ends_with('/') ? "" : "/") + path;
+}
+
+// The bytes of the files of a run; folders and files gone count nothing.
+std::int64_t SizeOfFiles(const std::vector<std::string>& paths) {
+    std::int64_t size = 0;
+    for (const std::string& path : paths)
+        if (const auto file = StatLocalFile(path); file && !file->Directory) size += file->Size;
+    return size;
 }
 
 } // namespace
@@ -84,7 +93,8 @@ void TUploadSession::LoggedIn() {
     if (ftp.PWDImplemented) {
         view.ShowStatus("ディレクトリ変更中...");
         // The profile's folder, also after a reconnect: the listing's PWD may have respelled it.
-        ftp.ChangeDirectory(sessionFolder);
+        ftp.ChangeDirectory(ftp.Utf8Names() ? SystemToUtf8(sessionFolder).value_or(sessionFolder)
+                                            : sessionFolder);
     } else if (!transfersBegun) {
         BeginTransfers();
     } else {
@@ -103,16 +113,8 @@ bool TUploadSession::BuildUploadList() {
             QuitSession();
             return false;
         }
-        for (const QString& chosen : *picked) {
-            if (const auto path = QStringToSystem(chosen)) {
-                files.push_back(*path);
-                continue;
-            }
-            // No Shift_JIS form to name it by: told here, and it makes the run a failure.
-            std::fprintf(stderr, "wendup: %s: Shift_JIS で表せない文字を含むため転送できません\n",
-                         chosen.toStdString().c_str());
-            pickedWithoutName = true;
-        }
+        for (const QString& chosen : *picked)
+            files.push_back(QFile::encodeName(chosen).toStdString());
     } else {
         AddCommandLineFiles(params, files);
     }
@@ -121,13 +123,23 @@ bool TUploadSession::BuildUploadList() {
     return StillConnected();
 }
 
+bool TUploadSession::AddFiles(const std::vector<std::string>& paths) {
+    if (!listBuilt || quitRequested || sessionFinished || userEnded) return false;
+    std::vector<std::string> added;
+    AddCommandLineFiles(paths, added);
+    MakeAbsolute(added);
+    runSize += SizeOfFiles(added);
+    files.insert(files.end(), added.begin(), added.end());
+    return true;
+}
+
 void TUploadSession::DirectoryChanged() {
     if (!SessionGoesOn()) return;
     // A file is never stored into a folder it was not meant for. A profile without a folder means
     // the login folder, whatever the server says to an empty CWD.
     if (!ftp.Success() && !sessionFolder.empty()) {
         QString reason = "フォルダ " + SystemToQString(sessionFolder) + " に移動できません";
-        if (!ftp.LastReply().empty()) reason += ": " + SystemToQString(ftp.LastReply());
+        if (!ftp.LastReply().empty()) reason += ": " + ServerText(ftp.LastReply());
         FailRemaining(reason, reason);
         FreeProgress();
         QuitSession();
@@ -181,6 +193,7 @@ void TUploadSession::ListingDone() {
 
 void TUploadSession::BeginTransfers() {
     transfersBegun = true;
+    runSize = SizeOfFiles(files);
     progress = view.NewProgress();
     progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
     progress->show();
@@ -340,11 +353,19 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
         Record(path, TFileResult::Failed, "ファイルが開けません");
         return false;
     }
+    // A name the user gave is in the server's code already.
+    const std::optional<std::string> name =
+        newName.empty() ? RemoteName(NamePart(path)) : std::optional<std::string>(newName);
+    if (!name) {
+        Record(path, TFileResult::Failed,
+               "ファイル名に Shift_JIS で表せない文字があります (サーバーの文字コード)");
+        return false;
+    }
     ftp.LocalFile = std::string(NamePart(path));
     const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    storeName = SpacesToUnderscores(newName.empty() ? NamePart(path) : std::string_view(newName));
+    storeName = SpacesToUnderscores(*name);
     ftp.RemoteFile = base + storeName;
     storing = true;
     storeRenamed = !newName.empty();
@@ -360,7 +381,10 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path) const 
     TListingMatch match;
     const std::vector<TSearchEntry> found = FindEntries(path);
     if (found.empty()) return match;
-    const std::string name = SpacesToUnderscores(found.front().Name);
+    const std::optional<std::string> remoteName = RemoteName(found.front().Name);
+    // A name the server's code cannot hold is on no listing.
+    if (!remoteName) return match;
+    const std::string name = SpacesToUnderscores(*remoteName);
     const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
     if (!local) return match;
     const TRemoteEntry* remote = remoteFolder.Find(name);
@@ -457,6 +481,21 @@ void TUploadSession::FreeProgress() {
     progress->hide();
     progress->deleteLater();
     progress = nullptr;
+}
+
+std::optional<std::string> TUploadSession::RemoteName(std::string_view localName) const {
+    return HostToServerText(localName, ftp.Utf8Names());
+}
+
+QString TUploadSession::ServerText(std::string_view text) const {
+    return ServerTextToQString(text, ftp.Utf8Names());
+}
+
+QString TUploadSession::UnconvertibleText() const {
+    const TTextCheck& read = ftp.TextRead();
+    const QString where = QString("%1 行目").arg(read.Line);
+    if (read.Source != TTextSource::Utf8) return where;
+    return where + QString("の「%1」").arg(QString::fromStdString(read.Character));
 }
 
 void TUploadSession::QuitSession() {
@@ -586,13 +625,14 @@ void TUploadSession::FinishSession(bool tell) {
     const bool noList = !listBuilt && !sessionError.isEmpty();
     if (noList && files.empty())
         std::fprintf(stderr, "wendup: %s\n", OneLine(sessionError).toStdString().c_str());
-    bool failed = noList || pickedWithoutName;
+    bool failed = noList;
     for (const TFileOutcome& o : outcomes)
         failed = failed || o.Result == TFileResult::Failed;
     sessionFailed = failed;
     const std::string lines = FailureLines(outcomes);
     std::fputs(lines.c_str(), stderr);
     std::fflush(stderr);
+    view.RunFinished(outcomes);
     const QString message = EndMessage(sessionError, outcomes);
     if (tell && !message.isEmpty() && !NoMessages(params)) view.ShowError(message);
 }
@@ -603,7 +643,7 @@ void TUploadSession::ServerClosed(const std::string& addinfo) {
     if (!addinfo.empty() && SessionGoesOn()) {
         // The server closed the connection without being asked to.
         QString reason = "接続が切断されました";
-        if (ftp.LastReply().starts_with("421")) reason += "\r\n" + SystemToQString(ftp.LastReply());
+        if (ftp.LastReply().starts_with("421")) reason += "\r\n" + ServerText(ftp.LastReply());
         if (storing && storeFailure.isEmpty()) storeFailure = reason;
         if (loggedIn && !reconnecting)
             ConnectionLost(reason);
@@ -627,15 +667,23 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         [[fallthrough]];
     case ftpiReceived:
         if (const auto line = LogLine(addinfo)) {
-            QString text = SystemToQString(*line);
+            QString text = ServerText(*line);
             text.replace("\r\n", "\n");
             view.AppendLog(text);
         }
         break;
     case ftpiDataConnection: // where a passive data connection goes, or why it could not
     case ftpiLogNote:        // a step the component took on its own
-        view.AppendLog(SystemToQString(addinfo));
+        view.AppendLog(ServerText(addinfo));
         break;
+    case ftpiTextSource: {
+        const QString how = addinfo == "Shift_JIS" ? QString("Shift_JIS") : QString("UTF-8");
+        view.AppendLog(
+            QString("%1 を %2 のテキストとして読みます%3")
+                .arg(QString::fromStdString(ftp.LocalFile), how,
+                     addinfo == "UTF-8 BOM" ? QString(" (BOM は送りません)") : QString()));
+        break;
+    }
     case ftpiSizeMismatch: {
         // "SENT REMOTE": the store fails, whatever its final reply said.
         const std::size_t space = addinfo.find(' ');
@@ -658,16 +706,19 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         std::int64_t size = 0;
         std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
         currentFileSize = size;
+        if (progress) progress->SetRunFiles(current + 1, int(files.size()), runSize);
         if (progress)
             progress->StartFile(ftp.LocalFile,
-                                RouteText(CurrentFolder(), ftp.FtpServer(), ftp.InitialDirectory,
+                                RouteText(CurrentFolder(),
+                                          SystemToQString(ftp.FtpServer()).toStdString(),
+                                          ServerTextToHost(ftp.InitialDirectory, ftp.Utf8Names()),
                                           ftp.PWDImplemented),
                                 currentFileSize);
         break;
     }
     case ftpiCommandFailed:
         // The reason, should the store fail: a refused rename is made good by the component.
-        if (storing) storeRefusal = "サーバーが拒否しました: " + SystemToQString(ftp.LastReply());
+        if (storing) storeRefusal = "サーバーが拒否しました: " + ServerText(ftp.LastReply());
         break;
     default:
         break;
@@ -688,7 +739,8 @@ void TUploadSession::Error(FtpError error) {
     QString reason = ErrorMessage(error);
     if (reason.isEmpty()) reason = QString("エラー %1").arg(int(error));
     if (ReplyTellsWhy(error) && !ftp.LastReply().empty())
-        reason += "\r\n" + SystemToQString(ftp.LastReply());
+        reason += "\r\n" + ServerText(ftp.LastReply());
+    if (error == ftpeTextNotConvertible) reason += ": " + UnconvertibleText();
     if (storing && storeFailure.isEmpty()) storeFailure = reason;
     if (!ftp.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {
         // Taken up at the quit notification that follows: the file in hand fails, and the

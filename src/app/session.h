@@ -75,6 +75,8 @@ class TSessionView {
     // The user's cancel has been taken: the status window stops offering it.
     virtual void ShowStopping() = 0;
     virtual void SessionEnded() = 0;
+    // Once, when the run's outcomes are final, before the end message.
+    virtual void RunFinished(const std::vector<TFileOutcome>& outcomes) { (void)outcomes; }
 };
 
 class TUploadSession {
@@ -104,6 +106,11 @@ class TUploadSession {
     // The status window's cancel, or the window's close: the session ends, and every file not
     // stored is told as not sent.
     void EndByUser(bool closingWindow);
+
+    // Files handed over while the session runs join the end of its list. False when there is no
+    // list yet or the session's work is over.
+    bool AddFiles(const std::vector<std::string>& paths);
+    bool ListBuilt() const { return listBuilt; }
 
     int ExitStatus() const { return sessionFailed ? 1 : 0; }
     const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
@@ -157,6 +164,12 @@ class TUploadSession {
     void LoginAgain();
     void FinishSession(bool tell);
     void FreeProgress();
+    // A local name in the server's code, nullopt when it has no form there.
+    std::optional<std::string> RemoteName(std::string_view localName) const;
+    // A text of the client (a reply, a listing line) for the window.
+    QString ServerText(std::string_view text) const;
+    // Where the text that could not be converted is, for the file's reason.
+    QString UnconvertibleText() const;
 
     TStarFtp& ftp;
     TSessionView& view;
@@ -167,6 +180,7 @@ class TUploadSession {
     std::vector<std::string> files; // full paths: the current folder moves from file to file
     int current = 0;
     std::int64_t currentFileSize = 0;
+    std::int64_t runSize = 0; // bytes of all files of the run
     QPointer<TProgress> progress;
     std::vector<TFileOutcome> outcomes;
     bool sessionStarted = false;
@@ -203,7 +217,6 @@ class TUploadSession {
     bool passwordAskedAgain = false;
     bool retryLogin = false;
     bool loginRefused = false;
-    bool pickedWithoutName = false; // a file picked whose name has no Shift_JIS form
     struct TKeptAnswer {
         int Index = 0;
         std::string NewName;

@@ -10,6 +10,7 @@
 #include "dialogs/savasfrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
+#include "platform/notify.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -66,6 +67,9 @@ void TForm1::StartUpload() {
     StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
     StarFtp1.PWDImplemented = CheckBox5->isChecked();
     StarFtp1.PassiveMode = CheckBox7->isChecked();
+    // Without a choice the server's own features decide.
+    StarFtp1.NameCode =
+        ComboBox4->currentIndex() < 0 ? ncAuto : static_cast<TNameCode>(ComboBox4->currentIndex());
     StarFtp1.TimeOutConnect = TimeOutSeconds();
     StarFtp1.UserAccount.clear();
     bool passwordTyped = false;
@@ -88,10 +92,12 @@ void TForm1::StartUpload() {
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
     StarFtp1.UseTempName = CheckBox8->isChecked();
+    runLog.Open();
     if (session.Start(passwordTyped)) SetMode(ConnectingMode);
 }
 
 void TForm1::AppendLog(const QString& line) {
+    runLog.Append(line);
     if (mode == LogView)
         Memo1->appendPlainText(line);
     else
@@ -129,7 +135,7 @@ std::optional<QStringList> TForm1::PickFiles() {
 TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMatch& match,
                                       bool lastFile) {
     TForm2 form2(this);
-    form2.SetFileName(match.RemoteName);
+    form2.SetFileName(ServerTextToHost(match.RemoteName, StarFtp1.Utf8Names()));
     form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
     form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
     if (lastFile) form2.LastFileLayout();
@@ -140,14 +146,14 @@ TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMat
 
 std::optional<std::string> TForm1::AskRename(const std::string& path) {
     TForm4 rename(StarFtp1, this);
-    rename.Edit2->setText(SystemToQString(NamePart(path)));
+    rename.Edit2->setText(QString::fromStdString(std::string(NamePart(path))));
     if (rename.exec() != QDialog::Accepted) return std::nullopt;
     return rename.Name().value_or(std::string());
 }
 
 TOverwriteAnswer TForm1::AskFolder(const std::string& remoteName) {
     TForm3 form3(this);
-    form3.SetFolderName(remoteName);
+    form3.SetFolderName(ServerTextToHost(remoteName, StarFtp1.Utf8Names()));
     form3.Answer = 3;
     form3.exec();
     return AnswerOf(form3.Answer);
@@ -168,7 +174,24 @@ void TForm1::ShowError(const QString& text) {
 }
 
 TProgress* TForm1::NewProgress() {
-    return new TProgress(this);
+    auto* progress = new TProgress(this);
+    progress->OnShowLog = [this](TProgress&) { Button7Click(); };
+    return progress;
+}
+
+void TForm1::RunFinished(const std::vector<TFileOutcome>& outcomes) {
+    const TRunCounts counts = CountOutcomes(outcomes);
+    const QString text = CountsText(counts);
+    runLog.Append(text);
+    for (const QString& line :
+         QString::fromStdString(FailureLines(outcomes)).split('\n', Qt::SkipEmptyParts))
+        runLog.Append(line);
+    runLog.Close();
+    if (outcomes.empty()) return;
+    // The end of a run is told even when the window closes without a word.
+    SendDesktopNotification(
+        {"Wendup FTP uploader", "wendup", WENDUP_APP_ID,
+         counts.Failed > 0 ? "転送できなかったファイルがあります" : "転送が終わりました", text});
 }
 
 void TForm1::ShowStopping() {

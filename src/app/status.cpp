@@ -2,8 +2,6 @@
 
 #include "app/status.h"
 
-#include "platform/codepage.h"
-
 namespace {
 
 // The last path component after one trailing separator is dropped.
@@ -62,6 +60,8 @@ QString ErrorMessage(int code) {
         return "FTPサーバーがダウンしています";
     case 28:
         return "データ転送中にエラーが発生しました";
+    case 29:
+        return "転送モードの文字コードで表せない文字があります";
     default:
         return {};
     }
@@ -82,14 +82,17 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
     std::string route = "'";
     route.append(LastName(localFolder, '/'));
     route += "'";
-    route += Utf8ToSystem(" から ").value();
+    route += " から ";
     route += "'";
     route.append(server);
     if (pwdImplemented) {
+        // The whole folder: its last name alone is empty for the root and tells little elsewhere.
         route += ":";
-        route.append(LastName(remoteDirectory, '/'));
+        if (remoteDirectory.size() > 1 && remoteDirectory.back() == '/')
+            remoteDirectory.remove_suffix(1);
+        route.append(remoteDirectory);
     }
     route += "'";
-    route += Utf8ToSystem("へ").value();
+    route += "へ";
     return route;
 }

@@ -26,6 +26,8 @@ enum FtpInfo : std::uint8_t {
                              // fall-back taken, a temporary file deleted)
     ftpiSizeMismatch = 17,   // after a store: "SENT REMOTE", the bytes sent and the server's SIZE;
                              // the store fails
+    ftpiTextSource = 18,     // before a text store: how the local file is read, "UTF-8",
+                             // "UTF-8 BOM" (the mark is dropped) or "Shift_JIS"
 };
 
 // Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
@@ -55,6 +57,7 @@ enum FtpError : std::uint8_t {
     ftpeServerNotReady = 26,
     ftpeLoginRefused = 27,
     ftpeDataConnection = 28,
+    ftpeTextNotConvertible = 29, // a character of a text file has no form in the transfer code
 };
 
 // Where the running listing or store is. Changed in one place only (TStarFtp::ChangeState).
@@ -81,6 +84,7 @@ enum class TReplyState {
     Password = 2,        // PASS
     Account = 3,         // ACCT
     Feat = 4,            // FEAT, after SYST
+    OptsUtf8 = 20,       // OPTS UTF8 ON, after FEAT
     System = 5,          // SYST
     LoginDirectory = 6,  // CWD right after login
     ListDirectory = 7,   // PWD, the first step of a listing

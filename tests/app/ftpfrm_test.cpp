@@ -59,7 +59,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Button1", "設定", "保存して終了します"},
         {"Button2", "終了", "保存せずに終了します"},
         {"Panel2", "接続中...", ""},
-        {"Button7", "Log", "実際の送受信文字列を表示します。"},
+        {"Button7", "ログ", "実際の送受信文字列を表示します。"},
         {"Button9", "キャンセル", "転送を中止します"},
     };
     for (const auto& c : controls) {
@@ -101,8 +101,12 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     EXPECT_GT(form.CheckBox4->y(), form.Bevel1->geometry().bottom());
     EXPECT_EQ(form.ComboBox2->count(), 5);
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");
-    EXPECT_EQ(form.ComboBox3->count(), 6);
+    EXPECT_EQ(form.ComboBox3->count(), 7);
     EXPECT_EQ(form.ComboBox3->itemText(5), "自動、テキストはEUC");
+    EXPECT_EQ(form.ComboBox3->itemText(6), "自動、テキストはUTF-8");
+    EXPECT_EQ(form.ComboBox4->count(), 4);
+    EXPECT_EQ(form.ComboBox4->currentIndex(), 0); // 自動
+    EXPECT_LT(form.ComboBox4->geometry().bottom(), form.Bevel1->y());
     EXPECT_EQ(form.OpenDialog()->windowTitle(), "転送するファイルの選択");
     EXPECT_EQ(form.OpenDialog()->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(form.OpenDialog()->nameFilters(), QStringList("すべてのファイル (*)"));
@@ -190,7 +194,9 @@ TEST_F(TAppTest, SessionWindowAndLogView) {
                            std::to_string(RefusingLoopbackPort()) + "\n[User]\nanonymous=1\n");
     auto form = Start({"none", "/NOMSG"});
     ASSERT_EQ(form->Mode(), TForm1::ConnectingMode);
-    EXPECT_EQ(form->size(), QSize(200, 100));
+    EXPECT_EQ(form->height(), 100);
+    // Wide enough that the frame does not cut the title short.
+    EXPECT_GT(form->width(), form->fontMetrics().horizontalAdvance(form->windowTitle()) + 64);
     EXPECT_TRUE(form->Panel1->isVisible());
     EXPECT_FALSE(form->ComboBox1->isVisible());
     EXPECT_FALSE(form->Memo1->isVisible());

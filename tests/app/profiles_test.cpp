@@ -52,7 +52,8 @@ void ExpectProfileDefaults(const TForm1& form) {
     EXPECT_EQ(form.Edit6->text(), "");
     EXPECT_EQ(form.ComboBox2->currentIndex(), 3);
     EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
-    EXPECT_TRUE(form.CheckBox8->isChecked()); // a user login
+    EXPECT_EQ(form.ComboBox4->currentIndex(), 0); // 自動, also without the key
+    EXPECT_TRUE(form.CheckBox8->isChecked());     // a user login
 }
 
 } // namespace
@@ -65,8 +66,9 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
     EXPECT_EQ(form->Edit3->text(), "");
     EXPECT_TRUE(form->CheckBox4->isChecked());
     EXPECT_EQ(form->SpinEdit1->value(), 30);
-    EXPECT_EQ(form->ComboBox2->currentIndex(), -1);
-    EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
+    // The lists start on what a profile without their keys reads: "上書きする", "自動(設定に従う)".
+    EXPECT_EQ(form->ComboBox2->currentText(), "上書きする");
+    EXPECT_EQ(form->ComboBox3->currentText(), "自動(設定に従う)");
     EXPECT_TRUE(form->NoFolderQuestion);
 
     // What was typed before the name survives every keystroke of a name that is no profile yet.
@@ -77,7 +79,7 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
         EXPECT_EQ(form->Edit1->text(), "typed before the name") << typed;
         EXPECT_EQ(form->Edit3->text(), "yamada") << typed;
         EXPECT_TRUE(form->CheckBox4->isChecked()) << typed;
-        EXPECT_EQ(form->ComboBox2->currentIndex(), -1) << typed;
+        EXPECT_EQ(form->ComboBox2->currentIndex(), 3) << typed;
     }
     EXPECT_FALSE(std::filesystem::exists(Path("wendup.ini"))) << "typing wrote a file";
 
@@ -86,7 +88,10 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ReadBytes(Path("wendup.ini")),
               "[Default]\r\nProfile=\r\nRegShortCut=0\r\nLastServer=" + *Utf8ToSystem("サーバ") +
-                  "\r\nMakeDir=0\r\nTimeOut=30\r\n\r\n");
+                  "\r\nMakeDir=0\r\nTimeOut=30\r\n\r\n[TextMode]\r\ntxt=1\r\nhtm=1\r\n"
+                  "html=1\r\ncss=1\r\njs=1\r\ncsv=1\r\nxml=1\r\nphp=1\r\ncgi=1\r\npl=1\r\n\r\n");
+    EXPECT_EQ(Value("サーバ.inf", "Preferences", "SameFileExist"), "3");
+    EXPECT_EQ(Value("サーバ.inf", "Preferences", "JapaneseCode"), "0");
     EXPECT_EQ(Value("サーバ.inf", "Server", "server"), "typed before the name");
     EXPECT_EQ(Value("サーバ.inf", "User", "user"), "yamada");
     EXPECT_EQ(Value("サーバ.inf", "User", "password"), "");
@@ -135,6 +140,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     form->Edit6->setText("/pub/ドキュメント");
     form->ComboBox2->setCurrentIndex(4);
     form->ComboBox3->setCurrentIndex(5);
+    form->ComboBox4->setCurrentIndex(3);
     form->CheckBox3->setChecked(true);
     form->CheckBox4->setChecked(false);
     form->CheckBox6->setChecked(true);
@@ -146,7 +152,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     ASSERT_EQ(sealed.size(), 258u);
     const std::string expected =
         "[Server]\r\nserver=ftp.example.net\r\nport=21\r\nPWDImplement=0\r\n"
-        "PASVSupport=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
+        "PASVSupport=1\r\nNameCode=3\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
         *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
         "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
         *Utf8ToSystem("/pub/ドキュメント") +
@@ -173,6 +179,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_EQ(again->Edit6->text(), "/pub/ドキュメント");
     EXPECT_EQ(again->ComboBox2->currentIndex(), 4);
     EXPECT_EQ(again->ComboBox3->currentIndex(), 5);
+    EXPECT_EQ(again->ComboBox4->currentIndex(), 3);
     EXPECT_TRUE(again->CheckBox3->isChecked());
     EXPECT_FALSE(again->CheckBox4->isChecked());
     EXPECT_TRUE(again->CheckBox6->isChecked());
@@ -229,16 +236,19 @@ TEST_F(TAppTest, TemporaryNamesAreOnForUserLoginsUnlessTheProfileSays) {
 
 TEST_F(TAppTest, LoadKeepsTheDefaultCaseSensitiveAndOutOfRangeListsEmpty) {
     WriteFile("wendup.ini", "[Default]\nProfile=ABC\nRegShortCut=1\n");
-    WriteFile("abc.inf", "[Preferences]\nSameFileExist=5\nJapaneseCode=-1\n[User]\npassword=\n");
+    WriteFile("abc.inf", "[Server]\nNameCode=4\n[Preferences]\nSameFileExist=5\nJapaneseCode=-1\n"
+                         "[User]\npassword=\n");
     auto form = Start({"/SET"});
     EXPECT_FALSE(form->CheckBox3->isChecked());
     EXPECT_TRUE(form->CheckBox4->isChecked());
     EXPECT_EQ(form->ComboBox2->currentIndex(), -1);
     EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
+    EXPECT_EQ(form->ComboBox4->currentIndex(), -1);
     EXPECT_EQ(form->Edit4->text(), "");
     ASSERT_TRUE(form->SaveSettings());
     EXPECT_EQ(Value("abc.inf", "Preferences", "SameFileExist"), "-1");
     EXPECT_EQ(Value("abc.inf", "Preferences", "JapaneseCode"), "-1");
+    EXPECT_EQ(Value("abc.inf", "Server", "NameCode"), "-1");
 }
 
 TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveBeforeAnyWrite) {
@@ -386,7 +396,7 @@ TEST_F(TAppTest, RestrictedPasswordIsNeitherLoadedNorSaved) {
     EXPECT_EQ(Value("p.inf", "User", "SavePassword"), "0");
 }
 
-TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSaveFollowsIt) {
+TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSavingAnotherProfileKeepsIt) {
     WriteFile("wendup.ini", "[Restrictions]\nEnableDefaultSetting=1\n[Default]\nProfile=b\n");
     WriteFile("a.inf", "");
     WriteFile("b.inf", "");
@@ -396,7 +406,28 @@ TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSaveFollowsIt) {
     form->ComboBox1->setCurrentIndex(0); // the user picks "a"
     EXPECT_FALSE(form->CheckBox3->isChecked());
     ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "b");
+}
+
+TEST_F(TAppTest, TheDefaultChangesOnlyByItsBox) {
+    WriteFile("wendup.ini", "[Default]\nProfile=b\n[TextMode]\n");
+    WriteFile("a.inf", "");
+    WriteFile("b.inf", "");
+    WriteFile("c.inf", "");
+    auto form = Start({"/SET"});
+    ASSERT_EQ(form->ComboBox1->currentText(), "b");
+    form->ComboBox1->setCurrentIndex(0);
+    ASSERT_EQ(form->ComboBox1->currentText(), "a");
+    ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "b") << "saving a cleared the default";
+    form->CheckBox3->setChecked(true);
+    ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "a");
+    form->CheckBox3->setChecked(false); // the user clears the default's box
+    ASSERT_TRUE(form->SaveSettings());
     EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "");
+    // A stored file keeps its text-mode list as it is, empty here.
+    EXPECT_EQ(ReadTextModeList(), std::vector<std::string>());
 }
 
 TEST_F(TAppTest, DeleteMovesTheProfileToTheTrashAfterAsking) {

@@ -1,6 +1,5 @@
 // The texts of the status reporting: log lines, the route of the progress dialog, error messages.
 #include "app/status.h"
-#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -29,22 +28,22 @@ TEST(LogLine, LineEndsAndThePassword) {
         EXPECT_EQ(LogLine(c.addinfo), c.line) << c.addinfo;
 }
 
-TEST(RouteText, LastFolderNamesOfBothSides) {
+TEST(RouteText, LastLocalFolderNameAndTheWholeRemoteFolder) {
     const struct {
         const char* local;
         const char* remote;
         bool pwd;
         const char* want; // UTF-8
     } cases[] = {
-        {"/data/web", "/home/user/www", true, "'web' から 'ftp.example:www'へ"},
-        {"/data/web/", "/home/user/www/", true, "'web' から 'ftp.example:www'へ"},
-        {"/data/web", "/", true, "'web' から 'ftp.example:'へ"},
+        {"/data/web", "/home/user/www", true, "'web' から 'ftp.example:/home/user/www'へ"},
+        {"/data/web/", "/home/user/www/", true, "'web' から 'ftp.example:/home/user/www'へ"},
+        {"/data/web", "/", true, "'web' から 'ftp.example:/'へ"},
         {"/data/web", "", true, "'web' から 'ftp.example:'へ"},
-        {"/", "/x", true, "'' から 'ftp.example:x'へ"},
+        {"/", "/x", true, "'' から 'ftp.example:/x'へ"},
         {"/data/web", "/home/user/www", false, "'web' から 'ftp.example'へ"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(SystemToUtf8(RouteText(c.local, "ftp.example", c.remote, c.pwd)), c.want)
+        EXPECT_EQ(RouteText(c.local, "ftp.example", c.remote, c.pwd), c.want)
             << c.local << " " << c.remote;
 }
 
@@ -58,7 +57,7 @@ TEST(ErrorMessage, CodesShareTheirTexts) {
     EXPECT_EQ(ErrorMessage(21), "ファイルが開けません");
     EXPECT_EQ(ErrorMessage(24), ErrorMessage(21));
     EXPECT_EQ(ErrorMessage(1).count("\r\n"), 2);
-    for (int code : {0, 19, 20, 23, 25, 29, 255})
+    for (int code : {0, 19, 20, 23, 25, 30, 255})
         EXPECT_TRUE(ErrorMessage(code).isEmpty()) << code;
 }
 

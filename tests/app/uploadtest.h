@@ -27,6 +27,7 @@ struct TProfile {
     std::string server = "127.0.0.1";
     bool pasv = false; // PASVSupport
     int temp = -1;     // TempName: 0 or 1; -1 leaves it out (the program's default)
+    int nameCode = -1; // NameCode: 0..3; -1 leaves it out (the program's default)
 
     TProfile& Policy(int v) { return policy = v, *this; }
     TProfile& Mode(int v) { return mode = v, *this; }
@@ -38,6 +39,7 @@ struct TProfile {
     TProfile& Server(std::string v) { return server = std::move(v), *this; }
     TProfile& Passive() { return pasv = true, *this; }
     TProfile& TempName(bool v) { return temp = v, *this; }
+    TProfile& NameCode(int v) { return nameCode = v, *this; }
 };
 
 struct TRunResult {

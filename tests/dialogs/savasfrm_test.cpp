@@ -1,17 +1,22 @@
 // The rename dialog: its rows from UNIX and VMS listings, the file-type filters, sorting by each
 // column both ways, and the question before a listed name is taken.
+#include "dialogs/controls.h"
 #include "dialogs/savasfrm.h"
 #include "modal.h"
 #include "qstringprint.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -66,14 +71,15 @@ TEST(RenameDialog, RowsOfAUnixListing) {
     EXPECT_TRUE(dialog.Edit1->isReadOnly());
     EXPECT_EQ(Names(dialog),
               QStringList({"images", "index.html", "readme.txt", "logo.GIF", "notes", "link"}));
-    EXPECT_EQ(Column(dialog, 1), QStringList({"", "100", "9", "10", "2048", ""}));
+    // A link is listed as a file, whatever it leads to.
+    EXPECT_EQ(Column(dialog, 1), QStringList({"", "100", "9", "10", "2048", "7"}));
     EXPECT_EQ(Column(dialog, 3), QStringList({"Jan 5 12:34", "Feb 10 2020", "Mar 1 09:00",
                                               "Apr 2 10:00", "May 3 11:00", "Jun 4 12:00"}));
     const QStringList types = Column(dialog, 2);
     EXPECT_EQ(types[0], "ファイル フォルダ");
-    EXPECT_EQ(types[5], "ファイル フォルダ");
     // A name without an extension: the desktop has no type for it.
     EXPECT_EQ(types[4], " ファイル");
+    EXPECT_EQ(types[5], " ファイル");
     // Known extensions have the desktop's type names.
     const QMimeDatabase mime;
     EXPECT_EQ(types[1], mime.mimeTypeForName("text/html").comment());
@@ -107,10 +113,10 @@ TEST(RenameDialog, FileTypeChoicesKeepFoldersAndMatchExtensionsInAnyCase) {
     const QStringList expected[5] = {
         {"images", "index.html", "readme.txt", "logo.GIF", "notes", "link", "page.HTM",
          "photo.jpeg", "a.jpg", "gif", "xgif", "b.gif.txt"},
-        {"images", "readme.txt", "link", "b.gif.txt"},
-        {"images", "index.html", "link", "page.HTM"},
-        {"images", "link", "photo.jpeg", "a.jpg"},
-        {"images", "logo.GIF", "link"},
+        {"images", "readme.txt", "b.gif.txt"},
+        {"images", "index.html", "page.HTM"},
+        {"images", "photo.jpeg", "a.jpg"},
+        {"images", "logo.GIF"},
     };
     for (int choice : {4, 1, 3, 2, 0}) {
         SCOPED_TRACE(choice);
@@ -128,7 +134,7 @@ TEST(RenameDialog, SortingByEachColumnBothWays) {
         {0,
          {"readme.txt", "notes", "logo.GIF", "link", "index.html", "images"},
          {"images", "index.html", "link", "logo.GIF", "notes", "readme.txt"}},
-        // Sizes padded with "0" to the same length; the two folders tie and go by name.
+        // Sizes padded with "0" to the same length.
         {1,
          {"notes", "index.html", "logo.GIF", "readme.txt", "link", "images"},
          {"images", "link", "readme.txt", "logo.GIF", "index.html", "notes"}},
@@ -145,7 +151,7 @@ TEST(RenameDialog, SortingByEachColumnBothWays) {
         EXPECT_EQ(Names(dialog), c.second);
     }
     // Rows keep their cells together.
-    EXPECT_EQ(Column(dialog, 1), QStringList({"10", "100", "", "", "9", "2048"}));
+    EXPECT_EQ(Column(dialog, 1), QStringList({"10", "100", "", "7", "9", "2048"}));
 
     // Type names the desktop does not know, and a folder; equal types go by name.
     TForm4 types("h", "/", ftpstUNIX,
@@ -309,4 +315,112 @@ TEST(RenameDialog, NamesKeepTheirBytes) {
               QDialog::Rejected);
     EXPECT_TRUE(box->Seen());
     EXPECT_EQ(box->Title, "Error");
+}
+
+// On a server that keeps UTF-8 names the rows, the folder and the name typed are UTF-8, also for
+// characters Shift_JIS lacks; a listed name still asks before it is taken.
+TEST(RenameDialog, Utf8ServerShowsAndTakesAnyName) {
+    TForm4 dialog("h", "/写真", ftpstUNIX,
+                  {"-rw-r--r-- 1 u g 1 Jan  1  2001 写真😀.txt",
+                   "-rw-r--r-- 1 u g 1 Jan  1  2001 メモ〜.txt"},
+                  nullptr, true);
+    EXPECT_EQ(dialog.Edit1->text(), "ftp://h/写真");
+    EXPECT_EQ(Names(dialog), QStringList({"写真😀.txt", "メモ〜.txt"}));
+    ClickRow(dialog, "写真😀.txt");
+    EXPECT_EQ(dialog.Name(), "写真😀.txt");
+    dialog.Edit2->setText("résumé.txt");
+    EXPECT_EQ(dialog.Name(), "résumé.txt");
+    dialog.Edit2->setText("メモ〜.txt");
+    std::optional<TNextBox> box;
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              box.emplace(QMessageBox::Yes);
+                              dialog.Button2->click();
+                          }),
+              QDialog::Accepted);
+    EXPECT_TRUE(box->Seen());
+    EXPECT_EQ(dialog.Name(), "メモ〜.txt");
+}
+
+TEST(RenameDialog, TenRowsWithWholeSizesTypesAndDatesAndItGrows) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 30; ++i)
+        lines.push_back("-rw-r--r--   1 user  group  20971520" + std::to_string(i % 10) +
+                        " Dec 24 23:59 big-file-" + std::to_string(i) + ".html");
+    TForm4 dialog("ftp.example.com", "/", ftpstUNIX, lines);
+    dialog.SpeedButton2->click();
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_GE(dialog.width(), 497);
+    EXPECT_GE(dialog.height(), 217);
+    const QTreeView* view = dialog.DetailMode;
+    // Rows shown whole inside the viewport, from the top.
+    int whole = 0;
+    for (int row = 0; row < dialog.RowCount(); ++row)
+        if (view->viewport()->rect().contains(view->visualRect(dialog.Rows->index(row, 0))))
+            ++whole;
+    EXPECT_GE(whole, TForm4::VisibleRows);
+    // Each text of the three columns fits its column.
+    const QFontMetrics metrics = view->fontMetrics();
+    for (int column = 1; column < 4; ++column) {
+        int widest = 0;
+        for (int row = 0; row < dialog.RowCount(); ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(dialog.RowText(row, column)));
+        EXPECT_GT(view->columnWidth(column), widest) << column;
+    }
+    // The user can make it larger; the list takes the room.
+    const int listHeight = dialog.ListView1->height();
+    EXPECT_LT(dialog.minimumHeight(), 2000);
+    EXPECT_NE(dialog.maximumHeight(), dialog.minimumHeight());
+    dialog.resize(dialog.width() + 200, dialog.height() + 200);
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.ListView1->height(), listHeight + 200);
+}
+
+TEST(RenameDialog, RowsPickedWithTheArrowKeys) {
+    TForm4 dialog = Unix();
+    dialog.Edit2->setText("mine.txt");
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              // A folder reached by the keys leaves the name alone.
+                              dialog.ListMode->setCurrentIndex(dialog.Rows->index(0, 0));
+                              EXPECT_EQ(dialog.Edit2->text(), "mine.txt");
+                              QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+                              QApplication::sendEvent(dialog.ListMode, &down);
+                              EXPECT_EQ(dialog.Edit2->text(), "index.html");
+                              // Sorting moves rows without picking one.
+                              dialog.Edit2->setText("mine.txt");
+                              dialog.SortByColumn(1);
+                              EXPECT_EQ(dialog.Edit2->text(), "mine.txt");
+                              dialog.reject();
+                          }),
+              QDialog::Rejected);
+}
+
+TEST(RenameDialog, KeepsItsSizeAndPlaceForTheNextRun) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/state/windows.ini";
+    SetWindowPlaceFile(file);
+    QSize size;
+    QPoint pos;
+    {
+        TForm4 first = Unix();
+        first.show();
+        first.resize(first.width() + 40, first.height() + 30);
+        first.move(20, 30);
+        size = first.size();
+        pos = first.pos();
+        first.hide();
+    }
+    EXPECT_TRUE(QFile::exists(file));
+    TForm4 second = Unix();
+    second.show();
+    EXPECT_EQ(second.size(), size);
+    EXPECT_EQ(second.pos(), pos);
+    second.hide();
+    // Without a place file nothing is kept: the dialog starts at its own size.
+    SetWindowPlaceFile({});
+    TForm4 third = Unix();
+    third.show();
+    EXPECT_LT(third.width(), size.width());
 }
