@@ -641,6 +641,7 @@ namespace {
 
 // Errors raised for a reply of the server, which then says more than the message.
 bool ReplyTellsWhy(FtpError error) {
+    if (error == ftpeSecureConnection || error == ftpeCertificateRejected) return false;
     return error == ftpeNoError || error == ftpeCommandFailed || error == ftpeLocalFileWrite ||
            error == ftpeServerNotReady || error == ftpeLoginRefused;
 }
@@ -652,6 +653,8 @@ void TUploadSession::Error(FtpError error) {
     if (reason.isEmpty()) reason = QString("エラー %1").arg(int(error));
     if (ReplyTellsWhy(error) && !ftp.LastReply().empty())
         reason += "\r\n" + SystemToQString(ftp.LastReply());
+    if (!ReplyTellsWhy(error) && !ftp.TlsFailure().empty())
+        reason += ": " + SystemToQString(ftp.TlsFailure());
     if (storing && storeFailure.isEmpty()) storeFailure = reason;
     if (!ftp.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {
         // Taken up at the quit notification that follows: the file in hand fails, and the
@@ -687,4 +690,16 @@ void TUploadSession::Error(FtpError error) {
     if (noConnection)
         QMetaObject::invokeMethod(
             &context, [this] { FtpQuit(); }, Qt::QueuedConnection);
+}
+
+void TUploadSession::Certificate(const TCertificateInfo& certificate, bool& trust) {
+    trust = false;
+    // Nobody to ask: the run fails, and the error names the reason.
+    if (NoMessages(params)) return;
+    const bool changed = !ftp.TrustedCertificate.empty();
+    if (!Ask([&] { trust = view.AskTrustCertificate(certificate, changed); })) {
+        trust = false;
+        return;
+    }
+    if (trust) view.KeepTrustedCertificate(certificate.Fingerprint);
 }

@@ -62,6 +62,10 @@ QString ErrorMessage(int code) {
         return "FTPサーバーがダウンしています";
     case 28:
         return "データ転送中にエラーが発生しました";
+    case 29:
+        return "暗号化 (TLS) の接続ができませんでした";
+    case 30:
+        return "サーバーの証明書を信頼できません";
     default:
         return {};
     }

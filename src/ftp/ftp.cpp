@@ -139,6 +139,8 @@ void TStarFtp::Login() {
     inReplyHandler_ = false;
     reader_.Reset();
     lastReply_.clear();
+    certificate_ = {};
+    tlsFailure_.clear();
     Features.clear();
     featureLines_.clear();
     pendingEvent_ = peNone;
@@ -315,6 +317,11 @@ void TStarFtp::HandleReply(const std::string& line) {
     switch (replyState_) {
     case ReplyState::Greeting:
         return OnGreeting(kind);
+    case ReplyState::AuthTls:
+        return OnAuthTls(line);
+    case ReplyState::ProtectionBuffer:
+    case ReplyState::Protection:
+        return OnProtection(line);
     case ReplyState::User:
         return OnUser(kind);
     case ReplyState::Password:
@@ -364,6 +371,7 @@ void TStarFtp::HandleReply(const std::string& line) {
             HasReplyCode(line, ReplyCode::ServiceLost))
             FinishEnding();
         break;
+    case ReplyState::TlsHandshake:
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
     case ReplyState::Idle:
@@ -376,13 +384,27 @@ void TStarFtp::OnGreeting(char kind) {
         FatalError(ftpeServerNotReady);
         return;
     }
+    if (UseTls)
+        IssueCommand("AUTH TLS", ReplyState::AuthTls);
+    else
+        SendUser();
+}
+
+void TStarFtp::SendUser() {
     if (UserName.empty()) Need(ftpnUserName, UserName);
     if (!IssueCommand("USER " + UserName, ReplyState::User)) LoginRefused();
 }
 
+void TStarFtp::LoginAccepted() {
+    if (UseTls)
+        IssueCommand("PBSZ 0", ReplyState::ProtectionBuffer);
+    else
+        IssueCommand("SYST", ReplyState::System);
+}
+
 void TStarFtp::OnUser(char kind) {
     if (kind == '2') {
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     } else if (kind == '3') {
         if (UserPassword.empty()) Need(ftpnUserPassword, UserPassword);
         if (!IssueCommand("PASS " + UserPassword, ReplyState::Password)) LoginRefused();
@@ -393,7 +415,7 @@ void TStarFtp::OnUser(char kind) {
 
 void TStarFtp::OnPassword(char kind) {
     if (kind == '2') {
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     } else if (kind == '3') {
         if (UserAccount.empty()) Need(ftpnUserAccount, UserAccount);
         if (!IssueCommand("ACCT " + UserAccount, ReplyState::Account)) LoginRefused();
@@ -404,7 +426,7 @@ void TStarFtp::OnPassword(char kind) {
 
 void TStarFtp::OnAccount(char kind) {
     if (kind == '2')
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     else
         LoginRefused();
 }

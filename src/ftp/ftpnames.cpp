@@ -122,6 +122,10 @@ const char* FtpErrorName(FtpError error) {
         return "ftpeLoginRefused";
     case ftpeDataConnection:
         return "ftpeDataConnection";
+    case ftpeSecureConnection:
+        return "ftpeSecureConnection";
+    case ftpeCertificateRejected:
+        return "ftpeCertificateRejected";
     }
     return "?";
 }
@@ -130,6 +134,14 @@ const char* ReplyStateName(TReplyState state) {
     switch (state) {
     case TReplyState::Greeting:
         return "Greeting";
+    case TReplyState::AuthTls:
+        return "AuthTls";
+    case TReplyState::TlsHandshake:
+        return "TlsHandshake";
+    case TReplyState::ProtectionBuffer:
+        return "ProtectionBuffer";
+    case TReplyState::Protection:
+        return "Protection";
     case TReplyState::User:
         return "User";
     case TReplyState::Password:

@@ -55,6 +55,8 @@ enum FtpError : std::uint8_t {
     ftpeServerNotReady = 26,
     ftpeLoginRefused = 27,
     ftpeDataConnection = 28,
+    ftpeSecureConnection = 29,    // AUTH TLS, PBSZ or PROT refused, or the TLS handshake failed
+    ftpeCertificateRejected = 30, // the server's certificate failed the check and was not trusted
 };
 
 // Where the running listing or store is. Changed in one place only (TStarFtp::ChangeState).
@@ -75,29 +77,33 @@ enum class TransferPhase : std::uint8_t {
 
 // What the reply interpreter expects next; the value is the command the reply answers.
 enum class TReplyState {
-    Greeting = 0,       // the server's welcome
-    User = 1,           // USER
-    Password = 2,       // PASS
-    Account = 3,        // ACCT
-    Feat = 4,           // FEAT, after SYST
-    System = 5,         // SYST
-    LoginDirectory = 6, // CWD right after login
-    ListDirectory = 7,  // PWD, the first step of a listing
-    ListType = 8,       // TYPE A of a listing
-    ListPort = 10,      // PORT of a listing
-    ListPassive = 11,   // EPSV or PASV of a listing
-    ListConnect = 13,   // no reply due: the data connection of LIST is being opened
-    List = 12,          // LIST: 1xx, then the final 2xx
-    StoreType = 30,     // TYPE A or TYPE I of a store
-    StorePort = 31,     // PORT of a store
-    StorePassive = 33,  // EPSV or PASV of a store
-    StoreConnect = 34,  // no reply due: the data connection of STOR is being opened
-    Store = 32,         // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
-    StoreSize = 35,     // SIZE of what was just stored
-    RenameFrom = 36,    // RNFR of the temporary name (RNTO went out with it)
-    RenameTo = 37,      // RNTO of the final name
-    DeleteTemp = 38,    // DELE of the temporary name
-    AbortSync = 39,     // NOOP after an unanswered ABOR; late ABOR replies come first
+    Greeting = 0,          // the server's welcome
+    AuthTls = 20,          // AUTH TLS, right after the greeting
+    TlsHandshake = 21,     // no reply due: TLS is being set up on the control connection
+    ProtectionBuffer = 22, // PBSZ 0, after the login
+    Protection = 23,       // PROT P
+    User = 1,              // USER
+    Password = 2,          // PASS
+    Account = 3,           // ACCT
+    Feat = 4,              // FEAT, after SYST
+    System = 5,            // SYST
+    LoginDirectory = 6,    // CWD right after login
+    ListDirectory = 7,     // PWD, the first step of a listing
+    ListType = 8,          // TYPE A of a listing
+    ListPort = 10,         // PORT of a listing
+    ListPassive = 11,      // EPSV or PASV of a listing
+    ListConnect = 13,      // no reply due: the data connection of LIST is being opened
+    List = 12,             // LIST: 1xx, then the final 2xx
+    StoreType = 30,        // TYPE A or TYPE I of a store
+    StorePort = 31,        // PORT of a store
+    StorePassive = 33,     // EPSV or PASV of a store
+    StoreConnect = 34,     // no reply due: the data connection of STOR is being opened
+    Store = 32,            // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
+    StoreSize = 35,        // SIZE of what was just stored
+    RenameFrom = 36,       // RNFR of the temporary name (RNTO went out with it)
+    RenameTo = 37,         // RNTO of the final name
+    DeleteTemp = 38,       // DELE of the temporary name
+    AbortSync = 39,        // NOOP after an unanswered ABOR; late ABOR replies come first
     ChangeDirectory = 50,
     Quit = 60,
     EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts

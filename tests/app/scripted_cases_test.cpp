@@ -237,6 +237,8 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
                 p.NoPwd();
             else if (key == "pasv" && value == "1")
                 p.Passive();
+            else if (key == "ftps" && value == "1")
+                p.Ftps();
             else if (key == "temp")
                 extra += "TempName=" + value + "\r\n";
             else if (key == "timeout")

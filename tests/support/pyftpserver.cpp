@@ -24,7 +24,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    address,
                                    QString::number(dropAfter),
                                    QString::number(drops),
-                                   QString::number(idleSeconds)};
+                                   QString::number(idleSeconds),
+                                   tlsPem_};
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) {
         why = "cannot start /usr/bin/python3: " + process_.errorString().toStdString();

@@ -1,0 +1,181 @@
+// Explicit TLS against a real FTPS server: pyftpdlib's TLS handler, which refuses USER before TLS
+// and any data connection without PROT P, with certificates made by openssl for the test.
+#include "ftp/ftp.h"
+#include "ftprecorder.h"
+
+#include "eventloop.h"
+#include "pyftpserver.h"
+#include "randombytes.h"
+#include "scopedenv.h"
+#include "testcerts.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <memory>
+
+namespace {
+
+class FtpTlsRealServer : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        std::string why;
+        ASSERT_TRUE(certs.Make(folder.path(), why)) << why;
+        trustCa = std::make_unique<ScopedEnv>("SSL_CERT_FILE", certs.caFile.toStdString());
+        ftp.UseTls = true;
+        ftp.UserName = PyFtpServer::User;
+        ftp.UserPassword = PyFtpServer::Password;
+        ftp.SetFtpServer("127.0.0.1");
+        ftp.TimeOutConnect = 20;
+        ftp.OnFtpCertificate = [this](TStarFtp&, const TCertificateInfo& c, bool& trust) {
+            questions.push_back(c);
+            trust = trustAnswer;
+        };
+    }
+
+    // Starts `server` with `pem` and logs in; true once logged in.
+    bool LogIn(PyFtpServer& server, const QString& pem) {
+        std::string why;
+        server.UseTls(pem);
+        if (!server.Start(why)) {
+            ADD_FAILURE() << why;
+            return false;
+        }
+        ftp.FtpPort = server.Port();
+        rec.events.clear();
+        rec.quits = 0;
+        ftp.Login();
+        const bool ended = RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }, 30000);
+        DrainPostedEvents();
+        return ended && rec.Saw("loggedin");
+    }
+
+    bool Store(const std::string& bytes, const std::string& remote) {
+        const std::string path = folder.filePath(QString::fromStdString(remote)).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        rec.events.clear();
+        ftp.LocalFile = path;
+        ftp.RemoteFile = remote;
+        ftp.TransferMode = BinaryTransfer;
+        ftp.StoreFile();
+        if (!RunUntil([&] { return rec.Saw("stored") || rec.quits > 0; }, 60000)) return false;
+        DrainPostedEvents();
+        return rec.Saw("stored");
+    }
+
+    std::size_t Count(const std::string& prefix) const {
+        return static_cast<std::size_t>(
+            std::count_if(rec.events.begin(), rec.events.end(),
+                          [&](const std::string& e) { return e.rfind(prefix, 0) == 0; }));
+    }
+
+    std::size_t Index(const std::string& event) const {
+        return static_cast<std::size_t>(std::find(rec.events.begin(), rec.events.end(), event) -
+                                        rec.events.begin());
+    }
+
+    QTemporaryDir folder;
+    TestCertificates certs;
+    std::unique_ptr<ScopedEnv> trustCa;
+    TStarFtp ftp;
+    FtpRecorder rec{ftp};
+    std::vector<TCertificateInfo> questions;
+    bool trustAnswer = false;
+};
+
+std::string OnServer(const PyFtpServer& server, const std::string& name) {
+    QFile file(server.Root() + "/" + QString::fromStdString(name));
+    if (!file.open(QIODevice::ReadOnly)) return "<missing>";
+    return file.readAll().toStdString();
+}
+
+const char kResumed[] = "info ftpiDataConnection Data connection protected: TLSv1.3, TLS session "
+                        "resumed";
+
+} // namespace
+
+TEST_F(FtpTlsRealServer, LogsInOverTlsAndStoresAndListsInBothModes) {
+    PyFtpServer server;
+    ASSERT_TRUE(LogIn(server, certs.serverPem));
+    // The server refuses USER in clear: logged in means USER and PASS went inside TLS.
+    EXPECT_LT(Index("sent AUTH TLS\r\n"), Index("sent USER anna\r\n"));
+    EXPECT_LT(Index("sent PASS s3cret\r\n"), Index("sent PBSZ 0\r\n"));
+    EXPECT_LT(Index("sent PBSZ 0\r\n"), Index("sent PROT P\r\n"));
+    EXPECT_LT(Index("sent PROT P\r\n"), Index("sent SYST\r\n"));
+    EXPECT_EQ(Count("info ftpiLogNote TLS TLSv1.3, cipher TLS_"), 1u);
+    EXPECT_TRUE(questions.empty()); // the CA signed it for 127.0.0.1
+    EXPECT_EQ(ftp.Certificate().Fingerprint, OpensslFingerprint(certs.serverPem));
+
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp.PassiveMode = passive;
+        const std::string prefix = passive ? "p" : "a";
+        for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{3} << 20}) {
+            SCOPED_TRACE(size);
+            const std::string bytes = RandomBytes(size, static_cast<unsigned>(size) + passive);
+            const std::string name = prefix + std::to_string(size);
+            ASSERT_TRUE(Store(bytes, name));
+            EXPECT_TRUE(ftp.Success());
+            EXPECT_EQ(OnServer(server, name), bytes);
+            // File bytes, not what TLS added.
+            EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(size));
+            EXPECT_EQ(Count(kResumed), 1u);
+        }
+        rec.events.clear();
+        ftp.GetListing();
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }, 30000));
+        DrainPostedEvents();
+        std::vector<std::string> names = ftp.FileNames;
+        std::sort(names.begin(), names.end());
+        const std::vector<std::string> expected =
+            passive ? std::vector<std::string>{"a0", "a1", "a3145728", "p0", "p1", "p3145728"}
+                    : std::vector<std::string>{"a0", "a1", "a3145728"};
+        EXPECT_EQ(names, expected);
+        EXPECT_EQ(Count(kResumed), 1u);
+    }
+}
+
+TEST_F(FtpTlsRealServer, UntrustedCertificateIsAskedAboutAndRefusalSendsNoUser) {
+    PyFtpServer server;
+    EXPECT_FALSE(LogIn(server, certs.selfSigned));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].Problem, "self-signed certificate");
+    EXPECT_EQ(questions[0].Fingerprint, OpensslFingerprint(certs.selfSigned));
+    EXPECT_EQ(questions[0].Subject, "CN=127.0.0.1");
+    EXPECT_TRUE(rec.Saw("error ftpeCertificateRejected self-signed certificate"));
+    EXPECT_EQ(Count("sent USER"), 0u);
+    EXPECT_EQ(Count("sent PASS"), 0u);
+    EXPECT_EQ(ftp.TlsFailure(), "self-signed certificate");
+
+    // Trusted: the session goes on, and the same certificate is not asked about again.
+    trustAnswer = true;
+    rec.quits = 0;
+    rec.events.clear();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }, 30000));
+    EXPECT_TRUE(rec.Saw("loggedin"));
+    EXPECT_EQ(questions.size(), 2u);
+    EXPECT_EQ(ftp.TrustedCertificate, OpensslFingerprint(certs.selfSigned));
+    ASSERT_TRUE(Store("kept", "trusted.txt"));
+    EXPECT_EQ(OnServer(server, "trusted.txt"), "kept");
+
+    trustAnswer = false;
+    rec.events.clear();
+    ftp.Login();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("loggedin") || rec.quits > 0; }, 30000));
+    EXPECT_TRUE(rec.Saw("loggedin"));
+    EXPECT_EQ(questions.size(), 2u);
+}
+
+TEST_F(FtpTlsRealServer, ACertificateForAnotherAddressFailsTheCheck) {
+    PyFtpServer server;
+    ftp.SetFtpServer("localhost"); // the certificate names only IP 127.0.0.1
+    EXPECT_FALSE(LogIn(server, certs.serverPem));
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0].Problem, "hostname mismatch");
+    EXPECT_EQ(Count("sent USER"), 0u);
+}
