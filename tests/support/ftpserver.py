@@ -21,7 +21,8 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import (DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
+                                TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
 
 
@@ -61,9 +62,20 @@ class Handler(Behaviour, FTPHandler):
     pass
 
 
+class EarlyTlsDTPHandler(TLS_DTPHandler):
+    """Lets a client's TLS handshake on a data connection run before its STOR or LIST, as curl
+    starts it; pyftpdlib itself closes a data connection that is readable before the command."""
+
+    def readable(self):
+        if self._ssl_requested and not self._ssl_established:
+            return True
+        return super().readable()
+
+
 class TlsHandler(Behaviour, TLS_FTPHandler):
     tls_control_required = True
     tls_data_required = True
+    dtp_handler = EarlyTlsDTPHandler
 
 
 class SlowDTPHandler(ThrottledDTPHandler):
