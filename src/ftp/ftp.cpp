@@ -636,8 +636,9 @@ void TStarFtp::AbortTransfer(bool reportDone) {
 }
 
 void TStarFtp::SendAbort() {
-    if (!SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
-    if (!SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
+    // Urgent data cannot travel inside TLS: there ABOR goes alone, as TLS clients send it.
+    if (!Tls() && !SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
+    if (!Tls() && !SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
     // No second data mark after ABOR: a server that does not strip Telnet bytes reads it as the
     // start of the next command and refuses that (pyftpdlib answers "\xff\xf2TYPE I" with 500).
     SendCommand("ABOR");

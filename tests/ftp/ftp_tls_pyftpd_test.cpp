@@ -179,3 +179,29 @@ TEST_F(FtpTlsRealServer, ACertificateForAnotherAddressFailsTheCheck) {
     EXPECT_EQ(questions[0].Problem, "hostname mismatch");
     EXPECT_EQ(Count("sent USER"), 0u);
 }
+
+// A store cancelled in the middle: ABOR goes inside TLS (no urgent bytes, which would break the
+// TLS stream), the store fails, and the session goes on with the next one.
+TEST_F(FtpTlsRealServer, CancelledStoreEndsAndTheSessionGoesOn) {
+    PyFtpServer server;
+    ASSERT_TRUE(LogIn(server, certs.serverPem));
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp.PassiveMode = passive;
+        const TFtpInfoEvent record = ftp.OnFtpInfo;
+        int blocks = 0;
+        ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+            record(f, info, addinfo);
+            if (info == ftpiProgress && ++blocks == 50) f.Abort();
+        };
+        ASSERT_TRUE(Store(RandomBytes(std::size_t{32} << 20, 3), "cut.bin"));
+        ftp.OnFtpInfo = record;
+        EXPECT_FALSE(ftp.Success());
+        EXPECT_TRUE(rec.Saw("sent ABOR\r\n"));
+        EXPECT_LT(ftp.BytesTransferred, std::int64_t{32} << 20);
+        const std::string bytes = RandomBytes(100000, 4);
+        ASSERT_TRUE(Store(bytes, "next.bin"));
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(OnServer(server, "next.bin"), bytes);
+    }
+}
