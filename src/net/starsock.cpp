@@ -402,9 +402,9 @@ int TStarSocket::Transfer(int result) {
 }
 
 // The outcome of a TLS read or write as a transfer's: errors of the link end the connection.
-int TStarSocket::TlsTransfer(int moved, int step) {
+int TStarSocket::TlsTransfer(int moved, TTlsStep step) {
     lastError_ = 0;
-    if (static_cast<TTlsStep>(step) == TTlsStep::Failed)
+    if (step == TTlsStep::Failed)
         lastError_ = errno == EPIPE || errno == ECONNRESET ? WinsockError(errno) : WSAECONNABORTED;
     return moved;
 }
@@ -412,11 +412,11 @@ int TStarSocket::TlsTransfer(int moved, int step) {
 int TStarSocket::Send(const void* data, int length) {
     if (Injected(TSocketCall::Send)) return Transfer(-1);
     if (tls_) {
-        if (tlsHandshaking_) return TlsTransfer(0, 0);
+        if (tlsHandshaking_) return TlsTransfer(0, TTlsStep::WantRead);
         TTlsStep step;
         errno = 0;
         const int moved = tls_->Write(data, length, step);
-        return TlsTransfer(moved, static_cast<int>(step));
+        return TlsTransfer(moved, step);
     }
     ssize_t n;
     do
@@ -440,11 +440,11 @@ int TStarSocket::Receive(void* buffer, int capacity) {
         ArmRead();
     if (Injected(TSocketCall::Recv)) return Transfer(-1);
     if (tls_) {
-        if (tlsHandshaking_) return TlsTransfer(0, 0);
+        if (tlsHandshaking_) return TlsTransfer(0, TTlsStep::WantRead);
         TTlsStep step;
         errno = 0;
         const int moved = tls_->Read(buffer, capacity, step);
-        return TlsTransfer(moved, static_cast<int>(step));
+        return TlsTransfer(moved, step);
     }
     ssize_t n;
     do

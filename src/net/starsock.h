@@ -23,6 +23,7 @@
 class TSocketSink;
 class TTlsLink;
 class TTlsSession;
+enum class TTlsStep;
 
 // Message numbers. Numbers above WM_USER + 1 belong to the owner (PostMessage, OnMessage).
 constexpr unsigned WM_USER = 0x0400;
@@ -149,7 +150,7 @@ class TStarSocket {
     bool NextAddress();
     void StoreError(int posixErrno);
     int Transfer(int result);
-    int TlsTransfer(int moved, int step);
+    int TlsTransfer(int moved, TTlsStep step);
     void TlsHandshakeStep();
     void ReadPendingLater();
     void PeerClosed(std::uint16_t error);
