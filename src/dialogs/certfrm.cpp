@@ -5,7 +5,6 @@
 
 #include <QFontDatabase>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
 
@@ -14,7 +13,7 @@ TCertForm::TCertForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("サーバー証明書の確認");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(520, 262);
+    setFixedSize(520, 278);
 
     Image1 = MakeControl<QLabel>(this, "Image1", 12, 12, 32, 32);
     Image1->setPixmap(WarningPicture());
@@ -27,12 +26,12 @@ TCertForm::TCertForm(QWidget* parent) : QDialog(parent) {
     Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Label4 = MakeControl<QLabel>(this, "Label4", 56, 144, 452, 20);
     Label5 = MakeControl<QLabel>(this, "Label5", "SHA-256 フィンガープリント:", 56, 168, 452, 20);
-    Edit1 = MakeControl<QLineEdit>(this, "Edit1", 56, 190, 452, 24);
-    Edit1->setReadOnly(true);
-    Edit1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Label6 = MakeControl<QLabel>(this, "Label6", 56, 190, 452, 40);
+    Label6->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Label6->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
-    Button1 = MakeControl<QPushButton>(this, "Button1", "この証明書を信頼する", 250, 226, 160, 26);
-    Button2 = MakeControl<QPushButton>(this, "Button2", "キャンセル", 418, 226, 90, 26);
+    Button1 = MakeControl<QPushButton>(this, "Button1", "この証明書を信頼する", 250, 242, 160, 26);
+    Button2 = MakeControl<QPushButton>(this, "Button2", "キャンセル", 418, 242, 90, 26);
     // Trust is never what Enter does.
     Button2->setDefault(true);
     Button2->setFocus();
@@ -53,8 +52,10 @@ void TCertForm::SetCertificate(const TCertificateInfo& certificate, bool changed
                     "\n発行者: " + QString::fromUtf8(certificate.Issuer));
     Label4->setText("有効期間: " + QString::fromUtf8(certificate.NotBefore) + " から " +
                     QString::fromUtf8(certificate.NotAfter) + " まで");
-    Edit1->setText(QString::fromUtf8(certificate.Fingerprint));
-    Edit1->setCursorPosition(0);
+    // 32 bytes: the line breaks after the 16th.
+    QString fingerprint = QString::fromUtf8(certificate.Fingerprint);
+    if (fingerprint.size() > 48) fingerprint.replace(47, 1, '\n');
+    Label6->setText(fingerprint);
 }
 
 void TCertForm::showEvent(QShowEvent* event) {

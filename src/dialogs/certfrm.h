@@ -9,7 +9,6 @@
 #include <QDialog>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
 
 class TCertForm : public QDialog {
@@ -27,7 +26,7 @@ class TCertForm : public QDialog {
     QLabel* Label3;       // subject and issuer
     QLabel* Label4;       // validity
     QLabel* Label5;       // "SHA-256"
-    QLineEdit* Edit1;     // the fingerprint, selectable
+    QLabel* Label6;       // the fingerprint in two lines of 16 bytes, selectable
     QPushButton* Button1; // この証明書を信頼する
     QPushButton* Button2; // キャンセル
 

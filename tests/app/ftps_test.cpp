@@ -13,7 +13,6 @@
 #include <QAbstractButton>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
 
 #include <memory>
 
@@ -58,7 +57,7 @@ struct TTrustAnswer {
         ASSERT_NE(form, nullptr) << w->objectName().toStdString();
         headline = form->Label1->text();
         reason = form->Label2->text();
-        fingerprint = form->Edit1->text();
+        fingerprint = form->Label6->text().replace('\n', ':');
         form->findChild<QAbstractButton*>(name)->click();
     }
 };
