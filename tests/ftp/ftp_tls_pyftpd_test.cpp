@@ -205,3 +205,31 @@ TEST_F(FtpTlsRealServer, CancelledStoreEndsAndTheSessionGoesOn) {
         EXPECT_EQ(OnServer(server, "next.bin"), bytes);
     }
 }
+
+// A listing of many TLS records, more than one read event takes: bytes the TLS link has decrypted
+// but not handed out yet are read too, and every entry is seen once.
+TEST_F(FtpTlsRealServer, BigListingKeepsEveryEntry) {
+    PyFtpServer server;
+    std::vector<std::string> expected;
+    ASSERT_TRUE(LogIn(server, certs.serverPem));
+    for (int i = 0; i < 3000; ++i) {
+        const std::string name = "entry number " + std::to_string(i) + ".dat";
+        QFile file(server.Root() + "/" + QString::fromStdString(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        expected.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    for (const bool passive : {false, true}) {
+        SCOPED_TRACE(passive ? "passive" : "active");
+        ftp.PassiveMode = passive;
+        rec.events.clear();
+        ftp.GetListing();
+        ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }, 30000));
+        DrainPostedEvents();
+        std::vector<std::string> names = ftp.FileNames;
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, expected);
+        EXPECT_TRUE(ftp.Success());
+        EXPECT_EQ(Count(kResumed), 1u);
+    }
+}
