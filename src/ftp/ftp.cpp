@@ -144,11 +144,10 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     pendingEvent_ = peNone;
-    storing_ = tempStore_ = storAccepted_ = storeCancelled_ = retryDirect_ = renameRefused_ = false;
+    tempStore_ = storAccepted_ = storeCancelled_ = false;
     ending_ = Ending::No;
     endTimer_->stop();
     aborWait_->stop();
-    epsvSent_ = false;
     listingLines_.Reset();
     Listing = false;
     OnTimeOut = [this](TStarSocket&) { FatalError(ftpeTimeOut); };
@@ -250,7 +249,7 @@ void TStarFtp::EndSession(int graceMs) {
     }
     // A temporary file that is complete or half renamed; a server takes commands in order, so the
     // DELE can go out before the outstanding reply is in.
-    if (storing_ && tempStore_ && storAccepted_ && replyState_ != ReplyState::DeleteTemp &&
+    if (StoreInHand() && tempStore_ && storAccepted_ && !DeletingTemp() &&
         replyState_ != ReplyState::Store)
         SendCommand("DELE " + storeName_);
     ContinueEnding();
@@ -292,13 +291,13 @@ void TStarFtp::ChangeState(ReplyState reply, TransferPhase phase) {
 // A transfer's final reply may take as long as the server needs to finish a big file; every other
 // reply, ABOR's included, is due within the time-out.
 bool TStarFtp::ReplyTimed() const {
-    if (replyState_ == ReplyState::AbortSync) return true;
+    if (SyncingAbort()) return true;
     // Bounded by AborReplyWait instead, which may be the shorter.
     if (phase_ == TransferPhase::AbortAborReply) return false;
     if (Aborting()) return true;
     return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
            replyState_ != ReplyState::Store && replyState_ != ReplyState::ListConnect &&
-           replyState_ != ReplyState::StoreConnect;
+           replyState_ != ReplyState::StoreConnect && replyState_ != ReplyState::StoreEnded;
 }
 
 // Restarts the countdown while a timed reply is due, stops it otherwise. Before the connection is
@@ -340,8 +339,10 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnListType(kind);
     case ReplyState::ListPort:
         return OnListPort(kind);
-    case ReplyState::ListPassive:
-    case ReplyState::StorePassive:
+    case ReplyState::ListEpsv:
+    case ReplyState::ListPasv:
+    case ReplyState::StoreEpsv:
+    case ReplyState::StorePasv:
         return OnPassive(line);
     case ReplyState::List:
         return OnList(line);
@@ -358,10 +359,13 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::RenameFrom:
         return OnRenameFrom(kind);
     case ReplyState::RenameTo:
+    case ReplyState::RenameToFailed:
         return OnRenameTo(kind);
     case ReplyState::DeleteTemp:
+    case ReplyState::DeleteTempThenDirect:
         return OnDeleteTemp(line);
-    case ReplyState::AbortSync:
+    case ReplyState::ListAbortSync:
+    case ReplyState::StoreAbortSync:
         return OnAbortSync(line);
     case ReplyState::Quit:
         return OnQuit(kind);
@@ -374,6 +378,7 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::TlsHandshake:
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
+    case ReplyState::StoreEnded:
     case ReplyState::Idle:
         break;
     }
@@ -561,7 +566,6 @@ void TStarFtp::StoreFile() {
         PostReady();
         return;
     }
-    storing_ = true;
     OpenStore();
 }
 
@@ -571,7 +575,7 @@ void TStarFtp::OpenStore() {
     ResetCounts();
     tempStore_ = UseTempName;
     storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;
-    storAccepted_ = storeCancelled_ = retryDirect_ = false;
+    storAccepted_ = storeCancelled_ = false;
     CloseLocalFile();
     const std::optional<std::string> path = SystemToUtf8(LocalFile);
     // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
@@ -591,8 +595,7 @@ void TStarFtp::OpenStore() {
 
 void TStarFtp::Abort() {
     // The data has gone, the final name not yet replaced: the temporary file is deleted instead.
-    if (storing_ && tempStore_ &&
-        (replyState_ == ReplyState::StoreSize || replyState_ == ReplyState::DeleteTemp))
+    if (tempStore_ && (replyState_ == ReplyState::StoreSize || DeletingTemp()))
         storeCancelled_ = true;
     AbortTransfer(true);
     // While our own data connection is being opened no reply is due that would carry the
@@ -691,7 +694,7 @@ void TStarFtp::AborReplyOverdue() {
     if (phase_ != TransferPhase::AbortAborReply || ControlLost()) return;
     Info(ftpiLogNote, "No reply to ABOR within " + std::to_string(AborReplyWait / 1000) +
                           " s; the transfer counts as aborted");
-    IssueCommand("NOOP", ReplyState::AbortSync);
+    IssueCommand("NOOP", StoreInHand() ? ReplyState::StoreAbortSync : ReplyState::ListAbortSync);
 }
 
 void TStarFtp::OnAbortSync(const std::string& line) {
@@ -725,7 +728,7 @@ void TStarFtp::OnListType(char kind) {
     if (kind != '2')
         FatalError(ftpeCommandFailed);
     else if (PassiveMode)
-        SendPassive(ReplyState::ListPassive);
+        SendPassive(true);
     else
         SendPort(ReplyState::ListPort);
 }
@@ -735,7 +738,7 @@ void TStarFtp::OnStoreType(char kind) {
     if (kind != '2')
         FatalError(ftpeCommandFailed);
     else if (PassiveMode)
-        SendPassive(ReplyState::StorePassive);
+        SendPassive(false);
     else
         SendPort(ReplyState::StorePort);
 }
@@ -832,13 +835,12 @@ void TStarFtp::DataDone() {
 }
 
 void TStarFtp::TransferComplete() {
-    SetReplyState(ReplyState::Idle);
-    if (storing_) {
-        SetPhase(TransferPhase::None);
+    if (StoreInHand()) {
+        ChangeState(ReplyState::StoreEnded, TransferPhase::None);
         StoreTransferEnded();
         return;
     }
-    SetPhase(TransferPhase::Done);
+    ChangeState(ReplyState::Idle, TransferPhase::Done);
     PostReady();
 }
 
@@ -872,7 +874,6 @@ void TStarFtp::RenameOrFinish() {
     }
     // Both go out at once, so the rename costs one round trip: the server takes them in order, and
     // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
-    renameRefused_ = false;
     if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
     IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
@@ -900,30 +901,30 @@ void TStarFtp::OnStoreSize(const std::string& line) {
 
 // RNTO is out already: its reply comes next either way.
 void TStarFtp::OnRenameFrom(char kind) {
-    renameRefused_ = kind != '3';
-    if (renameRefused_) Info(ftpiCommandFailed, "");
-    SetReplyState(ReplyState::RenameTo);
+    if (kind != '3') Info(ftpiCommandFailed, "");
+    SetReplyState(kind == '3' ? ReplyState::RenameTo : ReplyState::RenameToFailed);
 }
 
 void TStarFtp::OnRenameTo(char kind) {
-    if (!renameRefused_ && kind == '2') {
+    const bool fromRefused = replyState_ == ReplyState::RenameToFailed;
+    if (!fromRefused && kind == '2') {
         FinishStore(true);
         return;
     }
-    if (!renameRefused_) Info(ftpiCommandFailed, "");
+    if (!fromRefused) Info(ftpiCommandFailed, "");
     DeleteTempFile(true);
 }
 
 // Its reply is only logged: the store's outcome does not depend on it.
 void TStarFtp::DeleteTempFile(bool thenDirect) {
-    retryDirect_ = thenDirect;
-    IssueCommand("DELE " + storeName_, ReplyState::DeleteTemp);
+    IssueCommand("DELE " + storeName_,
+                 thenDirect ? ReplyState::DeleteTempThenDirect : ReplyState::DeleteTemp);
 }
 
 void TStarFtp::OnDeleteTemp(const std::string& line) {
     if (line[0] != '2')
         Info(ftpiLogNote, "The temporary file " + storeName_ + " is left on the server: " + line);
-    if (!retryDirect_) {
+    if (replyState_ != ReplyState::DeleteTempThenDirect) {
         FinishStore(false);
         return;
     }
@@ -939,9 +940,7 @@ void TStarFtp::OnDeleteTemp(const std::string& line) {
 
 void TStarFtp::FinishStore(bool stored) {
     if (!stored) success_ = false;
-    storing_ = false;
-    SetReplyState(ReplyState::Idle);
-    SetPhase(TransferPhase::Done);
+    ChangeState(ReplyState::Idle, TransferPhase::Done);
     PostReady();
 }
 
@@ -952,7 +951,6 @@ void TStarFtp::ContinueEnding() {
     CloseData();
     CloseLocalFile();
     SetPhase(TransferPhase::None);
-    storing_ = false;
     aborWait_->stop();
     if (ControlLost()) {
         FinishEnding();
@@ -973,7 +971,6 @@ void TStarFtp::FinishEnding() {
     ending_ = Ending::Done;
     endTimer_->stop();
     aborWait_->stop();
-    storing_ = false;
     CloseAll();
     controlConnected_ = false;
     SetReplyState(ReplyState::Idle);

@@ -141,7 +141,8 @@ class TStarFtp : public TStarSocket {
     std::int32_t ElapsedTime = 0;      // milliseconds since the data connection was accepted
     // Set when a block of listing data is read; cleared at the end of the listing and when a
     // store's data starts, so a listing that was aborted or failed leaves it set until then. The
-    // owner reads it to tell a listing's progress notices from a store's.
+    // owner reads it to tell a listing's progress notices from a store's, also after the listing
+    // has ended, which is why the transfer phase cannot stand for it.
     bool Listing = false;
 
     // Read by the owner.
@@ -223,6 +224,19 @@ class TStarFtp : public TStarSocket {
     std::int64_t SendDeadline() const;
     void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
+    // A store is in hand, from its TYPE to its last reply.
+    bool StoreInHand() const {
+        return replyState_ >= ReplyState::StoreType &&
+               replyState_ <= ReplyState::DeleteTempThenDirect;
+    }
+    bool DeletingTemp() const {
+        return replyState_ == ReplyState::DeleteTemp ||
+               replyState_ == ReplyState::DeleteTempThenDirect;
+    }
+    bool SyncingAbort() const {
+        return replyState_ == ReplyState::ListAbortSync ||
+               replyState_ == ReplyState::StoreAbortSync;
+    }
 
     void HandleReply(const std::string& line);
     void OnGreeting(char kind);
@@ -272,7 +286,7 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
-    void SendPassive(ReplyState next);
+    void SendPassive(bool list);
     void OnPassive(const std::string& line);
     void ConnectData(const std::string& address, std::uint16_t port);
     void DataConnected();
@@ -331,12 +345,17 @@ class TStarFtp : public TStarSocket {
     std::vector<std::string> featureLines_; // inner lines of the FEAT reply so far
     FtpError errorCode_ = ftpeNoError;
     bool success_ = false;
+    // Greeting is the reply state of the lookup and the connect too: this says the connection is
+    // up.
     bool controlConnected_ = false;
+    // An operation runs until its completion is delivered, after its reply state is Idle again.
     bool busy_ = false;
     PendingCompletion pendingEvent_ = peNone;
     ReplyState replyState_ = ReplyState::Idle;
-    bool inReplyHandler_ = false;
-    bool shutDown_ = false;
+    // Facts of the connection and the operation, not of the protocol's step: the reply state
+    // says what is due, these say whether anything can be due and whether the owner may start.
+    bool inReplyHandler_ = false; // a reply line is being interpreted: reads wait for it
+    bool shutDown_ = false;       // the socket failed; nothing more is sent or read
     std::string lastReply_;
     TCertificateInfo certificate_;
     std::string tlsFailure_;
@@ -352,19 +371,19 @@ class TStarFtp : public TStarSocket {
     std::unique_ptr<QTimer> endTimer_; // graceMs of EndSession
     std::int64_t endDeadline_ = 0;
 
-    // The store in hand, from StoreFile to its completion; a fall-back store under the final name
-    // is part of it.
-    bool storing_ = false;
-    bool tempStore_ = false;           // this attempt stores under the temporary name
-    std::string storeName_;            // the name STOR went to
-    bool storAccepted_ = false;        // the server took STOR (1xx, a final 2xx, or its connection)
-    bool storeCancelled_ = false;      // Abort after the data had gone, before the rename
-    bool retryDirect_ = false;         // the DELE outstanding follows a refused rename
-    bool renameRefused_ = false;       // RNFR was refused; the reply to RNTO is still due
+    // Facts of the store attempt in hand (a fall-back store under the final name is a second
+    // attempt), set once per attempt by OpenStore; the reply state says where the attempt is.
+    bool tempStore_ = false;      // this attempt stores under the temporary name
+    std::string storeName_;       // the name STOR went to
+    bool storAccepted_ = false;   // the server took STOR (1xx, a final 2xx, or its connection): it
+                                  // may have created the file, whatever state followed
+    bool storeCancelled_ = false; // the owner's Abort while SIZE's or DELE's reply was due; a
+                                  // request kept for that reply's handler, read nowhere else
     std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
     TLineSplitter listingLines_;
-    bool listingBatched_ = false;          // the listing's reader waits for ListingReadThreshold
+    // The data socket's read threshold is set: a fact of that socket, not of the protocol.
+    bool listingBatched_ = false;
     std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
     TListState listState_;                 // one per listing
     int localFile_ = -1;
@@ -375,7 +394,6 @@ class TStarFtp : public TStarSocket {
     std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
     TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the data connections
-    bool epsvSent_ = false;            // the passive command outstanding is EPSV, not PASV
-    bool epsvRefused_ = false;         // this session uses PASV: the server refused EPSV
+    bool epsvRefused_ = false;         // the server refused EPSV once: a fact of the session
     std::string dataTarget_;           // "address port" of the passive data connection
 };

@@ -49,7 +49,6 @@ void TStarFtp::SocketClosed() {
     CloseLocalFile();
     SetPhase(TransferPhase::None);
     SetReplyState(ReplyState::Idle);
-    storing_ = false;
     aborWait_->stop();
     Info(ftpiNotConnected, "Disconnected");
     PostReady();
@@ -173,8 +172,7 @@ void TStarFtp::TakeReply(const TReplyLine& line) {
         return;
     }
     // The clean-up after a failed store must not hide the reply that failed it.
-    if (replyState_ != ReplyState::DeleteTemp && replyState_ != ReplyState::AbortSync)
-        lastReply_ = line.text;
+    if (!DeletingTemp() && !SyncingAbort()) lastReply_ = line.text;
     HandleReply(line.text);
 }
 
@@ -210,7 +208,6 @@ void TStarFtp::FatalError(FtpError code, const std::string& addinfo) {
     CloseAll();
     controlConnected_ = false;
     success_ = false;
-    storing_ = false;
     aborWait_->stop();
     errorCode_ = code;
     // Posted for this session, also when the handler logs in again.

@@ -68,20 +68,22 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
 }
 
 // EPSV first; PASV on IPv4 when the server refused EPSV before in this session.
-void TStarFtp::SendPassive(ReplyState next) {
+void TStarFtp::SendPassive(bool list) {
     CloseData();
     listingLines_.Reset();
-    epsvSent_ = !epsvRefused_;
-    IssueCommand(epsvSent_ ? "EPSV" : "PASV", next);
+    if (!epsvRefused_)
+        IssueCommand("EPSV", list ? ReplyState::ListEpsv : ReplyState::StoreEpsv);
+    else
+        IssueCommand("PASV", list ? ReplyState::ListPasv : ReplyState::StorePasv);
 }
 
 void TStarFtp::OnPassive(const std::string& line) {
     if (CancelledBeforeCommand()) return;
-    const ReplyState connecting =
-        replyState_ == ReplyState::ListPassive ? ReplyState::ListConnect : ReplyState::StoreConnect;
+    const bool list = replyState_ == ReplyState::ListEpsv || replyState_ == ReplyState::ListPasv;
+    const ReplyState connecting = list ? ReplyState::ListConnect : ReplyState::StoreConnect;
     // The address the control connection reached; EPSV names none, PASV may name a wrong one.
     const std::string peer = GetAddressText();
-    if (epsvSent_) {
+    if (replyState_ == ReplyState::ListEpsv || replyState_ == ReplyState::StoreEpsv) {
         const std::optional<std::uint16_t> port =
             line[0] == '2' ? ParseEpsvReply(line) : std::nullopt;
         if (port) {
@@ -90,8 +92,7 @@ void TStarFtp::OnPassive(const std::string& line) {
         } else if (AddressFamily() == AF_INET) {
             // Refused, or no port in the answer: PASV, for the rest of the session.
             epsvRefused_ = true;
-            epsvSent_ = false;
-            IssueCommand("PASV", replyState_);
+            IssueCommand("PASV", list ? ReplyState::ListPasv : ReplyState::StorePasv);
         } else if (line[0] != '2') {
             FatalError(ftpeCommandFailed);
         } else {

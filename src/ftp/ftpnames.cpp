@@ -160,32 +160,44 @@ const char* ReplyStateName(TReplyState state) {
         return "ListType";
     case TReplyState::ListPort:
         return "ListPort";
-    case TReplyState::ListPassive:
-        return "ListPassive";
+    case TReplyState::ListEpsv:
+        return "ListEpsv";
+    case TReplyState::ListPasv:
+        return "ListPasv";
     case TReplyState::ListConnect:
         return "ListConnect";
     case TReplyState::List:
         return "List";
+    case TReplyState::ListAbortSync:
+        return "ListAbortSync";
     case TReplyState::StoreType:
         return "StoreType";
     case TReplyState::StorePort:
         return "StorePort";
-    case TReplyState::StorePassive:
-        return "StorePassive";
+    case TReplyState::StoreEpsv:
+        return "StoreEpsv";
+    case TReplyState::StorePasv:
+        return "StorePasv";
     case TReplyState::StoreConnect:
         return "StoreConnect";
     case TReplyState::Store:
         return "Store";
+    case TReplyState::StoreAbortSync:
+        return "StoreAbortSync";
+    case TReplyState::StoreEnded:
+        return "StoreEnded";
     case TReplyState::StoreSize:
         return "StoreSize";
     case TReplyState::RenameFrom:
         return "RenameFrom";
     case TReplyState::RenameTo:
         return "RenameTo";
+    case TReplyState::RenameToFailed:
+        return "RenameToFailed";
     case TReplyState::DeleteTemp:
         return "DeleteTemp";
-    case TReplyState::AbortSync:
-        return "AbortSync";
+    case TReplyState::DeleteTempThenDirect:
+        return "DeleteTempThenDirect";
     case TReplyState::ChangeDirectory:
         return "ChangeDirectory";
     case TReplyState::Quit:

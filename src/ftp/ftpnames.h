@@ -75,7 +75,8 @@ enum class TransferPhase : std::uint8_t {
     Done,               // both sides ended; the ready notification is posted
 };
 
-// What the reply interpreter expects next; the value is the command the reply answers.
+// What the reply interpreter expects next; the value is the command the reply answers. The
+// states of a store lie between StoreType and DeleteTempThenDirect, and only they.
 enum class TReplyState {
     Greeting = 0,          // the server's welcome
     AuthTls = 20,          // AUTH TLS, right after the greeting
@@ -90,20 +91,27 @@ enum class TReplyState {
     LoginDirectory = 6,    // CWD right after login
     ListDirectory = 7,     // PWD, the first step of a listing
     ListType = 8,          // TYPE A of a listing
-    ListPort = 10,         // PORT of a listing
-    ListPassive = 11,      // EPSV or PASV of a listing
-    ListConnect = 13,      // no reply due: the data connection of LIST is being opened
-    List = 12,             // LIST: 1xx, then the final 2xx
+    ListPort = 9,          // PORT of a listing
+    ListEpsv = 10,         // EPSV of a listing
+    ListPasv = 11,         // PASV of a listing
+    ListConnect = 12,      // no reply due: the data connection of LIST is being opened
+    List = 13,             // LIST: 1xx, then the final 2xx
+    ListAbortSync = 14,    // NOOP after an unanswered ABOR of LIST; late ABOR replies come first
     StoreType = 30,        // TYPE A or TYPE I of a store
     StorePort = 31,        // PORT of a store
-    StorePassive = 33,     // EPSV or PASV of a store
+    StoreEpsv = 32,        // EPSV of a store
+    StorePasv = 33,        // PASV of a store
     StoreConnect = 34,     // no reply due: the data connection of STOR is being opened
-    Store = 32,            // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
-    StoreSize = 35,        // SIZE of what was just stored
-    RenameFrom = 36,       // RNFR of the temporary name (RNTO went out with it)
-    RenameTo = 37,         // RNTO of the final name
-    DeleteTemp = 38,       // DELE of the temporary name
-    AbortSync = 39,        // NOOP after an unanswered ABOR; late ABOR replies come first
+    Store = 35,            // STOR: 1xx, then the final 2xx (426 of an aborted store ignored)
+    StoreAbortSync = 36,   // NOOP after an unanswered ABOR of STOR; late ABOR replies come first
+    StoreEnded = 37,       // no reply due: the transfer has ended; SIZE, RNFR or DELE may follow
+    StoreSize = 38,        // SIZE of what was just stored
+    RenameFrom = 39,       // RNFR of the temporary name (RNTO went out with it)
+    RenameTo = 40,         // RNTO of the final name
+    RenameToFailed = 41,   // RNTO after a refused RNFR: the rename failed whatever this reply says
+    DeleteTemp = 42,       // DELE of the temporary name; the store ends with it
+    DeleteTempThenDirect = 43, // DELE of the temporary name after a refused rename; a store under
+                               // the final name follows
     ChangeDirectory = 50,
     Quit = 60,
     EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts
