@@ -318,7 +318,7 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnGreeting(kind);
     case ReplyState::AuthTls:
         return OnAuthTls(line);
-    case ReplyState::ProtectionBuffer:
+    case ReplyState::ProtectBuffer:
     case ReplyState::Protection:
         return OnProtection(line);
     case ReplyState::User:
@@ -402,7 +402,7 @@ void TStarFtp::SendUser() {
 
 void TStarFtp::LoginAccepted() {
     if (UseTls)
-        IssueCommand("PBSZ 0", ReplyState::ProtectionBuffer);
+        IssueCommand("PBSZ 0", ReplyState::ProtectBuffer);
     else
         IssueCommand("SYST", ReplyState::System);
 }

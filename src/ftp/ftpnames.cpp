@@ -138,8 +138,8 @@ const char* ReplyStateName(TReplyState state) {
         return "AuthTls";
     case TReplyState::TlsHandshake:
         return "TlsHandshake";
-    case TReplyState::ProtectionBuffer:
-        return "ProtectionBuffer";
+    case TReplyState::ProtectBuffer:
+        return "ProtectBuffer";
     case TReplyState::Protection:
         return "Protection";
     case TReplyState::User:

@@ -68,7 +68,7 @@ void TStarFtp::OnProtection(const std::string& line) {
         SecureRefused(line);
         return;
     }
-    if (replyState_ == ReplyState::ProtectionBuffer)
+    if (replyState_ == ReplyState::ProtectBuffer)
         IssueCommand("PROT P", ReplyState::Protection);
     else
         IssueCommand("SYST", ReplyState::System);
