@@ -76,16 +76,12 @@ void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list) 
     }
 }
 
-TParams ParamsFromArguments(const std::vector<std::string>& arguments,
-                            std::vector<std::string>& refused) {
-    TParams params;
-    for (const std::string& arg : arguments) {
-        if (auto sjis = Utf8ToSystem(arg)) {
-            params.push_back(std::move(*sjis));
-        } else {
-            params.emplace_back();
-            refused.push_back(arg);
-        }
-    }
+TParams ParamsFromArguments(const std::vector<std::string>& arguments) {
+    TParams params(arguments);
+    // A profile name and a key text are in the system code page, like the files that keep them;
+    // a name without that form names no profile.
+    if (params.size() >= 1 &&
+        (IsServerOption(params[0]) || KeyOption(params).Option != TKeyOption::None))
+        params[0] = Utf8ToSystem(params[0]).value_or(params[0]);
     return params;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The command line: P1..Pn as the system code page sees them, the options they carry, and the files
-// they name.
+// The command line: P1..Pn, the options they carry, and the files they name. Files are named as
+// the host gives them; a profile name and a key text are in the system code page.
 
 #include <string>
 #include <string_view>
@@ -44,7 +44,6 @@ void AddMatchingFiles(std::string_view pattern, std::vector<std::string>& list);
 // matches and passes over the folders among its matches, which the user did not name.
 void AddCommandLineFiles(const TParams& params, std::vector<std::string>& list);
 
-// Arguments from the host (UTF-8) in the system code page. An argument without an exact CP932 form
-// cannot name its file; it keeps its place as an empty parameter and is reported in `refused`.
-TParams ParamsFromArguments(const std::vector<std::string>& arguments,
-                            std::vector<std::string>& refused);
+// Arguments from the host (UTF-8): a file's path stays as it is, whatever characters it holds; a
+// "/SERVER:" option or a key option in first place goes to the system code page.
+TParams ParamsFromArguments(const std::vector<std::string>& arguments);

@@ -49,6 +49,8 @@ TTransferType TransferTypeFor(int modeIndex, bool textFile, TTransferType previo
         return textFile ? textSJIS : BinaryTransfer;
     case 5:
         return textFile ? textEUC : BinaryTransfer;
+    case 6:
+        return textFile ? textUTF8 : BinaryTransfer;
     default:
         return textFile ? previous : BinaryTransfer;
     }

@@ -138,7 +138,7 @@ void TForm1::CreateControls() {
     ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 116, 150, 26);
     ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
     ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
-                         "自動、テキストはSJIS", "自動、テキストはEUC"});
+                         "自動、テキストはSJIS", "自動、テキストはEUC", "自動、テキストはUTF-8"});
     ComboBox3->setCurrentIndex(-1);
     Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 116, 60, 26);
     CheckBox8 =
@@ -171,6 +171,13 @@ void TForm1::CreateControls() {
     Label7 = MakeControl<QLabel>(GroupBox2, "Label7", "ディレクトリ", 10, 112, 76, 24);
     Edit6 = MakeControl<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
     Edit6->setToolTip("ログイン先ディレクトリを設定します");
+
+    Label11 = MakeControl<QLabel>(Editor, "Label11", "ファイル名の文字コード", 300, 147, 130, 22);
+    ComboBox4 = MakeControl<QComboBox>(Editor, "ComboBox4", 432, 147, 158, 22);
+    ComboBox4->setToolTip("サーバーに送るファイル名の文字コードです。自動: サーバーが UTF-8 "
+                          "に対応していれば UTF-8");
+    ComboBox4->addItems({"自動", "UTF-8", "Shift_JIS", "転送モードに従う"});
+    ComboBox4->setCurrentIndex(0);
 
     Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 169, 580, 2);
     Bevel1->setFrameShape(QFrame::HLine);
@@ -321,7 +328,7 @@ void TForm1::FormShow() {
     Tag = 0;
 
     const std::string settingsPath = SettingsFilePath();
-    if (!FileExists(settingsPath)) {
+    if (!SettingsFileExists(settingsPath)) {
         ExpandEditor();
         return;
     }
@@ -463,6 +470,8 @@ void TForm1::LoadProfile(const std::string& name) {
         CheckBox5->setChecked(ini.Bool("Server", "PWDImplement", true));
         Edit6->setEnabled(CheckBox5->isChecked());
         CheckBox7->setChecked(ini.Bool("Server", "PASVSupport", false));
+        const int nameCode = ini.Int("Server", "NameCode", 0);
+        ComboBox4->setCurrentIndex(nameCode >= 0 && nameCode < ComboBox4->count() ? nameCode : -1);
         CheckBox9->setChecked(ini.Bool("Server", "FTPS", false));
         trustedCert = ini.Str("Server", "TrustedCert", "");
         loadedProfile = name;
@@ -544,6 +553,7 @@ bool TForm1::SaveSettings() {
         ini.WriteInteger("Server", "port", *port);
         ini.WriteBool("Server", "PWDImplement", CheckBox5->isChecked());
         ini.WriteBool("Server", "PASVSupport", CheckBox7->isChecked());
+        ini.WriteInteger("Server", "NameCode", ComboBox4->currentIndex());
         ini.WriteBool("Server", "FTPS", CheckBox9->isChecked());
         ini.WriteBool("User", "anonymous", CheckBox1->isChecked());
         ini.WriteString("User", "user", user.value);
@@ -657,7 +667,8 @@ void TForm1::ComboBox1Change() {
     // A name that is no saved profile keeps what the user has typed, so that it can be saved under
     // that name.
     const auto name = ProfileName();
-    if (name && IsValidProfileName(*name) && FileExists(ProfileFilePath(*name))) LoadProfile(*name);
+    if (name && IsValidProfileName(*name) && SettingsFileExists(ProfileFilePath(*name)))
+        LoadProfile(*name);
 }
 
 void TForm1::ComboBox2Change(int index) {

@@ -138,6 +138,8 @@ class TForm1 : public QWidget, private TSessionView {
     QComboBox* ComboBox3; // transfer mode
     QPushButton* Button8; // text-mode extensions dialog
     QCheckBox* CheckBox8; // store under a temporary name, then rename ("TempName")
+    QLabel* Label11;      // caption of ComboBox4
+    QComboBox* ComboBox4; // the code of names on the server ("NameCode")
     QCheckBox* CheckBox9; // explicit TLS ("FTPS" in [Server])
     QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry

@@ -1,6 +1,5 @@
 #include "app/outcome.h"
 
-#include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
 QString OneLine(QString text) {
@@ -11,8 +10,7 @@ std::string FailureLines(const std::vector<TFileOutcome>& outcomes) {
     std::string lines;
     for (const TFileOutcome& o : outcomes) {
         if (o.Result != TFileResult::Failed) continue;
-        const std::string path = SystemToQString(o.Path).toStdString();
-        lines += "wendup: " + path + ": " + OneLine(o.Reason).toStdString() + "\n";
+        lines += "wendup: " + o.Path + ": " + OneLine(o.Reason).toStdString() + "\n";
     }
     return lines;
 }
@@ -21,7 +19,8 @@ QString FailureMessage(const std::vector<TFileOutcome>& outcomes) {
     QString message = "次のファイルは転送されませんでした。";
     for (const TFileOutcome& o : outcomes)
         if (o.Result == TFileResult::Failed)
-            message += "\r\n" + SystemToQString(NamePart(o.Path)) + ": " + OneLine(o.Reason);
+            message += "\r\n" + QString::fromStdString(std::string(NamePart(o.Path))) + ": " +
+                       OneLine(o.Reason);
     return message;
 }
 

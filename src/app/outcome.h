@@ -15,7 +15,7 @@ enum class TFileResult {
 };
 
 struct TFileOutcome {
-    std::string Path; // system code page
+    std::string Path; // as the host gives it
     TFileResult Result = TFileResult::Failed;
     QString Reason; // for Failed
 };

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -84,7 +85,8 @@ void TUploadSession::LoggedIn() {
     if (ftp.PWDImplemented) {
         view.ShowStatus("ディレクトリ変更中...");
         // The profile's folder, also after a reconnect: the listing's PWD may have respelled it.
-        ftp.ChangeDirectory(sessionFolder);
+        ftp.ChangeDirectory(ftp.Utf8Names() ? SystemToUtf8(sessionFolder).value_or(sessionFolder)
+                                            : sessionFolder);
     } else if (!transfersBegun) {
         BeginTransfers();
     } else {
@@ -103,16 +105,8 @@ bool TUploadSession::BuildUploadList() {
             QuitSession();
             return false;
         }
-        for (const QString& chosen : *picked) {
-            if (const auto path = QStringToSystem(chosen)) {
-                files.push_back(*path);
-                continue;
-            }
-            // No Shift_JIS form to name it by: told here, and it makes the run a failure.
-            std::fprintf(stderr, "wendup: %s: Shift_JIS で表せない文字を含むため転送できません\n",
-                         chosen.toStdString().c_str());
-            pickedWithoutName = true;
-        }
+        for (const QString& chosen : *picked)
+            files.push_back(QFile::encodeName(chosen).toStdString());
     } else {
         AddCommandLineFiles(params, files);
     }
@@ -127,7 +121,7 @@ void TUploadSession::DirectoryChanged() {
     // the login folder, whatever the server says to an empty CWD.
     if (!ftp.Success() && !sessionFolder.empty()) {
         QString reason = "フォルダ " + SystemToQString(sessionFolder) + " に移動できません";
-        if (!ftp.LastReply().empty()) reason += ": " + SystemToQString(ftp.LastReply());
+        if (!ftp.LastReply().empty()) reason += ": " + ServerText(ftp.LastReply());
         FailRemaining(reason, reason);
         FreeProgress();
         QuitSession();
@@ -315,12 +309,19 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
         Record(path, TFileResult::Failed, "ファイルが開けません");
         return false;
     }
+    // A name the user gave is in the server's code already.
+    const std::optional<std::string> name =
+        newName.empty() ? RemoteName(NamePart(path)) : std::optional<std::string>(newName);
+    if (!name) {
+        Record(path, TFileResult::Failed,
+               "ファイル名に Shift_JIS で表せない文字があります (サーバーの文字コード)");
+        return false;
+    }
     ftp.LocalFile = std::string(NamePart(path));
     const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    ftp.RemoteFile =
-        base + SpacesToUnderscores(newName.empty() ? NamePart(path) : std::string_view(newName));
+    ftp.RemoteFile = base + SpacesToUnderscores(*name);
     storing = true;
     storeRenamed = !newName.empty();
     abortRequested = false;
@@ -334,7 +335,10 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path) const 
     TListingMatch match;
     const std::vector<TSearchEntry> found = FindEntries(path);
     if (found.empty()) return match;
-    const std::string name = SpacesToUnderscores(found.front().Name);
+    const std::optional<std::string> remoteName = RemoteName(found.front().Name);
+    // A name the server's code cannot hold is on no listing.
+    if (!remoteName) return match;
+    const std::string name = SpacesToUnderscores(*remoteName);
     const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
     if (!local) return match;
     TDateTime localMinute = local->Modified;
@@ -422,6 +426,21 @@ void TUploadSession::FreeProgress() {
     progress->hide();
     progress->deleteLater();
     progress = nullptr;
+}
+
+std::optional<std::string> TUploadSession::RemoteName(std::string_view localName) const {
+    return HostToServerText(localName, ftp.Utf8Names());
+}
+
+QString TUploadSession::ServerText(std::string_view text) const {
+    return ServerTextToQString(text, ftp.Utf8Names());
+}
+
+QString TUploadSession::UnconvertibleText() const {
+    const TTextCheck& read = ftp.TextRead();
+    const QString where = QString("%1 行目").arg(read.Line);
+    if (read.Source != TTextSource::Utf8) return where;
+    return where + QString("の「%1」").arg(QString::fromStdString(read.Character));
 }
 
 void TUploadSession::QuitSession() {
@@ -551,7 +570,7 @@ void TUploadSession::FinishSession(bool tell) {
     const bool noList = !listBuilt && !sessionError.isEmpty();
     if (noList && files.empty())
         std::fprintf(stderr, "wendup: %s\n", OneLine(sessionError).toStdString().c_str());
-    bool failed = noList || pickedWithoutName;
+    bool failed = noList;
     for (const TFileOutcome& o : outcomes)
         failed = failed || o.Result == TFileResult::Failed;
     sessionFailed = failed;
@@ -568,7 +587,7 @@ void TUploadSession::ServerClosed(const std::string& addinfo) {
     if (!addinfo.empty() && SessionGoesOn()) {
         // The server closed the connection without being asked to.
         QString reason = "接続が切断されました";
-        if (ftp.LastReply().starts_with("421")) reason += "\r\n" + SystemToQString(ftp.LastReply());
+        if (ftp.LastReply().starts_with("421")) reason += "\r\n" + ServerText(ftp.LastReply());
         if (storing && storeFailure.isEmpty()) storeFailure = reason;
         if (loggedIn && !reconnecting)
             ConnectionLost(reason);
@@ -590,15 +609,23 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
     case ftpiReceived:
     case ftpiSent:
         if (const auto line = LogLine(addinfo)) {
-            QString text = SystemToQString(*line);
+            QString text = ServerText(*line);
             text.replace("\r\n", "\n");
             view.AppendLog(text);
         }
         break;
     case ftpiDataConnection: // where a passive data connection goes, or why it could not
     case ftpiLogNote:        // a step the component took on its own
-        view.AppendLog(SystemToQString(addinfo));
+        view.AppendLog(ServerText(addinfo));
         break;
+    case ftpiTextSource: {
+        const QString how = addinfo == "Shift_JIS" ? QString("Shift_JIS") : QString("UTF-8");
+        view.AppendLog(
+            QString("%1 を %2 のテキストとして読みます%3")
+                .arg(QString::fromStdString(ftp.LocalFile), how,
+                     addinfo == "UTF-8 BOM" ? QString(" (BOM は送りません)") : QString()));
+        break;
+    }
     case ftpiSizeMismatch: {
         // "SENT REMOTE": the store fails, whatever its final reply said.
         const std::size_t space = addinfo.find(' ');
@@ -623,14 +650,16 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         currentFileSize = size;
         if (progress)
             progress->StartFile(ftp.LocalFile,
-                                RouteText(CurrentFolder(), ftp.FtpServer(), ftp.InitialDirectory,
+                                RouteText(CurrentFolder(),
+                                          SystemToQString(ftp.FtpServer()).toStdString(),
+                                          ServerTextToHost(ftp.InitialDirectory, ftp.Utf8Names()),
                                           ftp.PWDImplemented),
                                 currentFileSize);
         break;
     }
     case ftpiCommandFailed:
         // The reason, should the store fail: a refused rename is made good by the component.
-        if (storing) storeRefusal = "サーバーが拒否しました: " + SystemToQString(ftp.LastReply());
+        if (storing) storeRefusal = "サーバーが拒否しました: " + ServerText(ftp.LastReply());
         break;
     default:
         break;
@@ -641,7 +670,6 @@ namespace {
 
 // Errors raised for a reply of the server, which then says more than the message.
 bool ReplyTellsWhy(FtpError error) {
-    if (error == ftpeSecureConnection || error == ftpeCertificateRejected) return false;
     return error == ftpeNoError || error == ftpeCommandFailed || error == ftpeLocalFileWrite ||
            error == ftpeServerNotReady || error == ftpeLoginRefused;
 }
@@ -652,8 +680,9 @@ void TUploadSession::Error(FtpError error) {
     QString reason = ErrorMessage(error);
     if (reason.isEmpty()) reason = QString("エラー %1").arg(int(error));
     if (ReplyTellsWhy(error) && !ftp.LastReply().empty())
-        reason += "\r\n" + SystemToQString(ftp.LastReply());
-    if (!ReplyTellsWhy(error) && !ftp.TlsFailure().empty())
+        reason += "\r\n" + ServerText(ftp.LastReply());
+    if (error == ftpeTextNotConvertible) reason += ": " + UnconvertibleText();
+    if (error == ftpeSecureConnection || error == ftpeCertificateRejected)
         reason += ": " + SystemToQString(ftp.TlsFailure());
     if (storing && storeFailure.isEmpty()) storeFailure = reason;
     if (!ftp.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {

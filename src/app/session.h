@@ -157,6 +157,12 @@ class TUploadSession {
     void LoginAgain();
     void FinishSession(bool tell);
     void FreeProgress();
+    // A local name in the server's code, nullopt when it has no form there.
+    std::optional<std::string> RemoteName(std::string_view localName) const;
+    // A text of the client (a reply, a listing line) for the window.
+    QString ServerText(std::string_view text) const;
+    // Where the text that could not be converted is, for the file's reason.
+    QString UnconvertibleText() const;
 
     TStarFtp& ftp;
     TSessionView& view;
@@ -197,7 +203,6 @@ class TUploadSession {
     bool passwordAskedAgain = false;
     bool retryLogin = false;
     bool loginRefused = false;
-    bool pickedWithoutName = false; // a file picked whose name has no Shift_JIS form
     struct TKeptAnswer {
         int Index = 0;
         std::string NewName;

@@ -71,6 +71,9 @@ void TForm1::StartUpload() {
     StarFtp1.FtpPort = static_cast<std::uint16_t>(*port);
     StarFtp1.PWDImplemented = CheckBox5->isChecked();
     StarFtp1.PassiveMode = CheckBox7->isChecked();
+    // Without a choice the server's own features decide.
+    StarFtp1.NameCode =
+        ComboBox4->currentIndex() < 0 ? ncAuto : static_cast<TNameCode>(ComboBox4->currentIndex());
     StarFtp1.UseTls = CheckBox9->isChecked();
     StarFtp1.TrustedCertificate = trustedCert;
     StarFtp1.TimeOutConnect = TimeOutSeconds();
@@ -136,7 +139,7 @@ std::optional<QStringList> TForm1::PickFiles() {
 TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMatch& match,
                                       bool lastFile) {
     TForm2 form2(this);
-    form2.SetFileName(match.RemoteName);
+    form2.SetFileName(ServerTextToHost(match.RemoteName, StarFtp1.Utf8Names()));
     form2.SetRemoteFile(match.RemoteSize, match.RemoteModified);
     form2.SetLocalFile(path, match.LocalSize, match.LocalModified);
     if (lastFile) form2.LastFileLayout();
@@ -147,14 +150,14 @@ TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMat
 
 std::optional<std::string> TForm1::AskRename(const std::string& path) {
     TForm4 rename(StarFtp1, this);
-    rename.Edit2->setText(SystemToQString(NamePart(path)));
+    rename.Edit2->setText(QString::fromStdString(std::string(NamePart(path))));
     if (rename.exec() != QDialog::Accepted) return std::nullopt;
     return rename.Name().value_or(std::string());
 }
 
 TOverwriteAnswer TForm1::AskFolder(const std::string& remoteName) {
     TForm3 form3(this);
-    form3.SetFolderName(remoteName);
+    form3.SetFolderName(ServerTextToHost(remoteName, StarFtp1.Utf8Names()));
     form3.Answer = 3;
     form3.exec();
     return AnswerOf(form3.Answer);

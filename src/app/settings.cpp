@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "app/myinifile.h"
+#include "platform/codepage.h"
 #include "platform/dirsearch.h"
 #include "platform/progdir.h"
 #include "platform/sendto.h"
@@ -20,9 +21,10 @@ std::string SettingsFilePath() {
 bool IsTextModeFile(std::string_view fileName) {
     const std::size_t at = fileName.find_last_of("./");
     if (at == std::string_view::npos || fileName[at] != '.') return false;
-    const std::string_view extension = fileName.substr(at + 1);
-    if (extension.empty()) return false;
-    return TMyMemIniFile(SettingsFilePath()).ReadBool(TextModeSection, extension, false);
+    // The list's extensions are in the system code page, like every settings file.
+    const auto extension = Utf8ToSystem(fileName.substr(at + 1));
+    if (!extension || extension->empty()) return false;
+    return TMyMemIniFile(SettingsFilePath()).ReadBool(TextModeSection, *extension, false);
 }
 
 std::vector<std::string> ReadTextModeList() {
@@ -42,9 +44,18 @@ void WriteTextModeList(const std::vector<std::string>& extensions) {
 
 std::vector<std::string> ListProfiles() {
     std::vector<std::string> names;
-    for (const TSearchEntry& entry : FindEntries(ProgramFolder() + "*.inf"))
-        if (!entry.Directory) names.push_back(entry.Name.substr(0, entry.Name.size() - 4));
+    const auto pattern = SystemToUtf8(ProgramFolder() + "*.inf");
+    if (!pattern) return names;
+    // A profile is named in the system code page; a file without such a name is none.
+    for (const TSearchEntry& entry : FindEntries(*pattern))
+        if (const auto name = Utf8ToSystem(entry.Name); name && !entry.Directory)
+            names.push_back(name->substr(0, name->size() - 4));
     return names;
+}
+
+bool SettingsFileExists(const std::string& path) {
+    const auto host = SystemToUtf8(path);
+    return host && FileExists(*host);
 }
 
 std::string ProfileFilePath(std::string_view name) {

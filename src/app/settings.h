@@ -11,7 +11,8 @@
 std::string SettingsFilePath();
 
 // True when the name's extension (after its last ".", in its last path component) is not empty and
-// its key in [TextMode] reads true; letter case is ignored.
+// its key in [TextMode] reads true; letter case is ignored. The name is a local one, as the host
+// gives it.
 bool IsTextModeFile(std::string_view fileName);
 
 // The keys of [TextMode] that read true, in file order.
@@ -27,6 +28,9 @@ std::vector<std::string> ListProfiles();
 
 // The program folder + name + ".inf".
 std::string ProfileFilePath(std::string_view name);
+
+// Whether a settings or profile file (a path in the system code page) exists.
+bool SettingsFileExists(const std::string& path);
 
 // Installs the file managers' entries for this program, or deletes the ones it wrote. Failures are
 // not reported.

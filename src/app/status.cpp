@@ -2,8 +2,6 @@
 
 #include "app/status.h"
 
-#include "platform/codepage.h"
-
 namespace {
 
 // The last path component after one trailing separator is dropped.
@@ -63,8 +61,10 @@ QString ErrorMessage(int code) {
     case 28:
         return "データ転送中にエラーが発生しました";
     case 29:
-        return "暗号化 (TLS) の接続ができませんでした";
+        return "転送モードの文字コードで表せない文字があります";
     case 30:
+        return "暗号化 (TLS) の接続ができませんでした";
+    case 31:
         return "サーバーの証明書を信頼できません";
     default:
         return {};
@@ -86,7 +86,7 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
     std::string route = "'";
     route.append(LastName(localFolder, '/'));
     route += "'";
-    route += Utf8ToSystem(" から ").value();
+    route += " から ";
     route += "'";
     route.append(server);
     if (pwdImplemented) {
@@ -94,6 +94,6 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
         route.append(LastName(remoteDirectory, '/'));
     }
     route += "'";
-    route += Utf8ToSystem("へ").value();
+    route += "へ";
     return route;
 }

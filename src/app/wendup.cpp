@@ -7,13 +7,9 @@
 #include "dialogs/modefrm.h"
 #include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
-#include "platform/codepage.h"
 
 #include <QApplication>
 #include <QIcon>
-#include <QMessageBox>
-
-#include <cstdio>
 
 TStartupWindows::TStartupWindows(TParams params)
     : Form1(std::make_unique<TForm1>(std::move(params))), Progress(new TProgress(Form1.get())),
@@ -43,23 +39,11 @@ int WendupMain(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon::fromTheme("wendup"));
     InstallQtJapanese(app);
 
-    std::vector<std::string> refused;
-    const TParams params = ParamsFromArguments(arguments, refused);
-    // Such an argument cannot name its file: it is told like any file that did not arrive.
-    for (const std::string& name : refused) {
-        std::fprintf(stderr, "wendup: %s: Shift_JIS で表せない文字を含むため転送できません\n",
-                     name.c_str());
-        if (!NoMessages(params))
-            QMessageBox::critical(nullptr, "Error",
-                                  QString("'%1' は Shift_JIS で表せない文字を含むため使えません")
-                                      .arg(QString::fromUtf8(name.c_str())));
-    }
-    std::fflush(stderr);
-
+    const TParams params = ParamsFromArguments(arguments);
     TStartupWindows windows(params);
     windows.Form1->show();
     const int code = app.exec();
     // A script or the file manager learns from the exit status whether every file arrived.
     if (code != 0) return code;
-    return refused.empty() ? windows.Form1->ExitStatus() : 1;
+    return windows.Form1->ExitStatus();
 }

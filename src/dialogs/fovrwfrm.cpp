@@ -2,7 +2,6 @@
 
 #include "dialogs/controls.h"
 #include "dialogs/pictures.h"
-#include "platform/codepage.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -34,7 +33,7 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
 }
 
 void TForm3::SetFolderName(const std::string& name) {
-    Label1->setText("このフォルダには既に '" + SystemToQString(name) + "'" +
+    Label1->setText("このフォルダには既に '" + QString::fromStdString(name) + "'" +
                     " フォルダが存在します。");
 }
 

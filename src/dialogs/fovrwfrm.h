@@ -22,7 +22,7 @@ class TForm3 : public QDialog {
     // 0 yes, 1 no, 2 all, 3 cancel.
     std::uint8_t Answer = 3;
 
-    // Label1 with the name of the folder (system code page).
+    // Label1 with the name of the folder (UTF-8).
     void SetFolderName(const std::string& name);
 
     QLabel* Image1;

@@ -47,7 +47,7 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
 }
 
 void TForm2::SetFileName(const std::string& name) {
-    Label1->setText("このフォルダには既に '" + SystemToQString(name) + "'" +
+    Label1->setText("このフォルダには既に '" + QString::fromStdString(name) + "'" +
                     " ファイルが存在します。");
 }
 
@@ -58,7 +58,7 @@ void TForm2::SetRemoteFile(const std::string& sizeText, const QDateTime& modifie
 }
 
 void TForm2::SetLocalFile(const std::string& path, std::int64_t size, const QDateTime& modified) {
-    const QPixmap icon = IconPixmap(FileTypeIcon(SystemToQString(path)), this);
+    const QPixmap icon = IconPixmap(FileTypeIcon(QString::fromStdString(path)), this);
     Image2->setPixmap(icon);
     Image3->setPixmap(icon);
     Label6->setText("サイズ: " + QString::number(size) + "バイト");

@@ -25,12 +25,13 @@ class TForm2 : public QDialog {
     // 0 yes, 1 no, 2 all, 3 cancel.
     std::uint8_t Answer = 3;
 
-    // Label1 with the name of the file (system code page).
+    // Label1 with the name of the file (UTF-8).
     void SetFileName(const std::string& name);
     // Label4 and Label5: the remote size exactly as the listing gave it, and its date; an invalid
     // date (the listing gave none) shows "(不明)".
     void SetRemoteFile(const std::string& sizeText, const QDateTime& modified);
-    // Image2, Image3, Label6 and Label7: the local file's type icon (by its name), size and time.
+    // Image2, Image3, Label6 and Label7: the local file's type icon (by its name, as the host gives
+    // it), size and time.
     void SetLocalFile(const std::string& path, std::int64_t size, const QDateTime& modified);
     // The last file of the list: only "はい(&Y)" and "いいえ(&N)", standing at the right.
     void LastFileLayout();

@@ -2,7 +2,6 @@
 
 #include "dialogs/controls.h"
 #include "dialogs/pictures.h"
-#include "platform/codepage.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>
@@ -86,11 +85,10 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     TakeFigures();
     fileSize = size;
     figures.bar = 0;
-    // '/' is never the second byte of a Shift_JIS character.
     const std::size_t slash = path.rfind('/');
     filenamelabel->setText(
-        SystemToQString(slash == std::string::npos ? path : path.substr(slash + 1)));
-    dirlabel->setText(SystemToQString(route));
+        QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
+    dirlabel->setText(QString::fromStdString(route));
     Refresh();
 }
 

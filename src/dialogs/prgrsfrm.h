@@ -32,8 +32,8 @@ class TProgress : public QDialog {
   public:
     explicit TProgress(QWidget* parent = nullptr);
 
-    // A file starts: `path` and `route` in the system code page; the label shows the file name
-    // part of `path`.
+    // A file starts: `path` (as the host gives it) and `route`, both UTF-8; the label shows the
+    // file name part of `path`.
     void StartFile(const std::string& path, const std::string& route, std::int64_t fileSize);
     // `bytes` of the current file sent in `milliseconds` since it started.
     void UpdateProgress(std::int64_t bytes, std::int64_t milliseconds);

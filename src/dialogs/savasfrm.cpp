@@ -86,13 +86,14 @@ QStandardItem* RawItem(const QString& text, const std::string& raw) {
 } // namespace
 
 TForm4::TForm4(const TStarFtp& ftp, QWidget* parent)
-    : TForm4(ftp.FtpServer(), ftp.InitialDirectory, ftp.ServerType, ftp.ListingLines, parent) {}
+    : TForm4(ftp.FtpServer(), ftp.InitialDirectory, ftp.ServerType, ftp.ListingLines, parent,
+             ftp.Utf8Names()) {}
 
 TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerType serverType,
-               std::vector<std::string> listingLines, QWidget* parent)
+               std::vector<std::string> listingLines, QWidget* parent, bool utf8Names)
     : QDialog(parent), FtpServer(std::move(ftpServer)),
       InitialDirectory(std::move(initialDirectory)), ServerType(serverType),
-      ListingLines(std::move(listingLines)) {
+      ListingLines(std::move(listingLines)), Utf8Names(utf8Names) {
     SortDirections = {1, 1, 1, 1};
     setObjectName("Form4");
     setWindowTitle("ファイル名の変更");
@@ -107,7 +108,8 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
     QPalette face = Edit1->palette();
     face.setColor(QPalette::Base, face.color(QPalette::Button));
     Edit1->setPalette(face);
-    Edit1->setText(SystemToQString("ftp://" + FtpServer + InitialDirectory));
+    Edit1->setText("ftp://" + SystemToQString(FtpServer) +
+                   ServerTextToQString(InitialDirectory, Utf8Names));
     Label1->setBuddy(Edit1);
 
     SpeedButton1 = MakeControl<QToolButton>(this, "SpeedButton1", 429, 9, 28, 26);
@@ -211,12 +213,12 @@ void TForm4::FillList() {
         QList<QStandardItem*> row;
         if (isDirectory) {
             if (name == "." || name == "..") continue;
-            row << RawItem(SystemToQString(name), name) << RawItem(QString(), std::string())
+            row << RawItem(Shown(name), name) << RawItem(QString(), std::string())
                 << new QStandardItem(FolderType);
             row[0]->setIcon(folderIcon);
         } else {
             if (!PassesFilter(name, filter)) continue;
-            const QString extension = SystemToQString(Extension(name));
+            const QString extension = Shown(Extension(name));
             auto found = types.find(extension);
             if (found == types.end()) {
                 // Only the extension is asked about, under a stand-in name: a name that is all
@@ -226,11 +228,11 @@ void TForm4::FillList() {
                 if (typeName.isEmpty()) typeName = extension + " ファイル";
                 found = types.insert(extension, {FileTypeIcon(standIn), typeName});
             }
-            row << RawItem(SystemToQString(name), name) << RawItem(SystemToQString(size), size)
+            row << RawItem(Shown(name), name) << RawItem(Shown(size), size)
                 << new QStandardItem(found->second);
             row[0]->setIcon(found->first);
         }
-        row << RawItem(SystemToQString(date), date);
+        row << RawItem(Shown(date), date);
         row[1]->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         row[2]->setEditable(false);
         Rows->appendRow(row);
@@ -242,7 +244,8 @@ void TForm4::ConfirmName() {
     if (!name) {
         QMessageBox::warning(
             this, "Error",
-            QString("'%1' は Shift_JIS で表せない文字を含むため使えません").arg(Edit2->text()));
+            QString("'%1' はサーバーの文字コード (Shift_JIS) で表せない文字を含むため使えません")
+                .arg(Edit2->text()));
         return;
     }
     for (int row = 0; row < Rows->rowCount(); ++row) {
@@ -279,7 +282,7 @@ void TForm4::SortByColumn(int column) {
         default:
             break;
         }
-        return result != 0 ? result : SystemCompareLocale(Raw(a[0]), Raw(b[0]));
+        return result != 0 ? result : QString::localeAwareCompare(a[0]->text(), b[0]->text());
     };
     std::stable_sort(rows.begin(), rows.end(),
                      [&](const auto& a, const auto& b) { return compare(a, b) * direction < 0; });
@@ -289,8 +292,12 @@ void TForm4::SortByColumn(int column) {
 
 std::optional<std::string> TForm4::Name() const {
     const QString text = Edit2->text();
-    if (!picked.empty() && text == SystemToQString(picked)) return picked;
-    return QStringToSystem(text);
+    if (!picked.empty() && text == Shown(picked)) return picked;
+    return QStringToServerText(text, Utf8Names);
+}
+
+QString TForm4::Shown(std::string_view text) const {
+    return ServerTextToQString(text, Utf8Names);
 }
 
 int TForm4::RowCount() const {

@@ -33,8 +33,11 @@ class TForm4 : public QDialog {
     Q_OBJECT
   public:
     explicit TForm4(const TStarFtp& ftp, QWidget* parent = nullptr);
+    // The directory and the listing in the server's code: UTF-8 with `utf8Names`, else the system
+    // code page; Name() gives the name in the same code.
     TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerType serverType,
-           std::vector<std::string> listingLines, QWidget* parent = nullptr);
+           std::vector<std::string> listingLines, QWidget* parent = nullptr,
+           bool utf8Names = false);
 
     // Extensions of each file-type choice, comma separated, without the dot.
     static const std::array<const char*, 5> TypeFilters;
@@ -49,9 +52,11 @@ class TForm4 : public QDialog {
     // Sorts by `column` (0 name, 1 size, 2 type, 3 date), after turning its direction round.
     void SortByColumn(int column);
 
-    // Edit2's text in the system code page. A row's name picked from the list keeps its bytes even
-    // when they are not valid Shift_JIS; nullopt when typed text has no Shift_JIS form.
+    // Edit2's text in the server's code. A row's name picked from the list keeps its bytes even
+    // when they are not valid in that code; nullopt when typed text has no form there.
     std::optional<std::string> Name() const;
+    // A text of the server's, for the screen.
+    QString Shown(std::string_view text) const;
 
     // The rows in their present order: name (as the widgets show it), size, type, date.
     int RowCount() const;
@@ -79,6 +84,7 @@ class TForm4 : public QDialog {
     const std::string InitialDirectory;
     const TFTPServerType ServerType;
     const std::vector<std::string> ListingLines;
+    const bool Utf8Names;
 
     // Opens above the progress dialog when that is showing.
     void setVisible(bool visible) override;

@@ -3,8 +3,6 @@
 #include "ftp/ftpshared.h"
 #include "ftp/tempname.h"
 
-#include "platform/codepage.h"
-
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
@@ -143,6 +141,7 @@ void TStarFtp::Login() {
     tlsFailure_.clear();
     Features.clear();
     featureLines_.clear();
+    utf8Names_ = false;
     pendingEvent_ = peNone;
     tempStore_ = storAccepted_ = storeCancelled_ = false;
     ending_ = Ending::No;
@@ -208,6 +207,7 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     success_ = true;
     pendingEvent_ = peDirectoryChanged;
     InitialDirectory = directory;
+    if (utf8Names_) utf8Directory_ = directory;
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
 
@@ -331,6 +331,8 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnSystem(line);
     case ReplyState::Feat:
         return OnFeat(line);
+    case ReplyState::OptsUtf8:
+        return OnOptsUtf8();
     case ReplyState::LoginDirectory:
         return OnLoginDirectory(kind);
     case ReplyState::ListDirectory:
@@ -467,6 +469,15 @@ void TStarFtp::OnFeat(const std::string& line) {
         }
     }
     featureLines_.clear();
+    const bool utf8 = NameCode == ncUtf8 || (NameCode == ncAuto && HasFeature("UTF8"));
+    NamesInUtf8(utf8);
+    // RFC 2640 servers use UTF-8 anyway; others switch only when asked.
+    if (utf8 && HasFeature("UTF8") && IssueCommand("OPTS UTF8 ON", ReplyState::OptsUtf8)) return;
+    EnterLoginDirectory();
+}
+
+// Whatever the server answers, the names stay in UTF-8: a server that lists UTF8 keeps them so.
+void TStarFtp::OnOptsUtf8() {
     EnterLoginDirectory();
 }
 
@@ -577,10 +588,9 @@ void TStarFtp::OpenStore() {
     storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;
     storAccepted_ = storeCancelled_ = false;
     CloseLocalFile();
-    const std::optional<std::string> path = SystemToUtf8(LocalFile);
     // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
-    if (!LocalFile.empty() && path)
-        localFile_ = ::open(path->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (!LocalFile.empty())
+        localFile_ = ::open(LocalFile.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (localFile_ < 0 || ::fstat(localFile_, &info) != 0 || !S_ISREG(info.st_mode)) {
         CloseLocalFile();
@@ -589,6 +599,19 @@ void TStarFtp::OpenStore() {
         return;
     }
     localSize_ = info.st_size;
+    // A text is read whole first: it fails before a byte of it is sent when it cannot be
+    // converted. Binary stores read nothing twice.
+    textCheck_ = CheckTextFile(localFile_, TransferMode);
+    if (ChecksText(TransferMode)) {
+        const bool utf8 = textCheck_.Source == TTextSource::Utf8;
+        Info(ftpiTextSource, !utf8 ? "Shift_JIS" : textCheck_.Bom ? "UTF-8 BOM" : "UTF-8");
+    }
+    if (!textCheck_.Ok) {
+        CloseLocalFile();
+        ReportError(textCheck_.Line > 0 ? ftpeTextNotConvertible : ftpeLocalFileRead);
+        FinishStore(false);
+        return;
+    }
     SetPhase(TransferPhase::Preparing);
     IssueCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", ReplyState::StoreType);
 }
@@ -714,6 +737,7 @@ void TStarFtp::OnListDirectory(const std::string& line) {
     if (CancelledBeforeCommand()) return;
     if (line[0] == '2') {
         InitialDirectory = QuotedDirectory(line);
+        if (utf8Names_) utf8Directory_ = InitialDirectory;
         IssueCommand("TYPE A", ReplyState::ListType);
     } else if (PWDImplemented) {
         FatalError(ftpeCommandFailed);

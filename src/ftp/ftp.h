@@ -48,7 +48,8 @@ class TStarFtp : public TStarSocket {
     TStarFtp();
     ~TStarFtp() override;
 
-    // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, FEAT, CWD InitialDirectory. It
+    // Operations. Login: lookup, connect, USER/PASS/ACCT, SYST, FEAT (OPTS UTF8 ON when the names
+    // go in UTF-8 and the server lists UTF8), CWD InitialDirectory. It
     // starts a new session on the same instance whatever ended the last one (an error, a lost
     // connection, Quit, EndSession); what the last one had posted and not yet delivered is dropped.
     void Login();
@@ -80,10 +81,20 @@ class TStarFtp : public TStarSocket {
     std::string UserName;
     std::string UserPassword;
     std::string UserAccount;
-    std::string LocalFile;
+    std::string LocalFile; // a path as the host gives it, opened as it is
     std::string RemoteFile;
     std::string Ftp_URL;
     TTransferType TransferMode = BinaryTransfer; // also the code of commands and replies
+    // The code of names, replies and listing lines. Until FEAT has been answered, and for good
+    // when the names do not go in UTF-8, commands and replies are in the code of TransferMode
+    // (ncSjis: unconverted).
+    TNameCode NameCode = ncTransferMode;
+    // Set once FEAT has been answered when the names go in UTF-8 (ncUtf8, or ncAuto and the server
+    // lists UTF8). Then the texts this component takes and gives (RemoteFile, InitialDirectory, a
+    // directory to change to, LastReply, the listing's lines and names) are UTF-8 and go on the
+    // wire as they are; otherwise they are in the system code page, as ever. The InitialDirectory
+    // given before Login is in the system code page and is converted when the names turn to UTF-8.
+    bool Utf8Names() const { return utf8Names_; }
     std::string InitialDirectory;
     bool WinsockStarted() const { return WinsockRunning(); }
     void SetWinsockStarted(bool start);
@@ -147,10 +158,13 @@ class TStarFtp : public TStarSocket {
 
     // Read by the owner.
     FtpError ErrorCode() const { return errorCode_; }
-    // The server's last complete reply line (final line of a multi-line reply), converted from
-    // the transfer code; the reason of a refusal. The replies to the DELE of a temporary file and
-    // to the NOOP after an unanswered ABOR do not count: after a failed store it still holds the
-    // reply that failed it.
+    // How the last text store read its file, and where it found a character without a form in
+    // the transfer code (ftpeTextNotConvertible).
+    const TTextCheck& TextRead() const { return textCheck_; }
+    // The server's last complete reply line (final line of a multi-line reply), in the code of the
+    // component's texts (see Utf8Names); the reason of a refusal. The replies to the DELE of a
+    // temporary file and to the NOOP after an unanswered ABOR do not count: after a failed store it
+    // still holds the reply that failed it.
     const std::string& LastReply() const { return lastReply_; }
     // The server's certificate of this session, and why its TLS failed (ftpeSecureConnection or
     // ftpeCertificateRejected).
@@ -219,6 +233,10 @@ class TStarFtp : public TStarSocket {
     void SocketClosed();
     void ReadControlData();
     std::string FromWire(std::string_view bytes) const;
+    std::string ToWire(const std::string& line) const;
+    // The code the control text is converted to and from on the wire, by TransferMode;
+    // BinaryTransfer when it goes unconverted.
+    TTransferType WireCode() const;
     void TakeReply(const TReplyLine& line);
     bool WaitControlWritable(std::int64_t deadline);
     std::int64_t SendDeadline() const;
@@ -256,6 +274,8 @@ class TStarFtp : public TStarSocket {
     void OnAccount(char kind);
     void OnSystem(const std::string& line);
     void OnFeat(const std::string& line);
+    void NamesInUtf8(bool on);
+    void OnOptsUtf8();
     void EnterLoginDirectory();
     void OnLoginDirectory(char kind);
     void OnChangeDirectory(char kind);
@@ -343,6 +363,9 @@ class TStarFtp : public TStarSocket {
 
     TReplyReader reader_{MaxReplyLine};
     std::vector<std::string> featureLines_; // inner lines of the FEAT reply so far
+    bool utf8Names_ = false;
+    std::string utf8Directory_; // InitialDirectory as last set in UTF-8 by this component
+    TTextCheck textCheck_;      // of the store in hand
     FtpError errorCode_ = ftpeNoError;
     bool success_ = false;
     // Greeting is the reply state of the lookup and the connect too: this says the connection is

@@ -5,6 +5,7 @@
 #include "ftp/ftpshared.h"
 
 #include "kanji/jconvert.h"
+#include "platform/codepage.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -59,9 +60,7 @@ void TStarFtp::SocketClosed() {
 bool TStarFtp::SendCommand(const std::string& text) {
     if (HoldsLineBreak(text)) return false;
     // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
-    std::string line = text + "\r\n";
-    if (TransferMode == textJIS) line = SjisToJis(line);
-    if (TransferMode == textEUC) line = SjisToEuc(line);
+    const std::string line = ToWire(text + "\r\n");
     if (shutDown_) return true;
     Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
@@ -159,11 +158,47 @@ void TStarFtp::ReadControlData() {
     ArmReplyTimer();
 }
 
-// Control text in the system's code.
+// The directory is the one text the owner gave before the code was known.
+void TStarFtp::NamesInUtf8(bool on) {
+    utf8Names_ = on;
+    const bool alreadyUtf8 = !utf8Directory_.empty() && InitialDirectory == utf8Directory_;
+    if (on && !alreadyUtf8)
+        InitialDirectory = SystemToUtf8(InitialDirectory).value_or(InitialDirectory);
+    else if (!on && alreadyUtf8)
+        InitialDirectory = Utf8ToSystem(InitialDirectory).value_or(InitialDirectory);
+    utf8Directory_ = on ? InitialDirectory : std::string();
+}
+
+TTransferType TStarFtp::WireCode() const {
+    if (utf8Names_ || NameCode == ncSjis) return BinaryTransfer;
+    return TransferMode;
+}
+
+std::string TStarFtp::ToWire(const std::string& line) const {
+    switch (WireCode()) {
+    case textJIS:
+        return SjisToJis(line);
+    case textEUC:
+        return SjisToEuc(line);
+    case textUTF8:
+        return SystemToUtf8(line).value_or(line);
+    default:
+        return line;
+    }
+}
+
+// Control text in the owner's code: the system's, or UTF-8 once the names are.
 std::string TStarFtp::FromWire(std::string_view bytes) const {
-    if (TransferMode == textJIS) return JisToSjis(bytes);
-    if (TransferMode == textEUC) return EucToSjis(bytes);
-    return std::string(bytes);
+    switch (WireCode()) {
+    case textJIS:
+        return JisToSjis(bytes);
+    case textEUC:
+        return EucToSjis(bytes);
+    case textUTF8:
+        return IconvConvert("CP932", "UTF-8", bytes, "?").value_or(std::string(bytes));
+    default:
+        return std::string(bytes);
+    }
 }
 
 void TStarFtp::TakeReply(const TReplyLine& line) {

@@ -306,7 +306,7 @@ void TStarFtp::SendFile() {
     BytesTransferred = 0;
     startTick_ = NowMs();
     ElapsedTime = 0;
-    source_.Begin(localFile_, TransferMode);
+    source_.Begin(localFile_, TransferMode, textCheck_);
     writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
     writable_->setEnabled(false);
     Info(ftpiFileSize, std::to_string(localSize_));

@@ -66,6 +66,8 @@ const char* FtpInfoName(FtpInfo info) {
         return "ftpiLogNote";
     case ftpiSizeMismatch:
         return "ftpiSizeMismatch";
+    case ftpiTextSource:
+        return "ftpiTextSource";
     }
     return "?";
 }
@@ -122,6 +124,8 @@ const char* FtpErrorName(FtpError error) {
         return "ftpeLoginRefused";
     case ftpeDataConnection:
         return "ftpeDataConnection";
+    case ftpeTextNotConvertible:
+        return "ftpeTextNotConvertible";
     case ftpeSecureConnection:
         return "ftpeSecureConnection";
     case ftpeCertificateRejected:
@@ -150,6 +154,8 @@ const char* ReplyStateName(TReplyState state) {
         return "Account";
     case TReplyState::Feat:
         return "Feat";
+    case TReplyState::OptsUtf8:
+        return "OptsUtf8";
     case TReplyState::System:
         return "System";
     case TReplyState::LoginDirectory:

@@ -26,6 +26,8 @@ enum FtpInfo : std::uint8_t {
                              // fall-back taken, a temporary file deleted)
     ftpiSizeMismatch = 17,   // after a store: "SENT REMOTE", the bytes sent and the server's SIZE;
                              // the store fails
+    ftpiTextSource = 18,     // before a text store: how the local file is read, "UTF-8",
+                             // "UTF-8 BOM" (the mark is dropped) or "Shift_JIS"
 };
 
 // Errors of OnFtpError. 14, 17, 20 and 25 are never raised.
@@ -55,8 +57,9 @@ enum FtpError : std::uint8_t {
     ftpeServerNotReady = 26,
     ftpeLoginRefused = 27,
     ftpeDataConnection = 28,
-    ftpeSecureConnection = 29,    // AUTH TLS, PBSZ or PROT refused, or the TLS handshake failed
-    ftpeCertificateRejected = 30, // the server's certificate failed the check and was not trusted
+    ftpeTextNotConvertible = 29,  // a character of a text file has no form in the transfer code
+    ftpeSecureConnection = 30,    // AUTH TLS, PBSZ or PROT refused, or the TLS handshake failed
+    ftpeCertificateRejected = 31, // the server's certificate failed the check and was not trusted
 };
 
 // Where the running listing or store is. Changed in one place only (TStarFtp::ChangeState).
@@ -79,14 +82,15 @@ enum class TransferPhase : std::uint8_t {
 // states of a store lie between StoreType and DeleteTempThenDirect, and only they.
 enum class TReplyState {
     Greeting = 0,        // the server's welcome
-    AuthTls = 20,        // AUTH TLS, right after the greeting
-    TlsHandshake = 21,   // no reply due: TLS is being set up on the control connection
-    ProtectBuffer = 22,  // PBSZ 0, after the login
-    Protection = 23,     // PROT P
+    AuthTls = 21,        // AUTH TLS, right after the greeting
+    TlsHandshake = 22,   // no reply due: TLS is being set up on the control connection
+    ProtectBuffer = 23,  // PBSZ 0, after the login
+    Protection = 24,     // PROT P
     User = 1,            // USER
     Password = 2,        // PASS
     Account = 3,         // ACCT
     Feat = 4,            // FEAT, after SYST
+    OptsUtf8 = 20,       // OPTS UTF8 ON, after FEAT
     System = 5,          // SYST
     LoginDirectory = 6,  // CWD right after login
     ListDirectory = 7,   // PWD, the first step of a listing

@@ -2,6 +2,7 @@
 
 #include "kanji/jconvert.h"
 #include "kanji/jstrm.h"
+#include "kanji/utf8text.h"
 
 #include <unistd.h>
 
@@ -9,9 +10,17 @@
 #include <cerrno>
 #include <cstring>
 
-void TStoreSource::Begin(int fd, TTransferType mode) {
+void TStoreSource::Begin(int fd, TTransferType mode, const TTextCheck& source) {
     fd_ = fd;
     mode_ = mode;
+    source_ = source.Source;
+    skipBom_ = source.Bom;
+    recoder_.reset();
+    const bool utf8 = source_ == TTextSource::Utf8;
+    if (ChecksText(mode) && utf8 != (mode == textUTF8))
+        recoder_ = std::make_unique<TSjisRecoder>(utf8 ? TSjisRecoder::Direction::FromUtf8
+                                                       : TSjisRecoder::Direction::ToUtf8,
+                                                  mode == textSJIS || mode == textUTF8);
     out_.clear();
     outEnds_.clear();
     outSent_ = outReported_ = 0;
@@ -64,22 +73,50 @@ bool TStoreSource::AddBlock(std::string_view block) {
     // Text is cut at character ends and converted per block; a NUL byte means the file is not
     // text, and sending only the part before it would lose the rest.
     if (block.find('\0') != std::string_view::npos) return false;
+    std::size_t drop = 0;
     if (block.size() == BlockSize) {
-        // The last character starts the next block: it may be the first half of a pair.
-        std::size_t drop = IsTrailByte(block, BlockSize) ? 2 : 1;
+        // The last character starts the next block: it may be the first half of a pair, or a
+        // UTF-8 character cut short.
+        if (source_ == TTextSource::Utf8 && ChecksText(mode_))
+            drop = Utf8LastCharSize(block);
+        else
+            drop = IsTrailByte(block, BlockSize) ? 2 : 1;
         // A CR before the cut may be the first half of CR LF: EUC turns the pair into LF only when
         // both halves are in one block.
-        if (mode_ == textEUC && block[block.size() - drop - 1] == '\r') ++drop;
-        aheadPos_ -= drop;
-        block.remove_suffix(drop);
+        if ((mode_ == textEUC || mode_ == textUTF8) && drop < block.size() &&
+            block[block.size() - drop - 1] == '\r')
+            ++drop;
+        if (drop >= block.size()) drop = 0;
+    }
+    const std::string_view whole = block.substr(0, block.size() - drop);
+    std::string_view text = whole;
+    if (skipBom_ && text.starts_with(Utf8Bom)) text.remove_prefix(Utf8Bom.size());
+    const std::size_t before = out_.size();
+    if (!Convert(text, out_)) {
+        out_.resize(before);
+        return false;
+    }
+    skipBom_ = false;
+    aheadPos_ -= drop;
+    outEnds_.push_back({out_.size(), whole.size()});
+    return true;
+}
+
+bool TStoreSource::Convert(std::string_view text, std::string& out) {
+    if (recoder_) {
+        recoded_.clear();
+        std::size_t failedAt = 0;
+        if (!recoder_->Convert(text, recoded_, failedAt)) return false;
+        text = recoded_;
     }
     if (mode_ == textJIS)
-        out_ += SjisToJis(block);
+        out += SjisToJis(text);
     else if (mode_ == textEUC)
-        out_ += ConvertLineEnd(SjisToEuc(block), leLF);
+        out += ConvertLineEnd(SjisToEuc(text), leLF);
+    else if (mode_ == textUTF8)
+        out += ConvertLineEnd(text, leLF);
     else
-        out_.append(block);
-    outEnds_.push_back({out_.size(), block.size()});
+        out.append(text);
     return true;
 }
 

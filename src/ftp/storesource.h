@@ -6,6 +6,9 @@
 // block has gone out whole. No socket here: the owner sends what Pending gives.
 
 #include "ftp/ftptypes.h"
+#include "ftp/textcheck.h"
+
+#include "platform/textcode.h"
 
 #include <cstddef>
 #include <memory>
@@ -22,9 +25,10 @@ class TStoreSource {
     // Converted bytes gathered for the socket before it is handed any.
     static constexpr std::size_t OutputBatch = 128 * BlockSize;
 
-    // A new transfer from the open file `fd` (not owned). The read-ahead carries on from where
-    // it is; Reset starts it over.
-    void Begin(int fd, TTransferType mode);
+    // A new transfer from the open file `fd` (not owned), whose text (in the text modes) is read
+    // as `source` says, a byte-order mark dropped. The read-ahead carries on from where it is;
+    // Reset starts it over.
+    void Begin(int fd, TTransferType mode, const TTextCheck& source = {});
     // Forgets the file and everything read or converted from it.
     void Reset();
 
@@ -43,9 +47,15 @@ class TStoreSource {
   private:
     bool NextBlock(std::string_view& block);
     bool AddBlock(std::string_view block);
+    // The text of a block in the code of the transfer mode; false when a character has none.
+    bool Convert(std::string_view block, std::string& out);
 
     int fd_ = -1;
     TTransferType mode_ = BinaryTransfer;
+    TTextSource source_ = TTextSource::Sjis;
+    bool skipBom_ = false;
+    std::unique_ptr<TSjisRecoder> recoder_; // between UTF-8 and Shift_JIS, when one is needed
+    std::string recoded_;
     // A held-back tail (half a character, a CR) is just not consumed: aheadPos_ steps back.
     std::unique_ptr<char[]> ahead_;
     std::size_t aheadPos_ = 0;

@@ -74,6 +74,22 @@ std::optional<std::string> QStringToSystem(const QString& text) {
     return Utf8ToSystem(std::string_view(utf8.constData(), size_t(utf8.size())));
 }
 
+QString ServerTextToQString(std::string_view text, bool utf8) {
+    return utf8 ? QString::fromUtf8(text.data(), qsizetype(text.size())) : SystemToQString(text);
+}
+
+std::optional<std::string> QStringToServerText(const QString& text, bool utf8) {
+    return utf8 ? text.toStdString() : QStringToSystem(text);
+}
+
+std::string ServerTextToHost(std::string_view text, bool utf8) {
+    return ServerTextToQString(text, utf8).toStdString();
+}
+
+std::optional<std::string> HostToServerText(std::string_view host, bool utf8) {
+    return utf8 ? std::string(host) : Utf8ToSystem(host);
+}
+
 int SystemCompareLocale(std::string_view a, std::string_view b) {
     return QString::localeAwareCompare(SystemToQString(a), SystemToQString(b));
 }

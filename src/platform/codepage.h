@@ -26,5 +26,14 @@ QString SystemToQString(std::string_view sjis);
 // From the widgets: nullopt when the text has no exact CP932 form.
 std::optional<std::string> QStringToSystem(const QString& text);
 
+// The texts of a server's control connection as the FTP component holds them: UTF-8 once the names
+// go in UTF-8 (`utf8`), else the system code page.
+QString ServerTextToQString(std::string_view text, bool utf8);
+std::optional<std::string> QStringToServerText(const QString& text, bool utf8);
+// As the host gives it: a local name or path, UTF-8.
+std::string ServerTextToHost(std::string_view text, bool utf8);
+// A local name in the server's code; nullopt when it has no exact form there.
+std::optional<std::string> HostToServerText(std::string_view host, bool utf8);
+
 // Locale-aware comparison of two system-code-page names (<0, 0, >0).
 int SystemCompareLocale(std::string_view a, std::string_view b);

@@ -1,7 +1,5 @@
 #include "platform/dirsearch.h"
 
-#include "platform/codepage.h"
-
 #include <algorithm>
 #include <dirent.h>
 #include <fnmatch.h>
@@ -27,31 +25,27 @@ std::string_view NamePart(std::string_view path) {
 
 std::vector<TSearchEntry> FindEntries(std::string_view pattern) {
     std::vector<TSearchEntry> found;
-    const std::string_view folder = FolderPart(pattern);
-    const auto hostFolder = SystemToUtf8(folder);
-    auto hostMask = SystemToUtf8(pattern.substr(folder.size()));
-    if (!hostFolder || !hostMask || hostMask->empty()) return found;
+    const std::string folder(FolderPart(pattern));
+    std::string mask(pattern.substr(folder.size()));
+    if (mask.empty()) return found;
     // The old wildcard "*.*" also meant names without a dot.
-    if (*hostMask == "*.*") *hostMask = "*";
+    if (mask == "*.*") mask = "*";
 
     // A name given whole is that file, even when it holds "[" or "?" (the file manager hands
     // such names over as they are).
-    if (struct stat st{}; stat((*hostFolder + *hostMask).c_str(), &st) == 0) {
-        if (auto sjis = Utf8ToSystem(*hostMask))
-            found.push_back({std::move(*sjis), S_ISDIR(st.st_mode)});
+    if (struct stat st{}; stat((folder + mask).c_str(), &st) == 0) {
+        found.push_back({mask, S_ISDIR(st.st_mode)});
         return found;
     }
 
-    const std::string dirName = hostFolder->empty() ? "." : *hostFolder;
+    const std::string dirName = folder.empty() ? "." : folder;
     DIR* dir = opendir(dirName.c_str());
     if (!dir) return found;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (fnmatch(hostMask->c_str(), name.c_str(), FNM_NOESCAPE) != 0) continue;
-        auto sjis = Utf8ToSystem(name);
-        if (!sjis) continue;
-        found.push_back({std::move(*sjis), IsDirectory(*hostFolder + name)});
+        if (fnmatch(mask.c_str(), name.c_str(), FNM_NOESCAPE) != 0) continue;
+        found.push_back({name, IsDirectory(folder + name)});
     }
     closedir(dir);
     std::sort(found.begin(), found.end(),
@@ -60,8 +54,7 @@ std::vector<TSearchEntry> FindEntries(std::string_view pattern) {
 }
 
 bool FileExists(std::string_view path) {
-    const auto host = SystemToUtf8(path);
-    if (!host || host->empty()) return false;
+    if (path.empty()) return false;
     struct stat st {};
-    return stat(host->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+    return stat(std::string(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }

@@ -1,7 +1,5 @@
 #include "platform/localfile.h"
 
-#include "platform/codepage.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -43,9 +41,8 @@ TDateTime LocalNow() {
 }
 
 std::optional<TLocalFile> StatLocalFile(std::string_view path) {
-    const auto host = SystemToUtf8(path);
     struct stat info {};
-    if (!host || ::stat(host->c_str(), &info) != 0) return std::nullopt;
+    if (::stat(std::string(path).c_str(), &info) != 0) return std::nullopt;
     return TLocalFile{static_cast<std::int64_t>(info.st_size), S_ISDIR(info.st_mode),
                       FromTimeT(info.st_mtime)};
 }
@@ -54,8 +51,7 @@ std::string CurrentFolder() {
     std::vector<char> buffer(4096);
     for (int attempt = 0; attempt < 8; ++attempt) {
         if (::getcwd(buffer.data(), buffer.size())) {
-            // A folder without a CP932 form keeps its bytes visible rather than vanishing.
-            return Utf8ToSystem(buffer.data()).value_or(buffer.data());
+            return buffer.data();
         }
         if (errno != ERANGE) break;
         buffer.resize(buffer.size() * 2);
@@ -64,6 +60,5 @@ std::string CurrentFolder() {
 }
 
 bool SetCurrentFolder(std::string_view path) {
-    const auto host = SystemToUtf8(path);
-    return host && ::chdir(host->c_str()) == 0;
+    return ::chdir(std::string(path).c_str()) == 0;
 }

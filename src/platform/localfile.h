@@ -1,7 +1,7 @@
 #pragma once
 // What an upload needs to know of a local file and of the local clock: size, modification time in
-// local time, whether a path is a folder, and the process's current folder. Paths are in the system
-// code page.
+// local time, whether a path is a folder, and the process's current folder. Paths are as the host
+// gives them.
 
 #include <compare>
 #include <cstdint>
@@ -34,7 +34,7 @@ struct TLocalFile {
     TDateTime Modified; // local time
 };
 
-// nullopt when `path` names nothing (or has no host form).
+// nullopt when `path` names nothing.
 std::optional<TLocalFile> StatLocalFile(std::string_view path);
 
 // The process's current folder; SetCurrentFolder is false when it cannot be entered.

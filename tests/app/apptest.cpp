@@ -55,8 +55,7 @@ std::string TAppTest::Value(const std::string& name, const char* section, const 
 }
 
 std::unique_ptr<TForm1> TAppTest::Start(const std::vector<std::string>& params) {
-    std::vector<std::string> refused;
-    auto form = std::make_unique<TForm1>(ParamsFromArguments(params, refused));
+    auto form = std::make_unique<TForm1>(ParamsFromArguments(params));
     form->show();
     return form;
 }

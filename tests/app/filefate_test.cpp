@@ -110,10 +110,11 @@ struct TModeCase {
 
 TEST(FileFate, TransferTypeFromModeAndExtension) {
     const TModeCase cases[] = {
-        {0, true, AsciiTransfer},   {0, false, BinaryTransfer}, {1, true, BinaryTransfer},
-        {2, false, AsciiTransfer},  {3, true, textJIS},         {3, false, BinaryTransfer},
-        {4, true, textSJIS},        {4, false, BinaryTransfer}, {5, true, textEUC},
-        {5, false, BinaryTransfer}, {-1, true, textEUC},        {-1, false, BinaryTransfer},
+        {0, true, AsciiTransfer},   {0, false, BinaryTransfer},  {1, true, BinaryTransfer},
+        {2, false, AsciiTransfer},  {3, true, textJIS},          {3, false, BinaryTransfer},
+        {4, true, textSJIS},        {4, false, BinaryTransfer},  {5, true, textEUC},
+        {5, false, BinaryTransfer}, {6, true, textUTF8},         {6, false, BinaryTransfer},
+        {-1, true, textEUC},        {-1, false, BinaryTransfer}, {7, true, textEUC},
     };
     for (const TModeCase& c : cases)
         EXPECT_EQ(TransferTypeFor(c.index, c.text, textEUC), c.expected)

@@ -1,8 +1,6 @@
 // The files a command line names: options in their places, wildcards, hidden files and folders.
 #include "apptest.h"
 
-#include "platform/codepage.h"
-
 #include <filesystem>
 #include <fstream>
 
@@ -15,7 +13,7 @@ class FileList : public TAppTest {
         std::filesystem::create_directories("dir/sub.txt");
         std::filesystem::create_directories("dir/+first");
         for (const char* name : {"dir/a.txt", "dir/.hidden.txt", "dir/b.log", "dir/noext",
-                                 "dir/c[1].txt", "dir/c1.txt", "dir/\xE8\xA1\xA8.txt"})
+                                 "dir/c[1].txt", "dir/c1.txt", "dir/表.txt", "dir/写真😀.txt"})
             std::ofstream(name) << "x";
     }
 };
@@ -23,16 +21,18 @@ class FileList : public TAppTest {
 } // namespace
 
 TEST_F(FileList, ParametersToFiles) {
-    const std::string sjisHyo = "dir/\x95\x5C.txt";
+    // Names as the host keeps them, also those that Shift_JIS lacks; UTF-8 bytes sort 写 before 表.
+    const std::string hyo = "dir/表.txt", photo = "dir/写真😀.txt";
     struct {
         TParams params;
         std::vector<std::string> files;
     } const cases[] = {
         // Hidden files are found; a folder that matches is skipped; sorted by name bytes.
-        {{"dir/*.txt"}, {"dir/.hidden.txt", "dir/a.txt", "dir/c1.txt", "dir/c[1].txt", sjisHyo}},
+        {{"dir/*.txt"}, {"dir/.hidden.txt", "dir/a.txt", "dir/c1.txt", "dir/c[1].txt", photo, hyo}},
         {{"dir/*.*"},
          {"dir/.hidden.txt", "dir/a.txt", "dir/b.log", "dir/c1.txt", "dir/c[1].txt", "dir/noext",
-          sjisHyo}},
+          photo, hyo}},
+        {{"dir/写*"}, {photo}},
         {{"dir/?.log"}, {"dir/b.log"}},
         // A folder named whole is kept, so that the session can tell it was not sent; the folders
         // a pattern matches are passed over, also when one of them comes first.
@@ -57,7 +57,7 @@ TEST_F(FileList, ParametersToFiles) {
     }
 
     std::vector<std::string> list{"kept"};
-    const std::string absolute = *Utf8ToSystem(std::filesystem::current_path().string() + "/dir/");
+    const std::string absolute = std::filesystem::current_path().string() + "/dir/";
     AddMatchingFiles(absolute + "b*", list);
     EXPECT_EQ(list, (std::vector<std::string>{"kept", absolute + "b.log"}));
 }

@@ -104,8 +104,12 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     EXPECT_GT(form.CheckBox4->y(), form.Bevel1->geometry().bottom());
     EXPECT_EQ(form.ComboBox2->count(), 5);
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");
-    EXPECT_EQ(form.ComboBox3->count(), 6);
+    EXPECT_EQ(form.ComboBox3->count(), 7);
     EXPECT_EQ(form.ComboBox3->itemText(5), "自動、テキストはEUC");
+    EXPECT_EQ(form.ComboBox3->itemText(6), "自動、テキストはUTF-8");
+    EXPECT_EQ(form.ComboBox4->count(), 4);
+    EXPECT_EQ(form.ComboBox4->currentIndex(), 0); // 自動
+    EXPECT_LT(form.ComboBox4->geometry().bottom(), form.Bevel1->y());
     EXPECT_EQ(form.OpenDialog()->windowTitle(), "転送するファイルの選択");
     EXPECT_EQ(form.OpenDialog()->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(form.OpenDialog()->nameFilters(), QStringList("すべてのファイル (*)"));

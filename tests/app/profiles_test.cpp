@@ -53,7 +53,8 @@ void ExpectProfileDefaults(const TForm1& form) {
     EXPECT_EQ(form.Edit6->text(), "");
     EXPECT_EQ(form.ComboBox2->currentIndex(), 3);
     EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
-    EXPECT_TRUE(form.CheckBox8->isChecked()); // a user login
+    EXPECT_EQ(form.ComboBox4->currentIndex(), 0); // 自動, also without the key
+    EXPECT_TRUE(form.CheckBox8->isChecked());     // a user login
 }
 
 } // namespace
@@ -136,6 +137,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     form->Edit6->setText("/pub/ドキュメント");
     form->ComboBox2->setCurrentIndex(4);
     form->ComboBox3->setCurrentIndex(5);
+    form->ComboBox4->setCurrentIndex(3);
     form->CheckBox3->setChecked(true);
     form->CheckBox4->setChecked(false);
     form->CheckBox6->setChecked(true);
@@ -148,7 +150,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     ASSERT_EQ(sealed.size(), 258u);
     const std::string expected =
         "[Server]\r\nserver=ftp.example.net\r\nport=21\r\nPWDImplement=0\r\n"
-        "PASVSupport=1\r\nFTPS=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
+        "PASVSupport=1\r\nNameCode=3\r\nFTPS=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
         *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
         "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
         *Utf8ToSystem("/pub/ドキュメント") +
@@ -176,6 +178,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_EQ(again->Edit6->text(), "/pub/ドキュメント");
     EXPECT_EQ(again->ComboBox2->currentIndex(), 4);
     EXPECT_EQ(again->ComboBox3->currentIndex(), 5);
+    EXPECT_EQ(again->ComboBox4->currentIndex(), 3);
     EXPECT_TRUE(again->CheckBox3->isChecked());
     EXPECT_FALSE(again->CheckBox4->isChecked());
     EXPECT_TRUE(again->CheckBox6->isChecked());
@@ -232,16 +235,19 @@ TEST_F(TAppTest, TemporaryNamesAreOnForUserLoginsUnlessTheProfileSays) {
 
 TEST_F(TAppTest, LoadKeepsTheDefaultCaseSensitiveAndOutOfRangeListsEmpty) {
     WriteFile("wendup.ini", "[Default]\nProfile=ABC\nRegShortCut=1\n");
-    WriteFile("abc.inf", "[Preferences]\nSameFileExist=5\nJapaneseCode=-1\n[User]\npassword=\n");
+    WriteFile("abc.inf", "[Server]\nNameCode=4\n[Preferences]\nSameFileExist=5\nJapaneseCode=-1\n"
+                         "[User]\npassword=\n");
     auto form = Start({"/SET"});
     EXPECT_FALSE(form->CheckBox3->isChecked());
     EXPECT_TRUE(form->CheckBox4->isChecked());
     EXPECT_EQ(form->ComboBox2->currentIndex(), -1);
     EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
+    EXPECT_EQ(form->ComboBox4->currentIndex(), -1);
     EXPECT_EQ(form->Edit4->text(), "");
     ASSERT_TRUE(form->SaveSettings());
     EXPECT_EQ(Value("abc.inf", "Preferences", "SameFileExist"), "-1");
     EXPECT_EQ(Value("abc.inf", "Preferences", "JapaneseCode"), "-1");
+    EXPECT_EQ(Value("abc.inf", "Server", "NameCode"), "-1");
 }
 
 TEST_F(TAppTest, PortThatIsNotAnIntegerStopsTheSaveBeforeAnyWrite) {

@@ -139,7 +139,7 @@ TCase ReadCase(const std::string& name) {
             c.script.emplace_back(word, rest);
         } else if (word == ">") {
             c.script.emplace_back(word, rest);
-            c.commands.push_back(rest);
+            c.commands.push_back(Unescape(rest));
         } else if (word == "profile") {
             for (std::string w; words >> w;)
                 c.profile.push_back(w);
@@ -237,6 +237,8 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
                 p.NoPwd();
             else if (key == "pasv" && value == "1")
                 p.Passive();
+            else if (key == "namecode")
+                p.NameCode(Number(value));
             else if (key == "ftps" && value == "1")
                 p.Ftps();
             else if (key == "temp")

@@ -226,14 +226,19 @@ TEST(CommandLine, Options) {
     }
 }
 
-TEST(CommandLine, ArgumentsWithoutShiftJisFormKeepTheirPlace) {
-    std::vector<std::string> refused;
-    const TParams params =
-        ParamsFromArguments({"\xE3\x80\x9C.txt", "/NOMSG", "\xE8\xA1\xA8.txt"}, refused);
-    ASSERT_EQ(params.size(), 3u);
-    EXPECT_EQ(params[0], "");
-    EXPECT_TRUE(NoMessages(params));
-    EXPECT_EQ(params[2], "\x95\x5C.txt");
-    ASSERT_EQ(refused.size(), 1u);
-    EXPECT_EQ(refused[0], "\xE3\x80\x9C.txt");
+// A file is named as the host names it, whatever characters it holds; only a profile name and a
+// key text go to the code of the files that keep them.
+TEST(CommandLine, FilesKeepTheHostsNamesOptionsTakeTheSystemCode) {
+    const struct {
+        std::vector<std::string> arguments;
+        TParams params;
+    } cases[] = {
+        {{"\xE3\x80\x9C.txt", "/NOMSG", "\xE8\xA1\xA8.txt", "caf\xC3\xA9/a.txt"},
+         {"\xE3\x80\x9C.txt", "/NOMSG", "\xE8\xA1\xA8.txt", "caf\xC3\xA9/a.txt"}},
+        {{"/SERVER:\xE8\xA1\xA8", "\xE8\xA1\xA8.txt"}, {"/SERVER:\x95\x5C", "\xE8\xA1\xA8.txt"}},
+        {{"/createkey:\xE8\xA1\xA8"}, {"/createkey:\x95\x5C"}},
+        {{"/server:\xF0\x9F\x98\x80"}, {"/server:\xF0\x9F\x98\x80"}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ParamsFromArguments(c.arguments), c.params) << c.arguments[0];
 }

@@ -57,9 +57,10 @@ void TUploadTest::WriteProfile(const TProfile& p) {
     const std::string sealed = SealPassword(des, p.password);
     WriteFile("test.inf",
               "[Server]\nserver=" + p.server +
-                  "\nport=" + std::to_string(p.port ? p.port : server.Port()) +
-                  "\nPWDImplement=" + (p.pwd ? "1" : "0") +
-                  "\nPASVSupport=" + (p.pasv ? "1" : "0") + "\nFTPS=" + (p.ftps ? "1" : "0") +
+                  "\nport=" + std::to_string(p.port ? p.port : server.Port()) + "\nPWDImplement=" +
+                  (p.pwd ? "1" : "0") + "\nPASVSupport=" + (p.pasv ? "1" : "0") +
+                  (p.nameCode < 0 ? "" : "\nNameCode=" + std::to_string(p.nameCode)) +
+                  "\nFTPS=" + (p.ftps ? "1" : "0") +
                   (p.trustedCert.empty() ? "" : "\nTrustedCert=" + p.trustedCert) +
                   "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
                   "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
@@ -101,7 +102,6 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
     TRunResult result;
     std::vector<std::string> params = {"/SERVER:test"};
     params.insert(params.end(), rest.begin(), rest.end());
-    std::vector<std::string> refused;
     const TForm1* shown = nullptr;
     TModalAnswer modal([&](QWidget* w) {
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
@@ -118,7 +118,7 @@ TRunResult TUploadTest::Run(const std::vector<std::string>& rest,
     });
     testing::internal::CaptureStderr();
     {
-        auto windows = std::make_unique<TStartupWindows>(ParamsFromArguments(params, refused));
+        auto windows = std::make_unique<TStartupWindows>(ParamsFromArguments(params));
         TForm1& form = *windows->Form1;
         shown = &form;
         // A timer, so that it also runs inside the loops of a store.

@@ -27,6 +27,7 @@ struct TProfile {
     std::string server = "127.0.0.1";
     bool pasv = false;       // PASVSupport
     int temp = -1;           // TempName: 0 or 1; -1 leaves it out (the program's default)
+    int nameCode = -1;       // NameCode: 0..3; -1 leaves it out (the program's default)
     bool ftps = false;       // FTPS
     std::string trustedCert; // TrustedCert; left out when empty
 
@@ -40,6 +41,7 @@ struct TProfile {
     TProfile& Server(std::string v) { return server = std::move(v), *this; }
     TProfile& Passive() { return pasv = true, *this; }
     TProfile& TempName(bool v) { return temp = v, *this; }
+    TProfile& NameCode(int v) { return nameCode = v, *this; }
     TProfile& Ftps() { return ftps = true, *this; }
     TProfile& Trusted(std::string v) { return trustedCert = std::move(v), *this; }
 };

@@ -124,8 +124,8 @@ TEST(OverwriteDialogs, DateTexts) {
 TEST(OverwriteDialogs, TextsOfTheFileQuestion) {
     TForm2 dialog;
     EXPECT_FALSE(dialog.Image1->pixmap().isNull());
-    dialog.SetFileName("\x93\xfa\x96\x7b.txt"); // 日本.txt in Shift_JIS
-    EXPECT_EQ(dialog.Label1->text(), "このフォルダには既に '日本.txt' ファイルが存在します。");
+    dialog.SetFileName("メモ〜.txt");
+    EXPECT_EQ(dialog.Label1->text(), "このフォルダには既に 'メモ〜.txt' ファイルが存在します。");
 
     // The size as the listing printed it; a listing without a date.
     dialog.SetRemoteFile("1,024", QDateTime());

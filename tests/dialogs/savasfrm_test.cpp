@@ -310,3 +310,28 @@ TEST(RenameDialog, NamesKeepTheirBytes) {
     EXPECT_TRUE(box->Seen());
     EXPECT_EQ(box->Title, "Error");
 }
+
+// On a server that keeps UTF-8 names the rows, the folder and the name typed are UTF-8, also for
+// characters Shift_JIS lacks; a listed name still asks before it is taken.
+TEST(RenameDialog, Utf8ServerShowsAndTakesAnyName) {
+    TForm4 dialog("h", "/写真", ftpstUNIX,
+                  {"-rw-r--r-- 1 u g 1 Jan  1  2001 写真😀.txt",
+                   "-rw-r--r-- 1 u g 1 Jan  1  2001 メモ〜.txt"},
+                  nullptr, true);
+    EXPECT_EQ(dialog.Edit1->text(), "ftp://h/写真");
+    EXPECT_EQ(Names(dialog), QStringList({"写真😀.txt", "メモ〜.txt"}));
+    ClickRow(dialog, "写真😀.txt");
+    EXPECT_EQ(dialog.Name(), "写真😀.txt");
+    dialog.Edit2->setText("résumé.txt");
+    EXPECT_EQ(dialog.Name(), "résumé.txt");
+    dialog.Edit2->setText("メモ〜.txt");
+    std::optional<TNextBox> box;
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              box.emplace(QMessageBox::Yes);
+                              dialog.Button2->click();
+                          }),
+              QDialog::Accepted);
+    EXPECT_TRUE(box->Seen());
+    EXPECT_EQ(dialog.Name(), "メモ〜.txt");
+}

@@ -260,7 +260,9 @@ TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
         EXPECT_EQ(IconvConvert("UTF-8", "ISO-2022-JP", jis),
                   IconvConvert("UTF-8", "SHIFT_JIS", text));
-        EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+        // The text was read whole first, and read as Shift_JIS.
+        EXPECT_EQ(rec.events.at(0), "info ftpiTextSource Shift_JIS");
+        EXPECT_EQ(rec.events.at(1), "sent TYPE I\r\n");
         EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>(Pieces(text).size()));
         EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(text.size()));
@@ -271,7 +273,8 @@ TEST_F(FtpTransferRealServer, AsciiAndShiftJisTextGoOutUnchanged) {
     const std::string text = JapaneseText(9000, 3);
     ASSERT_TRUE(Store(text, "sjis.txt", textSJIS));
     EXPECT_TRUE(ftp.Success());
-    EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+    EXPECT_EQ(rec.events.at(0), "info ftpiTextSource Shift_JIS");
+    EXPECT_EQ(rec.events.at(1), "sent TYPE I\r\n");
     EXPECT_EQ(OnServer("sjis.txt"), text);
 
     ASSERT_TRUE(Store(text, "ascii.txt", AsciiTransfer));

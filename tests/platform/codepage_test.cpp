@@ -14,21 +14,50 @@ TEST(CodePage, JapaneseNamesRoundTrip) {
 }
 
 TEST(CodePage, RefusesNamesWithoutAnExactCp932Form) {
-    EXPECT_EQ(Utf8ToSystem("caf\xC3\xA9"), std::nullopt);          // é is not in CP932
-    EXPECT_EQ(Utf8ToSystem("a\xE3\x80\x9C" "b"), std::nullopt);   // U+301C comes back as U+FF5E
-    EXPECT_EQ(Utf8ToSystem("a\xEF\xBD\x9E" "b"), "a\x81\x60" "b"); // U+FF5E itself is fine
-    EXPECT_EQ(Utf8ToSystem("bad\xFF"), std::nullopt);              // not UTF-8 at all
+    EXPECT_EQ(Utf8ToSystem("caf\xC3\xA9"), std::nullopt); // é is not in CP932
+    EXPECT_EQ(Utf8ToSystem("a\xE3\x80\x9C"
+                           "b"),
+              std::nullopt); // U+301C comes back as U+FF5E
+    EXPECT_EQ(Utf8ToSystem("a\xEF\xBD\x9E"
+                           "b"),
+              "a\x81\x60"
+              "b");                                   // U+FF5E itself is fine
+    EXPECT_EQ(Utf8ToSystem("bad\xFF"), std::nullopt); // not UTF-8 at all
     EXPECT_EQ(Utf8ToSystem(""), "");
 }
 
 TEST(CodePage, InvalidSystemBytesShowAsReplacementCharacters) {
     EXPECT_EQ(SystemToUtf8("a\x82"), std::nullopt); // a lead byte cut off
     EXPECT_EQ(SystemToQString("a\x82"), QString::fromUtf8("a\xEF\xBF\xBD"));
-    EXPECT_EQ(SystemToQString("\xFF\xFFz\x82\xA0"), QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBDz\xE3\x81\x82"));
+    EXPECT_EQ(SystemToQString("\xFF\xFFz\x82\xA0"),
+              QString::fromUtf8("\xEF\xBF\xBD\xEF\xBF\xBDz\xE3\x81\x82"));
 }
 
 TEST(CodePage, LocaleComparisonOrdersNames) {
     EXPECT_EQ(SystemCompareLocale("abc", "abc"), 0);
     EXPECT_LT(SystemCompareLocale("abc", "abd"), 0);
     EXPECT_GT(SystemCompareLocale("b", "a"), 0);
+}
+
+// A local name goes to the server as it is when the server keeps UTF-8 names, else in CP932 or not
+// at all; what the server's texts say comes back as the user reads it.
+TEST(CodePage, NamesInTheServersCode) {
+    const struct {
+        std::string host;
+        bool utf8;
+        std::optional<std::string> remote;
+    } cases[] = {
+        {"表.txt", false, "\x95\x5C.txt"}, // the second byte is a backslash
+        {"表.txt", true, "表.txt"},          {"写真😀.txt", false, std::nullopt},
+        {"写真😀.txt", true, "写真😀.txt"},    {"résumé.txt", false, std::nullopt},
+        {"メモ〜.txt", false, std::nullopt}, // CP932 would give U+FF5E back
+        {"メモ〜.txt", true, "メモ〜.txt"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HostToServerText(c.host, c.utf8), c.remote) << c.host << " " << c.utf8;
+        if (!c.remote) continue;
+        EXPECT_EQ(ServerTextToHost(*c.remote, c.utf8), c.host);
+        EXPECT_EQ(ServerTextToQString(*c.remote, c.utf8), QString::fromStdString(c.host));
+        EXPECT_EQ(QStringToServerText(QString::fromStdString(c.host), c.utf8), c.remote);
+    }
 }
