@@ -142,8 +142,14 @@ void WriteProfile(const std::string& home, std::uint16_t port, int policy, const
 }
 
 std::vector<std::string> ProgramEnv(const std::string& home, const std::string& base) {
-    return {"WENDUP_HOME=" + home, "QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + base + "/run",
-            "XDG_CONFIG_HOME=" + base + "/config", "XDG_DATA_HOME=" + base + "/data"};
+    // No run logs in the user's home, and no notification on the user's desktop at each round.
+    return {"WENDUP_HOME=" + home,
+            "QT_QPA_PLATFORM=offscreen",
+            "XDG_RUNTIME_DIR=" + base + "/run",
+            "XDG_CONFIG_HOME=" + base + "/config",
+            "XDG_DATA_HOME=" + base + "/data",
+            "XDG_STATE_HOME=" + base + "/state",
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + base + "/no-bus"};
 }
 
 double MiBps(std::int64_t bytes, const Figures& f) {

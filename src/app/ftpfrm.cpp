@@ -12,15 +12,18 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
@@ -82,6 +85,8 @@ TForm1::TForm1(TParams params, QWidget* parent) : QWidget(parent), Params(std::m
     setWindowTitle("Wendup FTP uploader");
     CreateControls();
     ConnectStarFtp1();
+    setAcceptDrops(true);
+    ComboBox1->installEventFilter(this);
     SetMode(SetupMode);
 
     // FormCreate.
@@ -133,13 +138,13 @@ void TForm1::CreateControls() {
     ComboBox2->setToolTip("PWDをサポートしない場合は無効です");
     ComboBox2->addItems({"新しい日付のときは転送", "名前を変えて転送", "転送しない", "上書きする",
                          "その都度確認する"});
-    ComboBox2->setCurrentIndex(-1);
+    ComboBox2->setCurrentIndex(3); // as a profile without the key reads
     Label9 = MakeControl<QLabel>(Editor, "Label9", "転送モード", 10, 116, 66, 26);
     ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 116, 150, 26);
     ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
     ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
                          "自動、テキストはSJIS", "自動、テキストはEUC", "自動、テキストはUTF-8"});
-    ComboBox3->setCurrentIndex(-1);
+    ComboBox3->setCurrentIndex(0);
     Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 116, 60, 26);
     CheckBox8 =
         MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 170, 24);
@@ -213,7 +218,7 @@ void TForm1::CreateControls() {
     Panel2->setAlignment(Qt::AlignCenter);
     Panel2->setWordWrap(true);
     Panel2->setCursor(Qt::WaitCursor);
-    Button7 = MakeControl<QPushButton>(Panel2, "Button7", "Log", 146, 4, 50, 24);
+    Button7 = MakeControl<QPushButton>(Panel2, "Button7", "ログ", 146, 4, 50, 24);
     Button7->setToolTip("実際の送受信文字列を表示します。");
     Button7->setCursor(Qt::ArrowCursor);
     Button9 = MakeControl<QPushButton>(Panel2, "Button9", "キャンセル", 62, 70, 76, 24);
@@ -304,7 +309,57 @@ void TForm1::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (event->spontaneous() || Tag != 1) return;
     FormShow();
-    if (QScreen* s = screen()) move(s->availableGeometry().center() - rect().center());
+    PlaceOnScreen(this);
+}
+
+namespace {
+
+QStringList LocalPaths(const QMimeData* data) {
+    QStringList paths;
+    if (!data) return paths;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+} // namespace
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!LocalPaths(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+    const QStringList paths = LocalPaths(event->mimeData());
+    if (paths.isEmpty()) return;
+    event->acceptProposedAction();
+    DropFiles(paths);
+}
+
+void TForm1::DropFiles(const QStringList& paths) {
+    // Local paths stay in the host's own encoding of names, as on the command line.
+    std::vector<std::string> files;
+    for (const QString& path : paths) files.push_back(QFile::encodeName(path).toStdString());
+    if (session.Running()) {
+        // Before the list is made the files join the command line, from which it is made.
+        if (!session.AddFiles(files) && !session.ListBuilt())
+            Params.insert(Params.end(), files.begin(), files.end());
+        return;
+    }
+    if (mode != SetupMode && mode != ChooserMode) return;
+    Params.insert(Params.end(), files.begin(), files.end());
+    Button4Click();
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the chooser's list is the transfer button.
+    if (watched == ComboBox1 && mode == ChooserMode && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Button4Click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -538,12 +593,20 @@ bool TForm1::SaveSettings() {
     std::string path = SettingsFilePath();
     try {
         {
+            const bool fresh = !FileExists(path);
             TMyMemIniFile ini(path);
-            ini.WriteString("Default", "Profile", CheckBox3->isChecked() ? *name : std::string());
+            // The default changes only by its box: ticked here, or cleared on the default itself.
+            std::string defaultProfile = ini.ReadString("Default", "Profile", "");
+            if (CheckBox3->isChecked())
+                defaultProfile = *name;
+            else if (defaultProfile == *name)
+                defaultProfile.clear();
+            ini.WriteString("Default", "Profile", defaultProfile);
             ini.WriteBool("Default", "RegShortCut", CheckBox4->isChecked());
             ini.WriteString("Default", "LastServer", *name);
             ini.WriteBool("Default", "MakeDir", CheckBox6->isChecked());
             ini.WriteInteger("Default", "TimeOut", TimeOutSeconds());
+            if (fresh) WriteDefaultTextModeList(ini);
         }
         UpdateSendToShortcut(CheckBox4->isChecked());
 

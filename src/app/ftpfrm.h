@@ -4,6 +4,7 @@
 // files are loaded into them and saved from them.
 
 #include "app/cmdline.h"
+#include "app/runlog.h"
 #include "app/session.h"
 #include "crypto/desunit2.h"
 #include "ftp/ftp.h"
@@ -71,8 +72,13 @@ class TForm1 : public QWidget, private TSessionView {
     // costs more than the protocol itself. Showing the log view puts them in.
     void AppendLog(const QString& line) override;
     void FlushLog();
+    // Local files and folders dropped on the window: added to a running session, or the transfer
+    // starts with them as the files of the command line.
+    void DropFiles(const QStringList& paths);
 
     const TUploadSession& Session() const { return session; }
+    // The file of this run's log; empty before a run or when it cannot be written.
+    QString RunLogPath() const { return runLog.Path(); }
     // The process's exit status after the session: 0 only when no file failed.
     int ExitStatus() const { return session.ExitStatus(); }
     const std::vector<TFileOutcome>& Outcomes() const { return session.Outcomes(); }
@@ -169,7 +175,8 @@ class TForm1 : public QWidget, private TSessionView {
     TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
 
-    const TParams Params;
+    // Files dropped on the window join the end, as if they had been given on the command line.
+    TParams Params;
     bool NoFolderQuestion = true;
     int Tag = 1; // 1 until the first showing has taken the start-up decision
 
@@ -181,6 +188,9 @@ class TForm1 : public QWidget, private TSessionView {
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void CreateControls();
@@ -202,6 +212,7 @@ class TForm1 : public QWidget, private TSessionView {
     void ShowError(const QString& text) override;
     TProgress* NewProgress() override;
     void ShowStopping() override;
+    void RunFinished(const std::vector<TFileOutcome>& outcomes) override;
 
     void ShowChooser();
     void SetMode(TWindowMode newMode);
@@ -216,7 +227,8 @@ class TForm1 : public QWidget, private TSessionView {
 
     TWindowMode mode = SetupMode;
     QFileDialog* OpenDialog1 = nullptr;
-    QStringList logBacklog;    // log lines not yet in Memo1
+    QStringList logBacklog; // log lines not yet in Memo1
+    TRunLog runLog;
     std::string loadedProfile; // the profile last loaded into the editor
     std::string trustedCert;   // its "TrustedCert"
 

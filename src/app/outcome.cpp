@@ -33,3 +33,30 @@ QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcom
     }
     return message;
 }
+
+TRunCounts CountOutcomes(const std::vector<TFileOutcome>& outcomes) {
+    TRunCounts counts;
+    for (const TFileOutcome& o : outcomes) {
+        switch (o.Result) {
+        case TFileResult::Stored:
+        case TFileResult::Renamed:
+            ++counts.Stored;
+            break;
+        case TFileResult::SkippedByPolicy:
+        case TFileResult::SkippedByUser:
+            ++counts.Skipped;
+            break;
+        case TFileResult::Failed:
+            ++counts.Failed;
+            break;
+        }
+    }
+    return counts;
+}
+
+QString CountsText(const TRunCounts& counts) {
+    return QString("転送 %1、スキップ %2、失敗 %3")
+        .arg(counts.Stored)
+        .arg(counts.Skipped)
+        .arg(counts.Failed);
+}

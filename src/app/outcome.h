@@ -32,3 +32,14 @@ QString FailureMessage(const std::vector<TFileOutcome>& outcomes);
 // The message at the end of a session: the error that ended it, if any, then the failed files.
 // Empty when there is nothing to tell.
 QString EndMessage(const QString& error, const std::vector<TFileOutcome>& outcomes);
+
+// How many files of a run went which way.
+struct TRunCounts {
+    int Stored = 0;  // also under a new name
+    int Skipped = 0; // by the policy or by the user
+    int Failed = 0;
+};
+TRunCounts CountOutcomes(const std::vector<TFileOutcome>& outcomes);
+
+// "転送 2、スキップ 1、失敗 0".
+QString CountsText(const TRunCounts& counts);

@@ -46,6 +46,14 @@ void MakeAbsolute(std::vector<std::string>& paths) {
         if (!path.starts_with('/')) path = here + (here.ends_with('/') ? "" : "/") + path;
 }
 
+// The bytes of the files of a run; folders and files gone count nothing.
+std::int64_t SizeOfFiles(const std::vector<std::string>& paths) {
+    std::int64_t size = 0;
+    for (const std::string& path : paths)
+        if (const auto file = StatLocalFile(path); file && !file->Directory) size += file->Size;
+    return size;
+}
+
 } // namespace
 
 TUploadSession::TUploadSession(TStarFtp& ftp, TSessionView& view, const TParams& params)
@@ -115,6 +123,16 @@ bool TUploadSession::BuildUploadList() {
     return StillConnected();
 }
 
+bool TUploadSession::AddFiles(const std::vector<std::string>& paths) {
+    if (!listBuilt || quitRequested || sessionFinished || userEnded) return false;
+    std::vector<std::string> added;
+    AddCommandLineFiles(paths, added);
+    MakeAbsolute(added);
+    runSize += SizeOfFiles(added);
+    files.insert(files.end(), added.begin(), added.end());
+    return true;
+}
+
 void TUploadSession::DirectoryChanged() {
     if (!SessionGoesOn()) return;
     // A file is never stored into a folder it was not meant for. A profile without a folder means
@@ -159,6 +177,7 @@ void TUploadSession::ListingDone() {
 
 void TUploadSession::BeginTransfers() {
     transfersBegun = true;
+    runSize = SizeOfFiles(files);
     progress = view.NewProgress();
     progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
     progress->show();
@@ -577,6 +596,7 @@ void TUploadSession::FinishSession(bool tell) {
     const std::string lines = FailureLines(outcomes);
     std::fputs(lines.c_str(), stderr);
     std::fflush(stderr);
+    view.RunFinished(outcomes);
     const QString message = EndMessage(sessionError, outcomes);
     if (tell && !message.isEmpty() && !NoMessages(params)) view.ShowError(message);
 }
@@ -648,6 +668,7 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         std::int64_t size = 0;
         std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
         currentFileSize = size;
+        if (progress) progress->SetRunFiles(current + 1, int(files.size()), runSize);
         if (progress)
             progress->StartFile(ftp.LocalFile,
                                 RouteText(CurrentFolder(),

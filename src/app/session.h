@@ -79,6 +79,8 @@ class TSessionView {
     // The user's cancel has been taken: the status window stops offering it.
     virtual void ShowStopping() = 0;
     virtual void SessionEnded() = 0;
+    // Once, when the run's outcomes are final, before the end message.
+    virtual void RunFinished(const std::vector<TFileOutcome>& outcomes) { (void)outcomes; }
 };
 
 class TUploadSession {
@@ -110,6 +112,11 @@ class TUploadSession {
     // The status window's cancel, or the window's close: the session ends, and every file not
     // stored is told as not sent.
     void EndByUser(bool closingWindow);
+
+    // Files handed over while the session runs join the end of its list. False when there is no
+    // list yet or the session's work is over.
+    bool AddFiles(const std::vector<std::string>& paths);
+    bool ListBuilt() const { return listBuilt; }
 
     int ExitStatus() const { return sessionFailed ? 1 : 0; }
     const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
@@ -173,6 +180,7 @@ class TUploadSession {
     std::vector<std::string> files; // full paths: the current folder moves from file to file
     int current = 0;
     std::int64_t currentFileSize = 0;
+    std::int64_t runSize = 0; // bytes of all files of the run
     QPointer<TProgress> progress;
     std::vector<TFileOutcome> outcomes;
     bool sessionStarted = false;

@@ -13,6 +13,7 @@
 #include "dialogs/savasfrm.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
+#include "platform/notify.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -98,10 +99,12 @@ void TForm1::StartUpload() {
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
     StarFtp1.UseTempName = CheckBox8->isChecked();
+    runLog.Open();
     if (session.Start(passwordTyped)) SetMode(ConnectingMode);
 }
 
 void TForm1::AppendLog(const QString& line) {
+    runLog.Append(line);
     if (mode == LogView)
         Memo1->appendPlainText(line);
     else
@@ -196,7 +199,24 @@ void TForm1::ShowError(const QString& text) {
 }
 
 TProgress* TForm1::NewProgress() {
-    return new TProgress(this);
+    auto* progress = new TProgress(this);
+    progress->OnShowLog = [this](TProgress&) { Button7Click(); };
+    return progress;
+}
+
+void TForm1::RunFinished(const std::vector<TFileOutcome>& outcomes) {
+    const TRunCounts counts = CountOutcomes(outcomes);
+    const QString text = CountsText(counts);
+    runLog.Append(text);
+    for (const QString& line :
+         QString::fromStdString(FailureLines(outcomes)).split('\n', Qt::SkipEmptyParts))
+        runLog.Append(line);
+    runLog.Close();
+    if (outcomes.empty()) return;
+    // The end of a run is told even when the window closes without a word.
+    SendDesktopNotification(
+        {"Wendup FTP uploader", "wendup", WENDUP_APP_ID,
+         counts.Failed > 0 ? "転送できなかったファイルがあります" : "転送が終わりました", text});
 }
 
 void TForm1::ShowStopping() {

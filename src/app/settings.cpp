@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include "app/cmdline.h"
 #include "app/myinifile.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
@@ -7,6 +8,8 @@
 #include "platform/sendto.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
 
 namespace {
 
@@ -24,11 +27,18 @@ bool IsTextModeFile(std::string_view fileName) {
     // The list's extensions are in the system code page, like every settings file.
     const auto extension = Utf8ToSystem(fileName.substr(at + 1));
     if (!extension || extension->empty()) return false;
-    return TMyMemIniFile(SettingsFilePath()).ReadBool(TextModeSection, *extension, false);
+    const std::string path = SettingsFilePath();
+    if (!FileExists(path)) {
+        const std::vector<std::string>& usual = DefaultTextModeList();
+        return std::find(usual.begin(), usual.end(), AsciiLower(*extension)) != usual.end();
+    }
+    return TMyMemIniFile(path).ReadBool(TextModeSection, *extension, false);
 }
 
 std::vector<std::string> ReadTextModeList() {
-    const TMyMemIniFile ini(SettingsFilePath());
+    const std::string path = SettingsFilePath();
+    if (!FileExists(path)) return DefaultTextModeList();
+    const TMyMemIniFile ini(path);
     std::vector<std::string> list;
     for (std::string& key : ini.ReadSection(TextModeSection))
         if (ini.ReadBool(TextModeSection, key, false)) list.push_back(std::move(key));
@@ -39,6 +49,17 @@ void WriteTextModeList(const std::vector<std::string>& extensions) {
     TMyMemIniFile ini(SettingsFilePath());
     ini.EraseSection(TextModeSection);
     for (const std::string& extension : extensions)
+        ini.WriteBool(TextModeSection, extension, true);
+}
+
+const std::vector<std::string>& DefaultTextModeList() {
+    static const std::vector<std::string> list = {"txt", "htm", "html", "css", "js",
+                                                  "csv", "xml", "php",  "cgi", "pl"};
+    return list;
+}
+
+void WriteDefaultTextModeList(TMyMemIniFile& ini) {
+    for (const std::string& extension : DefaultTextModeList())
         ini.WriteBool(TextModeSection, extension, true);
 }
 

@@ -12,11 +12,19 @@ std::string SettingsFilePath();
 
 // True when the name's extension (after its last ".", in its last path component) is not empty and
 // its key in [TextMode] reads true; letter case is ignored. The name is a local one, as the host
-// gives it.
+// gives it. While there is no settings file, the extensions of DefaultTextModeList().
 bool IsTextModeFile(std::string_view fileName);
 
-// The keys of [TextMode] that read true, in file order.
+// The keys of [TextMode] that read true, in file order; DefaultTextModeList() while there is no
+// settings file, since the file the program creates starts with them.
 std::vector<std::string> ReadTextModeList();
+
+// The usual extensions of text files.
+const std::vector<std::string>& DefaultTextModeList();
+
+class TMyMemIniFile;
+// Writes DefaultTextModeList() into [TextMode] of a settings file being created.
+void WriteDefaultTextModeList(TMyMemIniFile& ini);
 
 // Replaces [TextMode] by the extensions, in order, each with the value 1. Throws EIniFileError when
 // the settings file cannot be written.

@@ -90,8 +90,11 @@ std::string RouteText(std::string_view localFolder, std::string_view server,
     route += "'";
     route.append(server);
     if (pwdImplemented) {
+        // The whole folder: its last name alone is empty for the root and tells little elsewhere.
         route += ":";
-        route.append(LastName(remoteDirectory, '/'));
+        if (remoteDirectory.size() > 1 && remoteDirectory.back() == '/')
+            remoteDirectory.remove_suffix(1);
+        route.append(remoteDirectory);
     }
     route += "'";
     route += "へ";

@@ -17,8 +17,8 @@ QString ErrorMessage(int code);
 // nullopt when nothing is left to show.
 std::optional<std::string> LogLine(std::string_view addinfo);
 
-// "'web' から 'server:www'へ": the last folder name of the local folder and of the remote
-// directory; without ":" and the remote part when the server has no directory commands. UTF-8 in
-// and out.
+// "'web' から 'server:/home/user/www'へ": the last folder name of the local folder and the whole
+// remote directory; without ":" and the remote part when the server has no directory commands.
+// UTF-8 in and out.
 std::string RouteText(std::string_view localFolder, std::string_view server,
                       std::string_view remoteDirectory, bool pwdImplemented);

@@ -43,7 +43,8 @@ int PrintInfo(TInfoOption option) {
     if (option == TInfoOption::Version) {
         text = VersionText();
     } else {
-        const std::string folder = ProgramFolder();
+        // Only named: asking for help writes nothing.
+        const std::string folder = ProgramFolder(false);
         text = UsageText(SystemToUtf8(folder).value_or(folder));
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();

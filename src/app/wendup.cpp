@@ -3,10 +3,12 @@
 #include "app/ftpfrm.h"
 #include "app/japanese.h"
 #include "app/usage.h"
+#include "dialogs/controls.h"
 #include "dialogs/fovrwfrm.h"
 #include "dialogs/modefrm.h"
 #include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
+#include "platform/progdir.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -38,6 +40,7 @@ int WendupMain(int argc, char** argv) {
     QApplication::setDesktopFileName(WENDUP_APP_ID);
     QApplication::setWindowIcon(QIcon::fromTheme("wendup"));
     InstallQtJapanese(app);
+    SetWindowPlaceFile(QString::fromStdString(UserStateFolder()) + "/windows.ini");
 
     const TParams params = ParamsFromArguments(arguments);
     TStartupWindows windows(params);

@@ -1,8 +1,8 @@
 #include "dialogs/certfrm.h"
 
 #include "dialogs/controls.h"
-#include "dialogs/pictures.h"
 
+#include <QBoxLayout>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QPushButton>
@@ -13,25 +13,24 @@ TCertForm::TCertForm(QWidget* parent) : QDialog(parent) {
     setWindowTitle("サーバー証明書の確認");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(520, 278);
 
-    Image1 = MakeControl<QLabel>(this, "Image1", 12, 12, 32, 32);
-    Image1->setPixmap(WarningPicture());
-    Label1 = MakeControl<QLabel>(this, "Label1", 56, 8, 452, 40);
-    Label1->setWordWrap(true);
-    Label2 = MakeControl<QLabel>(this, "Label2", 56, 50, 452, 36);
-    Label2->setWordWrap(true);
-    Label3 = MakeControl<QLabel>(this, "Label3", 56, 88, 452, 54);
-    Label3->setWordWrap(true);
-    Label3->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Label4 = MakeControl<QLabel>(this, "Label4", 56, 144, 452, 20);
-    Label5 = MakeControl<QLabel>(this, "Label5", "SHA-256 フィンガープリント:", 56, 168, 452, 20);
-    Label6 = MakeControl<QLabel>(this, "Label6", 56, 190, 452, 40);
-    Label6->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Image1 = LaidOut<QLabel>("Image1");
+    Label1 = LaidOut<QLabel>("Label1");
+    Label2 = LaidOut<QLabel>("Label2");
+    Label3 = LaidOut<QLabel>("Label3");
+    Label4 = LaidOut<QLabel>("Label4");
+    Label5 = LaidOut<QLabel>("Label5", "SHA-256 フィンガープリント:");
+    Label6 = LaidOut<QLabel>("Label6");
     Label6->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    auto* texts = new QVBoxLayout;
+    for (QLabel* label : {Label1, Label2, Label3, Label4, Label5, Label6}) {
+        label->setWordWrap(label != Label6);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        texts->addWidget(label);
+    }
 
-    Button1 = MakeControl<QPushButton>(this, "Button1", "この証明書を信頼する", 250, 242, 160, 26);
-    Button2 = MakeControl<QPushButton>(this, "Button2", "キャンセル", 418, 242, 90, 26);
+    Button1 = LaidOut<QPushButton>("Button1", "この証明書を信頼する");
+    Button2 = LaidOut<QPushButton>("Button2", "キャンセル");
     // Trust is never what Enter does.
     Button2->setDefault(true);
     Button2->setFocus();
@@ -40,6 +39,8 @@ TCertForm::TCertForm(QWidget* parent) : QDialog(parent) {
         accept();
     });
     connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    LayOutQuestion(this, Image1, texts,
+                   {Button1, Button2, nullptr, nullptr, ButtonRow({Button1, Button2})}, {520, 240});
 }
 
 void TCertForm::SetCertificate(const TCertificateInfo& certificate, bool changed) {
@@ -60,7 +61,7 @@ void TCertForm::SetCertificate(const TCertificateInfo& certificate, bool changed
 
 void TCertForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) CenterOnScreen(this);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }
 
 void TCertForm::setVisible(bool visible) {

@@ -3,6 +3,7 @@
 #include "dialogs/controls.h"
 #include "dialogs/pictures.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -12,24 +13,24 @@ TForm3::TForm3(QWidget* parent) : QDialog(parent) {
     setWindowTitle("フォルダの上書きの確認");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(460, 140);
 
-    Image1 = MakeControl<QLabel>(this, "Image1", 12, 12, 32, 32);
-    Image1->setPixmap(WarningPicture());
-    Label1 = MakeControl<QLabel>(this, "Label1", 56, 8, 392, 40);
+    Image1 = LaidOut<QLabel>("Image1");
+    Label1 = LaidOut<QLabel>("Label1");
     Label1->setWordWrap(true);
-    Label2 =
-        MakeControl<QLabel>(this, "Label2",
-                            "現在のフォルダのファイルと新しいフォルダのファイルが同じ名前の場合"
-                            "、新しいファイルで上書きしますか?",
-                            56, 50, 392, 40);
+    Label2 = LaidOut<QLabel>("Label2",
+                             "現在のフォルダのファイルと新しいフォルダのファイルが同じ名前の場合"
+                             "、新しいファイルで上書きしますか?");
     Label2->setWordWrap(true);
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(Label1);
+    texts->addWidget(Label2);
 
-    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer, 100);
+    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer);
     Button1 = buttons.Button1;
     Button2 = buttons.Button2;
     Button3 = buttons.Button3;
     Button4 = buttons.Button4;
+    LayOutQuestion(this, Image1, texts, buttons, {460, 140});
 }
 
 void TForm3::SetFolderName(const std::string& name) {
@@ -39,7 +40,7 @@ void TForm3::SetFolderName(const std::string& name) {
 
 void TForm3::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) CenterOnScreen(this);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }
 
 void TForm3::setVisible(bool visible) {

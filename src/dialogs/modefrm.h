@@ -31,4 +31,8 @@ class TForm5 : public QDialog {
     QListWidget* ListBox1;
     QPushButton* Button3;
     QPushButton* Button4;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 };

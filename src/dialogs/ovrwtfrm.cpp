@@ -5,6 +5,8 @@
 #include "dialogs/pictures.h"
 #include "platform/codepage.h"
 
+#include <QBoxLayout>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -23,27 +25,44 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     setWindowTitle("ファイルの上書きの確認");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(460, 236);
 
-    Image1 = MakeControl<QLabel>(this, "Image1", 12, 12, 32, 32);
-    Image1->setPixmap(WarningPicture());
-    Label1 = MakeControl<QLabel>(this, "Label1", 56, 8, 392, 40);
+    Image1 = LaidOut<QLabel>("Image1");
+    Label1 = LaidOut<QLabel>("Label1");
     Label1->setWordWrap(true);
-    Label2 = MakeControl<QLabel>(this, "Label2", "現在のファイル", 56, 50, 392, 20);
-    Image2 = MakeControl<QLabel>(this, "Image2", 72, 74, 32, 32);
-    Label4 = MakeControl<QLabel>(this, "Label4", 116, 70, 332, 20);
-    Label5 = MakeControl<QLabel>(this, "Label5", 116, 90, 332, 20);
-    Label3 = MakeControl<QLabel>(this, "Label3", "に次の新しいファイルを上書きしますか?", 56, 114,
-                                 392, 20);
-    Image3 = MakeControl<QLabel>(this, "Image3", 72, 138, 32, 32);
-    Label6 = MakeControl<QLabel>(this, "Label6", 116, 134, 332, 20);
-    Label7 = MakeControl<QLabel>(this, "Label7", 116, 154, 332, 20);
+    Label2 = LaidOut<QLabel>("Label2", "現在のファイル");
+    Image2 = LaidOut<QLabel>("Image2");
+    Image2->setFixedSize(32, 32);
+    Label4 = LaidOut<QLabel>("Label4");
+    Label5 = LaidOut<QLabel>("Label5");
+    Label3 = LaidOut<QLabel>("Label3", "に次の新しいファイルを上書きしますか?");
+    Image3 = LaidOut<QLabel>("Image3");
+    Image3->setFixedSize(32, 32);
+    Label6 = LaidOut<QLabel>("Label6");
+    Label7 = LaidOut<QLabel>("Label7");
 
-    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer, 194);
+    // A file's icon beside its size and date, indented under the text about it.
+    const auto fileFacts = [](QLabel* icon, QLabel* size, QLabel* date) {
+        auto* facts = new QGridLayout;
+        facts->setContentsMargins(16, 0, 0, 0);
+        facts->addWidget(icon, 0, 0, 2, 1, Qt::AlignTop);
+        facts->addWidget(size, 0, 1);
+        facts->addWidget(date, 1, 1);
+        facts->setColumnStretch(1, 1);
+        return facts;
+    };
+    auto* texts = new QVBoxLayout;
+    texts->addWidget(Label1);
+    texts->addWidget(Label2);
+    texts->addLayout(fileFacts(Image2, Label4, Label5));
+    texts->addWidget(Label3);
+    texts->addLayout(fileFacts(Image3, Label6, Label7));
+
+    const TAnswerButtons buttons = MakeAnswerButtons(this, Answer);
     Button1 = buttons.Button1;
     Button2 = buttons.Button2;
     Button3 = buttons.Button3;
     Button4 = buttons.Button4;
+    LayOutQuestion(this, Image1, texts, buttons, {460, 236});
 }
 
 void TForm2::SetFileName(const std::string& name) {
@@ -66,10 +85,10 @@ void TForm2::SetLocalFile(const std::string& path, std::int64_t size, const QDat
 }
 
 void TForm2::LastFileLayout() {
+    // The two left stand where the last two stood.
     Button3->hide();
     Button4->hide();
-    Button1->move(Button2->pos());
-    Button2->move(Button4->pos());
+    layout()->activate();
 }
 
 QString TForm2::DateText(const QDateTime& time, const QLocale& locale) {
@@ -84,7 +103,7 @@ QString TForm2::DateText(const QDateTime& time, const QLocale& locale) {
 
 void TForm2::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (!event->spontaneous()) CenterOnScreen(this);
+    if (!event->spontaneous()) PlaceOnScreen(this);
 }
 
 void TForm2::setVisible(bool visible) {

@@ -2,6 +2,7 @@
 
 #include "dialogs/controls.h"
 
+#include <QBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,21 +15,27 @@ TPasswordDlg::TPasswordDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle("パスワードが必要です");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(300, 112);
 
-    Label1 = MakeControl<QLabel>(this, "Label1", "パスワードの入力 :", 12, 10, 276, 20);
-    Password = MakeControl<QLineEdit>(this, "Password", 12, 34, 276, 26);
+    Label1 = LaidOut<QLabel>("Label1", "パスワードの入力 :");
+    Password = LaidOut<QLineEdit>("Password");
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet("lineedit-password-character: 42"); // "*"
     Password->setMaxLength(std::numeric_limits<int>::max());
     Label1->setBuddy(Password);
-    OKBtn = MakeControl<QPushButton>(this, "OKBtn", "OK", 108, 74, 86, 28);
+    OKBtn = LaidOut<QPushButton>("OKBtn", "OK");
     OKBtn->setDefault(true);
-    CancelBtn = MakeControl<QPushButton>(this, "CancelBtn", "キャンセル", 202, 74, 86, 28);
+    CancelBtn = LaidOut<QPushButton>("CancelBtn", "キャンセル");
     connect(OKBtn, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Password);
+    layout->addStretch();
+    layout->addLayout(ButtonRow({OKBtn, CancelBtn}));
     setTabOrder(Password, OKBtn);
     setTabOrder(OKBtn, CancelBtn);
+    SetStartSize(this, {300, 112});
 }
 
 void TPasswordDlg::showEvent(QShowEvent* event) {
@@ -38,7 +45,7 @@ void TPasswordDlg::showEvent(QShowEvent* event) {
     // Enter still presses OK.
     Password->clear();
     Password->setFocus();
-    CenterOnScreen(this);
+    PlaceOnScreen(this);
 }
 
 void TPasswordDlg::setVisible(bool visible) {

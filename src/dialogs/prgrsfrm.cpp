@@ -3,9 +3,12 @@
 #include "dialogs/controls.h"
 #include "dialogs/pictures.h"
 
+#include <QBoxLayout>
 #include <QCloseEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -24,12 +27,44 @@ constexpr std::int64_t NoEstimate = -1;
 // A store reports every 2 KiB; the window is painted again at most this often (milliseconds).
 constexpr qint64 RefreshInterval = 50;
 
-// A caption and its value on one row of a group.
-void MakeRow(QGroupBox* group, QLabel*& caption, const char* captionName, const char* text,
-             QLabel*& value, const char* valueName, int y) {
-    caption = MakeControl<QLabel>(group, captionName, text, 12, y, 110, 20);
-    value = MakeControl<QLabel>(group, valueName, 124, y, 140, 20);
+// A caption and its value on one row of a group's grid.
+void MakeRow(QGridLayout* grid, QLabel*& caption, const char* captionName, const char* text,
+             QLabel*& value, const char* valueName) {
+    const int row = grid->rowCount();
+    caption = LaidOut<QLabel>(captionName, text);
+    value = LaidOut<QLabel>(valueName);
     value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(caption, row, 0);
+    grid->addWidget(value, row, 1);
+}
+
+QGroupBox* MakeGroup(const char* name, const char* title, QGridLayout*& grid) {
+    auto* group = LaidOut<QGroupBox>(name);
+    group->setTitle(title);
+    grid = new QGridLayout(group);
+    grid->setColumnStretch(1, 1);
+    grid->setVerticalSpacing(0);
+    grid->setContentsMargins(8, 2, 8, 4);
+    return group;
+}
+
+// A one-line label for a path of any length: a long one loses its middle, not the end that names
+// the file or the remote folder, and never widens the dialog. Its text stays whole.
+class TPathLabel : public QLabel {
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setPen(palette().color(foregroundRole()));
+        const QRect area = contentsRect();
+        painter.drawText(area, int(alignment()),
+                         fontMetrics().elidedText(text(), Qt::ElideMiddle, area.width()));
+    }
+};
+
+QLabel* LineLabel(const char* name) {
+    QLabel* label = LaidOut<TPathLabel>(name);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    return label;
 }
 
 } // namespace
@@ -40,45 +75,79 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
     // A dialog frame without buttons, above the other windows.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowStaysOnTopHint);
-    setFixedSize(300, 356);
 
-    Image1 = MakeControl<QLabel>(this, "Image1", 15, 25, 32, 32);
+    // The pictures stand where the animation's places put them, on a stage of their own.
+    auto* stage = LaidOut<QWidget>("Stage");
+    stage->setFixedSize(300, 60);
+    Image1 = MakeControl<QLabel>(stage, "Image1", 15, 25, 32, 32);
     Image1->setPixmap(ComputerPicture());
-    Image2 = MakeControl<QLabel>(this, "Image2", 251, 26, 32, 32);
+    Image2 = MakeControl<QLabel>(stage, "Image2", 251, 26, 32, 32);
     Image2->setPixmap(ServerPicture());
     const QPixmap marker = MarkerPicture();
     for (int i = 0; i < 16; ++i) {
         const QByteArray name = "Image" + QByteArray::number(15 + i);
-        Frames[i] = MakeControl<QLabel>(this, name.constData(), FramePlaces[i][0],
+        Frames[i] = MakeControl<QLabel>(stage, name.constData(), FramePlaces[i][0],
                                         FramePlaces[i][1], 16, 16);
         Frames[i]->setPixmap(marker);
         Frames[i]->hide();
     }
 
-    filenamelabel = MakeControl<QLabel>(this, "filenamelabel", 12, 64, 276, 20);
-    dirlabel = MakeControl<QLabel>(this, "dirlabel", 12, 84, 276, 20);
-    ProgressBar = MakeControl<QProgressBar>(this, "ProgressBar", 12, 108, 276, 16);
+    filenamelabel = LineLabel("filenamelabel");
+    dirlabel = LineLabel("dirlabel");
+    FileCountLbl = LaidOut<QLabel>("FileCountLbl");
+    ProgressBar = LaidOut<QProgressBar>("ProgressBar");
     ProgressBar->setRange(0, 100);
     ProgressBar->setValue(0);
     ProgressBar->setTextVisible(false);
 
-    GroupBox2 = MakeControl<QGroupBox>(this, "GroupBox2", 12, 132, 276, 88);
-    GroupBox2->setTitle("現在のファイル");
-    MakeRow(GroupBox2, Label1, "Label1", "転送バイト数", TransferLbl, "TransferLbl", 22);
-    MakeRow(GroupBox2, Label2, "Label2", "経過時間", TimeLbl, "TimeLbl", 42);
-    MakeRow(GroupBox2, Label3, "Label3", "残り時間", TimeLeftLbl, "TimeLeftLbl", 62);
+    QGridLayout* grid = nullptr;
+    GroupBox2 = MakeGroup("GroupBox2", "現在のファイル", grid);
+    MakeRow(grid, Label1, "Label1", "転送バイト数", TransferLbl, "TransferLbl");
+    MakeRow(grid, Label2, "Label2", "経過時間", TimeLbl, "TimeLbl");
+    MakeRow(grid, Label3, "Label3", "残り時間", TimeLeftLbl, "TimeLeftLbl");
+    GroupBox1 = MakeGroup("GroupBox1", "全ファイル", grid);
+    MakeRow(grid, Label4, "Label4", "転送バイト数", TotTransferLbl, "TotTransferLbl");
+    MakeRow(grid, Label5, "Label5", "経過時間", TotTimeLbl, "TotTimeLbl");
+    MakeRow(grid, Label6, "Label6", "転送レート", TransferRateLbl, "TransferRateLbl");
+    MakeRow(grid, Label7, "Label7", "合計サイズ", TotalSizeLbl, "TotalSizeLbl");
 
-    GroupBox1 = MakeControl<QGroupBox>(this, "GroupBox1", 12, 226, 276, 88);
-    GroupBox1->setTitle("全ファイル");
-    MakeRow(GroupBox1, Label4, "Label4", "転送バイト数", TotTransferLbl, "TotTransferLbl", 22);
-    MakeRow(GroupBox1, Label5, "Label5", "経過時間", TotTimeLbl, "TotTimeLbl", 42);
-    MakeRow(GroupBox1, Label6, "Label6", "転送レート", TransferRateLbl, "TransferRateLbl", 62);
-
-    CancelBtn = MakeControl<QPushButton>(this, "CancelBtn", "キャンセル", 105, 320, 90, 28);
+    LogBtn = LaidOut<QPushButton>("LogBtn", "ログ");
+    LogBtn->setToolTip("実際の送受信文字列を表示します。");
+    LogBtn->setAutoDefault(false);
+    CancelBtn = LaidOut<QPushButton>("CancelBtn", "キャンセル");
     CancelBtn->setDefault(true);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(CancelBtn);
+    buttons->addWidget(LogBtn);
+    buttons->addStretch();
+
+    auto* file = new QHBoxLayout;
+    file->addWidget(filenamelabel, 1);
+    file->addWidget(FileCountLbl);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(4);
+    layout->addWidget(stage, 0, Qt::AlignHCenter);
+    layout->addLayout(file);
+    layout->addWidget(dirlabel);
+    layout->addWidget(ProgressBar);
+    layout->addWidget(GroupBox2);
+    layout->addWidget(GroupBox1);
+    layout->addStretch();
+    layout->addLayout(buttons);
+    SetStartSize(this, {320, 356});
+
     connect(CancelBtn, &QPushButton::clicked, this, [this] { CancelBtnClick(); });
+    connect(LogBtn, &QPushButton::clicked, this, [this] {
+        if (OnShowLog) OnShowLog(*this);
+    });
     refreshTimer.setSingleShot(true);
     connect(&refreshTimer, &QTimer::timeout, this, [this] { Refresh(); });
+}
+
+void TProgress::SetRunFiles(int number, int count, std::int64_t totalSize) {
+    FileCountLbl->setText(QString("%1 / %2 ファイル").arg(number).arg(count));
+    TotalSizeLbl->setText(QString::number(totalSize) + " バイト");
 }
 
 void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
@@ -89,6 +158,7 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     filenamelabel->setText(
         QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
     dirlabel->setText(QString::fromStdString(route));
+    dirlabel->setToolTip(dirlabel->text());
     Refresh();
 }
 

@@ -46,9 +46,14 @@ class TProgress : public QDialog {
     // sending the file.
     void Refresh();
 
+    // The file's place in the run, "n / m ファイル", and the size of all its files.
+    void SetRunFiles(int number, int count, std::int64_t totalSize);
+
     // Fired by the cancel button (and Enter, and Esc) with the dialog as sender; nothing else
     // happens.
     std::function<void(TProgress& sender)> OnCancel;
+    // Fired by the log button.
+    std::function<void(TProgress& sender)> OnShowLog;
 
     // The marker frame now visible, 15 to 30, or 0 when none is.
     int VisibleFrame() const;
@@ -79,7 +84,11 @@ class TProgress : public QDialog {
     QLabel* TotTimeLbl;
     QLabel* Label6;
     QLabel* TransferRateLbl;
+    QLabel* FileCountLbl; // "n / m ファイル"
+    QLabel* Label7;
+    QLabel* TotalSizeLbl; // bytes of all files of the run
     QPushButton* CancelBtn;
+    QPushButton* LogBtn;
 
   protected:
     void showEvent(QShowEvent* event) override;

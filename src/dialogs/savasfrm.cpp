@@ -8,8 +8,10 @@
 #include "ftp/listmatch.h"
 #include "platform/codepage.h"
 
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QHash>
 #include <QHeaderView>
 #include <QLabel>
@@ -17,6 +19,8 @@
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScrollBar>
 #include <QShowEvent>
 #include <QStackedWidget>
 #include <QStandardItemModel>
@@ -99,10 +103,10 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
     setWindowTitle("ファイル名の変更");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
-    setFixedSize(497, 217);
+    setSizeGripEnabled(true);
 
-    Label1 = MakeControl<QLabel>(this, "Label1", "保存する場所(&I): ", 8, 10, 110, 24);
-    Edit1 = MakeControl<QLineEdit>(this, "Edit1", 118, 10, 300, 24);
+    Label1 = LaidOut<QLabel>("Label1", "保存する場所(&I): ");
+    Edit1 = LaidOut<QLineEdit>("Edit1");
     Edit1->setReadOnly(true);
     Edit1->setBackgroundRole(QPalette::Button);
     QPalette face = Edit1->palette();
@@ -112,10 +116,10 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
                    ServerTextToQString(InitialDirectory, Utf8Names));
     Label1->setBuddy(Edit1);
 
-    SpeedButton1 = MakeControl<QToolButton>(this, "SpeedButton1", 429, 9, 28, 26);
+    SpeedButton1 = LaidOut<QToolButton>("SpeedButton1");
     SpeedButton1->setIcon(ListViewPicture());
     SpeedButton1->setToolTip("一覧");
-    SpeedButton2 = MakeControl<QToolButton>(this, "SpeedButton2", 459, 9, 28, 26);
+    SpeedButton2 = LaidOut<QToolButton>("SpeedButton2");
     SpeedButton2->setIcon(DetailViewPicture());
     SpeedButton2->setToolTip("詳細");
     auto* views = new QButtonGroup(this);
@@ -129,7 +133,7 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
     Rows = new QStandardItemModel(0, 4, this);
     Rows->setHorizontalHeaderLabels({"名前", "サイズ", "種類", "更新日時"});
     Rows->horizontalHeaderItem(1)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    ListView1 = MakeControl<QStackedWidget>(this, "ListView1", 8, 42, 481, 106);
+    ListView1 = LaidOut<QStackedWidget>("ListView1");
     ListMode = new QListView;
     ListMode->setObjectName("ListMode");
     ListMode->setModel(Rows);
@@ -150,24 +154,38 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
     DetailMode->setSortingEnabled(false);
     DetailMode->header()->setSectionsClickable(true);
     DetailMode->header()->setStretchLastSection(false);
-    const int widths[4] = {205, 55, 75, 140};
-    for (int c = 0; c < 4; ++c)
-        DetailMode->setColumnWidth(c, widths[c]);
     ListView1->addWidget(ListMode);
     ListView1->addWidget(DetailMode);
 
-    Label2 = MakeControl<QLabel>(this, "Label2", "ファイル名(&N):", 8, 156, 120, 24);
-    Edit2 = MakeControl<QLineEdit>(this, "Edit2", 130, 156, 270, 24);
+    Label2 = LaidOut<QLabel>("Label2", "ファイル名(&N):");
+    Edit2 = LaidOut<QLineEdit>("Edit2");
     Label2->setBuddy(Edit2);
-    Label3 = MakeControl<QLabel>(this, "Label3", "ファイルの種類(&T):", 8, 186, 120, 24);
-    ComboBox1 = MakeControl<QComboBox>(this, "ComboBox1", 130, 186, 270, 24);
+    Label3 = LaidOut<QLabel>("Label3", "ファイルの種類(&T):");
+    ComboBox1 = LaidOut<QComboBox>("ComboBox1");
     ComboBox1->addItems({"すべてのファイル (*.*)", "Text file (*.txt)", "HTML file (*.htm;*.html)",
                          "JPEG file (*.jpg;*.jpeg)", "GIF file (*.gif)"});
     ComboBox1->setCurrentIndex(0);
     Label3->setBuddy(ComboBox1);
-    Button2 = MakeControl<QPushButton>(this, "Button2", "保存(&S)", 408, 155, 81, 26);
+    Button2 = LaidOut<QPushButton>("Button2", "保存(&S)");
     Button2->setDefault(true);
-    Button1 = MakeControl<QPushButton>(this, "Button1", "キャンセル", 408, 185, 81, 26);
+    Button1 = LaidOut<QPushButton>("Button1", "キャンセル");
+
+    auto* layout = new QGridLayout(this);
+    auto* place = new QHBoxLayout;
+    place->addWidget(Edit1, 1);
+    place->addWidget(SpeedButton1);
+    place->addWidget(SpeedButton2);
+    layout->addWidget(Label1, 0, 0);
+    layout->addLayout(place, 0, 1, 1, 2);
+    layout->addWidget(ListView1, 1, 0, 1, 3);
+    layout->addWidget(Label2, 2, 0);
+    layout->addWidget(Edit2, 2, 1);
+    layout->addWidget(Button2, 2, 2);
+    layout->addWidget(Label3, 3, 0);
+    layout->addWidget(ComboBox1, 3, 1);
+    layout->addWidget(Button1, 3, 2);
+    layout->setRowStretch(1, 1);
+    layout->setColumnStretch(1, 1);
 
     setTabOrder(Edit1, Button1);
     setTabOrder(Button1, Button2);
@@ -188,6 +206,11 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
         connect(view, &QAbstractItemView::doubleClicked, this,
                 [this](const QModelIndex& index) { RowDoubleClick(index.row()); });
     }
+    // A row reached with the arrow keys is taken as a click would take it; Enter then saves.
+    connect(ListMode->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& index) {
+                if (!refilling) RowClick(index.row());
+            });
     connect(DetailMode->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { SortByColumn(column); });
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { FillList(); });
@@ -195,9 +218,32 @@ TForm4::TForm4(std::string ftpServer, std::string initialDirectory, TFTPServerTy
     connect(Button2, &QPushButton::clicked, this, [this] { ConfirmName(); });
 
     FillList();
+    FitColumns();
+    SetStartSize(this, {497, 217});
+}
+
+void TForm4::FitColumns() {
+    // Sizes, types and dates whole; the names take what the dialog's width leaves them, never
+    // less than a short name needs.
+    constexpr int least[4] = {205, 55, 75, 140};
+    constexpr int leastName = 100;
+    QHeaderView* header = DetailMode->header();
+    const QAbstractItemView* view = DetailMode;
+    int width = leastName;
+    for (int c = 0; c < 4; ++c) {
+        const int fit = c == 0 ? 0 : view->sizeHintForColumn(c) + 8;
+        DetailMode->setColumnWidth(c, std::max({least[c], fit, header->sectionSizeHint(c)}));
+        if (c > 0) width += DetailMode->columnWidth(c);
+    }
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    const int row = std::max(view->sizeHintForRow(0), DetailMode->fontMetrics().height() + 4);
+    const int frame = 2 * DetailMode->frameWidth();
+    ListView1->setMinimumSize(width + frame + DetailMode->verticalScrollBar()->sizeHint().width(),
+                              header->sizeHint().height() + VisibleRows * row + frame);
 }
 
 void TForm4::FillList() {
+    const QScopedValueRollback<bool> guard(refilling, true);
     Rows->removeRows(0, Rows->rowCount());
     const int choice = std::clamp(ComboBox1->currentIndex(), 0, int(TypeFilters.size()) - 1);
     const std::string_view filter = TypeFilters[choice];
@@ -263,6 +309,7 @@ void TForm4::ConfirmName() {
 
 void TForm4::SortByColumn(int column) {
     if (column < 0 || column >= int(SortDirections.size())) return;
+    const QScopedValueRollback<bool> guard(refilling, true);
     const int direction = SortDirections[column] = -SortDirections[column];
     QList<QList<QStandardItem*>> rows;
     while (Rows->rowCount() > 0)
@@ -312,7 +359,7 @@ QString TForm4::RowText(int row, int column) const {
 void TForm4::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return;
-    CenterOnScreen(this);
+    PlaceOnScreen(this);
     Edit2->setFocus();
 }
 

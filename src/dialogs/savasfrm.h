@@ -39,6 +39,9 @@ class TForm4 : public QDialog {
            std::vector<std::string> listingLines, QWidget* parent = nullptr,
            bool utf8Names = false);
 
+    // Rows the list shows at least, in the detail view.
+    static constexpr int VisibleRows = 10;
+
     // Extensions of each file-type choice, comma separated, without the dot.
     static const std::array<const char*, 5> TypeFilters;
     // +1 or -1 per column; shared by every dialog, all +1 again when a dialog is created.
@@ -96,6 +99,8 @@ class TForm4 : public QDialog {
     void RowClick(int row);
     void RowDoubleClick(int row);
     bool IsFolderRow(int row) const;
+    void FitColumns();
 
-    std::string picked; // the bytes of the name last picked from the list
+    std::string picked;     // the bytes of the name last picked from the list
+    bool refilling = false; // the rows are being made or sorted: no row is the user's pick
 };

@@ -23,13 +23,22 @@ bool IsFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// $VARIABLE/wendup, or the home folder + `fallback` + "/wendup"; a relative value is invalid and
+// ignored, as the base-directory rules say.
+std::string XdgFolder(const char* variable, const char* fallback) {
+    const char* value = std::getenv(variable);
+    const std::string base = value && value[0] == '/' ? value : HomeFolder() + fallback;
+    return base + "/wendup";
+}
+
 } // namespace
 
 std::string UserConfigFolder() {
-    // A relative XDG_CONFIG_HOME is invalid and ignored, as the base-directory rules say.
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string base = config && config[0] == '/' ? config : HomeFolder() + "/.config";
-    return base + "/wendup";
+    return XdgFolder("XDG_CONFIG_HOME", "/.config");
+}
+
+std::string UserStateFolder() {
+    return XdgFolder("XDG_STATE_HOME", "/.local/state");
 }
 
 bool MakePrivateFolders(const std::string& path) {
@@ -42,7 +51,7 @@ bool MakePrivateFolders(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string ProgramFolderOf(std::string_view executableFolder) {
+std::string ProgramFolderOf(std::string_view executableFolder, bool create) {
     std::string folder;
     if (const char* home = std::getenv("WENDUP_HOME"); home && *home) {
         folder = home;
@@ -50,7 +59,7 @@ std::string ProgramFolderOf(std::string_view executableFolder) {
         folder = executableFolder;
     } else {
         folder = UserConfigFolder();
-        MakePrivateFolders(folder);
+        if (create) MakePrivateFolders(folder);
     }
     // A folder whose name has no exact CP932 form cannot hold our files under their own names;
     // keep the bytes as they are rather than open some other folder.
@@ -59,7 +68,8 @@ std::string ProgramFolderOf(std::string_view executableFolder) {
     return sjis;
 }
 
-std::string ProgramFolder() {
-    if (const char* home = std::getenv("WENDUP_HOME"); home && *home) return ProgramFolderOf({});
-    return ProgramFolderOf(QCoreApplication::applicationDirPath().toStdString());
+std::string ProgramFolder(bool create) {
+    if (const char* home = std::getenv("WENDUP_HOME"); home && *home)
+        return ProgramFolderOf({}, create);
+    return ProgramFolderOf(QCoreApplication::applicationDirPath().toStdString(), create);
 }

@@ -42,8 +42,13 @@ QString EscapeValue(const QString& value) {
     return escaped;
 }
 
-QString ExecLine(const QString& programPath) {
-    return "Exec=" + EscapeValue(QuoteExecArgument(programPath)) + " %F\n";
+QString ExecLine(const QString& programPath, const char* arguments = "%F") {
+    return "Exec=" + EscapeValue(QuoteExecArgument(programPath)) + " " + arguments + "\n";
+}
+
+// The editor, one right-click away however the default profile makes a start upload at once.
+QString SettingsAction(const QString& programPath) {
+    return "\n[Desktop Action Settings]\nName=設定\n" + ExecLine(programPath, "/SET");
 }
 
 // A POSIX shell word that stands for `text` exactly.
@@ -94,7 +99,9 @@ std::vector<TSendToFile> SendToFiles(const QString& programPath) {
     const QString exec = ExecLine(programPath);
     return {
         {SendToEntryPath(),
-         QString("[Desktop Entry]\nType=Application\n") + Names + exec + "NoDisplay=true\n", false},
+         QString("[Desktop Entry]\nType=Application\n") + Names + exec +
+             "NoDisplay=true\nActions=Settings;\n" + SettingsAction(programPath),
+         false},
         {data + "/Thunar/sendto/" + EntryName,
          QString("[Desktop Entry]\nType=Application\n") + Names + exec, false},
         // Dolphin runs service menus of the user's folder only when they are executable.

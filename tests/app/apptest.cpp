@@ -22,6 +22,9 @@ void TAppTest::SetUp() {
     for (const auto& [name, value] : {std::pair<const char*, std::string>{"WENDUP_HOME", home},
                                       {"XDG_CONFIG_HOME", base + "/config"},
                                       {"XDG_DATA_HOME", dataHome},
+                                      {"XDG_STATE_HOME", base + "/state"},
+                                      // No desktop's bus: a test that wants one starts its own.
+                                      {"DBUS_SESSION_BUS_ADDRESS", "unix:path=" + base + "/no-bus"},
                                       {"HOME", base + "/home"}})
         env.push_back(std::make_unique<ScopedEnv>(name, value));
     char cwd[4096];

@@ -61,7 +61,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Button1", "設定", "保存して終了します"},
         {"Button2", "終了", "保存せずに終了します"},
         {"Panel2", "接続中...", ""},
-        {"Button7", "Log", "実際の送受信文字列を表示します。"},
+        {"Button7", "ログ", "実際の送受信文字列を表示します。"},
         {"Button9", "キャンセル", "転送を中止します"},
     };
     for (const auto& c : controls) {

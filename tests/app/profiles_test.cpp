@@ -67,8 +67,9 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
     EXPECT_EQ(form->Edit3->text(), "");
     EXPECT_TRUE(form->CheckBox4->isChecked());
     EXPECT_EQ(form->SpinEdit1->value(), 30);
-    EXPECT_EQ(form->ComboBox2->currentIndex(), -1);
-    EXPECT_EQ(form->ComboBox3->currentIndex(), -1);
+    // The lists start on what a profile without their keys reads: "上書きする", "自動(設定に従う)".
+    EXPECT_EQ(form->ComboBox2->currentText(), "上書きする");
+    EXPECT_EQ(form->ComboBox3->currentText(), "自動(設定に従う)");
     EXPECT_TRUE(form->NoFolderQuestion);
 
     // What was typed before the name survives every keystroke of a name that is no profile yet.
@@ -79,7 +80,7 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
         EXPECT_EQ(form->Edit1->text(), "typed before the name") << typed;
         EXPECT_EQ(form->Edit3->text(), "yamada") << typed;
         EXPECT_TRUE(form->CheckBox4->isChecked()) << typed;
-        EXPECT_EQ(form->ComboBox2->currentIndex(), -1) << typed;
+        EXPECT_EQ(form->ComboBox2->currentIndex(), 3) << typed;
     }
     EXPECT_FALSE(std::filesystem::exists(Path("wendup.ini"))) << "typing wrote a file";
 
@@ -88,7 +89,10 @@ TEST_F(TAppTest, FirstStartShowsDesignValuesThenTypingANewNameKeepsThemAndSaveCr
     EXPECT_FALSE(form->isVisible());
     EXPECT_EQ(ReadBytes(Path("wendup.ini")),
               "[Default]\r\nProfile=\r\nRegShortCut=0\r\nLastServer=" + *Utf8ToSystem("サーバ") +
-                  "\r\nMakeDir=0\r\nTimeOut=30\r\n\r\n");
+                  "\r\nMakeDir=0\r\nTimeOut=30\r\n\r\n[TextMode]\r\ntxt=1\r\nhtm=1\r\n"
+                  "html=1\r\ncss=1\r\njs=1\r\ncsv=1\r\nxml=1\r\nphp=1\r\ncgi=1\r\npl=1\r\n\r\n");
+    EXPECT_EQ(Value("サーバ.inf", "Preferences", "SameFileExist"), "3");
+    EXPECT_EQ(Value("サーバ.inf", "Preferences", "JapaneseCode"), "0");
     EXPECT_EQ(Value("サーバ.inf", "Server", "server"), "typed before the name");
     EXPECT_EQ(Value("サーバ.inf", "User", "user"), "yamada");
     EXPECT_EQ(Value("サーバ.inf", "User", "password"), "");
@@ -395,7 +399,7 @@ TEST_F(TAppTest, RestrictedPasswordIsNeitherLoadedNorSaved) {
     EXPECT_EQ(Value("p.inf", "User", "SavePassword"), "0");
 }
 
-TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSaveFollowsIt) {
+TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSavingAnotherProfileKeepsIt) {
     WriteFile("wendup.ini", "[Restrictions]\nEnableDefaultSetting=1\n[Default]\nProfile=b\n");
     WriteFile("a.inf", "");
     WriteFile("b.inf", "");
@@ -405,7 +409,28 @@ TEST_F(TAppTest, RestrictedDefaultShowsButCannotBeChangedAndSaveFollowsIt) {
     form->ComboBox1->setCurrentIndex(0); // the user picks "a"
     EXPECT_FALSE(form->CheckBox3->isChecked());
     ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "b");
+}
+
+TEST_F(TAppTest, TheDefaultChangesOnlyByItsBox) {
+    WriteFile("wendup.ini", "[Default]\nProfile=b\n[TextMode]\n");
+    WriteFile("a.inf", "");
+    WriteFile("b.inf", "");
+    WriteFile("c.inf", "");
+    auto form = Start({"/SET"});
+    ASSERT_EQ(form->ComboBox1->currentText(), "b");
+    form->ComboBox1->setCurrentIndex(0);
+    ASSERT_EQ(form->ComboBox1->currentText(), "a");
+    ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "b") << "saving a cleared the default";
+    form->CheckBox3->setChecked(true);
+    ASSERT_TRUE(form->SaveSettings());
+    EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "a");
+    form->CheckBox3->setChecked(false); // the user clears the default's box
+    ASSERT_TRUE(form->SaveSettings());
     EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "");
+    // A stored file keeps its text-mode list as it is, empty here.
+    EXPECT_EQ(ReadTextModeList(), std::vector<std::string>());
 }
 
 TEST_F(TAppTest, DeleteMovesTheProfileToTheTrashAfterAsking) {

@@ -337,7 +337,7 @@ TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
     const std::string big = Local("big.bin", std::string(24 << 20, 'x'));
     const std::string small = Local("small.bin", "small");
     bool cancelled = false;
-    QString route;
+    QString route, count, total;
     const TRunResult run = Run({"/NOMSG", big, small}, nullptr, 60000, [&](TStartupWindows& w) {
         TProgress* progress = w.Form1->CurrentProgress();
         if (!cancelled && progress && w.Form1->StarFtp1.BytesTransferred > (1 << 20) &&
@@ -345,13 +345,17 @@ TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
             cancelled = true;
             progress->Refresh();
             route = progress->dirlabel->text();
+            count = progress->FileCountLbl->text();
+            total = progress->TotalSizeLbl->text();
             progress->CancelBtn->click();
         }
     });
     ASSERT_TRUE(run.ended);
     ASSERT_TRUE(cancelled);
-    // From the local folder to the server's root, whose last name is empty.
-    EXPECT_EQ(route, "'local' から '127.0.0.1:'へ");
+    // From the local folder to the server's root.
+    EXPECT_EQ(route, "'local' から '127.0.0.1:/'へ");
+    EXPECT_EQ(count, "1 / 2 ファイル");
+    EXPECT_EQ(total, QString::number((24 << 20) + 5) + " バイト");
     EXPECT_EQ(Arrived("small.bin"), "small");
     const auto partial = Arrived("big.bin");
     EXPECT_TRUE(!partial || partial->size() < (24u << 20));

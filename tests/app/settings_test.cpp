@@ -44,7 +44,14 @@ TEST_F(Settings, TextModeFilesByExtension) {
         EXPECT_EQ(IsTextModeFile(c.name), c.text) << c.name;
 }
 
-TEST_F(Settings, NoSettingsFileMeansNoTextModeFiles) {
+TEST_F(Settings, NoSettingsFileMeansTheUsualTextExtensions) {
+    EXPECT_TRUE(IsTextModeFile("a.txt"));
+    EXPECT_TRUE(IsTextModeFile("INDEX.HTML"));
+    EXPECT_FALSE(IsTextModeFile("a.jpg"));
+    EXPECT_EQ(ReadTextModeList(), (std::vector<std::string>{"txt", "htm", "html", "css", "js",
+                                                            "csv", "xml", "php", "cgi", "pl"}));
+    // A settings file without the section is read as it is: nothing goes as text.
+    Write("[Default]\r\nProfile=\r\n");
     EXPECT_FALSE(IsTextModeFile("a.txt"));
     EXPECT_TRUE(ReadTextModeList().empty());
 }

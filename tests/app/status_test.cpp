@@ -28,18 +28,18 @@ TEST(LogLine, LineEndsAndThePassword) {
         EXPECT_EQ(LogLine(c.addinfo), c.line) << c.addinfo;
 }
 
-TEST(RouteText, LastFolderNamesOfBothSides) {
+TEST(RouteText, LastLocalFolderNameAndTheWholeRemoteFolder) {
     const struct {
         const char* local;
         const char* remote;
         bool pwd;
         const char* want; // UTF-8
     } cases[] = {
-        {"/data/web", "/home/user/www", true, "'web' から 'ftp.example:www'へ"},
-        {"/data/web/", "/home/user/www/", true, "'web' から 'ftp.example:www'へ"},
-        {"/data/web", "/", true, "'web' から 'ftp.example:'へ"},
+        {"/data/web", "/home/user/www", true, "'web' から 'ftp.example:/home/user/www'へ"},
+        {"/data/web/", "/home/user/www/", true, "'web' から 'ftp.example:/home/user/www'へ"},
+        {"/data/web", "/", true, "'web' から 'ftp.example:/'へ"},
         {"/data/web", "", true, "'web' から 'ftp.example:'へ"},
-        {"/", "/x", true, "'' から 'ftp.example:x'へ"},
+        {"/", "/x", true, "'' から 'ftp.example:/x'へ"},
         {"/data/web", "/home/user/www", false, "'web' から 'ftp.example'へ"},
     };
     for (const auto& c : cases)

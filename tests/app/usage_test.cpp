@@ -56,6 +56,25 @@ class TerminalOptions : public testing::Test {
     QProcessEnvironment env;
 };
 
+// Everything the program might create, in the test's own folder.
+QStringList Entries(const QString& folder) {
+    QStringList found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder.toStdString()))
+        found << QString::fromStdString(entry.path().string());
+    return found;
+}
+
+TEST_F(TerminalOptions, HelpAndVersionWriteNothing) {
+    env.insert("XDG_STATE_HOME", dir.path() + "/state");
+    env.insert("XDG_DATA_HOME", dir.path() + "/data");
+    for (const char* option : {"--help", "--version"}) {
+        const TProcessRun r = RunProgram(option, env);
+        EXPECT_EQ(r.exitCode, 0) << option;
+        EXPECT_FALSE(r.out.isEmpty()) << option;
+        EXPECT_EQ(Entries(dir.path()), QStringList()) << option;
+    }
+}
+
 TEST_F(TerminalOptions, VersionPrintsOneLine) {
     const TProcessRun r = RunProgram("--version", env);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();

@@ -2,6 +2,8 @@
 #include "dialogs/modefrm.h"
 #include "modal.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -73,4 +75,38 @@ TEST(TextModeDialog, OkAddsTypedTextAndCancelAnswersCancel) {
                           }),
               QDialog::Rejected);
     EXPECT_EQ(dialog.Entries(), QStringList({"txt", "log"}));
+}
+
+TEST(TextModeDialog, EnterInTheExtensionBoxOnlyAdds) {
+    TForm5 dialog;
+    EXPECT_EQ(dialog.Button4->text(), "キャンセル");
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              dialog.Edit1->setFocus();
+                              dialog.Edit1->setText("php");
+                              QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+                              QApplication::sendEvent(dialog.Edit1, &enter);
+                              EXPECT_TRUE(dialog.isVisible()) << "Enter closed the dialog";
+                              EXPECT_EQ(dialog.Entries(), QStringList({"php"}));
+                              // With the focus elsewhere Enter is still OK.
+                              dialog.Button3->setFocus();
+                              QApplication::sendEvent(dialog.Button3, &enter);
+                          }),
+              QDialog::Accepted);
+}
+
+TEST(TextModeDialog, ArrowKeysPickAsTheMouseDoes) {
+    TForm5 dialog;
+    for (const char* e : {"a", "b"})
+        Add(dialog, e);
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              dialog.ListBox1->setFocus();
+                              dialog.ListBox1->setCurrentRow(0);
+                              QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+                              QApplication::sendEvent(dialog.ListBox1, &down);
+                              EXPECT_EQ(dialog.Edit1->text(), "b");
+                              dialog.reject();
+                          }),
+              QDialog::Rejected);
 }

@@ -28,7 +28,17 @@ void Escape(QDialog& dialog) {
     QApplication::sendEvent(&dialog, &escape);
 }
 
+// A letter typed where the focus is: a button passes it on to its dialog.
+void Type(QDialog& dialog, Qt::Key key, const char* text) {
+    QWidget* target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &press);
+}
+
 const AnswerCase AnswerCases[] = {
+    {"Y", [](QDialog& d, auto&) { Type(d, Qt::Key_Y, "y"); }, 3, 0, QDialog::Accepted},
+    {"N", [](QDialog& d, auto&) { Type(d, Qt::Key_N, "n"); }, 3, 1, QDialog::Accepted},
+    {"A", [](QDialog& d, auto&) { Type(d, Qt::Key_A, "a"); }, 3, 2, QDialog::Accepted},
     {"はい", [](QDialog&, auto& b) { b[0]->click(); }, 3, 0, QDialog::Accepted},
     {"いいえ", [](QDialog&, auto& b) { b[1]->click(); }, 3, 1, QDialog::Accepted},
     {"すべて上書き", [](QDialog&, auto& b) { b[2]->click(); }, 3, 2, QDialog::Accepted},
@@ -91,6 +101,15 @@ TEST(OverwriteDialogs, ButtonsInOrderAndTheLastFileLayout) {
     EXPECT_EQ(dialog.Button2->geometry().right(), rightEdge);
     EXPECT_EQ(dialog.Button2->x(), fourth);
     EXPECT_EQ(dialog.Button1->x(), third);
+    // "A" answers nothing while its button is hidden.
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              Type(dialog, Qt::Key_A, "a");
+                              EXPECT_TRUE(dialog.isVisible());
+                              dialog.reject();
+                          }),
+              QDialog::Rejected);
+    EXPECT_EQ(dialog.Answer, 3);
     // Closed from its frame it answers as Cancel did.
     dialog.Answer = 3;
     EXPECT_EQ(ExecBounded(dialog, [&] { dialog.close(); }), QDialog::Rejected);

@@ -1,17 +1,22 @@
 // The rename dialog: its rows from UNIX and VMS listings, the file-type filters, sorting by each
 // column both ways, and the question before a listed name is taken.
+#include "dialogs/controls.h"
 #include "dialogs/savasfrm.h"
 #include "modal.h"
 #include "qstringprint.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStandardItemModel>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
 #include <gtest/gtest.h>
@@ -334,4 +339,87 @@ TEST(RenameDialog, Utf8ServerShowsAndTakesAnyName) {
               QDialog::Accepted);
     EXPECT_TRUE(box->Seen());
     EXPECT_EQ(dialog.Name(), "メモ〜.txt");
+}
+
+TEST(RenameDialog, TenRowsWithWholeSizesTypesAndDatesAndItGrows) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 30; ++i)
+        lines.push_back("-rw-r--r--   1 user  group  20971520" + std::to_string(i % 10) +
+                        " Dec 24 23:59 big-file-" + std::to_string(i) + ".html");
+    TForm4 dialog("ftp.example.com", "/", ftpstUNIX, lines);
+    dialog.SpeedButton2->click();
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_GE(dialog.width(), 497);
+    EXPECT_GE(dialog.height(), 217);
+    const QTreeView* view = dialog.DetailMode;
+    // Rows shown whole inside the viewport, from the top.
+    int whole = 0;
+    for (int row = 0; row < dialog.RowCount(); ++row)
+        if (view->viewport()->rect().contains(view->visualRect(dialog.Rows->index(row, 0))))
+            ++whole;
+    EXPECT_GE(whole, TForm4::VisibleRows);
+    // Each text of the three columns fits its column.
+    const QFontMetrics metrics = view->fontMetrics();
+    for (int column = 1; column < 4; ++column) {
+        int widest = 0;
+        for (int row = 0; row < dialog.RowCount(); ++row)
+            widest = std::max(widest, metrics.horizontalAdvance(dialog.RowText(row, column)));
+        EXPECT_GT(view->columnWidth(column), widest) << column;
+    }
+    // The user can make it larger; the list takes the room.
+    const int listHeight = dialog.ListView1->height();
+    EXPECT_LT(dialog.minimumHeight(), 2000);
+    EXPECT_NE(dialog.maximumHeight(), dialog.minimumHeight());
+    dialog.resize(dialog.width() + 200, dialog.height() + 200);
+    QApplication::processEvents();
+    EXPECT_EQ(dialog.ListView1->height(), listHeight + 200);
+}
+
+TEST(RenameDialog, RowsPickedWithTheArrowKeys) {
+    TForm4 dialog = Unix();
+    dialog.Edit2->setText("mine.txt");
+    EXPECT_EQ(ExecBounded(dialog,
+                          [&] {
+                              // A folder reached by the keys leaves the name alone.
+                              dialog.ListMode->setCurrentIndex(dialog.Rows->index(0, 0));
+                              EXPECT_EQ(dialog.Edit2->text(), "mine.txt");
+                              QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+                              QApplication::sendEvent(dialog.ListMode, &down);
+                              EXPECT_EQ(dialog.Edit2->text(), "index.html");
+                              // Sorting moves rows without picking one.
+                              dialog.Edit2->setText("mine.txt");
+                              dialog.SortByColumn(1);
+                              EXPECT_EQ(dialog.Edit2->text(), "mine.txt");
+                              dialog.reject();
+                          }),
+              QDialog::Rejected);
+}
+
+TEST(RenameDialog, KeepsItsSizeAndPlaceForTheNextRun) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/state/windows.ini";
+    SetWindowPlaceFile(file);
+    QSize size;
+    QPoint pos;
+    {
+        TForm4 first = Unix();
+        first.show();
+        first.resize(first.width() + 40, first.height() + 30);
+        first.move(20, 30);
+        size = first.size();
+        pos = first.pos();
+        first.hide();
+    }
+    EXPECT_TRUE(QFile::exists(file));
+    TForm4 second = Unix();
+    second.show();
+    EXPECT_EQ(second.size(), size);
+    EXPECT_EQ(second.pos(), pos);
+    second.hide();
+    // Without a place file nothing is kept: the dialog starts at its own size.
+    SetWindowPlaceFile({});
+    TForm4 third = Unix();
+    third.show();
+    EXPECT_LT(third.width(), size.width());
 }

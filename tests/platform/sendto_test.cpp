@@ -181,6 +181,48 @@ TEST_F(SendToTest, GLibStartsTheProgramWithTheChosenFiles) {
     EXPECT_EQ(Recorded(), QStringList({program, file, root + "b.png"}));
 }
 
+// GLib starts a desktop action the way the menus of GNOME, Xfce and Cinnamon do.
+bool HaveGLibPython() {
+    return RunTool("/usr/bin/python3", {"-c", "import gi; gi.require_version('Gio', '2.0')"})
+               .exitCode == 0;
+}
+
+TProcessRun LaunchAction(const QString& entry, const char* action) {
+    const char* script = "import sys, gi\n"
+                         "gi.require_version('Gio', '2.0')\n"
+                         "from gi.repository import Gio\n"
+                         "info = Gio.DesktopAppInfo.new_from_filename(sys.argv[1])\n"
+                         "print(';'.join(info.list_actions()))\n"
+                         "print(info.get_action_name(sys.argv[2]))\n"
+                         "info.launch_action(sys.argv[2], None)\n";
+    return RunTool("/usr/bin/python3", {"-c", script, entry, action});
+}
+
+TEST_F(SendToTest, SettingsActionOpensTheEditor) {
+    if (!HaveGLibPython()) GTEST_SKIP() << "python3-gi is not installed";
+    const QString program = MakeRecorder(root + "my \"odd\" $dir 日本語");
+    ASSERT_TRUE(WriteSendToFiles(program));
+    const TProcessRun r = LaunchAction(root + "data/applications/Wendup FTP.desktop", "Settings");
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(r.out, "Settings\n設定\n");
+    EXPECT_EQ(Recorded(), QStringList({program, "/SET"}));
+}
+
+TEST_F(SendToTest, MenuEntryOfTheInstalledCopyOffersTheSettingsAction) {
+    if (!HaveGLibPython()) GTEST_SKIP() << "python3-gi is not installed";
+    // The installed entry names the program without a path: the one on PATH is started.
+    const QString bin = root + "bin";
+    const QString program = MakeRecorder(bin);
+    const ScopedEnv path("PATH", (bin + ":" + qEnvironmentVariable("PATH")).toStdString());
+    const TProcessRun r = LaunchAction(WENDUP_DESKTOP_ENTRY, "Settings");
+    ASSERT_EQ(r.exitCode, 0) << r.out.toStdString();
+    EXPECT_EQ(r.out, "Settings\n設定\n");
+    const QStringList recorded = Recorded();
+    ASSERT_EQ(recorded.size(), 2) << recorded.join('|').toStdString();
+    EXPECT_EQ(QFileInfo(recorded[0]).fileName(), "wendup");
+    EXPECT_EQ(recorded[1], "/SET");
+}
+
 TEST_F(SendToTest, NautilusScriptPassesTheSelection) {
     const QString program = MakeRecorder(root + "it's \"here\" $x 日本語");
     ASSERT_TRUE(WriteSendToFiles(program));

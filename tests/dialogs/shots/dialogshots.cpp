@@ -73,8 +73,9 @@ int main(int argc, char** argv) {
     status.show();
     TProgress progress(&status);
     progress.show();
+    progress.SetRunFiles(2, 5, 3460210);
     progress.StartFile(Sjis("/home/yamada/写真/photo.jpg"),
-                       Sjis("'写真' から 'ftp.example.co.jp:public_html'へ"), 1048576);
+                       Sjis("'写真' から 'ftp.example.co.jp:/home/yamada/public_html'へ"), 1048576);
     for (int i = 1; i <= 75; ++i)
         progress.UpdateProgress(i * 5000, i * 100);
     Shoot(progress, "progress", false, true);
@@ -102,7 +103,10 @@ int main(int argc, char** argv) {
                    "-rw-r--r--  1 yamada users    53248 Dec  5 22:41 photo.jpg",
                    "-rw-r--r--  1 yamada users     1204 Dec  6 08:00 " + Sjis("お知らせ.txt"),
                    "-rw-r--r--  1 yamada users     2911 Sep 14  2024 logo.gif",
-                   "-rw-r--r--  1 yamada users      120 Jan  3  2023 README"},
+                   "-rw-r--r--  1 yamada users      120 Jan  3  2023 README",
+                   "-rw-r--r--  1 yamada users 20971520 Dec  7 23:59 backup-2026-12.tar.gz",
+                   "-rw-r--r--  1 yamada users     4410 Dec  2 11:20 style.css",
+                   "-rw-r--r--  1 yamada users     9001 Dec  2 11:21 menu.js"},
                   &status);
     rename.Edit2->setText("index.html");
     Shoot(rename, "rename-list", true);
