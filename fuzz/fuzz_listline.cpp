@@ -1,7 +1,7 @@
 // Listing lines as a hostile server may send them: the first byte picks the server type, the second
-// which word to take, the rest is a listing split at LF and read with one state, then once more as a
-// single line. Besides the sanitizers, checks that no output outgrows its input, and that the name
-// read is the same remote name as itself.
+// which word to take, the rest is a listing split at LF and read with one state, then once more as
+// a single line. Besides the sanitizers, checks that no output outgrows its input, that the name
+// read is the same remote name as itself, and that a date read from the line is a valid one.
 
 #include "ftp/ftplist.h"
 #include "ftp/listmatch.h"
@@ -29,6 +29,8 @@ void ParseOne(TFTPServerType type, std::size_t n, std::string_view line, TListSt
     Check(state.PendingLine.size() <= std::max(line.size(), held));
     Check(ListWord(line, n).size() <= line.size());
     Check(ListName(line).size() <= line.size());
+    const TDateTime now{2026, 6, 15, 10, 0, 0};
+    if (const auto when = ParseListingDate(date, now)) Check(IsValidDateTime(*when));
 }
 
 } // namespace

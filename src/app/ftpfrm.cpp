@@ -27,6 +27,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <memory>
@@ -277,7 +278,7 @@ void TForm1::SetMode(TWindowMode newMode) {
         setFixedSize(FullWidth, ChooserHeight);
         break;
     case ConnectingMode:
-        setFixedSize(200, 100);
+        setFixedSize(StatusWidth(), 100);
         break;
     case LogView:
         // The log view is the one state with a resizable frame.
@@ -287,6 +288,11 @@ void TForm1::SetMode(TWindowMode newMode) {
         break;
     }
     LayoutPanel1();
+}
+
+int TForm1::StatusWidth() const {
+    // The frame's title stays whole: its text beside the icon and the frame's three buttons.
+    return std::max(200, fontMetrics().horizontalAdvance(windowTitle()) + 4 * 32);
 }
 
 void TForm1::LayoutPanel1() {
@@ -338,7 +344,8 @@ void TForm1::dropEvent(QDropEvent* event) {
 void TForm1::DropFiles(const QStringList& paths) {
     // Local paths stay in the host's own encoding of names, as on the command line.
     std::vector<std::string> files;
-    for (const QString& path : paths) files.push_back(QFile::encodeName(path).toStdString());
+    for (const QString& path : paths)
+        files.push_back(QFile::encodeName(path).toStdString());
     if (session.Running()) {
         // Before the list is made the files join the command line, from which it is made.
         if (!session.AddFiles(files) && !session.ListBuilt())

@@ -216,6 +216,7 @@ class TForm1 : public QWidget, private TSessionView {
 
     void ShowChooser();
     void SetMode(TWindowMode newMode);
+    int StatusWidth() const;
     void LayoutPanel1();
     // Selects item `index` of the profile list without it counting as the user's change (the
     // program's changes of the list's text are made with its signals blocked).

@@ -34,13 +34,24 @@ std::string ListName(std::string_view line);
 //
 // ftpstDefault, ftpstUNIX, ftpstULTRIX, ftpstU5000, ftpstSINTFTPD:
 //   "-rw-r--r--  1 owner  group  1234 Jan  5 12:34 read me.txt"
-//   First character "-" or "f": a file; "d" or "l": a folder (links count as folders); anything
-//   else: false. Size is word 4 and date words 5-7; when word 1 starts with "[" (a bracketed
-//   permission set and no group: "d [RWCEAFMS] owner 512 Jan 16 18:53 login") size is word 3 and
-//   date words 4-6. Name: when the day and the time-or-year words look like them, all the text
-//   after them (so names keep their spaces), with a link's " -> target" and the trailing spaces
-//   dropped; otherwise ListName of the line. name is set even when the line is rejected; size, date
-//   and isDirectory are then untouched.
+//   First character "-", "f" or "l": a file (a symbolic link may lead to either; the server decides
+//   what a store over it does); "d": a folder; anything else: false. The date columns are found by
+//   their look, from word 2 on, the first that match: "Jan 5 12:34" or "Jan 5 2019" (English month,
+//   day, time or year); "09-26 13:45", "2005-06-07 21:22", "1999/10/12 17:12" (a numeric date and a
+//   time or year); the Japanese "4月 18日 2003年", "1月 26 03:10", "11月12日 14時21分" (units in
+//   Shift_JIS, EUC-JP or UTF-8). Size is the word before the date; name is all the text after it
+//   (names keep their spaces), with a link's " -> target", the trailing spaces and a trailing "/"
+//   dropped. When no date with a name after it is found: size is word 4 and date words 5-7, or,
+//   when word 1 starts with "[" (a bracketed permission set and no group: "d [RWCEAFMS] owner 512
+//   Jan 16 18:53 login"), word 3 and words 4-6; name is the text after word 7 (6) when word 6 (5)
+//   looks like a day and the next like a time or year, else ListName of the line. name is set even
+//   when the line is rejected; size, date and isDirectory are then untouched.
+// ftpstDefault also reads the MS-DOS style of Windows servers (tried first, for lines starting
+// with a digit):
+//   "04-27-00  12:09PM       <DIR>          name", "12-07-2026 10:30         1,234 my name"
+//   A numeric date of three parts, a time (with or without AM/PM), "<DIR>" (a folder, size empty)
+//   or a size (its commas dropped), and the name: all the text after, trailing spaces dropped.
+//   date is the date and the time. A line that does not read so goes on as a UNIX line.
 // ftpstVmsMultinet, ftpstVmsUcx:
 //   "LOGIN.COM;3   2/3   5-JAN-2000 12:34:56 [GROUP,OWNER] (RWED,RWED,RE,)"
 //   A line without ";" is false (headers, totals). Name: word 0 without its ";version"; a name of
@@ -61,3 +72,20 @@ std::string ListName(std::string_view line);
 // than the line plus the kept VMS line plus one byte.
 bool ParseListLine(TFTPServerType serverType, std::string_view line, std::string& name,
                    std::string& size, std::string& date, bool& isDirectory, TListState& state);
+
+// The units of a Japanese date as listings write them after their numbers.
+enum class TDateUnit { None, Year, Month, Day, Hour, Minute };
+
+// One word of a Japanese date: numbers of one to four digits, each followed by its unit ("4月",
+// "18日", "2003年", "11月12日", "14時21分"). The units may come in Shift_JIS, EUC-JP or UTF-8, the
+// codes a listing arrives in. Parts is 0 for any other word, and never more than 2.
+struct TKanjiDateWord {
+    int Parts = 0;
+    TDateUnit Unit[2] = {TDateUnit::None, TDateUnit::None};
+    int Value[2] = {0, 0};
+};
+TKanjiDateWord ReadKanjiDateWord(std::string_view word);
+
+// The "AM" or "PM" (or "am", "pm") that ends a 12-hour time of an MS-DOS listing ("12:09PM"): 0 for
+// AM, 1 for PM, -1 when the text has none after something else.
+int HalfOfDay(std::string_view time);

@@ -1,5 +1,6 @@
 #include "ftp/listmatch.h"
 
+#include "ftp/ftplist.h"
 #include "kanji/jstrm.h"
 
 #include <charconv>
@@ -69,6 +70,112 @@ std::string_view WithoutVersion(std::string_view name) {
     return name.substr(0, semicolon);
 }
 
+// Two-digit years from 80 count from 1900, below from 2000; three-digit ones ("04-23-103" of
+// servers that print the years since 1900) from 1900.
+int FullYear(int year) {
+    if (year >= 80 && year < 1000) return year + 1900;
+    if (year < 80) return year + 2000;
+    return year;
+}
+
+// "12:34", and MS-DOS listings' "12:09PM" (12 AM is midnight, 12 PM noon). False when the hour or
+// the minute is no number.
+bool ReadClock(std::string_view token, TDateTime& date) {
+    const std::size_t colon = token.find(':');
+    std::string_view minutes = token.substr(colon + 1);
+    const int half = HalfOfDay(minutes);
+    if (half >= 0) minutes.remove_suffix(2);
+    const auto hour = Number(token.substr(0, colon));
+    const auto minute = Number(minutes);
+    if (!hour || !minute) return false;
+    date.Hour = *hour;
+    date.Minute = *minute;
+    // With AM/PM only 1 to 12 are hours; 24 makes the date unknown.
+    if (half >= 0) date.Hour = *hour >= 1 && *hour <= 12 ? *hour % 12 + 12 * half : 24;
+    return true;
+}
+
+// Digits only, one to four of them; -1 for anything else.
+int DigitsValue(std::string_view text) {
+    if (text.empty() || text.size() > 4) return -1;
+    int value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+// "09-26" (month and day), and with a year: "2024-09-26" (year first), "04-27-00" and
+// "12-07-2026" (the month first, as MS-DOS listings write it), "24-04-2003" (the day first, when
+// the first number cannot be a month), "97-10-14" (a two-digit year first, when the first number
+// can be neither). False, changing nothing, when the token is no such date.
+bool ReadDashDate(std::string_view token, TDateTime& date, bool& yearGiven) {
+    std::string_view parts[3];
+    std::size_t count = 0;
+    for (std::size_t start = 0;;) {
+        if (count == 3) return false;
+        const std::size_t dash = token.find('-', start);
+        if (dash == std::string_view::npos) {
+            parts[count++] = token.substr(start);
+            break;
+        }
+        parts[count++] = token.substr(start, dash - start);
+        start = dash + 1;
+    }
+    if (count < 2) return false;
+    int value[3] = {};
+    for (std::size_t i = 0; i < count; ++i)
+        if ((value[i] = DigitsValue(parts[i])) < 0) return false;
+    if (count == 2) {
+        date.Month = value[0];
+        date.Day = value[1];
+        return true;
+    }
+    int year = value[2], month = value[0], day = value[1];
+    if (parts[0].size() == 4 || value[0] > 31) {
+        year = value[0];
+        month = value[1];
+        day = value[2];
+    } else if (value[0] > 12) {
+        month = value[1];
+        day = value[0];
+    }
+    date.Year = FullYear(year);
+    date.Month = month;
+    date.Day = day;
+    yearGiven = true;
+    return true;
+}
+
+// "4月", "18日", "2003年", "11月12日", "14時21分"; other tokens change nothing.
+void ReadKanjiDate(std::string_view token, TDateTime& date, bool& yearGiven) {
+    const TKanjiDateWord word = ReadKanjiDateWord(token);
+    for (int i = 0; i < word.Parts; ++i) {
+        const int value = word.Value[i];
+        switch (word.Unit[i]) {
+        case TDateUnit::Year:
+            date.Year = FullYear(value);
+            yearGiven = true;
+            break;
+        case TDateUnit::Month:
+            date.Month = value;
+            break;
+        case TDateUnit::Day:
+            date.Day = value;
+            break;
+        case TDateUnit::Hour:
+            date.Hour = value;
+            break;
+        case TDateUnit::Minute:
+            date.Minute = value;
+            break;
+        case TDateUnit::None:
+            break;
+        }
+    }
+}
+
 } // namespace
 
 bool SameRemoteName(TFTPServerType type, std::string_view listed, std::string_view local) {
@@ -106,22 +213,14 @@ std::optional<TDateTime> ParseListingDate(std::string_view text, const TDateTime
     for (std::string_view token : Tokens(text)) {
         if (first) date.Month = MonthFromName(token);
         first = false;
-        if (const std::size_t colon = token.find(':'); colon != std::string_view::npos) {
-            const auto hour = Number(token.substr(0, colon));
-            const auto minute = Number(token.substr(colon + 1));
-            if (!hour || !minute) return std::nullopt;
-            date.Hour = *hour;
-            date.Minute = *minute;
+        if (token.find(':') != std::string_view::npos) {
+            if (!ReadClock(token, date)) return std::nullopt;
         } else if (const std::size_t slash = token.find('/'); slash != std::string_view::npos) {
-            auto year = Number(token.substr(0, slash));
+            const auto year = Number(token.substr(0, slash));
             const std::string_view rest = token.substr(slash + 1);
             const std::size_t second = rest.find('/');
             if (!year || second == std::string_view::npos) return std::nullopt;
-            if (*year >= 80 && *year < 1000)
-                *year += 1900;
-            else if (*year < 80)
-                *year += 2000;
-            date.Year = *year;
+            date.Year = FullYear(*year);
             yearGiven = true;
             if (date.Month == 0) {
                 const auto month = Number(rest.substr(0, second));
@@ -138,6 +237,8 @@ std::optional<TDateTime> ParseListingDate(std::string_view text, const TDateTime
             } else {
                 date.Day = *value;
             }
+        } else if (!ReadDashDate(token, date, yearGiven)) {
+            ReadKanjiDate(token, date, yearGiven);
         }
     }
     if (!IsValidDateTime(date)) return std::nullopt;

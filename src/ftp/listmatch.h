@@ -25,9 +25,12 @@ std::string SpacesToUnderscores(std::string_view text);
 
 // The date text of a listing entry ("Jan 5 12:34", "Jan 5 1999", "99/01/05 12:34", ...) as a local
 // date and time with 0 seconds; nullopt when it is no valid date (unknown). The first token alone
-// may name the month; "h:m" sets the time, "y/m/d" the date (years 80..999 count from 1900, those
-// below 80 from 2000), a number above 1900 the year, any other number the day. At most ten tokens
-// are read.
+// may name the month; "h:m" sets the time ("h:mAM", "h:mPM" a 12-hour one), "y/m/d" the date
+// (years 80..999 count from 1900, those below 80 from 2000), a number above 1900 the year, any
+// other number the day. Dashed dates: "m-d", and with a year (counted as above) "y-m-d" when the
+// first part has four digits or is above 31, "d-m-y" when it is above 12, else "m-d-y" (MS-DOS
+// listings). Japanese words set what their units say: "4月" the month, "18日" the day, "2003年"
+// the year, "14時21分" the time (Shift_JIS, EUC-JP or UTF-8). At most ten tokens are read.
 //
 // A text without a year takes the year of `now`; when that puts it more than one day ahead of `now`
 // (a file changed in December seen in January) it is taken in the year before: a listing that shows

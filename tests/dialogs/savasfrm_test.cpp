@@ -71,14 +71,15 @@ TEST(RenameDialog, RowsOfAUnixListing) {
     EXPECT_TRUE(dialog.Edit1->isReadOnly());
     EXPECT_EQ(Names(dialog),
               QStringList({"images", "index.html", "readme.txt", "logo.GIF", "notes", "link"}));
-    EXPECT_EQ(Column(dialog, 1), QStringList({"", "100", "9", "10", "2048", ""}));
+    // A link is listed as a file, whatever it leads to.
+    EXPECT_EQ(Column(dialog, 1), QStringList({"", "100", "9", "10", "2048", "7"}));
     EXPECT_EQ(Column(dialog, 3), QStringList({"Jan 5 12:34", "Feb 10 2020", "Mar 1 09:00",
                                               "Apr 2 10:00", "May 3 11:00", "Jun 4 12:00"}));
     const QStringList types = Column(dialog, 2);
     EXPECT_EQ(types[0], "ファイル フォルダ");
-    EXPECT_EQ(types[5], "ファイル フォルダ");
     // A name without an extension: the desktop has no type for it.
     EXPECT_EQ(types[4], " ファイル");
+    EXPECT_EQ(types[5], " ファイル");
     // Known extensions have the desktop's type names.
     const QMimeDatabase mime;
     EXPECT_EQ(types[1], mime.mimeTypeForName("text/html").comment());
@@ -112,10 +113,10 @@ TEST(RenameDialog, FileTypeChoicesKeepFoldersAndMatchExtensionsInAnyCase) {
     const QStringList expected[5] = {
         {"images", "index.html", "readme.txt", "logo.GIF", "notes", "link", "page.HTM",
          "photo.jpeg", "a.jpg", "gif", "xgif", "b.gif.txt"},
-        {"images", "readme.txt", "link", "b.gif.txt"},
-        {"images", "index.html", "link", "page.HTM"},
-        {"images", "link", "photo.jpeg", "a.jpg"},
-        {"images", "logo.GIF", "link"},
+        {"images", "readme.txt", "b.gif.txt"},
+        {"images", "index.html", "page.HTM"},
+        {"images", "photo.jpeg", "a.jpg"},
+        {"images", "logo.GIF"},
     };
     for (int choice : {4, 1, 3, 2, 0}) {
         SCOPED_TRACE(choice);
@@ -133,7 +134,7 @@ TEST(RenameDialog, SortingByEachColumnBothWays) {
         {0,
          {"readme.txt", "notes", "logo.GIF", "link", "index.html", "images"},
          {"images", "index.html", "link", "logo.GIF", "notes", "readme.txt"}},
-        // Sizes padded with "0" to the same length; the two folders tie and go by name.
+        // Sizes padded with "0" to the same length.
         {1,
          {"notes", "index.html", "logo.GIF", "readme.txt", "link", "images"},
          {"images", "link", "readme.txt", "logo.GIF", "index.html", "notes"}},
@@ -150,7 +151,7 @@ TEST(RenameDialog, SortingByEachColumnBothWays) {
         EXPECT_EQ(Names(dialog), c.second);
     }
     // Rows keep their cells together.
-    EXPECT_EQ(Column(dialog, 1), QStringList({"10", "100", "", "", "9", "2048"}));
+    EXPECT_EQ(Column(dialog, 1), QStringList({"10", "100", "", "7", "9", "2048"}));
 
     // Type names the desktop does not know, and a folder; equal types go by name.
     TForm4 types("h", "/", ftpstUNIX,

@@ -105,8 +105,8 @@ TEST_F(FtpTransferScripted, ListingLinesAreKeptAndNamesReadByServerType) {
          "drwxr-xr-x 2 a b 4096 Jan  5 12:34 docs\r\nlrwxrwxrwx 1 a b 4 Jan 5 12:34 up -> ..\r\n",
          {"total 2", "-rw-r--r-- 1 a b 12 Jan  5 12:34 read me.txt",
           "drwxr-xr-x 2 a b 4096 Jan  5 12:34 docs", "lrwxrwxrwx 1 a b 4 Jan 5 12:34 up -> .."},
-         {"read me.txt"},
-         {"docs", "up"}},
+         {"read me.txt", "up"},
+         {"docs"}},
         // Some servers end their listing lines with LF alone.
         {"lf only",
          kSyst,

@@ -1,5 +1,7 @@
 #include "ftp/ftplist.h"
 
+#include "platform/codepage.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -108,8 +110,10 @@ TEST(ParseListLine, UnixLines) {
          {true, "index.html", "1234", "Jan 5 12:34", false}},
         {"drwxr-xr-x   2 user     group         512 Jan  5 12:34 public_html",
          {true, "public_html", "512", "Jan 5 12:34", true}},
+        // A link may lead to a file or a folder: it is listed as a file, and the server decides
+        // what a store over it does.
         {"lrwxrwxrwx   1 user     group          11 Jan  5  2019 latest -> release/1.2",
-         {true, "latest", "11", "Jan 5 2019", true}},
+         {true, "latest", "11", "Jan 5 2019", false}},
         {"frw-r--r--   1 user     group           9 Feb 28 23:59 f-kind",
          {true, "f-kind", "9", "Feb 28 23:59", false}},
         // pyftpdlib's form: two-digit day.
@@ -119,7 +123,7 @@ TEST(ParseListLine, UnixLines) {
         {"-rw-r--r--   1 user     group          10 Jan 05  2020 read me now.txt",
          {true, "read me now.txt", "10", "Jan 05 2020", false}},
         {"lrwxrwxrwx   1 user     group           3 Jan 05 10:00 my link -> some target",
-         {true, "my link", "3", "Jan 05 10:00", true}},
+         {true, "my link", "3", "Jan 05 10:00", false}},
         {"drwxr-xr-x   2 user     group        4096 Jan 05 10:00 new  folder  ",
          {true, "new  folder", "4096", "Jan 05 10:00", true}},
         {"-rw-r--r--   1 user     group          10 Jan 05 10:00 a->b",
@@ -131,11 +135,17 @@ TEST(ParseListLine, UnixLines) {
          {true, "login", "512", "Jan 16 18:53", true}},
         {"- [RWCEAFMS] rhesus             214059       Oct 20 15:27    bound ary.txt",
          {true, "bound ary.txt", "214059", "Oct 20 15:27", false}},
-        // Columns not where a date is expected: the last word is the name.
+        // Date columns away from their usual place, or in other forms, are found by their look.
         {"drwxr-xr-x   2 root                  512 Apr  8  1994 nogroup",
-         {true, "nogroup", "Apr", "8 1994 ", true}},
+         {true, "nogroup", "512", "Apr 8 1994", true}},
         {"-rw-r--r--   1 root     other        531 2005-06-07 21:22 iso date",
-         {true, "date", "531", "2005-06-07 21:22 iso", false}},
+         {true, "iso date", "531", "2005-06-07 21:22", false}},
+        // No date found: the columns by their place, the last word the name.
+        {"-rw-r--r--   1 root     other        531 ??? ?? ??:?? odd date",
+         {true, "date", "531", "??? ?? ??:??", false}},
+        // A day and a time where they belong keep the name whole, whatever the month looks like.
+        {"-rw-r--r--   1 root     other        531 Mai  5  12:34 mai file",
+         {true, "mai file", "531", "Mai 5 12:34", false}},
         // Missing columns are empty words.
         {"-rw-r--r--", {true, "-rw-r--r--", "", "  ", false}},
         {"d", {true, "d", "", "  ", true}},
@@ -146,6 +156,215 @@ TEST(ParseListLine, UnixLines) {
             SCOPED_TRACE(std::to_string(type) + ": " + c.line);
             ExpectEntry(Parse(type, c.line), c.want);
         }
+    }
+}
+
+// A listing line from a real server and what its source says the line means. Japanese text is
+// written here in UTF-8; servers send it in Shift_JIS, EUC-JP or UTF-8, and iconv makes each.
+struct RealLine {
+    const char* line;
+    const char* name;
+    const char* size;
+    bool folder;
+};
+
+// Symbolic links are listed as files whatever the source calls them ("link", "symlink"): they may
+// lead to a file or a folder, and the server decides what a store over one does.
+const RealLine kRealUnixLines[] = {
+    // FileZilla, tests/dirparsertest.cpp (basvodde/filezilla)
+    {"dr-xr-xr-x   2 root     other        512 Apr  8  1994 01-unix-std dir", "01-unix-std dir",
+     "512", true},
+    {"-rw-r--r--   1 root     other        531 3 29 03:26 02-unix-std file", "02-unix-std file",
+     "531", false},
+    {"dr-xr-xr-x   2 root                  512 Apr  8  1994 03-unix-nogroup dir",
+     "03-unix-nogroup dir", "512", true},
+    {"lrwxrwxrwx   1 root     other          7 Jan 25 00:17 04-unix-std link -> usr/bin",
+     "04-unix-std link", "7", false},
+    {"-rw-r--r--   1 root     other        531 09-26 2000 05-unix-date file", "05-unix-date file",
+     "531", false},
+    {"-rw-r--r--   1 root     other        531 09-26 13:45 06-unix-date file", "06-unix-date file",
+     "531", false},
+    {"-rw-r--r--   1 root     other        531 2005-06-07 21:22 07-unix-date file",
+     "07-unix-date file", "531", false},
+    {"d [R----F--] supervisor            512       Jan 16 18:53    09-netware dir",
+     "09-netware dir", "512", true},
+    {"- [R----F--] rhesus             214059       Oct 20 15:27    10-netware file",
+     "10-netware file", "214059", false},
+    {"-------r--         326  1391972  1392298 Nov 22  1995 11-netpresenz file",
+     "11-netpresenz file", "1392298", false},
+    {"drwxrwxr-x               folder        2 May 10  1996 12-netpresenz dir", "12-netpresenz dir",
+     "2", true},
+    {"-rw-r--r--   1 group domain user 531 Jan 29 03:26 13-unix-domain file", "13-unix-domain file",
+     "531", false},
+    {"-r-xr-xr-x   2 root     other      2235 1999/10/12 17:12 30-datetest file",
+     "30-datetest file", "2235", false},
+    {"-r-xr-xr-x   2 root     other      2235 24-04-2003 17:12 31-datetest file",
+     "31-datetest file", "2235", false},
+    {"-rw-r--r--   1 root       sys           8473  4月 18日 2003年 32-datatest-japanese file",
+     "32-datatest-japanese file", "8473", false},
+    {"-r--r--r-- 0125039 12 Nov 11 2005 53-noownergroup file", "53-noownergroup file", "12", false},
+    // Apache Commons Net,
+    // src/test/java/org/apache/commons/net/ftp/parser/UnixFTPEntryParserTest.java
+    {"-rw-r--r--   1 ftp      group with spaces in it as allowed in cygwin see bug 38634   83853 "
+     "Jan 22  2001 zxJDBC-1.2.4.tar.gz",
+     "zxJDBC-1.2.4.tar.gz", "83853", false},
+    {"-rwxrwx---   1 ftp      ftp-admin 816026400 Oct  5  2008 bloplab 7 cd1.img",
+     "bloplab 7 cd1.img", "816026400", false},
+    {"-rw-r--r--   1 ftpuser  ftpusers 12414535 Mar 17 11:07 test 1999 abc.pdf",
+     "test 1999 abc.pdf", "12414535", false},
+    {"-rw-rw-rw-   1 user group 5840 Mar 19 09:34 123 456 abc.csv", "123 456 abc.csv", "5840",
+     false},
+    {"-rw-r-----   1 neeme neeme   346 2005-04-08 11:22 services.vsp", "services.vsp", "346",
+     false},
+    {"lrwxrwxrwx   1 neeme neeme    23 2005-03-02 18:06 macros -> ./../../global/macros/.",
+     "macros", "23", false},
+    {"-rwxr-xr-x   2 user     my group 500        5000000000 Mar  2 15:13 zxbox", "zxbox",
+     "5000000000", false},
+    {"-rwxr-xr-x 2 user group 4096 3月 2日 15:13 zxbox", "zxbox", "4096", false},
+    {"-rwxr-xr-x 2 user group 4096 3月 2日 2003年 試験ファイル.csv", "試験ファイル.csv", "4096",
+     false},
+    {"-rw-rw---- 1 ep1adm sapsys 0 6月 3日 2003年 試験ファイル.csv", "試験ファイル.csv", "0",
+     false},
+    {"-rw-rw---- 1 ep1adm sapsys 0 8月 17日 20:10 caerrinf", "caerrinf", "0", false},
+    {"drwxr-xr-x 1 usernameftp 512 Jan 29 23:32 prog", "prog", "512", true},
+    {"-rw-r--r--   1 1        3518644 May 25 12:12 std", "std", "3518644", false},
+    {"drwxrwx---+ 23 500     500    0 Jan 10 13:09 testACL", "testACL", "0", true},
+    {"drwxr-x---+1464 chrism   chrism     41472 Feb 25 13:17 20090225", "20090225", "41472", true},
+    {"drwxr-xr-x   2 john smith     group         4096 Mar  2 15:13 zxbox", "zxbox", "4096", true},
+    {"drwx------ 4 maxm Domain Users 512 Oct 2 10:59 abc(test)123.pdf", "abc(test)123.pdf", "512",
+     true},
+    // Chromium, net/ftp/ftp_directory_listing_parser_ls_unittest.cc (chromium/chromium)
+    {"-rw-r--r--    1 ftp      ftp           528 Nov 01  2007 README", "README", "528", false},
+    {"lrwxrwxrwx 1 0  0 26 Sep 18 2008 pub -> vol/1/.CLUSTER/var_ftp/pub", "pub", "26", false},
+    {"drwxr-xr-x   2 sys          512 Mar 27  2009 pub", "pub", "512", true},
+    {"-rw-r--r-- 2 3 3447432 May 18  2009 Foo - Manual.pdf", "Foo - Manual.pdf", "3447432", false},
+    {"drwxrwxrwx 2 root root  4096 2012-02-07 00:31 notas_servico", "notas_servico", "4096", true},
+    {"drwxrwx   2       10     4096 Jul 28 02:41 tmp", "tmp", "4096", true},
+    {"drwxr-xr-x1732 266      111        90112 Jun 21  2001 .rda_2", ".rda_2", "90112", true},
+    {"drwx--l---   2 0        10           512 Dec 22  1994 swetzel", "swetzel", "512", true},
+    {"drwxrwxr-x   3 %%%%     Domain Users     4096 Dec  9  2009 %%%%%", "%%%%%", "4096", true},
+    // FFFTP, filelist.txt (ffftp/ffftp): Japanese dates, missing columns, "ls -F" folders
+    {"drwxr-xr-x 15  owner group  1024 Nov  6   14:21     Linux/", "Linux", "1024", true},
+    {"drwxr-xr-x 15  owner group  1024 11月 6日 14:21     Linux/", "Linux", "1024", true},
+    {"drwxr-xr-x 15  owner group  1024 11月 6日 14時21分  Linux/", "Linux", "1024", true},
+    {"-rwxrwx---  5  owner group    12 11月 6日 1996年    test.txt", "test.txt", "12", false},
+    {"drwxrwxr-x 6   root  sys     512  1月 26  03:10     adm", "adm", "512", true},
+    {"drwxr-xr-x 15  owner group  1024 11月12日 14時21分  Linux/", "Linux", "1024", true},
+    {"-rwxrwx---  5  owner group    12 11月12日 1996年    test.txt", "test.txt", "12", false},
+    {"drwxr-xr-x123  owner group  1024 11月 6日 14:21     Linux/", "Linux", "1024", true},
+    {"-rwxrwx---  5  owner          12 11月 6日 1996年    test.txt", "test.txt", "12", false},
+    {"drwxr-xr-x     owner        1024 11月 6日 14:21     Linux/", "Linux", "1024", true},
+    {"-rwxrwx---     owner          12 11月12日 1996年    test.txt", "test.txt", "12", false},
+    {"drwxr-xr-x 123  owner m group g 1024 Nov  6  14:21 Linux/", "Linux", "1024", true},
+    {"drwxr-xr-x 123  owner m group g 1024 11月12日  14:21 Linux/", "Linux", "1024", true},
+    {"-rw-r--r-- 1 syouwaky 10014 5472 Nov 24 2018 access_20181124.html", "access_20181124.html",
+     "5472", false},
+    {"-rw-r-----. 1 grp 36 Apr 20 19:13 newfile.txt", "newfile.txt", "36", false},
+    {"-rw-r----- 1 root root       251 2011-12-06 23:39 .hoge", ".hoge", "251", false},
+    {"-rw-r--r-- 1 0 0 100 services", "services", "100", false},
+    {"lrwxrwxrwx 1 0 0 20 resolv.conf -> /var/run/resolv.conf", "resolv.conf", "20", false},
+};
+
+// Windows servers (SYST "Windows_NT", the default server type) in the MS-DOS style.
+const RealLine kRealDosLines[] = {
+    // FileZilla, tests/dirparsertest.cpp (basvodde/filezilla)
+    {"04-27-00  12:09PM       <DIR>          16-dos-dateambiguous dir", "16-dos-dateambiguous dir",
+     "", true},
+    {"04-06-00  03:47PM                  589 17-dos-dateambiguous file",
+     "17-dos-dateambiguous file", "589", false},
+    {"2002-09-02  18:48       <DIR>          18-dos-longyear dir", "18-dos-longyear dir", "", true},
+    {"2002-09-02  19:06                9,730 19-dos-longyear file", "19-dos-longyear file", "9730",
+     false},
+    // Apache Commons Net, src/test/java/org/apache/commons/net/ftp/parser/NTFTPEntryParserTest.java
+    {"05-26-95  10:57AM               143712 $LDR$", "$LDR$", "143712", false},
+    {"12-05-96  05:03PM       <DIR>          absoft2", "absoft2", "", true},
+    {"12-03-96  06:38AM       <DIR>          123xyz", "123xyz", "", true},
+    {"05-26-1995  10:57AM               143712 $LDR$", "$LDR$", "143712", false},
+    {"12-05-96  17:03         <DIR>          absoft2", "absoft2", "", true},
+    {"09-13-10  13:08                   23 Control Panel.lnk", "Control Panel.lnk", "23", false},
+    {"09-13-10  13:08       <DIR>          My Documents", "My Documents", "", true},
+    {"05-22-97  12:08AM                  5000000000 10 years and under", "10 years and under",
+     "5000000000", false},
+    {"12-03-96  06:38PM       <DIR>           10 years and under", "10 years and under", "", true},
+    {"12-03-96  06:38AM       <DIR>          123 abc xyz", "123 abc xyz", "", true},
+    // Chromium, net/ftp/ftp_directory_listing_parser_windows_unittest.cc (chromium/chromium)
+    {"11-02-09  05:32PM       <DIR>          NT", "NT", "", true},
+    {"01-06-09  02:42PM                  458 Readme.txt", "Readme.txt", "458", false},
+    {"01-06-1979  02:42AM                458 Readme.txt", "Readme.txt", "458", false},
+    {"11-02-09  05:32PM       <DIR>          My Directory", "My Directory", "", true},
+    // FFFTP, filelist.txt (ffftp/ffftp), "Windows Server 2008 R2"
+    {"02-05-2013 09:45AM <DIR> TEST", "TEST", "", true},
+    {"01-28-2013 03:54PM 2847 DATA.TXT", "DATA.TXT", "2847", false},
+};
+
+std::string InCode(const char* code, const char* utf8) {
+    return IconvConvert(code, "UTF-8", utf8).value_or("<no " + std::string(code) + " form>");
+}
+
+void ExpectRealLine(TFTPServerType type, const char* code, const RealLine& real) {
+    const std::string line = InCode(code, real.line);
+    SCOPED_TRACE(std::string(code) + " " + std::to_string(type) + ": " + real.line);
+    const Entry got = Parse(type, line);
+    EXPECT_TRUE(got.ok);
+    EXPECT_EQ(got.name, InCode(code, real.name));
+    EXPECT_EQ(got.size, real.size);
+    EXPECT_EQ(got.isDirectory, real.folder);
+}
+
+TEST(ParseListLine, RealUnixLinesInEveryCode) {
+    for (const char* code : {"CP932", "EUC-JP", "UTF-8"})
+        for (const TFTPServerType type : {ftpstDefault, ftpstUNIX})
+            for (const RealLine& real : kRealUnixLines)
+                ExpectRealLine(type, code, real);
+    // The Japanese line as its source has it, in Shift_JIS: the table's line made by iconv.
+    EXPECT_EQ(InCode("CP932", kRealUnixLines[14].line),
+              "-rw-r--r--   1 root       sys           8473  4\x8c\x8e 18\x93\xfa 2003\x94\x4e "
+              "32-datatest-japanese file");
+}
+
+TEST(ParseListLine, RealMsDosLinesUnderTheDefaultTypeOnly) {
+    for (const RealLine& real : kRealDosLines) {
+        ExpectRealLine(ftpstDefault, "CP932", real);
+        EXPECT_FALSE(Parse(ftpstUNIX, real.line).ok) << real.line;
+    }
+}
+
+// Apache Commons Net, NTFTPEntryParserTest.java: a Windows server's listing in Shift_JIS, as the
+// bytes of its listFilesByteTrace.
+TEST(ParseListLine, ShiftJisNamesOfAWindowsServer) {
+    const struct {
+        const char* line;
+        const char* name;
+        const char* size;
+    } cases[] = {
+        {"07-17-13  02:17PM                    3 x\x81\x85y", "x\x81\x85y", "3"},
+        {"07-17-13  01:49PM                    4 \x82\xe4\x82\xad\x89\xcd\x82\xcc\x97\xac\x82\xea"
+         "\x82\xcd\x90\xe2\x82\xa6\x82\xb8\x82\xb5\x82\xc4\x81\x41\x82\xb5\x82\xa9\x82\xe0\x82\xe0"
+         "\x82\xc6\x82\xcc\x90\x85\x82\xc9\x82\xa0\x82\xe7\x82\xb8.txt",
+         "\x82\xe4\x82\xad\x89\xcd\x82\xcc\x97\xac\x82\xea\x82\xcd\x90\xe2\x82\xa6\x82\xb8\x82\xb5"
+         "\x82\xc4\x81\x41\x82\xb5\x82\xa9\x82\xe0\x82\xe0\x82\xc6\x82\xcc\x90\x85\x82\xc9\x82\xa0"
+         "\x82\xe7\x82\xb8.txt",
+         "4"},
+        {"07-17-13  01:49PM                    7 \x8e\x4f\x8c\xda\x82\xcc\x97\xe7.txt",
+         "\x8e\x4f\x8c\xda\x82\xcc\x97\xe7.txt", "7"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        ExpectEntry(Parse(ftpstDefault, c.line),
+                    {true, c.name, c.size, "07-17-13 " + std::string(c.line).substr(10, 7), false});
+    }
+}
+
+TEST(ParseListLine, MsDosLinesWithoutANameAreNoEntries) {
+    // Chromium, ftp_directory_listing_parser_windows_unittest.cc: lines it ignores or refuses.
+    for (const char* line :
+         {"12-07-10  12:05AM       <DIR>    ", "12-07-10  12:05AM       1234    ",
+          "11-02-09  05:32PM       <DIR>", "11-02-09  05:32PM       <GARBAGE>      NT",
+          "11-FEB-09 05:32PM       <DIR>          NT", "11-02     05:32PM       <DIR>          NT",
+          "11-02-09  05:32PM                 -1   NT"}) {
+        const Entry e = Parse(ftpstDefault, line);
+        EXPECT_FALSE(e.ok) << line;
+        EXPECT_EQ(e.size, "<size>") << line;
     }
 }
 
@@ -331,6 +550,13 @@ TEST(ParseListLine, MutatedLinesStayBounded) {
         "PROFILE  EXEC     V         72         11          1 1999-01-27 11:43:09 A1",
         "A1 PROFILE EXEC F 80 12 11:43:09 1999-01-27 X",
         "-rw-r--r--   1 user     group        8473 Apr 18  2003 \x93\xfa\x96\x7b \x8c\xea.txt",
+        "-rw-r--r--   1 root       sys           8473  4\x8c\x8e 18\x93\xfa 2003\x94\x4e j file",
+        "drwxr-xr-x 1 o g 1 11\xe6\x9c\x88"
+        "12\xe6\x97\xa5 14\xe6\x99\x82"
+        "21\xe5\x88\x86 L/",
+        "-rw-r--r-- 1 root 531 2005-06-07 21:22 iso date",
+        "04-27-00  12:09PM       <DIR>          old dir",
+        "2002-09-02  19:06                9,730 long year file",
     };
     const char replacements[] = {' ', ';', '-', '>', '[', ':', '=', '\0', '\x82', '\xFF'};
 

@@ -1,6 +1,7 @@
 #include "ftp/listmatch.h"
 
 #include "ftp/ftplist.h"
+#include "platform/codepage.h"
 
 #include <gtest/gtest.h>
 
@@ -156,8 +157,8 @@ TEST(ParseListingDate, DateTextsOfRealListings) {
         {"Apr 31 12:34", kJune, "unknown"},
         {"Jan 5 24:00", kJune, "unknown"},
         {"Jan 5 12:60", kJune, "unknown"},
-        {"Jan 5 12:34:56", kJune, "unknown"}, // seconds leave "34:56" as the minute
-        {"Jan 5 1:02PM", kJune, "unknown"},
+        {"Jan 5 12:34:56", kJune, "unknown"},           // seconds leave "34:56" as the minute
+        {"Jan 5 1:02PM", kJune, "2026-01-05 13:02:00"}, // the 12-hour time of MS-DOS listings
         {"Jan 5 x:02", kJune, "unknown"},
         {"99/01", kJune, "unknown"},       // one slash only
         {"5 Jan 12:34", kJune, "unknown"}, // only the first token can name the month
@@ -192,6 +193,131 @@ TEST(ParseListingDate, ADateWithoutYearNeverLiesAheadOfNowByMoreThanADay) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(Show(ParseListingDate(c.text, c.now)), c.want) << '"' << c.text << '"';
+}
+
+// The dates of real listing lines, as the same-file check reads them: the line through the parser
+// of the default server type, its date text through ParseListingDate, on 15 June 2026 at 10:00.
+// Expected: the dates the sources give for these lines (a date without a year is in the last
+// half-year, as "ls" shows it). Japanese lines are written in UTF-8 and sent in every code.
+TEST(ParseListingDate, DatesOfRealListingLines) {
+    const struct {
+        const char* line;
+        const char* want;
+    } cases[] = {
+        // FileZilla, tests/dirparsertest.cpp (basvodde/filezilla)
+        {"dr-xr-xr-x   2 root     other        512 Apr  8  1994 01-unix-std dir",
+         "1994-04-08 00:00:00"},
+        {"lrwxrwxrwx   1 root     other          7 Jan 25 00:17 04-unix-std link -> usr/bin",
+         "2026-01-25 00:17:00"},
+        {"-rw-r--r--   1 root     other        531 09-26 2000 05-unix-date file",
+         "2000-09-26 00:00:00"},
+        {"-rw-r--r--   1 root     other        531 09-26 13:45 06-unix-date file",
+         "2025-09-26 13:45:00"},
+        {"-rw-r--r--   1 root     other        531 2005-06-07 21:22 07-unix-date file",
+         "2005-06-07 21:22:00"},
+        {"d [R----F--] supervisor            512       Jan 16 18:53    09-netware dir",
+         "2026-01-16 18:53:00"},
+        {"04-27-00  12:09PM       <DIR>          16-dos-dateambiguous dir", "2000-04-27 12:09:00"},
+        {"04-06-00  03:47PM                  589 17-dos-dateambiguous file", "2000-04-06 15:47:00"},
+        {"2002-09-02  18:48       <DIR>          18-dos-longyear dir", "2002-09-02 18:48:00"},
+        {"2002-09-02  19:06                9,730 19-dos-longyear file", "2002-09-02 19:06:00"},
+        {"-r-xr-xr-x   2 root     other      2235 1999/10/12 17:12 30-datetest file",
+         "1999-10-12 17:12:00"},
+        {"-r-xr-xr-x   2 root     other      2235 24-04-2003 17:12 31-datetest file",
+         "2003-04-24 17:12:00"},
+        {"-rw-r--r--   1 root       sys           8473  4月 18日 2003年 32-datatest-japanese file",
+         "2003-04-18 00:00:00"},
+        // Apache Commons Net, UnixFTPEntryParserTest.java and NTFTPEntryParserTest.java
+        {"-rwxrwx---   1 ftp      ftp-admin 816026400 Oct  5  2008 bloplab 7 cd1.img",
+         "2008-10-05 00:00:00"},
+        {"-rw-r-----   1 neeme neeme   346 2005-04-08 11:22 services.vsp", "2005-04-08 11:22:00"},
+        {"-rwxr-xr-x 2 user group 4096 3月 2日 15:13 zxbox", "2026-03-02 15:13:00"},
+        {"-rwxr-xr-x 2 user group 4096 3月 2日 2003年 試験ファイル.csv", "2003-03-02 00:00:00"},
+        {"12-05-96  05:03PM       <DIR>          absoft2", "1996-12-05 17:03:00"},
+        {"05-22-97  12:08AM                  5000000000 AUTOEXEC.BAK", "1997-05-22 00:08:00"},
+        {"12-03-96  06:38PM       <DIR>           10 years and under", "1996-12-03 18:38:00"},
+        {"05-22-97  12:08                  5000000000 10 years and under", "1997-05-22 12:08:00"},
+        {"12-03-96  06:38       <DIR>           10 years and under", "1996-12-03 06:38:00"},
+        // Chromium, ftp_directory_listing_parser_windows_unittest.cc and ..._ls_unittest.cc
+        {"11-02-09  05:32PM       <DIR>          NT", "2009-11-02 17:32:00"},
+        {"01-06-09  02:42PM                  458 Readme.txt", "2009-01-06 14:42:00"},
+        {"01-06-09  02:42AM                  1 Readme.txt", "2009-01-06 02:42:00"},
+        {"01-06-01  02:42AM                  458 Readme.txt", "2001-01-06 02:42:00"},
+        {"01-06-00  02:42AM                  458 Corner1.txt", "2000-01-06 02:42:00"},
+        {"01-06-99  02:42AM                  458 Corner2.txt", "1999-01-06 02:42:00"},
+        {"01-06-80  02:42AM                  458 Corner3.txt", "1980-01-06 02:42:00"},
+        {"01-06-79  02:42AM                  458 Corner4", "2079-01-06 02:42:00"},
+        {"01-06-1979  02:42AM                458 Readme.txt", "1979-01-06 02:42:00"},
+        {"12-25-10  12:00AM       <DIR>          Christmas Midnight", "2010-12-25 00:00:00"},
+        {"12-25-10  12:00PM       <DIR>          Christmas Midday", "2010-12-25 12:00:00"},
+        {"-rw-r--r--    1 ftp      ftp           528 Nov 01  2007 README", "2007-11-01 00:00:00"},
+        {"drwxrwxrwx 2 root root  4096 2012-02-07 00:31 notas_servico", "2012-02-07 00:31:00"},
+        // FFFTP, filelist.txt (ffftp/ffftp): the dates as the lines write them
+        {"-rwxrwx---  5  owner group    12 11月 6日 1996年    test.txt", "1996-11-06 00:00:00"},
+        {"drwxr-xr-x 15  owner group  1024 11月 6日 14時21分  Linux/", "2025-11-06 14:21:00"},
+        {"-rwxrwx---     owner          12 11月12日 1996年    test.txt", "1996-11-12 00:00:00"},
+        {"drwxrwxr-x 6   root  sys     512  1月 26  03:10     adm", "2026-01-26 03:10:00"},
+        {"-rw-r----- 1 root root       251 2011-12-06 23:39 .hoge", "2011-12-06 23:39:00"},
+        {"01-28-2013 03:54PM 2847 DATA.TXT", "2013-01-28 15:54:00"},
+    };
+    for (const char* code : {"CP932", "EUC-JP", "UTF-8"}) {
+        for (const auto& c : cases) {
+            const std::string line = IconvConvert(code, "UTF-8", c.line).value_or("");
+            SCOPED_TRACE(std::string(code) + ": " + c.line);
+            std::string name, size, date;
+            bool isDirectory = false;
+            TListState state;
+            ASSERT_TRUE(ParseListLine(ftpstDefault, line, name, size, date, isDirectory, state));
+            EXPECT_EQ(Show(ParseListingDate(date, kJune)), c.want) << date;
+        }
+    }
+}
+
+// Worked examples of the date texts the parser now hands over.
+TEST(ParseListingDate, NumericMsDosAndJapaneseDates) {
+    const struct {
+        const char* text;
+        const char* want;
+    } cases[] = {
+        {"09-26 13:45", "2025-09-26 13:45:00"},
+        {"2024-09-26 13:45", "2024-09-26 13:45:00"},
+        {"12-07-2026 10:30", "2026-12-07 10:30:00"},
+        {"24-04-2003 17:12", "2003-04-24 17:12:00"},
+        {"97-10-14 03:34PM", "1997-10-14 15:34:00"},
+        {"10-14-100 03:34", "2000-10-14 03:34:00"}, // years since 1900
+        {"04-27-00 12:09PM", "2000-04-27 12:09:00"},
+        {"04-27-00 12:09AM", "2000-04-27 00:09:00"},
+        {"04-27-00 12:09pm", "2000-04-27 12:09:00"},
+        {"04-27-00 13:09PM", "unknown"},
+        {"04-27-00 0:09AM", "unknown"},
+        {"13-13-2000 10:00", "unknown"},
+        {"02-30-2024 10:00", "unknown"},
+        {"1-2-3-4 10:00", "unknown"},
+        {"12-07-x 10:30", "unknown"},
+        {"-07-26 10:30", "unknown"},
+        // 月 日 年 時 分 in Shift_JIS, EUC-JP and UTF-8.
+        {"4\x8C\x8E 18\x93\xFA 2003\x94\x4E", "2003-04-18 00:00:00"},
+        {"4\xB7\xEE 18\xC6\xFC 2003\xC7\xAF", "2003-04-18 00:00:00"},
+        {"4\xE6\x9C\x88 18\xE6\x97\xA5 2003\xE5\xB9\xB4", "2003-04-18 00:00:00"},
+        {"12\x8C\x8E 7\x93\xFA 10:30", "2025-12-07 10:30:00"},
+        {"6\xB7\xEE 7\xC6\xFC 10:30", "2026-06-07 10:30:00"},
+        {"11\xE6\x9C\x88"
+         "12\xE6\x97\xA5 14\xE6\x99\x82"
+         "21\xE5\x88\x86",
+         "2025-11-12 14:21:00"},
+        {"11\x8C\x8E"
+         "12\x93\xFA 14\x8E\x9E"
+         "21\x95\xAA",
+         "2025-11-12 14:21:00"},
+        {"1\xB7\xEE 26 03:10", "2026-01-26 03:10:00"},
+        // A unit without its number, or other kanji, is no date.
+        {"\x8C\x8E 18\x93\xFA 2003\x94\x4E", "unknown"},
+        {"4\x8C\x8F 18\x93\xFA 2003\x94\x4E", "unknown"},
+        {"4\x8C 18 2003", "unknown"},
+        {"13\x8C\x8E 1\x93\xFA 2003\x94\x4E", "unknown"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Show(ParseListingDate(c.text, kJune)), c.want) << '"' << c.text << '"';
 }
 
 TEST(ParseListingDate, AtMostTenTokensAreRead) {
