@@ -20,7 +20,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    address,
                                    QString::number(dropAfter),
                                    QString::number(drops),
-                                   QString::number(idleSeconds)};
+                                   QString::number(idleSeconds),
+                                   tlsPem_};
     QByteArray line;
     if (!StartForFirstLine(process_, "/usr/bin/python3", arguments, line, why,
                            "is python3-pyftpdlib installed?"))
