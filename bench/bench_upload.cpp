@@ -7,6 +7,10 @@
 // time: CPU seconds of both. Then lists a folder of 100,000 entries and prints the time of the
 // listing and of parsing every line. The big files are deleted at the end.
 //
+// Over TLS (explicit, passive mode on both sides: Debian's curl sends active-mode FTPS data in
+// clear), 512 MiB to pyftpdlib's TLS handler, ours against curl --ssl-reqd -T, three rounds in
+// turns, with the ratios of the medians. "bench_upload tls" runs only that part.
+//
 // Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
 // RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
 
@@ -14,6 +18,7 @@
 #include "ftp/ftplist.h"
 
 #include "benchsupport.h"
+#include "testcerts.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -91,7 +96,9 @@ struct Session {
     bool listed = false;
     bool failed = false;
 
-    explicit Session(std::uint16_t port, const std::string& directory = {}) {
+    explicit Session(std::uint16_t port, const std::string& directory = {}, bool tls = false) {
+        ftp.UseTls = tls;
+        ftp.PassiveMode = tls;
         ftp.SetFtpServer("127.0.0.1");
         ftp.FtpPort = port;
         ftp.UserName = kUser;
@@ -108,8 +115,9 @@ struct Session {
     }
 };
 
-bool UploadOurs(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
-    Session s(port);
+bool UploadOurs(std::uint16_t port, const QString& local, const std::string& remote, Figures& f,
+                bool tls = false) {
+    Session s(port, {}, tls);
     if (!s.WaitLoggedIn()) return false;
     s.ftp.LocalFile = local.toStdString();
     s.ftp.RemoteFile = remote;
@@ -127,15 +135,21 @@ bool UploadOurs(std::uint16_t port, const QString& local, const std::string& rem
     return ok && !s.failed;
 }
 
-bool UploadCurl(std::uint16_t port, const QString& local, const std::string& remote, Figures& f) {
+// With `caFile`, over TLS in passive mode, trusting that CA.
+bool UploadCurl(std::uint16_t port, const QString& local, const std::string& remote, Figures& f,
+                const std::string& caFile = {}) {
     const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword +
                             "@127.0.0.1:" + std::to_string(port) + "/" + remote;
     const std::string file = local.toStdString();
     const double start = Now();
     const pid_t child = fork();
     if (child == 0) {
-        execlp("curl", "curl", "-s", "-S", "-T", file.c_str(), "-P", "127.0.0.1", url.c_str(),
-               static_cast<char*>(nullptr));
+        if (caFile.empty())
+            execlp("curl", "curl", "-s", "-S", "-T", file.c_str(), "-P", "127.0.0.1", url.c_str(),
+                   static_cast<char*>(nullptr));
+        else
+            execlp("curl", "curl", "-s", "-S", "--ssl-reqd", "--cacert", caFile.c_str(), "-T",
+                   file.c_str(), url.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     if (child < 0) return false;
@@ -190,12 +204,55 @@ int Fail(const char* what) {
     return 1;
 }
 
+// 512 MiB over TLS, ours against curl; 0 when both arrived whole every time.
+int TlsUploads(const QString& root, const QString& localFolder) {
+    QTemporaryDir certFolder;
+    TestCertificates certs;
+    std::string why;
+    if (!certFolder.isValid() || !certs.Make(certFolder.path(), why)) return Fail(why.c_str());
+    setenv("SSL_CERT_FILE", certs.caFile.toLocal8Bit().constData(), 1);
+    Server server;
+    if (!server.Start(root, 0, certs.serverPem)) return Fail("cannot start the TLS server");
+    const QString big = localFolder + "/tls.bin";
+    if (!MakeFile(big.toStdString(), 512 * kMiB)) return Fail("cannot write");
+    std::int64_t size = 0;
+    const std::int64_t hash = HashFile(big, size);
+    std::printf("upload of 512 MiB over TLS to pyftpdlib's TLS handler on 127.0.0.1, passive\n");
+    bool oursOk = true, curlOk = true;
+    std::vector<Figures> oursRounds, curlRounds;
+    for (int round = 0; round < kRounds; ++round) {
+        Figures o, c;
+        if (!UploadOurs(server.Port(), big, "tls-ours.bin", o, true))
+            return Fail("our TLS upload failed");
+        oursOk = SameOnServer(root, "tls-ours.bin", size, hash) && oursOk;
+        if (!UploadCurl(server.Port(), big, "tls-curl.bin", c, certs.caFile.toStdString()))
+            return Fail("curl's TLS upload failed");
+        curlOk = SameOnServer(root, "tls-curl.bin", size, hash) && curlOk;
+        Print("  TStarFtp TLS", size, o);
+        Print("  curl --ssl-reqd", size, c);
+        oursRounds.push_back(o);
+        curlRounds.push_back(c);
+    }
+    QFile::remove(big);
+    const Figures ours = Median(oursRounds), curl = Median(curlRounds);
+    Print("TStarFtp TLS, median", size, ours);
+    Print("curl TLS, median", size, curl);
+    const double throughput = curl.seconds / ours.seconds, cpu = ours.cpu / curl.cpu;
+    std::printf("bytes on the server: ours %s, curl %s\n", oursOk ? "ok" : "WRONG",
+                curlOk ? "ok" : "WRONG");
+    std::printf("TLS ratio ours/curl: throughput %.2f (target >= 1.0), cpu %.2f (target <= 1.2): "
+                "%s\n",
+                throughput, cpu, throughput >= 1.0 && cpu <= 1.2 ? "reached" : "NOT reached");
+    return oursOk && curlOk ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir root, local;
     if (!root.isValid() || !local.isValid()) return Fail("no temporary folder");
+    if (argc > 1 && std::string(argv[1]) == "tls") return TlsUploads(root.path(), local.path());
     Server server;
     if (!server.Start(root.path())) return Fail("cannot start pyftpdlib (python3-pyftpdlib)");
 
@@ -297,7 +354,8 @@ int main(int argc, char** argv) {
                 kEntries, lister.ftp.ListingLines.size(), lister.ftp.FileNames.size(), listing,
                 parsing, parsing * 1e9 / static_cast<double>(lister.ftp.ListingLines.size()),
                 entries);
-    const bool ok = smallOk && oursOk && curlOk && slowOursOk && slowCurlOk &&
+    const bool tlsOk = TlsUploads(root.path(), local.path()) == 0;
+    const bool ok = tlsOk && smallOk && oursOk && curlOk && slowOursOk && slowCurlOk &&
                     lister.ftp.FileNames.size() == static_cast<std::size_t>(kEntries);
     return ok ? 0 : 1;
 }

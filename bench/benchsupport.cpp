@@ -58,11 +58,16 @@ QString ScratchFolder(std::int64_t bytes) {
     return QDir::tempPath();
 }
 
-bool Server::Start(const QString& root, int readLimit) {
+bool Server::Start(const QString& root, int readLimit, const QString& tlsPem) {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QStringList arguments = {QStringLiteral(WENDUP_SOURCE_DIR "/tests/support/ftpserver.py"), root,
                              kUser, kPassword};
-    if (readLimit > 0) arguments << QString::number(readLimit);
+    if (readLimit > 0 || !tlsPem.isEmpty()) arguments << QString::number(readLimit);
+    if (!tlsPem.isEmpty())
+        arguments << "127.0.0.1"
+                  << "0"
+                  << "0"
+                  << "0" << tlsPem;
     process_.start("/usr/bin/python3", arguments);
     if (!process_.waitForStarted(10000)) return false;
     while (!process_.canReadLine())

@@ -30,8 +30,9 @@ QString ScratchFolder(std::int64_t bytes);
 // The test suite's pyftpdlib handler on 127.0.0.1 with an ephemeral port, serving `root`.
 class Server {
   public:
-    // readLimit: bytes a second the server reads from a data connection, 0 for no limit.
-    bool Start(const QString& root, int readLimit = 0);
+    // readLimit: bytes a second the server reads from a data connection, 0 for no limit. With
+    // `tlsPem` (certificate and key) it is an FTPS server that requires TLS.
+    bool Start(const QString& root, int readLimit = 0, const QString& tlsPem = {});
     ~Server();
     std::uint16_t Port() const { return port_; }
 

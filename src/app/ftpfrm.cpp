@@ -148,9 +148,12 @@ void TForm1::CreateControls() {
     ComboBox3->setCurrentIndex(0);
     Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 116, 60, 26);
     CheckBox8 =
-        MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 282, 24);
+        MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 170, 24);
     CheckBox8->setToolTip("一時的な名前で転送し、完了してから本来の名前に変更します");
     CheckBox8->setChecked(true); // "anonymous" starts cleared
+    CheckBox9 = MakeControl<QCheckBox>(Editor, "CheckBox9", "FTPS (TLS)", 184, 143, 108, 24);
+    CheckBox9->setToolTip("パスワードとファイルを TLS で暗号化して送ります (サーバーが FTPS に"
+                          "対応しているとき)");
 
     GroupBox2 = MakeControl<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
     GroupBox2->setTitle("ユーザ情報");
@@ -516,6 +519,9 @@ void TForm1::ResetProfileFields() {
     CheckBox2->setChecked(false);
     Edit6->clear();
     CheckBox8->setChecked(true);
+    CheckBox9->setChecked(false);
+    trustedCert.clear();
+    loadedProfile.clear();
 }
 
 void TForm1::LoadProfile(const std::string& name) {
@@ -528,6 +534,9 @@ void TForm1::LoadProfile(const std::string& name) {
         CheckBox7->setChecked(ini.Bool("Server", "PASVSupport", false));
         const int nameCode = ini.Int("Server", "NameCode", 0);
         ComboBox4->setCurrentIndex(nameCode >= 0 && nameCode < ComboBox4->count() ? nameCode : -1);
+        CheckBox9->setChecked(ini.Bool("Server", "FTPS", false));
+        trustedCert = ini.Str("Server", "TrustedCert", "");
+        loadedProfile = name;
         CheckBox1->setChecked(ini.Bool("User", "anonymous", false));
         Edit5->setEnabled(CheckBox1->isChecked());
         Edit3->setText(SystemToQString(ini.Str("User", "user", "anonymous")));
@@ -615,6 +624,7 @@ bool TForm1::SaveSettings() {
         ini.WriteBool("Server", "PWDImplement", CheckBox5->isChecked());
         ini.WriteBool("Server", "PASVSupport", CheckBox7->isChecked());
         ini.WriteInteger("Server", "NameCode", ComboBox4->currentIndex());
+        ini.WriteBool("Server", "FTPS", CheckBox9->isChecked());
         ini.WriteBool("User", "anonymous", CheckBox1->isChecked());
         ini.WriteString("User", "user", user.value);
         // A password the user did not ask to keep is not kept, not even sealed.

@@ -61,6 +61,9 @@ class TForm1 : public QWidget, private TSessionView {
     void StarFtp1FtpQuit() { session.FtpQuit(); }
     void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) { session.Info(info, addinfo); }
     void StarFtp1FtpError(FtpError error) { session.Error(error); }
+    void StarFtp1Certificate(const TCertificateInfo& certificate, bool& trust) {
+        session.Certificate(certificate, trust);
+    }
     // The progress dialog's cancel.
     void AbortTransfer() { session.AbortTransfer(); }
     // The status window's cancel: the session ends, and every file not stored is told as not sent.
@@ -143,6 +146,7 @@ class TForm1 : public QWidget, private TSessionView {
     QCheckBox* CheckBox8; // store under a temporary name, then rename ("TempName")
     QLabel* Label11;      // caption of ComboBox4
     QComboBox* ComboBox4; // the code of names on the server ("NameCode")
+    QCheckBox* CheckBox9; // explicit TLS ("FTPS" in [Server])
     QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry
     QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
@@ -202,6 +206,8 @@ class TForm1 : public QWidget, private TSessionView {
     std::optional<std::string> AskRename(const std::string& path) override;
     TOverwriteAnswer AskFolder(const std::string& remoteName) override;
     std::optional<std::string> AskPassword() override;
+    bool AskTrustCertificate(const TCertificateInfo& certificate, bool changed) override;
+    void KeepTrustedCertificate(const std::string& fingerprint) override;
     void ShowStatus(const QString& text) override;
     void ShowError(const QString& text) override;
     TProgress* NewProgress() override;
@@ -224,6 +230,8 @@ class TForm1 : public QWidget, private TSessionView {
     QFileDialog* OpenDialog1 = nullptr;
     QStringList logBacklog; // log lines not yet in Memo1
     TRunLog runLog;
+    std::string loadedProfile; // the profile last loaded into the editor
+    std::string trustedCert;   // its "TrustedCert"
 
     // Declared after StarFtp1 and Params, which it uses.
     TUploadSession session{StarFtp1, *this, Params};

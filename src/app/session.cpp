@@ -741,6 +741,8 @@ void TUploadSession::Error(FtpError error) {
     if (ReplyTellsWhy(error) && !ftp.LastReply().empty())
         reason += "\r\n" + ServerText(ftp.LastReply());
     if (error == ftpeTextNotConvertible) reason += ": " + UnconvertibleText();
+    if (error == ftpeSecureConnection || error == ftpeCertificateRejected)
+        reason += ": " + SystemToQString(ftp.TlsFailure());
     if (storing && storeFailure.isEmpty()) storeFailure = reason;
     if (!ftp.ControlConnected() && SessionGoesOn() && loggedIn && !reconnecting) {
         // Taken up at the quit notification that follows: the file in hand fails, and the
@@ -776,4 +778,16 @@ void TUploadSession::Error(FtpError error) {
     if (noConnection)
         QMetaObject::invokeMethod(
             &context, [this] { FtpQuit(); }, Qt::QueuedConnection);
+}
+
+void TUploadSession::Certificate(const TCertificateInfo& certificate, bool& trust) {
+    trust = false;
+    // Nobody to ask: the run fails, and the error names the reason.
+    if (NoMessages(params)) return;
+    const bool changed = !ftp.TrustedCertificate.empty();
+    if (!Ask([&] { trust = view.AskTrustCertificate(certificate, changed); })) {
+        trust = false;
+        return;
+    }
+    if (trust) view.KeepTrustedCertificate(certificate.Fingerprint);
 }

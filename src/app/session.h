@@ -66,6 +66,11 @@ class TSessionView {
     virtual TOverwriteAnswer AskFolder(const std::string& remoteName) = 0;
     // nullopt when the prompt was cancelled.
     virtual std::optional<std::string> AskPassword() = 0;
+    // The server's certificate failed the check; `changed` when the profile trusted another one
+    // before. True to trust it.
+    virtual bool AskTrustCertificate(const TCertificateInfo& certificate, bool changed) = 0;
+    // Kept in the profile: a certificate with this fingerprint is trusted from now on.
+    virtual void KeepTrustedCertificate(const std::string& fingerprint) = 0;
 
     virtual void ShowStatus(const QString& text) = 0;
     virtual void AppendLog(const QString& line) = 0;
@@ -99,6 +104,8 @@ class TUploadSession {
     void FtpQuit();
     void Info(FtpInfo info, const std::string& addinfo);
     void Error(FtpError error);
+    // The server's certificate failed the check: the user decides, unless under "/NOMSG".
+    void Certificate(const TCertificateInfo& certificate, bool& trust);
 
     // The progress dialog's cancel: the file being stored, or the one whose listing is being read,
     // fails; the next one follows.

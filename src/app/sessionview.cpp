@@ -3,6 +3,9 @@
 
 #include "app/ftpfrm.h"
 
+#include "app/myinifile.h"
+#include "app/settings.h"
+#include "dialogs/certfrm.h"
 #include "dialogs/fovrwfrm.h"
 #include "dialogs/ovrwtfrm.h"
 #include "dialogs/pass.h"
@@ -55,6 +58,8 @@ void TForm1::ConnectStarFtp1() {
     StarFtp1.OnFtpError = [this](TStarFtp&, FtpError error, const std::string&) {
         StarFtp1FtpError(error);
     };
+    StarFtp1.OnFtpCertificate = [this](TStarFtp&, const TCertificateInfo& certificate,
+                                       bool& trust) { StarFtp1Certificate(certificate, trust); };
 }
 
 void TForm1::StartUpload() {
@@ -70,6 +75,8 @@ void TForm1::StartUpload() {
     // Without a choice the server's own features decide.
     StarFtp1.NameCode =
         ComboBox4->currentIndex() < 0 ? ncAuto : static_cast<TNameCode>(ComboBox4->currentIndex());
+    StarFtp1.UseTls = CheckBox9->isChecked();
+    StarFtp1.TrustedCertificate = trustedCert;
     StarFtp1.TimeOutConnect = TimeOutSeconds();
     StarFtp1.UserAccount.clear();
     bool passwordTyped = false;
@@ -163,6 +170,24 @@ std::optional<std::string> TForm1::AskPassword() {
     PasswordDlg->Password->clear();
     if (PasswordDlg->exec() != QDialog::Accepted) return std::nullopt;
     return QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+}
+
+bool TForm1::AskTrustCertificate(const TCertificateInfo& certificate, bool changed) {
+    TCertForm form(this);
+    form.SetCertificate(certificate, changed);
+    form.exec();
+    return form.Trusted;
+}
+
+void TForm1::KeepTrustedCertificate(const std::string& fingerprint) {
+    trustedCert = fingerprint;
+    if (loadedProfile.empty()) return;
+    try {
+        TMyMemIniFile ini(ProfileFilePath(loadedProfile));
+        ini.WriteString("Server", "TrustedCert", fingerprint);
+    } catch (const EIniFileError& e) {
+        AppendLog(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
+    }
 }
 
 void TForm1::ShowStatus(const QString& text) {

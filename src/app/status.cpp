@@ -62,6 +62,10 @@ QString ErrorMessage(int code) {
         return "データ転送中にエラーが発生しました";
     case 29:
         return "転送モードの文字コードで表せない文字があります";
+    case 30:
+        return "暗号化 (TLS) の接続ができませんでした";
+    case 31:
+        return "サーバーの証明書を信頼できません";
     default:
         return {};
     }

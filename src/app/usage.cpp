@@ -32,6 +32,8 @@ std::string UsageText(const std::string& settingsFolder) {
            "  --help                  この説明を表示します\n"
            "  --version               バージョンを表示します\n"
            "\n"
+           "プロファイルの「FTPS (TLS)」: パスワードとファイルを TLS で暗号化して送ります\n"
+           "\n"
            "設定フォルダ: " +
            settingsFolder + "\n";
 }

@@ -137,6 +137,8 @@ void TStarFtp::Login() {
     inReplyHandler_ = false;
     reader_.Reset();
     lastReply_.clear();
+    certificate_ = {};
+    tlsFailure_.clear();
     Features.clear();
     featureLines_.clear();
     utf8Names_ = false;
@@ -316,6 +318,11 @@ void TStarFtp::HandleReply(const std::string& line) {
     switch (replyState_) {
     case ReplyState::Greeting:
         return OnGreeting(kind);
+    case ReplyState::AuthTls:
+        return OnAuthTls(line);
+    case ReplyState::ProtectBuffer:
+    case ReplyState::Protection:
+        return OnProtection(line);
     case ReplyState::User:
         return OnUser(kind);
     case ReplyState::Password:
@@ -373,6 +380,7 @@ void TStarFtp::HandleReply(const std::string& line) {
             HasReplyCode(line, ReplyCode::ServiceLost))
             FinishEnding();
         break;
+    case ReplyState::TlsHandshake:
     case ReplyState::ListConnect:
     case ReplyState::StoreConnect:
     case ReplyState::StoreEnded:
@@ -386,13 +394,27 @@ void TStarFtp::OnGreeting(char kind) {
         FatalError(ftpeServerNotReady);
         return;
     }
+    if (UseTls)
+        IssueCommand("AUTH TLS", ReplyState::AuthTls);
+    else
+        SendUser();
+}
+
+void TStarFtp::SendUser() {
     if (UserName.empty()) Need(ftpnUserName, UserName);
     if (!IssueCommand("USER " + UserName, ReplyState::User)) LoginRefused();
 }
 
+void TStarFtp::LoginAccepted() {
+    if (UseTls)
+        IssueCommand("PBSZ 0", ReplyState::ProtectBuffer);
+    else
+        IssueCommand("SYST", ReplyState::System);
+}
+
 void TStarFtp::OnUser(char kind) {
     if (kind == '2') {
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     } else if (kind == '3') {
         if (UserPassword.empty()) Need(ftpnUserPassword, UserPassword);
         if (!IssueCommand("PASS " + UserPassword, ReplyState::Password)) LoginRefused();
@@ -403,7 +425,7 @@ void TStarFtp::OnUser(char kind) {
 
 void TStarFtp::OnPassword(char kind) {
     if (kind == '2') {
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     } else if (kind == '3') {
         if (UserAccount.empty()) Need(ftpnUserAccount, UserAccount);
         if (!IssueCommand("ACCT " + UserAccount, ReplyState::Account)) LoginRefused();
@@ -414,7 +436,7 @@ void TStarFtp::OnPassword(char kind) {
 
 void TStarFtp::OnAccount(char kind) {
     if (kind == '2')
-        IssueCommand("SYST", ReplyState::System);
+        LoginAccepted();
     else
         LoginRefused();
 }
@@ -643,8 +665,9 @@ void TStarFtp::AbortTransfer(bool reportDone) {
 }
 
 void TStarFtp::SendAbort() {
-    if (!SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
-    if (!SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
+    // Urgent data cannot travel inside TLS: there ABOR goes alone, as TLS clients send it.
+    if (!Tls() && !SendRaw(kTelnetIP, sizeof kTelnetIP, false)) return;
+    if (!Tls() && !SendRaw(kTelnetDM, sizeof kTelnetDM, true)) return;
     // No second data mark after ABOR: a server that does not strip Telnet bytes reads it as the
     // start of the next command and refuses that (pyftpdlib answers "\xff\xf2TYPE I" with 500).
     SendCommand("ABOR");

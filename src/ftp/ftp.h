@@ -11,6 +11,7 @@
 #include "ftp/replyreader.h"
 #include "ftp/storesource.h"
 #include "net/starsock.h"
+#include "net/tlslink.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -38,6 +39,9 @@ using TFtpErrorEvent =
     std::function<void(TStarFtp& sender, FtpError error, const std::string& addinfo)>;
 using TFtpInfoNeededEvent =
     std::function<void(TStarFtp& sender, TFtpInfoNeeded need, std::string& value)>;
+// The server's certificate failed the check: set `trust` to go on with it.
+using TFtpCertificateEvent =
+    std::function<void(TStarFtp& sender, const TCertificateInfo& certificate, bool& trust)>;
 
 class TStarFtp : public TStarSocket {
   public:
@@ -112,6 +116,15 @@ class TStarFtp : public TStarSocket {
     // without arguments; empty when the server refused FEAT.
     std::vector<std::string> Features;
     bool HasFeature(std::string_view name) const;
+    // Explicit TLS: AUTH TLS after the greeting and TLS before USER; PBSZ 0 and PROT P after the
+    // login, and every data connection TLS too, resuming the control connection's session. A
+    // refusal or a failed handshake ends the session (ftpeSecureConnection); nothing goes out in
+    // clear after the greeting.
+    bool UseTls = false;
+    // The SHA-256 fingerprint (TCertificateInfo's form) of a certificate that is trusted although
+    // it fails the check. Any other such certificate goes to OnFtpCertificate; one trusted there is
+    // put here.
+    std::string TrustedCertificate;
     // GetListing asks with MLSD instead of LIST: exact sizes and UTC times, the same on every
     // server. When the server refuses MLSD the listing goes on with LIST, and so does every later
     // listing of the session.
@@ -122,6 +135,7 @@ class TStarFtp : public TStarSocket {
 
     TFtpInfoEvent OnFtpInfo;
     TFtpInfoNeededEvent OnFtpNeedInfo;
+    TFtpCertificateEvent OnFtpCertificate;
     TNotifyEvent OnFtpReady;
     TFtpErrorEvent OnFtpError;
     TNotifyEvent OnLoggedIn;
@@ -158,6 +172,10 @@ class TStarFtp : public TStarSocket {
     // temporary file and to the NOOP after an unanswered ABOR do not count: after a failed store it
     // still holds the reply that failed it.
     const std::string& LastReply() const { return lastReply_; }
+    // The server's certificate of this session, and why its TLS failed (ftpeSecureConnection or
+    // ftpeCertificateRejected).
+    const TCertificateInfo& Certificate() const { return certificate_; }
+    const std::string& TlsFailure() const { return tlsFailure_; }
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
     TransferPhase Phase() const { return phase_; }
@@ -246,6 +264,17 @@ class TStarFtp : public TStarSocket {
 
     void HandleReply(const std::string& line);
     void OnGreeting(char kind);
+    void SendUser();
+    void LoginAccepted();
+    void OnAuthTls(const std::string& line);
+    void ControlSecured();
+    bool CertificateAccepted();
+    void OnProtection(const std::string& line);
+    void SecureRefused(const std::string& reason);
+    bool DataSecured(void (TStarFtp::*next)());
+    void DataHandshakeDone(void (TStarFtp::*next)());
+    void EndSecureUpload(std::uint32_t serial);
+    void DrainSecureData();
     void OnUser(char kind);
     void OnPassword(char kind);
     void OnAccount(char kind);
@@ -358,6 +387,8 @@ class TStarFtp : public TStarSocket {
     bool inReplyHandler_ = false; // a reply line is being interpreted: reads wait for it
     bool shutDown_ = false;       // the socket failed; nothing more is sent or read
     std::string lastReply_;
+    TCertificateInfo certificate_;
+    std::string tlsFailure_;
     // Counts sessions: every Login and EndSession starts a new one, and a notification posted in
     // an earlier one is dropped (a second quit after a socket error must not end the next login).
     std::uint32_t session_ = 0;

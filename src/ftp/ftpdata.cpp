@@ -206,6 +206,7 @@ void TStarFtp::ListingAccepted() {
 }
 
 void TStarFtp::ListingStarted() {
+    if (!DataSecured(&TStarFtp::ListingStarted)) return;
     listingBatched_ = false;
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     BytesTransferred = 0;
@@ -305,6 +306,7 @@ void TStarFtp::UploadAccepted() {
 }
 
 void TStarFtp::SendFile() {
+    if (!DataSecured(&TStarFtp::SendFile)) return;
     const std::uint32_t serial = ++transferSerial_;
     // The server has connected (or answered 1xx): it took STOR and may have created the file.
     storAccepted_ = true;
@@ -350,7 +352,11 @@ void TStarFtp::SendFile() {
             nextPump = NowMs() + PumpInterval;
         }
     }
-    if (StillSending(serial)) UploadEnded();
+    if (!StillSending(serial)) return;
+    if (dataSocket_.Tls())
+        EndSecureUpload(serial);
+    else
+        UploadEnded();
 }
 
 // The store of this data connection goes on: nobody ended it (a fatal error, a refusal, the

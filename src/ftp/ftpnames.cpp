@@ -126,6 +126,10 @@ const char* FtpErrorName(FtpError error) {
         return "ftpeDataConnection";
     case ftpeTextNotConvertible:
         return "ftpeTextNotConvertible";
+    case ftpeSecureConnection:
+        return "ftpeSecureConnection";
+    case ftpeCertificateRejected:
+        return "ftpeCertificateRejected";
     }
     return "?";
 }
@@ -134,6 +138,14 @@ const char* ReplyStateName(TReplyState state) {
     switch (state) {
     case TReplyState::Greeting:
         return "Greeting";
+    case TReplyState::AuthTls:
+        return "AuthTls";
+    case TReplyState::TlsHandshake:
+        return "TlsHandshake";
+    case TReplyState::ProtectBuffer:
+        return "ProtectBuffer";
+    case TReplyState::Protection:
+        return "Protection";
     case TReplyState::User:
         return "User";
     case TReplyState::Password:

@@ -57,7 +57,9 @@ enum FtpError : std::uint8_t {
     ftpeServerNotReady = 26,
     ftpeLoginRefused = 27,
     ftpeDataConnection = 28,
-    ftpeTextNotConvertible = 29, // a character of a text file has no form in the transfer code
+    ftpeTextNotConvertible = 29,  // a character of a text file has no form in the transfer code
+    ftpeSecureConnection = 30,    // AUTH TLS, PBSZ or PROT refused, or the TLS handshake failed
+    ftpeCertificateRejected = 31, // the server's certificate failed the check and was not trusted
 };
 
 // Where the running listing or store is. Changed in one place only (TStarFtp::ChangeState).
@@ -80,6 +82,10 @@ enum class TransferPhase : std::uint8_t {
 // states of a store lie between StoreType and DeleteTempThenDirect, and only they.
 enum class TReplyState {
     Greeting = 0,        // the server's welcome
+    AuthTls = 21,        // AUTH TLS, right after the greeting
+    TlsHandshake = 22,   // no reply due: TLS is being set up on the control connection
+    ProtectBuffer = 23,  // PBSZ 0, after the login
+    Protection = 24,     // PROT P
     User = 1,            // USER
     Password = 2,        // PASS
     Account = 3,         // ACCT

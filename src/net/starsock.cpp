@@ -1,6 +1,7 @@
 #include "net/starsock.h"
 
 #include "net/sockerr.h"
+#include "net/tlslink.h"
 #include "platform/codepage.h"
 
 #include <QCoreApplication>
@@ -213,6 +214,9 @@ bool TStarSocket::MatchFamily() {
 // Closes the socket and forgets its readiness; LastError := the outcome of close.
 void TStarSocket::ForgetSocket() {
     sink_->Watch(-1);
+    tls_.reset();
+    tlsHandshaking_ = false;
+    tlsWantWrite_ = false;
     const int result = ::close(sock_);
     const int closeErrno = result == 0 ? 0 : errno;
     sock_ = -1;
@@ -397,8 +401,23 @@ int TStarSocket::Transfer(int result) {
     return 0;
 }
 
+// The outcome of a TLS read or write as a transfer's: errors of the link end the connection.
+int TStarSocket::TlsTransfer(int moved, TTlsStep step) {
+    lastError_ = 0;
+    if (step == TTlsStep::Failed)
+        lastError_ = errno == EPIPE || errno == ECONNRESET ? WinsockError(errno) : WSAECONNABORTED;
+    return moved;
+}
+
 int TStarSocket::Send(const void* data, int length) {
     if (Injected(TSocketCall::Send)) return Transfer(-1);
+    if (tls_) {
+        if (tlsHandshaking_) return TlsTransfer(0, TTlsStep::WantRead);
+        TTlsStep step;
+        errno = 0;
+        const int moved = tls_->Write(data, length, step);
+        return TlsTransfer(moved, step);
+    }
     ssize_t n;
     do
         n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
@@ -420,6 +439,13 @@ int TStarSocket::Receive(void* buffer, int capacity) {
     else
         ArmRead();
     if (Injected(TSocketCall::Recv)) return Transfer(-1);
+    if (tls_) {
+        if (tlsHandshaking_) return TlsTransfer(0, TTlsStep::WantRead);
+        TTlsStep step;
+        errno = 0;
+        const int moved = tls_->Read(buffer, capacity, step);
+        return TlsTransfer(moved, step);
+    }
     ssize_t n;
     do
         n = ::recv(sock_, buffer, static_cast<std::size_t>(capacity), 0);
@@ -526,12 +552,18 @@ void TStarSocket::Readable() {
         Fire(OnSocketAccept);
         return;
     }
-    // One byte peeked tells data from the peer's close.
+    if (tlsHandshaking_) {
+        TlsHandshakeStep();
+        return;
+    }
+    // One byte peeked tells data from the peer's close; bytes the TLS link holds are data.
     char probe;
-    ssize_t n;
-    do
-        n = ::recv(sock_, &probe, 1, MSG_PEEK);
-    while (n < 0 && errno == EINTR);
+    ssize_t n = 1;
+    if (!tls_ || !tls_->Pending()) {
+        do
+            n = ::recv(sock_, &probe, 1, MSG_PEEK);
+        while (n < 0 && errno == EINTR);
+    }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
         ArmRead();
         return;
@@ -545,20 +577,86 @@ void TStarSocket::Readable() {
         Fire(OnSocketRead);
         if (generation != generation_) return;
         readDispatching_ = false;
+        if (tls_ && tls_->PeerClosed()) {
+            // Answered, so that a peer waiting for ours closes too.
+            tls_->Shutdown();
+            PeerClosed(0);
+            return;
+        }
         if (readTaken_) ArmRead();
+        if (readTaken_ && tls_ && tls_->Pending()) ReadPendingLater();
         return;
     }
-    StoreError(n == 0 ? 0 : errno);
+    PeerClosed(WinsockError(n == 0 ? 0 : errno));
+}
+
+void TStarSocket::PeerClosed(std::uint16_t error) {
+    lastError_ = error;
     readWatched_ = false;
+    const unsigned generation = generation_;
     Fire(OnSocketClose);
     if (generation != generation_ || !connected_) return;
-    const std::uint16_t error = lastError_;
+    error = lastError_;
     ForgetSocket();
     lastError_ = error;
 }
 
+// Bytes already decrypted raise no readiness of their own: their read event comes from the queue.
+void TStarSocket::ReadPendingLater() {
+    const unsigned generation = generation_;
+    QTimer::singleShot(0, sink_.get(), [this, generation] {
+        if (generation == generation_ && readWatched_ && !readDispatching_) Readable();
+    });
+}
+
+void TStarSocket::StartTls(const std::string& host, const TTlsSession* resume) {
+    tls_ = std::make_unique<TTlsLink>(sock_, host, resume);
+    tlsHandshaking_ = true;
+    tlsWantWrite_ = false;
+    // Inside this socket's read event, the read watch comes back after it.
+    if (readDispatching_) readTaken_ = true;
+    const unsigned generation = generation_;
+    // Its outcome is an event like any other: never inside the caller.
+    QTimer::singleShot(0, sink_.get(), [this, generation] {
+        if (generation == generation_ && tlsHandshaking_ && !tlsWantWrite_) TlsHandshakeStep();
+    });
+}
+
+void TStarSocket::TlsHandshakeStep() {
+    const TTlsStep step = tls_->Failed() ? TTlsStep::Failed : tls_->Handshake();
+    if (step == TTlsStep::WantRead) {
+        ArmRead();
+        return;
+    }
+    if (step == TTlsStep::WantWrite) {
+        tlsWantWrite_ = true;
+        sink_->write.setEnabled(true);
+        return;
+    }
+    tlsHandshaking_ = false;
+    lastError_ = step == TTlsStep::Done ? 0 : WSAECONNABORTED;
+    const unsigned generation = generation_;
+    Fire(OnTlsReady);
+    if (generation != generation_ || !tls_) return;
+    ArmRead();
+    if (tls_->Pending()) ReadPendingLater();
+}
+
+bool TStarSocket::ShutdownTls() {
+    lastError_ = 0;
+    if (!tls_ || tlsHandshaking_) return true;
+    const TTlsStep step = tls_->Shutdown();
+    if (step == TTlsStep::Failed) lastError_ = WSAECONNABORTED;
+    return step == TTlsStep::Done;
+}
+
 void TStarSocket::Writable() {
     sink_->write.setEnabled(false);
+    if (sock_ >= 0 && tlsWantWrite_) {
+        tlsWantWrite_ = false;
+        TlsHandshakeStep();
+        return;
+    }
     if (sock_ < 0 || !connecting_) return;
     connecting_ = false;
     int error = 0;

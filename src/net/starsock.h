@@ -21,6 +21,9 @@
 #include <vector>
 
 class TSocketSink;
+class TTlsLink;
+class TTlsSession;
+enum class TTlsStep;
 
 // Message numbers. Numbers above WM_USER + 1 belong to the owner (PostMessage, OnMessage).
 constexpr unsigned WM_USER = 0x0400;
@@ -75,6 +78,17 @@ class TStarSocket {
     int Send(const void* data, int length);
     int SendUrgent(const void* data, int length);
     int Receive(void* buffer, int capacity);
+    // TLS over the connected socket, as its client: the handshake starts now and runs on the
+    // socket's readiness, checking the certificate against `host` (a name or an address);
+    // OnTlsReady follows, with LastError 0 or WSAECONNABORTED (the link's Error says why). From
+    // then on Send and Receive carry plain bytes, and a close_notify from the peer counts as its
+    // close. `resume` is a session of an earlier link to the same server.
+    void StartTls(const std::string& host, const TTlsSession* resume = nullptr);
+    // Sends close_notify: true once it has gone out, or when there is no TLS; false while the
+    // socket cannot take it yet (wait until it is writable and call again) or when it failed
+    // (LastError set).
+    bool ShutdownTls();
+    const TTlsLink* Tls() const { return tls_.get(); } // null without TLS
     // The read event then waits until `bytes` have arrived or the peer has closed. Only a hint:
     // a failure changes nothing.
     void SetReadThreshold(int bytes);
@@ -108,6 +122,7 @@ class TStarSocket {
     TSocketEvent OnSocketRead;
     TSocketEvent OnSocketWrite; // once, right after a successful connect
     TSocketEvent OnSocketAccept;
+    TSocketEvent OnTlsReady;
 
     std::int32_t TimeOutConnect = 0; // seconds
     std::int32_t TimeOutArp = 0;     // seconds, for a host-name lookup
@@ -135,6 +150,10 @@ class TStarSocket {
     bool NextAddress();
     void StoreError(int posixErrno);
     int Transfer(int result);
+    int TlsTransfer(int moved, TTlsStep step);
+    void TlsHandshakeStep();
+    void ReadPendingLater();
+    void PeerClosed(std::uint16_t error);
 
     std::unique_ptr<TSocketSink> sink_;
     int sock_ = -1;
@@ -162,6 +181,10 @@ class TStarSocket {
     bool acceptArmed_ = false;
     bool connecting_ = false;
     unsigned generation_ = 0; // a new socket (or none) each time, so a handler's close is noticed
+
+    std::unique_ptr<TTlsLink> tls_;
+    bool tlsHandshaking_ = false;
+    bool tlsWantWrite_ = false; // the handshake waits for writability
 };
 
 // Where tests reach in: while a seam is set, connect, send, the data reads and accept ask it first,

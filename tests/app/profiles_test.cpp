@@ -43,6 +43,7 @@ void ExpectProfileDefaults(const TForm1& form) {
     EXPECT_TRUE(form.CheckBox5->isChecked());
     EXPECT_TRUE(form.Edit6->isEnabled());
     EXPECT_FALSE(form.CheckBox7->isChecked());
+    EXPECT_FALSE(form.CheckBox9->isChecked()); // FTPS absent: off
     EXPECT_FALSE(form.CheckBox1->isChecked());
     EXPECT_FALSE(form.Edit5->isEnabled());
     EXPECT_EQ(form.Edit3->text(), "anonymous");
@@ -146,13 +147,14 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     form->CheckBox6->setChecked(true);
     form->SpinEdit1->setValue(-7);
     form->CheckBox8->setChecked(false);
+    form->CheckBox9->setChecked(true);
     ASSERT_TRUE(form->SaveSettings());
 
     const std::string sealed = Sealed(GetMachineKey(), *Utf8ToSystem("秘密pass"));
     ASSERT_EQ(sealed.size(), 258u);
     const std::string expected =
         "[Server]\r\nserver=ftp.example.net\r\nport=21\r\nPWDImplement=0\r\n"
-        "PASVSupport=1\r\nNameCode=3\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
+        "PASVSupport=1\r\nNameCode=3\r\nFTPS=1\r\n\r\n[User]\r\nanonymous=1\r\nuser=" +
         *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
         "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
         *Utf8ToSystem("/pub/ドキュメント") +
@@ -170,6 +172,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_FALSE(again->CheckBox5->isChecked());
     EXPECT_FALSE(again->Edit6->isEnabled());
     EXPECT_TRUE(again->CheckBox7->isChecked());
+    EXPECT_TRUE(again->CheckBox9->isChecked());
     EXPECT_TRUE(again->CheckBox1->isChecked());
     EXPECT_TRUE(again->Edit5->isEnabled());
     EXPECT_EQ(again->Edit3->text(), "山田");

@@ -239,6 +239,8 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
                 p.Passive();
             else if (key == "namecode")
                 p.NameCode(Number(value));
+            else if (key == "ftps" && value == "1")
+                p.Ftps();
             else if (key == "temp")
                 extra += "TempName=" + value + "\r\n";
             else if (key == "timeout")

@@ -57,7 +57,9 @@ TEST(ErrorMessage, CodesShareTheirTexts) {
     EXPECT_EQ(ErrorMessage(21), "ファイルが開けません");
     EXPECT_EQ(ErrorMessage(24), ErrorMessage(21));
     EXPECT_EQ(ErrorMessage(1).count("\r\n"), 2);
-    for (int code : {0, 19, 20, 23, 25, 30, 255})
+    EXPECT_EQ(ErrorMessage(30), "暗号化 (TLS) の接続ができませんでした");
+    EXPECT_EQ(ErrorMessage(31), "サーバーの証明書を信頼できません");
+    for (int code : {0, 19, 20, 23, 25, 32, 255})
         EXPECT_TRUE(ErrorMessage(code).isEmpty()) << code;
 }
 

@@ -39,6 +39,11 @@ class TRecordingView : public TSessionView {
         ++questions;
         return std::nullopt;
     }
+    bool AskTrustCertificate(const TCertificateInfo&, bool) override {
+        ++questions;
+        return false;
+    }
+    void KeepTrustedCertificate(const std::string&) override { ++questions; }
     void ShowStatus(const QString& text) override { status = text; }
     void AppendLog(const QString&) override {}
     void ShowError(const QString& text) override { errors.push_back(text); }

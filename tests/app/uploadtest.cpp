@@ -33,6 +33,7 @@ void TUploadTest::SetUp() {
     setenv("TZ", "UTC", 1);
     tzset();
     std::string why;
+    if (!serverPem.isEmpty()) server.UseTls(serverPem);
     ASSERT_TRUE(server.Start(why, 0, "127.0.0.1", 0, 0, 0, serverWithoutMlst)) << why;
     local = root.path().toStdString() + "/local/";
     std::filesystem::create_directories(local);
@@ -59,6 +60,8 @@ void TUploadTest::WriteProfile(const TProfile& p) {
                   "\nport=" + std::to_string(p.port ? p.port : server.Port()) + "\nPWDImplement=" +
                   (p.pwd ? "1" : "0") + "\nPASVSupport=" + (p.pasv ? "1" : "0") +
                   (p.nameCode < 0 ? "" : "\nNameCode=" + std::to_string(p.nameCode)) +
+                  "\nFTPS=" + (p.ftps ? "1" : "0") +
+                  (p.trustedCert.empty() ? "" : "\nTrustedCert=" + p.trustedCert) +
                   "\n[User]\nanonymous=0\nuser=" + PyFtpServer::User + "\npassword=" + sealed +
                   "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
                   "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +

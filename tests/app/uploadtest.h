@@ -25,9 +25,11 @@ struct TProfile {
     std::string password = PyFtpServer::Password;
     int port = 0; // 0: the fixture's server
     std::string server = "127.0.0.1";
-    bool pasv = false; // PASVSupport
-    int temp = -1;     // TempName: 0 or 1; -1 leaves it out (the program's default)
-    int nameCode = -1; // NameCode: 0..3; -1 leaves it out (the program's default)
+    bool pasv = false;       // PASVSupport
+    int temp = -1;           // TempName: 0 or 1; -1 leaves it out (the program's default)
+    int nameCode = -1;       // NameCode: 0..3; -1 leaves it out (the program's default)
+    bool ftps = false;       // FTPS
+    std::string trustedCert; // TrustedCert; left out when empty
 
     TProfile& Policy(int v) { return policy = v, *this; }
     TProfile& Mode(int v) { return mode = v, *this; }
@@ -40,6 +42,8 @@ struct TProfile {
     TProfile& Passive() { return pasv = true, *this; }
     TProfile& TempName(bool v) { return temp = v, *this; }
     TProfile& NameCode(int v) { return nameCode = v, *this; }
+    TProfile& Ftps() { return ftps = true, *this; }
+    TProfile& Trusted(std::string v) { return trustedCert = std::move(v), *this; }
 };
 
 struct TRunResult {
@@ -80,6 +84,8 @@ class TUploadTest : public TAppTest {
     PyFtpServer server;
     // Set before SetUp (in a fixture's constructor): the server has neither MLST nor MLSD.
     bool serverWithoutMlst = false;
+    // Set before SetUp: the server is an FTPS server with this certificate and key.
+    QString serverPem;
     std::string local; // folder of the local files, ending in "/"
     std::time_t now = 0;
 };

@@ -88,6 +88,10 @@ TEST_F(TerminalOptions, HelpNamesEveryOptionAndTheSettingsFolder) {
     for (const char* option :
          {"/SERVER:", "/SET", "/NOMSG", "/createkey:", "/clearkey", "--help", "--version"})
         EXPECT_TRUE(r.out.contains(option)) << option;
+    // The profile's TLS box, in one line.
+    EXPECT_TRUE(r.out.contains("\nプロファイルの「FTPS (TLS)」: パスワードとファイルを TLS で暗号化"
+                               "して送ります\n"))
+        << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("設定フォルダ: " + dir.path() + "/config/wendup/\n"))
         << r.out.toStdString();
     EXPECT_EQ(r.err, "");

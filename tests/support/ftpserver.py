@@ -1,6 +1,6 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [NO_MLST]]]]]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [TLS [NO_MLST]]]]]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With
@@ -8,8 +8,10 @@ DROP_AFTER (bytes, 0 for never) the server cuts every store's data connection on
 have come and answers 426, as when the network fails in the middle of a store. With DROPS the
 server closes the control connection between files (at the first TYPE after a file has arrived,
 which begins the next file), that many times in all. With IDLE (seconds) a control connection that
-stays silent that long is closed with a 421 reply, as a server's idle time-out does. With NO_MLST
-(1) the server has neither MLST nor MLSD, as many servers do, and lists only with LIST.
+stays silent that long is closed with a 421 reply, as a server's idle time-out does.
+With TLS (a PEM file holding the certificate chain and the key) the server is an FTPS server that
+requires TLS on the control connection before USER and on every data connection (PROT P). With
+NO_MLST (1) the server has neither MLST nor MLSD, as many servers do, and lists only with LIST.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -20,11 +22,12 @@ import sys
 import threading
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.handlers import (DTPHandler, FTPHandler, ThrottledDTPHandler, TLS_DTPHandler,
+                                TLS_FTPHandler)
 from pyftpdlib.servers import FTPServer
 
 
-class Handler(FTPHandler):
+class Behaviour:
     # A refused password is answered at once instead of after the usual delay of three seconds.
     auth_failed_timeout = 0
 
@@ -36,8 +39,8 @@ class Handler(FTPHandler):
 
     # Between files: the first TYPE after a file has arrived meets a closed connection.
     def ftp_TYPE(self, line):
-        if self.file_done and Handler.drops_left > 0:
-            Handler.drops_left -= 1
+        if self.file_done and Behaviour.drops_left > 0:
+            Behaviour.drops_left -= 1
             self.close()
             return
         return super().ftp_TYPE(line)
@@ -54,6 +57,26 @@ class Handler(FTPHandler):
         self._in_buffer = [line]
         self._in_buffer_len = len(line)
         super().found_terminator()
+
+
+class Handler(Behaviour, FTPHandler):
+    pass
+
+
+class EarlyTlsDTPHandler(TLS_DTPHandler):
+    """Lets a client's TLS handshake on a data connection run before its STOR or LIST, as curl
+    starts it; pyftpdlib itself closes a data connection that is readable before the command."""
+
+    def readable(self):
+        if self._ssl_requested and not self._ssl_established:
+            return True
+        return super().readable()
+
+
+class TlsHandler(Behaviour, TLS_FTPHandler):
+    tls_control_required = True
+    tls_data_required = True
+    dtp_handler = EarlyTlsDTPHandler
 
 
 class SlowDTPHandler(ThrottledDTPHandler):
@@ -86,24 +109,29 @@ def main():
     authorizer = DummyAuthorizer()
     authorizer.add_user(user, password, root, perm="elradfmwMT")
     authorizer.add_anonymous(root, perm="elr")
-    Handler.authorizer = authorizer
+    handler = Handler
+    if len(sys.argv) > 9 and sys.argv[9]:
+        handler = TlsHandler
+        handler.certfile = sys.argv[9]
+        handler.keyfile = sys.argv[9]
+    handler.authorizer = authorizer
     read_limit = int(sys.argv[4]) if len(sys.argv) > 4 else 0
     address = sys.argv[5] if len(sys.argv) > 5 else "127.0.0.1"
     drop_after = int(sys.argv[6]) if len(sys.argv) > 6 else 0
-    Handler.drops_left = int(sys.argv[7]) if len(sys.argv) > 7 else 0
+    Behaviour.drops_left = int(sys.argv[7]) if len(sys.argv) > 7 else 0
     if len(sys.argv) > 8 and int(sys.argv[8]) > 0:
-        Handler.timeout = int(sys.argv[8])
-    if len(sys.argv) > 9 and int(sys.argv[9]) > 0:
-        Handler.proto_cmds = {name: value for name, value in FTPHandler.proto_cmds.items()
+        handler.timeout = int(sys.argv[8])
+    if len(sys.argv) > 10 and int(sys.argv[10]) > 0:
+        handler.proto_cmds = {name: value for name, value in handler.proto_cmds.items()
                               if name not in ("MLST", "MLSD")}
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
-        Handler.dtp_handler = SlowDTPHandler
+        handler.dtp_handler = SlowDTPHandler
     if drop_after > 0:
         DroppingDTPHandler.drop_after = drop_after
-        Handler.dtp_handler = DroppingDTPHandler
+        handler.dtp_handler = DroppingDTPHandler
     logging.basicConfig(level=logging.WARNING)
-    server = FTPServer((address, 0), Handler)
+    server = FTPServer((address, 0), handler)
     print(server.socket.getsockname()[1], flush=True)
 
     def watch_stdin():

@@ -21,6 +21,7 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    QString::number(dropAfter),
                                    QString::number(drops),
                                    QString::number(idleSeconds),
+                                   tlsPem_,
                                    QString::number(noMlst ? 1 : 0)};
     QByteArray line;
     if (!StartForFirstLine(process_, "/usr/bin/python3", arguments, line, why,

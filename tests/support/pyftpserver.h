@@ -30,6 +30,9 @@ class PyFtpServer {
     // `noMlst` it has neither MLST nor MLSD and lists with LIST only.
     bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1",
                int dropAfter = 0, int drops = 0, int idleSeconds = 0, bool noMlst = false);
+    // Before Start: an FTPS server with this PEM file (certificate chain and key), which requires
+    // TLS before USER and on every data connection.
+    void UseTls(const QString& pemFile) { tlsPem_ = pemFile; }
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
@@ -38,4 +41,5 @@ class PyFtpServer {
     QTemporaryDir root_;
     QProcess process_;
     std::uint16_t port_ = 0;
+    QString tlsPem_;
 };

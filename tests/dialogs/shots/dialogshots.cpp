@@ -3,6 +3,7 @@
 // The questions are shown as during an upload, with the progress dialog open over the status
 // window; each is saved on its own and, as "screen-NAME", with the whole screen around it, which
 // shows whether the progress dialog hides any of it.
+#include "dialogs/certfrm.h"
 #include "dialogs/fovrwfrm.h"
 #include "dialogs/ovrwtfrm.h"
 #include "dialogs/pass.h"
@@ -119,5 +120,21 @@ int main(int argc, char** argv) {
         QApplication::sendEvent(password.Password, &key);
     }
     Shoot(password, "password", true);
+
+    // The trust question before the login of an FTPS profile, for a certificate seen the first
+    // time and for one that differs from the certificate trusted before.
+    TCertificateInfo certificate;
+    certificate.Problem = "self-signed certificate";
+    certificate.Subject = "CN=ftp.example.co.jp,O=Example Hosting";
+    certificate.Issuer = certificate.Subject;
+    certificate.NotBefore = "2026-04-01 00:00:00 UTC";
+    certificate.NotAfter = "2027-03-31 23:59:59 UTC";
+    certificate.Fingerprint = "3F:9A:C2:71:0B:5E:D4:88:16:E7:2A:9C:40:B3:65:1D:"
+                              "F0:7E:A9:23:5C:C8:91:04:BD:62:3A:E5:7F:18:D0:4C";
+    for (bool changed : {false, true}) {
+        TCertForm trust(&status);
+        trust.SetCertificate(certificate, changed);
+        Shoot(trust, changed ? "certificate-changed" : "certificate", true);
+    }
     return failed ? 1 : 0;
 }
