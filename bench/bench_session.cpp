@@ -9,9 +9,9 @@
 //    alone in this process, and `curl -T FILE -P 127.0.0.1`. Prints MiB/s and CPU seconds of each
 //    and the ratios to curl: showing progress must not cost the program more than 10 % of the
 //    component's own ratio.
-// 2. 200 files of 4 KiB into a remote folder of 5,000 entries: the program (a listing before each
-//    file) against lftp doing `ls` then `put` for each file in one session. Prints ms per file and
-//    the ratio (target <= 1.0).
+// 2. 200 files of 4 KiB into a remote folder of 5,000 entries: the program (one listing of the
+//    folder, then the stores) against lftp doing `ls` then `put` for each file in one session.
+//    Prints ms per file and the ratio (target <= 1.0).
 //
 // The program and the peers are child processes measured with wait4; the component's figures are
 // getrusage deltas of this process. The server is a child too and is never counted.
@@ -287,7 +287,7 @@ int main(int argc, char** argv) {
     std::printf("%d files of 4 KiB into a folder of %d entries, median of %d rounds   ms/file    "
                 "CPU s\n",
                 files, entries, smallRounds);
-    std::printf("  program (list, then store)  %8.1f %8.2f %s\n",
+    std::printf("  program (one list, stores)  %8.1f %8.2f %s\n",
                 programSmall.seconds * 1000 / files, programSmall.cpu,
                 programSmall.ok && smallOk ? "" : "FAILED");
     std::printf("  lftp (ls, then put)         %8.1f %8.2f %s\n", lftp.seconds * 1000 / files,

@@ -145,6 +145,14 @@ void TUploadSession::DirectoryChanged() {
         QuitSession();
         return;
     }
+    ListFolder();
+}
+
+void TUploadSession::ListFolder() {
+    folderKnown = false;
+    renameListing = false;
+    renameListedFor = -1;
+    ftp.UseMlsd = ftp.HasFeature("MLST");
     ftp.GetListing();
 }
 
@@ -153,6 +161,7 @@ void TUploadSession::ListingDone() {
     if (cancelNext) {
         // Cancelled while the listing before it was read: that file is not sent, the next follows.
         cancelNext = false;
+        renameListing = false;
         if (current < static_cast<int>(files.size()))
             Record(files[current++], TFileResult::Failed, CancelledReason);
         NextListingOrQuit();
@@ -167,6 +176,13 @@ void TUploadSession::ListingDone() {
         FreeProgress();
         QuitSession();
         return;
+    }
+    if (renameListing) {
+        renameListing = false;
+        renameListedFor = current;
+    } else {
+        remoteFolder.Take(ftp.ServerType, ftp.MlsdListing, ftp.ListingLines);
+        folderKnown = true;
     }
     view.ShowStatus("ファイルを転送中...");
     if (!transfersBegun)
@@ -217,7 +233,7 @@ void TUploadSession::ProcessNextFile() {
         TFileFate fate = TFileFate::Next;
         while (fate == TFileFate::Next && current < static_cast<int>(files.size()))
             fate = SettleFile(newName);
-        if (fate == TFileFate::Abandon) return;
+        if (fate == TFileFate::Abandon || fate == TFileFate::Listing) return;
         if (current >= static_cast<int>(files.size())) {
             // The progress dialog stays until the session ends.
             QuitSession();
@@ -281,6 +297,15 @@ TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path
 
 TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path,
                                                      std::string& newName) {
+    if (renameListedFor != current) {
+        // The dialog shows the folder as it is when it opens, in LIST's lines.
+        if (!SessionGoesOn()) return TFileFate::Abandon;
+        renameListing = true;
+        ftp.UseMlsd = false;
+        ftp.GetListing();
+        return TFileFate::Listing;
+    }
+    renameListedFor = -1;
     std::optional<std::string> name;
     if (!Ask([&] { name = view.AskRename(path); })) return TFileFate::Abandon;
     const bool decided = name.has_value();
@@ -340,9 +365,11 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     const std::string& dir = ftp.InitialDirectory;
     const std::string base = dir == "/" ? "/" : dir + "/";
     // Only the file's own name: the server's directory is used as the server spells it.
-    ftp.RemoteFile = base + SpacesToUnderscores(*name);
+    storeName = SpacesToUnderscores(*name);
+    ftp.RemoteFile = base + storeName;
     storing = true;
     storeRenamed = !newName.empty();
+    storSent = false;
     abortRequested = false;
     storeFailure.clear();
     storeRefusal.clear();
@@ -360,34 +387,28 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path) const 
     const std::string name = SpacesToUnderscores(*remoteName);
     const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
     if (!local) return match;
+    const TRemoteEntry* remote = remoteFolder.Find(name);
+    if (!remote) return match;
+    match.RemoteName = remote->Name;
+    if (remote->Directory) {
+        match.Result = 3;
+        return match;
+    }
+    match.RemoteSize = remote->Size;
+    match.LocalSize = local->Size;
+    match.LocalModified = ToQDateTime(local->Modified);
+    if (remote->Utc) {
+        // Both in UTC, to the second.
+        match.RemoteModified = QDateTime::fromSecsSinceEpoch(*remote->Utc);
+        match.Result = *remote->Utc >= local->ModifiedUtc ? 1 : 2;
+        return match;
+    }
+    // A listing's text date: local time to the minute.
     TDateTime localMinute = local->Modified;
     localMinute.Second = 0;
-    const TDateTime now = LocalNow();
-
-    // A UNIX listing line names its entry with a piece of itself, and is read without state: a
-    // line that does not hold the name cannot match, and a big folder is passed over quickly.
-    const TFTPServerType type = ftp.ServerType;
-    const bool unixLines = type == ftpstDefault || type == ftpstUNIX || type == ftpstULTRIX ||
-                           type == ftpstU5000 || type == ftpstSINTFTPD;
-    TListState state;
-    for (const std::string& line : ftp.ListingLines) {
-        if (unixLines && line.find(name) == std::string::npos) continue;
-        std::string remoteName, size, date;
-        bool isDirectory = false;
-        if (!ParseListLine(type, line, remoteName, size, date, isDirectory, state)) continue;
-        if (!SameRemoteName(type, remoteName, name)) continue;
-        match.RemoteName = remoteName;
-        if (isDirectory) {
-            match.Result = 3;
-            continue;
-        }
-        const auto remote = ParseListingDate(date, now);
-        match.RemoteSize = size;
-        match.RemoteModified = remote ? ToQDateTime(*remote) : QDateTime();
-        match.LocalSize = local->Size;
-        match.LocalModified = ToQDateTime(local->Modified);
-        match.Result = remote && *remote >= localMinute ? 1 : 2;
-    }
+    const auto date = ParseListingDate(remote->Date, LocalNow());
+    match.RemoteModified = date ? ToQDateTime(*date) : QDateTime();
+    match.Result = date && *date >= localMinute ? 1 : 2;
     return match;
 }
 
@@ -400,24 +421,39 @@ void TUploadSession::StoreEnded() {
         storeFailure = abortRequested           ? QString(CancelledReason)
                        : storeRefusal.isEmpty() ? QString("転送に失敗しました")
                                                 : storeRefusal;
-    if (!storeFailure.isEmpty())
+    if (!storeFailure.isEmpty()) {
         Record(path, TFileResult::Failed, storeFailure);
-    else
-        Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
+        // What a failed store left on the server is not known: the next file lists it again.
+        folderKnown = false;
+        return;
+    }
+    Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
+    remoteFolder.Stored(storeName, ftp.BytesTransferred, QDateTime::currentSecsSinceEpoch());
 }
 
 void TUploadSession::FileStored() {
     // Only a store's own completion: after a lost connection its outcome is already recorded.
-    if (sessionFinished || !storing) return;
+    if (sessionFinished || !storing || KeepUnsentStore()) return;
     StoreEnded();
     ++current;
     if (SessionGoesOn()) NextListingOrQuit();
 }
 
+bool TUploadSession::KeepUnsentStore() {
+    if (!storing || !connectionLost || storSent) return false;
+    storing = false;
+    keptAnswer = TKeptAnswer{current, storeRenamed ? storeName : std::string()};
+    return true;
+}
+
 void TUploadSession::NextListingOrQuit() {
     if (current < static_cast<int>(files.size())) {
         if (progress) progress->FinishFile();
-        ftp.GetListing();
+        // Without directory commands there is no listing to keep.
+        if (folderKnown || !ftp.PWDImplemented)
+            ProcessNextFile();
+        else
+            ListFolder();
     } else {
         FreeProgress();
         QuitSession();
@@ -547,7 +583,7 @@ void TUploadSession::SessionClosed() {
             return;
         }
     }
-    if (storing && connectionLost) {
+    if (!KeepUnsentStore() && storing && connectionLost) {
         if (storeFailure.isEmpty()) storeFailure = lostReason;
         StoreEnded();
         ++current;
@@ -626,8 +662,10 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
     case ftpiNotConnected:
         ServerClosed(addinfo);
         break;
-    case ftpiReceived:
     case ftpiSent:
+        if (storing && addinfo.starts_with("STOR ")) storSent = true;
+        [[fallthrough]];
+    case ftpiReceived:
         if (const auto line = LogLine(addinfo)) {
             QString text = ServerText(*line);
             text.replace("\r\n", "\n");

@@ -10,6 +10,7 @@
 #include "app/cmdline.h"
 #include "app/filefate.h"
 #include "app/outcome.h"
+#include "app/remotefolder.h"
 #include "ftp/ftp.h"
 
 #include <QDateTime>
@@ -128,12 +129,15 @@ class TUploadSession {
     TListingMatch CompareWithListing(const std::string& path) const;
 
   private:
-    // How far a file's decision got: to the next file, to its store, or nowhere because the
-    // session ended or lost its connection while a question was open.
-    enum class TFileFate { Next, Store, Abandon };
+    // How far a file's decision got: to the next file, to its store, to a listing the rename
+    // dialog needs (the decision goes on when it is done), or nowhere because the session ended or
+    // lost its connection while a question was open.
+    enum class TFileFate { Next, Store, Listing, Abandon };
 
     bool BuildUploadList();
     void BeginTransfers();
+    // The folder's one listing of the connection: MLSD where the server has it, else LIST.
+    void ListFolder();
     void ProcessNextFile();
     // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
     TFileFate SettleFile(std::string& newName);
@@ -142,6 +146,9 @@ class TUploadSession {
     TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
     bool StoreCurrentFile(const std::string& newName);
     void StoreEnded();
+    // The connection went before the server heard of the store in hand: nothing of the file was
+    // sent, and it is stored once there is a connection again. True when that is so.
+    bool KeepUnsentStore();
     void NextListingOrQuit();
     void Record(const std::string& path, TFileResult result, const QString& reason = {});
     // The file in hand fails with `first`, every later one with `rest`.
@@ -189,11 +196,17 @@ class TUploadSession {
     bool sessionFailed = false;
     bool storing = false;        // a store runs; its outcome is not recorded yet
     bool storeRenamed = false;   // under a name the user gave
+    bool storSent = false;       // the running store's STOR has gone out: the server knows of it
     bool abortRequested = false; // the progress dialog's cancel, for the running store
     QString storeFailure;        // why the running store failed, as soon as that is known
     QString storeRefusal;        // the server's last refusal during the running store
     QString sessionError;        // the error that ended the session, told at its end
     std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
+    TRemoteFolder remoteFolder;  // the folder as listed, with the files stored since
+    bool folderKnown = false;    // remoteFolder is what the server holds: no listing is needed
+    bool renameListing = false;  // the running listing is the rename dialog's
+    int renameListedFor = -1;    // the file whose rename dialog has its fresh listing
+    std::string storeName;       // the running store's name in the folder
     bool transfersBegun = false; // the progress dialog of the session has been made
     bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
     bool reconnecting = false;   // a login after a lost connection runs

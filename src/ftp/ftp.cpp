@@ -168,6 +168,7 @@ void TStarFtp::Login() {
     }
     if (FtpPort == 0) FtpPort = 21;
     epsvRefused_ = false;
+    mlsdRefused_ = false;
 
     SetReplyState(ReplyState::Greeting);
     OnSocketConnect = [this](TStarSocket&) { SocketConnected(); };
@@ -296,8 +297,9 @@ bool TStarFtp::ReplyTimed() const {
     if (phase_ == TransferPhase::AbortAborReply) return false;
     if (Aborting()) return true;
     return replyState_ != ReplyState::Idle && replyState_ != ReplyState::List &&
-           replyState_ != ReplyState::Store && replyState_ != ReplyState::ListConnect &&
-           replyState_ != ReplyState::StoreConnect && replyState_ != ReplyState::StoreEnded;
+           replyState_ != ReplyState::Mlsd && replyState_ != ReplyState::Store &&
+           replyState_ != ReplyState::ListConnect && replyState_ != ReplyState::StoreConnect &&
+           replyState_ != ReplyState::StoreEnded;
 }
 
 // Restarts the countdown while a timed reply is due, stops it otherwise. Before the connection is
@@ -347,6 +349,7 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::StorePasv:
         return OnPassive(line);
     case ReplyState::List:
+    case ReplyState::Mlsd:
         return OnList(line);
     case ReplyState::StoreType:
         return OnStoreType(kind);
@@ -787,7 +790,9 @@ void TStarFtp::StartListing() {
     FileNames.clear();
     DirectoryNames.clear();
     listState_ = TListState();
-    TransferCommandSent(ReplyState::List, [this](TStarSocket&) { ListingAccepted(); });
+    MlsdListing = UseMlsd && !mlsdRefused_;
+    TransferCommandSent(MlsdListing ? ReplyState::Mlsd : ReplyState::List,
+                        [this](TStarSocket&) { ListingAccepted(); });
     if (opened && phase_ == TransferPhase::Waiting) ListingStarted();
 }
 
@@ -799,8 +804,26 @@ void TStarFtp::OnList(const std::string& line) {
         FinalReply();
         return;
     }
+    if (replyState_ == ReplyState::Mlsd && line[0] == '5') {
+        MlsdRefused();
+        return;
+    }
     CloseData();
     FatalError(ftpeCommandFailed);
+}
+
+// A server may announce MLST and still refuse MLSD (in some folders, or at all): the listing is
+// taken again with LIST over a new data connection.
+void TStarFtp::MlsdRefused() {
+    Info(ftpiLogNote, "The server refused MLSD; listing with LIST");
+    mlsdRefused_ = true;
+    MlsdListing = false;
+    CloseData();
+    SetPhase(TransferPhase::Preparing);
+    if (PassiveMode)
+        SendPassive(true);
+    else
+        SendPort(ReplyState::ListPort);
 }
 
 void TStarFtp::OnStorePort(char kind) {

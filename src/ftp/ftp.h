@@ -54,8 +54,8 @@ class TStarFtp : public TStarSocket {
     // connection, Quit, EndSession); what the last one had posted and not yet delivered is dropped.
     void Login();
     void ChangeDirectory(const std::string& directory);
-    // PWD, TYPE A, PORT, LIST; the lines arrive on a data connection the server opens to us (in
-    // PassiveMode: EPSV or PASV, and we open it before LIST).
+    // PWD, TYPE A, PORT, LIST (MLSD with UseMlsd); the lines arrive on a data connection the server
+    // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST).
     void GetListing();
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
     // TransferMode. Over IPv6, EPRT stands for PORT. After a binary store the server's SIZE is
@@ -125,6 +125,12 @@ class TStarFtp : public TStarSocket {
     // it fails the check. Any other such certificate goes to OnFtpCertificate; one trusted there is
     // put here.
     std::string TrustedCertificate;
+    // GetListing asks with MLSD instead of LIST: exact sizes and UTC times, the same on every
+    // server. When the server refuses MLSD the listing goes on with LIST, and so does every later
+    // listing of the session.
+    bool UseMlsd = false;
+    // The lines of the last listing are MLSD's (ParseMlsdLine), not LIST's (ParseListLine).
+    bool MlsdListing = false;
     // TimeOutConnect and TimeOutArp are the socket's.
 
     TFtpInfoEvent OnFtpInfo;
@@ -285,6 +291,7 @@ class TStarFtp : public TStarSocket {
     void OnListType(char kind);
     void OnListPort(char kind);
     void OnList(const std::string& line);
+    void MlsdRefused();
     void OnStoreType(char kind);
     void OnStorePort(char kind);
     void OnStore(const std::string& line);
@@ -418,5 +425,6 @@ class TStarFtp : public TStarSocket {
     TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the data connections
     bool epsvRefused_ = false;         // the server refused EPSV once: a fact of the session
+    bool mlsdRefused_ = false;         // the server refused MLSD once: a fact of the session
     std::string dataTarget_;           // "address port" of the passive data connection
 };

@@ -2,6 +2,7 @@
 // our connect), taking a listing's lines off them, and the store's send loop.
 #include "ftp/ftp.h"
 #include "ftp/ftpshared.h"
+#include "ftp/mlsd.h"
 
 #include "net/sockerr.h"
 
@@ -161,7 +162,10 @@ void TStarFtp::DataConnectFailed(const std::string& why) {
 // not inside the reply interpreter. An abort that came while the command was being sent is carried
 // out now that the server knows of the transfer.
 void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
-    if (!IssueCommand(state == ReplyState::List ? "LIST" : "STOR " + storeName_, state)) return;
+    const std::string command = state == ReplyState::List   ? std::string("LIST")
+                                : state == ReplyState::Mlsd ? std::string("MLSD")
+                                                            : "STOR " + storeName_;
+    if (!IssueCommand(command, state)) return;
     if (ControlLost()) return;
     const TransferPhase before = phase_;
     SetPhase(TransferPhase::Waiting);
@@ -262,6 +266,11 @@ void TStarFtp::TakeListingLine(const std::string& line) {
         Info(ftpiProgress, line);
         ListingLines.push_back(line);
         Info(ftpiListingLine, line);
+        if (MlsdListing) {
+            if (const std::optional<TMlsdEntry> entry = ParseMlsdLine(line))
+                (entry->IsDirectory ? DirectoryNames : FileNames).push_back(entry->Name);
+            return;
+        }
         std::string name, size, date;
         bool isDirectory = false;
         if (ParseListLine(ServerType, line, name, size, date, isDirectory, listState_))

@@ -176,6 +176,8 @@ const char* ReplyStateName(TReplyState state) {
         return "List";
     case TReplyState::ListAbortSync:
         return "ListAbortSync";
+    case TReplyState::Mlsd:
+        return "Mlsd";
     case TReplyState::StoreType:
         return "StoreType";
     case TReplyState::StorePort:

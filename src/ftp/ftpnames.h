@@ -101,6 +101,7 @@ enum class TReplyState {
     ListConnect = 12,    // no reply due: the data connection of LIST is being opened
     List = 13,           // LIST: 1xx, then the final 2xx
     ListAbortSync = 14,  // NOOP after an unanswered ABOR of LIST; late ABOR replies come first
+    Mlsd = 15,           // MLSD in place of LIST: 1xx, then the final 2xx; a refusal means LIST
     StoreType = 30,      // TYPE A or TYPE I of a store
     StorePort = 31,      // PORT of a store
     StoreEpsv = 32,      // EPSV of a store

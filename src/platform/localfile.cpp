@@ -44,7 +44,7 @@ std::optional<TLocalFile> StatLocalFile(std::string_view path) {
     struct stat info {};
     if (::stat(std::string(path).c_str(), &info) != 0) return std::nullopt;
     return TLocalFile{static_cast<std::int64_t>(info.st_size), S_ISDIR(info.st_mode),
-                      FromTimeT(info.st_mtime)};
+                      FromTimeT(info.st_mtime), static_cast<std::int64_t>(info.st_mtime)};
 }
 
 std::string CurrentFolder() {

@@ -31,7 +31,8 @@ TDateTime LocalNow();
 struct TLocalFile {
     std::int64_t Size = 0;
     bool Directory = false;
-    TDateTime Modified; // local time
+    TDateTime Modified;           // local time
+    std::int64_t ModifiedUtc = 0; // the same, as seconds since 1970-01-01 00:00 UTC
 };
 
 // nullopt when `path` names nothing.

@@ -126,7 +126,17 @@ INSTANTIATE_TEST_SUITE_P(
                     // A profile saved with no policy selected.
                     TPolicyCase{-1, "new a", "old b", "new c", 0, Stored, Kept, Stored}));
 
-TEST_F(TUploadTest, DatesAreComparedToTheMinute) {
+namespace {
+
+// A server that lists with LIST only: dates are the listing's text.
+class ListOnlyServer : public TUploadTest {
+  protected:
+    ListOnlyServer() { serverWithoutMlst = true; }
+};
+
+} // namespace
+
+TEST_F(ListOnlyServer, DatesAreComparedToTheMinute) {
     WriteProfile(TProfile().Policy(0));
     const std::time_t minute = now - now % 60 - 7200;
     const std::string same = Local("same.txt", "new", minute + 59);

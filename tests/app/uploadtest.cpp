@@ -34,7 +34,7 @@ void TUploadTest::SetUp() {
     tzset();
     std::string why;
     if (!serverPem.isEmpty()) server.UseTls(serverPem);
-    ASSERT_TRUE(server.Start(why)) << why;
+    ASSERT_TRUE(server.Start(why, 0, "127.0.0.1", 0, 0, 0, serverWithoutMlst)) << why;
     local = root.path().toStdString() + "/local/";
     std::filesystem::create_directories(local);
     now = std::time(nullptr);

@@ -82,6 +82,8 @@ class TUploadTest : public TAppTest {
                    std::function<void(TStartupWindows&)> during = nullptr);
 
     PyFtpServer server;
+    // Set before SetUp (in a fixture's constructor): the server has neither MLST nor MLSD.
+    bool serverWithoutMlst = false;
     // Set before SetUp: the server is an FTPS server with this certificate and key.
     QString serverPem;
     std::string local; // folder of the local files, ending in "/"

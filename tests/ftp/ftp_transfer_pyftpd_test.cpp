@@ -1,6 +1,7 @@
 // Listings and stores against a real server, pyftpdlib on 127.0.0.1: the bytes that arrive on the
 // server are compared with the local file, or with iconv's conversion of it.
 #include "ftp/ftp.h"
+#include "ftp/mlsd.h"
 #include "ftprecorder.h"
 #include "platform/codepage.h"
 
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -176,6 +178,48 @@ TEST_F(FtpTransferRealServer, ListsFilesFoldersLinksAndNamesWithSpaces) {
     const Events tail(rec.events.end() - 4, rec.events.end());
     EXPECT_EQ(tail, (Events{"info ftpiListingReady Listing ready",
                             "info ftpiTransferDone Transfer done", "ready", "listed"}));
+}
+
+// With MLSD: the same names, and each file's exact size and modification time (UTC, to the second)
+// as the server's file system holds them.
+TEST_F(FtpTransferRealServer, MlsdListsExactSizesAndTimes) {
+    ASSERT_TRUE(ftp.HasFeature("MLST"));
+    const QString root = server.Root();
+    ASSERT_TRUE(QDir(root).mkdir("sub folder"));
+    const std::string spaced = (root + "/read me now.txt").toStdString();
+    std::ofstream(spaced, std::ios::binary) << "hello";
+    const timeval times[2] = {{1439506125, 0}, {1439506125, 0}}; // 2015-08-13 22:48:45 UTC
+    ASSERT_EQ(utimes(spaced.c_str(), times), 0);
+
+    ftp.UseMlsd = true;
+    ftp.GetListing();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }));
+    DrainPostedEvents();
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_TRUE(ftp.MlsdListing);
+    EXPECT_TRUE(rec.Saw("sent MLSD\r\n"));
+    EXPECT_FALSE(rec.Saw("sent LIST\r\n"));
+    EXPECT_EQ(ftp.FileNames, Lines{"read me now.txt"});
+    EXPECT_EQ(ftp.DirectoryNames, Lines{"sub folder"});
+    bool seen = false;
+    for (const std::string& line : ftp.ListingLines) {
+        const auto entry = ParseMlsdLine(line);
+        if (!entry || entry->Name != "read me now.txt") continue;
+        seen = true;
+        EXPECT_EQ(entry->Size, 5);
+        EXPECT_EQ(entry->Modified, 1439506125);
+    }
+    EXPECT_TRUE(seen);
+
+    // The next listing without it is LIST's again.
+    ftp.UseMlsd = false;
+    rec.events.clear();
+    ftp.GetListing();
+    ASSERT_TRUE(RunUntil([&] { return rec.Saw("listed") || rec.quits > 0; }));
+    DrainPostedEvents();
+    EXPECT_FALSE(ftp.MlsdListing);
+    EXPECT_TRUE(rec.Saw("sent LIST\r\n"));
+    EXPECT_EQ(ftp.FileNames, Lines{"read me now.txt"});
 }
 
 // A folder whose listing spans many read blocks, more than one read event takes: every entry is

@@ -1,16 +1,17 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [TLS]]]]]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [TLS [NO_MLST]]]]]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With
 DROP_AFTER (bytes, 0 for never) the server cuts every store's data connection once that many bytes
 have come and answers 426, as when the network fails in the middle of a store. With DROPS the
-server closes the control connection between files (at the first PWD after a file has arrived,
-which begins the listing before the next one), that many times in all. With IDLE (seconds) a control
-connection that stays silent that long is closed with a 421 reply, as a server's idle time-out does.
+server closes the control connection between files (at the first TYPE after a file has arrived,
+which begins the next file), that many times in all. With IDLE (seconds) a control connection that
+stays silent that long is closed with a 421 reply, as a server's idle time-out does.
 With TLS (a PEM file holding the certificate chain and the key) the server is an FTPS server that
-requires TLS on the control connection before USER and on every data connection (PROT P).
+requires TLS on the control connection before USER and on every data connection (PROT P). With
+NO_MLST (1) the server has neither MLST nor MLSD, as many servers do, and lists only with LIST.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -36,13 +37,13 @@ class Behaviour:
     def on_file_received(self, file):
         self.file_done = True
 
-    # Between files: the first PWD after a file has arrived meets a closed connection.
-    def ftp_PWD(self, line):
+    # Between files: the first TYPE after a file has arrived meets a closed connection.
+    def ftp_TYPE(self, line):
         if self.file_done and Behaviour.drops_left > 0:
             Behaviour.drops_left -= 1
             self.close()
             return
-        return super().ftp_PWD(line)
+        return super().ftp_TYPE(line)
 
     # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):
@@ -120,6 +121,9 @@ def main():
     Behaviour.drops_left = int(sys.argv[7]) if len(sys.argv) > 7 else 0
     if len(sys.argv) > 8 and int(sys.argv[8]) > 0:
         handler.timeout = int(sys.argv[8])
+    if len(sys.argv) > 10 and int(sys.argv[10]) > 0:
+        handler.proto_cmds = {name: value for name, value in handler.proto_cmds.items()
+                              if name not in ("MLST", "MLSD")}
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
         handler.dtp_handler = SlowDTPHandler

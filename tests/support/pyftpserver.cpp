@@ -7,7 +7,7 @@ PyFtpServer::~PyFtpServer() {
 }
 
 bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, int dropAfter,
-                        int drops, int idleSeconds) {
+                        int drops, int idleSeconds, bool noMlst) {
     if (!root_.isValid()) {
         why = "no temporary folder";
         return false;
@@ -21,7 +21,8 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    QString::number(dropAfter),
                                    QString::number(drops),
                                    QString::number(idleSeconds),
-                                   tlsPem_};
+                                   tlsPem_,
+                                   QString::number(noMlst ? 1 : 0)};
     QByteArray line;
     if (!StartForFirstLine(process_, "/usr/bin/python3", arguments, line, why,
                            "is python3-pyftpdlib installed?"))
