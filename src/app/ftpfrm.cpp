@@ -701,6 +701,11 @@ void TForm1::Button6Click() {
 
 void TForm1::Button7Click() {
     SetMode(LogView);
+    // Opened while the progress dialog stays on top, the log must come above it to be read.
+    const bool shown = isVisible();
+    KeepAboveStayOnTopWindows(this);
+    if (shown && !isVisible()) show();
+    raise();
 }
 
 void TForm1::Button8Click() {
