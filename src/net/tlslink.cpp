@@ -1,5 +1,6 @@
 #include "net/tlslink.h"
 
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -77,13 +78,10 @@ std::string Fingerprint(X509* certificate) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (X509_digest(certificate, EVP_sha256(), digest, &length) != 1) return "";
-    static const char hex[] = "0123456789ABCDEF";
-    std::string text;
-    for (unsigned int i = 0; i < length; ++i) {
-        if (i > 0) text += ':';
-        text += hex[digest[i] >> 4];
-        text += hex[digest[i] & 15];
-    }
+    // "AB:CD:...", the form `openssl x509 -fingerprint` prints.
+    char* hex = OPENSSL_buf2hexstr(digest, length);
+    const std::string text = hex ? hex : "";
+    OPENSSL_free(hex);
     return text;
 }
 
