@@ -358,6 +358,10 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::DeleteTemp:
     case ReplyState::DeleteTempThenDirect:
         return OnDeleteTemp(line);
+    case ReplyState::StoreTime:
+        return OnStoreTime(line);
+    case ReplyState::FileTime:
+        return OnFileTime(line);
     case ReplyState::ListAbortSync:
     case ReplyState::StoreAbortSync:
         return OnAbortSync(line);
@@ -591,6 +595,8 @@ void TStarFtp::OpenStore() {
         return;
     }
     localSize_ = info.st_size;
+    localModified_ = info.st_mtime;
+    keptTime_.reset();
     // A text is read whole first: it fails before a byte of it is sent when it cannot be
     // converted. Binary stores read nothing twice.
     textCheck_ = CheckTextFile(localFile_, TransferMode);
@@ -784,7 +790,7 @@ void TStarFtp::StoreTransferEnded() {
 
 void TStarFtp::RenameOrFinish() {
     if (!tempStore_) {
-        FinishStore(true);
+        StoreComplete();
         return;
     }
     if (storeCancelled_) {
@@ -827,7 +833,7 @@ void TStarFtp::OnRenameFrom(char kind) {
 void TStarFtp::OnRenameTo(char kind) {
     const bool fromRefused = replyState_ == ReplyState::RenameToFailed;
     if (!fromRefused && kind == '2') {
-        FinishStore(true);
+        StoreComplete();
         return;
     }
     if (!fromRefused) Info(ftpiCommandFailed, "");
