@@ -157,16 +157,7 @@ void TUploadSession::ListFolder() {
 }
 
 void TUploadSession::ListingDone() {
-    if (!SessionGoesOn()) return;
-    if (cancelNext) {
-        // Cancelled while the listing before it was read: that file is not sent, the next follows.
-        cancelNext = false;
-        renameListing = false;
-        if (current < static_cast<int>(files.size()))
-            Record(files[current++], TFileResult::Failed, CancelledReason);
-        NextListingOrQuit();
-        return;
-    }
+    if (!SessionGoesOn() || CancelledBeforeStore()) return;
     if (ftp.PWDImplemented && !ftp.Success()) {
         // The same-file policy cannot be kept without the listing: nothing more is sent.
         const QString reason = sessionError.isEmpty()
@@ -189,6 +180,16 @@ void TUploadSession::ListingDone() {
         BeginTransfers();
     else
         ProcessNextFile();
+}
+
+bool TUploadSession::CancelledBeforeStore() {
+    if (!cancelNext) return false;
+    cancelNext = false;
+    renameListing = false;
+    if (current < static_cast<int>(files.size()))
+        Record(files[current++], TFileResult::Failed, CancelledReason);
+    NextListingOrQuit();
+    return true;
 }
 
 void TUploadSession::BeginTransfers() {
@@ -233,7 +234,7 @@ void TUploadSession::ProcessNextFile() {
         TFileFate fate = TFileFate::Next;
         while (fate == TFileFate::Next && current < static_cast<int>(files.size()))
             fate = SettleFile(newName);
-        if (fate == TFileFate::Abandon || fate == TFileFate::Listing) return;
+        if (fate == TFileFate::Abandon || fate == TFileFate::Waiting) return;
         if (current >= static_cast<int>(files.size())) {
             // The progress dialog stays until the session ends.
             QuitSession();
@@ -258,8 +259,11 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     const auto local = StatLocalFile(path);
     const bool pwd = ftp.PWDImplemented;
     const TListingMatch match = local && pwd ? CompareWithListing(path) : TListingMatch();
-    const TFileDecision decision = DecideFile({local.has_value(), local && local->Directory, pwd},
-                                              match.Result, view.FilePolicy());
+    const TFilePolicy policy = view.FilePolicy();
+    if (local && !local->Directory && match.ListedDateOnly)
+        if (const TFileFate fate = AskFileTime(match, policy); fate != TFileFate::Next) return fate;
+    const TFileDecision decision =
+        DecideFile({local.has_value(), local && local->Directory, pwd}, match.Result, policy);
     switch (decision.Step) {
     case TFileStep::Store:
         return TFileFate::Store;
@@ -303,7 +307,7 @@ TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path,
         renameListing = true;
         ftp.UseMlsd = false;
         ftp.GetListing();
-        return TFileFate::Listing;
+        return TFileFate::Waiting;
     }
     renameListedFor = -1;
     std::optional<std::string> name;
@@ -404,6 +408,7 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path) const 
         return match;
     }
     // A listing's text date: local time to the minute.
+    match.ListedDateOnly = !remote->TimeAsked;
     TDateTime localMinute = local->Modified;
     localMinute.Second = 0;
     const auto date = ParseListingDate(remote->Date, LocalNow());
@@ -428,7 +433,26 @@ void TUploadSession::StoreEnded() {
         return;
     }
     Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
-    remoteFolder.Stored(storeName, ftp.BytesTransferred, QDateTime::currentSecsSinceEpoch());
+    remoteFolder.Stored(storeName, ftp.BytesTransferred, QDateTime::currentSecsSinceEpoch(),
+                        ftp.KeptTime());
+}
+
+TUploadSession::TFileFate TUploadSession::AskFileTime(const TListingMatch& match,
+                                                      const TFilePolicy& policy) {
+    if (!ftp.HasFeature("MDTM") || !DateDecides(policy)) return TFileFate::Next;
+    if (!SessionGoesOn()) return TFileFate::Abandon;
+    const std::string& dir = ftp.InitialDirectory;
+    ftp.RemoteFile = (dir == "/" ? "/" : dir + "/") + match.RemoteName;
+    timeAskedFor = match.RemoteName;
+    ftp.GetFileTime();
+    return TFileFate::Waiting;
+}
+
+void TUploadSession::FileTimeRead() {
+    if (!SessionGoesOn()) return;
+    // Asked once, whatever the answer: the decision goes on with it or with the listing's date.
+    remoteFolder.TimeAnswered(timeAskedFor, ftp.FileTime());
+    if (!CancelledBeforeStore()) ProcessNextFile();
 }
 
 void TUploadSession::FileStored() {

@@ -34,6 +34,9 @@ struct TListingMatch {
     std::string RemoteName;
     std::string RemoteSize;
     QDateTime RemoteModified; // invalid when the listing's date is not understood
+    // The date is a listing's text (local time to the minute), and the server has not been asked
+    // for an exact one.
+    bool ListedDateOnly = false;
     std::int64_t LocalSize = 0;
     QDateTime LocalModified;
 };
@@ -101,6 +104,7 @@ class TUploadSession {
     void DirectoryChanged();
     void ListingDone();
     void FileStored();
+    void FileTimeRead();
     void FtpQuit();
     void Info(FtpInfo info, const std::string& addinfo);
     void Error(FtpError error);
@@ -129,10 +133,11 @@ class TUploadSession {
     TListingMatch CompareWithListing(const std::string& path) const;
 
   private:
-    // How far a file's decision got: to the next file, to its store, to a listing the rename
-    // dialog needs (the decision goes on when it is done), or nowhere because the session ended or
-    // lost its connection while a question was open.
-    enum class TFileFate { Next, Store, Listing, Abandon };
+    // How far a file's decision got: to the next file, to its store, to an operation of the
+    // client whose answer it needs (a listing for the rename dialog, the server's time of the file;
+    // the decision goes on when it is done), or nowhere because the session ended or lost its
+    // connection while a question was open.
+    enum class TFileFate { Next, Store, Waiting, Abandon };
 
     bool BuildUploadList();
     void BeginTransfers();
@@ -143,6 +148,12 @@ class TUploadSession {
     TFileFate SettleFile(std::string& newName);
     TFileFate AskAboutFolder(const std::string& path, const TListingMatch& match);
     TFileFate AskForName(const std::string& path, std::string& newName);
+    // The listing gives only a text date and the policy weighs it: the server is asked for the
+    // exact time (MDTM) when it has it. Next when it is not asked.
+    TFileFate AskFileTime(const TListingMatch& match, const TFilePolicy& policy);
+    // Cancelled while the operation before the file in hand ran: that file fails, the next
+    // follows. True when that is so.
+    bool CancelledBeforeStore();
     TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
     bool StoreCurrentFile(const std::string& newName);
     void StoreEnded();
@@ -206,6 +217,7 @@ class TUploadSession {
     bool folderKnown = false;    // remoteFolder is what the server holds: no listing is needed
     bool renameListing = false;  // the running listing is the rename dialog's
     int renameListedFor = -1;    // the file whose rename dialog has its fresh listing
+    std::string timeAskedFor;    // the entry whose exact time the server is asked for
     std::string storeName;       // the running store's name in the folder
     bool transfersBegun = false; // the progress dialog of the session has been made
     bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
