@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,9 @@ enum class TListingKind { Mlsd, MdtmOnly, List };
 inline constexpr TListingKind AllListingKinds[] = {TListingKind::Mlsd, TListingKind::MdtmOnly,
                                                    TListingKind::List};
 const char* KindName(TListingKind kind);
+inline void PrintTo(TListingKind kind, std::ostream* os) {
+    *os << KindName(kind);
+}
 
 // The lines of a protocol log that are exactly `command`, and those that start with `prefix`.
 int CommandsInLog(const std::string& log, const std::string& command);
