@@ -33,18 +33,22 @@ TEST_P(KeepTime, TheServersCopyHasTheLocalTime) {
     // Odd seconds, hours ago: the time of the store could not pass for it.
     const std::time_t t = now - 5 * 3600 - 17;
     const std::string a = Local("a.txt", "aaa", t), b = Local("b b.bin", "bb", t - 86400 + 3);
-    const TRunResult run = Run({"/NOMSG", a, b});
+    // In the server's name code (UTF-8 on pyftpdlib), as STOR names it.
+    const std::string j = Local("写真 メモ.txt", "j", t + 1);
+    const TRunResult run = Run({"/NOMSG", a, b, j});
     ASSERT_TRUE(run.ended);
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
     EXPECT_EQ(Arrived("a.txt"), "aaa");
     EXPECT_EQ(Arrived("b_b.bin"), "bb");
     EXPECT_EQ(ServerTime(server, "a.txt"), t);
     EXPECT_EQ(ServerTime(server, "b_b.bin"), t - 86400 + 3);
+    EXPECT_EQ(Arrived("写真_メモ.txt"), "j");
+    EXPECT_EQ(ServerTime(server, "写真_メモ.txt"), t + 1);
     EXPECT_EQ(CommandsInLog(run.log, "MFMT " + UtcStamp(t) + " /a.txt"), 1) << run.log;
     EXPECT_EQ(CommandsInLog(run.log, "MFMT " + UtcStamp(t - 86400 + 3) + " /b_b.bin"), 1)
         << run.log;
     // After the rename, under the file's own name: nothing else per file.
-    EXPECT_EQ(CommandsStartingWith(run.log, "MFMT "), 2) << run.log;
+    EXPECT_EQ(CommandsStartingWith(run.log, "MFMT "), 3) << run.log;
     if (tempName) {
         EXPECT_LT(run.log.find("RNTO /a.txt"), run.log.find("MFMT " + UtcStamp(t) + " /a.txt"));
     }

@@ -171,7 +171,8 @@ TEST_P(ExactDates, FileChangedTenSecondsAfterTheLastUploadIsNewer) {
     const std::time_t first = now - now % 60 - 3600 + 25;
     const std::string changed = Local("changed.txt", "v1", first);
     const std::string unchanged = Local("unchanged.txt", "v1", first);
-    const TRunResult run1 = Run({"/NOMSG", changed, unchanged});
+    const std::string japanese = Local("変更 済み.txt", "v1", first);
+    const TRunResult run1 = Run({"/NOMSG", changed, unchanged, japanese});
     ASSERT_TRUE(run1.ended);
     ASSERT_EQ(Arrived("changed.txt"), "v1");
     ASSERT_EQ(Arrived("unchanged.txt"), "v1");
@@ -185,13 +186,15 @@ TEST_P(ExactDates, FileChangedTenSecondsAfterTheLastUploadIsNewer) {
     ASSERT_EQ(uploaded("changed.txt"), first) << "the upload's time was not kept";
     Local("changed.txt", "v2", uploaded("changed.txt") + 10);
     Local("unchanged.txt", "v2", uploaded("unchanged.txt") - 10);
-    const TRunResult run2 = Run({"/NOMSG", changed, unchanged});
+    Local("変更 済み.txt", "v2", uploaded("変更_済み.txt") + 10);
+    const TRunResult run2 = Run({"/NOMSG", changed, unchanged, japanese});
     ASSERT_TRUE(run2.ended);
     EXPECT_EQ(Arrived("changed.txt"), "v2");
     EXPECT_EQ(Arrived("unchanged.txt"), "v1");
-    EXPECT_EQ(run2.results, (std::vector<TFileResult>{Stored, Kept}));
+    EXPECT_EQ(Arrived("変更_済み.txt"), "v2"); // MDTM names it in the server's code
+    EXPECT_EQ(run2.results, (std::vector<TFileResult>{Stored, Kept, Stored}));
     EXPECT_EQ(run2.exitStatus, 0);
-    EXPECT_EQ(CommandsStartingWith(run2.log, "MDTM "), GetParam() == TListingKind::MdtmOnly ? 2 : 0)
+    EXPECT_EQ(CommandsStartingWith(run2.log, "MDTM "), GetParam() == TListingKind::MdtmOnly ? 3 : 0)
         << run2.log;
 }
 
