@@ -45,7 +45,6 @@ struct FtpRecorder {
         ftp.OnDirectoryChanged = note("dirchanged");
         ftp.OnFileStored = note("stored");
         ftp.OnListingDone = note("listed");
-        ftp.OnFileTimeRead = note("filetime");
     }
 
     void NotePhase(const TStarFtp& ftp) {
