@@ -67,8 +67,8 @@ class TStarFtp : public TStarSocket {
     // connection closed; the operation completes (Success false) once the server has answered.
     // Before LIST or STOR has gone out, they are just never sent.
     void Abort();
-    // MDTM RemoteFile: the file's modification time on the server, in FileTime; OnFileTimeRead
-    // follows either way.
+    // MDTM RemoteFile: the file's modification time on the server, in FileTime. OnFileTimeRead
+    // follows whether the server gave one or not (then Success is false).
     void GetFileTime();
     void Quit();
     // Ends the session whatever runs, within graceMs: a transfer is aborted, a lookup or connect
