@@ -15,13 +15,16 @@
 
 #include <arpa/inet.h>
 #include <net/if.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -98,6 +101,32 @@ std::vector<TSocketAddress> Addresses(const QList<QHostAddress>& found) {
         addresses.push_back(a);
     }
     return addresses;
+}
+
+// sendfile has no MSG_NOSIGNAL: the SIGPIPE of a connection the peer has closed is held back by
+// this thread's mask and taken back, so that the process lives on and sees EPIPE, as with send.
+ssize_t SendFileQuietly(int sock, int fd, off_t* offset, std::size_t length) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    // A SIGPIPE already pending under the caller's own mask is not ours to take.
+    sigset_t pending;
+    const bool heldBefore = sigismember(&old, SIGPIPE) == 1 && sigpending(&pending) == 0 &&
+                            sigismember(&pending, SIGPIPE) == 1;
+    ssize_t n;
+    do
+        n = ::sendfile(sock, fd, offset, length);
+    while (n < 0 && errno == EINTR);
+    const int sendErrno = errno;
+    if (n < 0 && sendErrno == EPIPE && !heldBefore) {
+        const timespec none{};
+        while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = sendErrno;
+    return n;
 }
 
 } // namespace
@@ -423,6 +452,47 @@ int TStarSocket::Send(const void* data, int length) {
         n = ::send(sock_, data, static_cast<std::size_t>(length), MSG_NOSIGNAL);
     while (n < 0 && errno == EINTR);
     return Transfer(static_cast<int>(n));
+}
+
+TStarSocket::TFileSend TStarSocket::SendFile(int fd, std::int64_t& offset, std::size_t length,
+                                             std::size_t& moved) {
+    moved = 0;
+    if (tls_) return TFileSend::Unsupported;
+    // From here on EBADF can only be the file's.
+    if (sock_ < 0) {
+        lastError_ = WSAENOTSOCK;
+        return TFileSend::Failed;
+    }
+    if (Injected(TSocketCall::Send)) {
+        StoreError(errno);
+        return TFileSend::Failed;
+    }
+    off_t at = static_cast<off_t>(offset);
+    const ssize_t n = SendFileQuietly(sock_, fd, &at, length);
+    if (n > 0) {
+        lastError_ = 0;
+        moved = static_cast<std::size_t>(n);
+        offset = at;
+        return TFileSend::Moved;
+    }
+    if (n == 0) return length == 0 ? TFileSend::Moved : TFileSend::FileEnd;
+    switch (errno) {
+    case EAGAIN:
+        return TFileSend::Full;
+    case EINVAL:
+    case ENOSYS:
+    case EOPNOTSUPP:
+    case ESPIPE:
+        return TFileSend::Unsupported;
+    case EIO:
+    case ENOMEM:
+    case EOVERFLOW:
+    case EBADF:
+        return TFileSend::FileFailed;
+    default:
+        StoreError(errno);
+        return TFileSend::Failed;
+    }
 }
 
 int TStarSocket::SendUrgent(const void* data, int length) {
