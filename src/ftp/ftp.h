@@ -190,6 +190,8 @@ class TStarFtp : public TStarSocket {
     static constexpr int BlockSize = static_cast<int>(TStoreSource::BlockSize);
     // Bytes of a binary file the kernel is asked to send at a time.
     static constexpr std::size_t KernelChunk = 512 * TStoreSource::BlockSize;
+    // The send queue of a binary store to a server on this host (the kernel doubles it).
+    static constexpr int LoopbackSendQueue = 64 * 1024;
     // The send loop runs the event queue at least this often (milliseconds).
     static constexpr int PumpInterval = 10;
     // Listing blocks read in one read event at most, so that the queue still runs in between.

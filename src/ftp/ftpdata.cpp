@@ -319,6 +319,10 @@ void TStarFtp::SendFile() {
     // encrypt them on their way.
     kernelSend_ = TransferMode == BinaryTransfer && !dataSocket_.Tls();
     fileOffset_ = 0;
+    // A server on this host reads straight from our queue and no round trip needs covering: a
+    // deep queue of the file's pages only makes the server's copy slower (measured: half as
+    // much of its CPU again, and a third less throughput). Elsewhere the kernel sizes the queue.
+    if (kernelSend_ && dataSocket_.PeerIsLoopback()) dataSocket_.SetSendBuffer(LoopbackSendQueue);
     source_.Begin(localFile_, TransferMode, textCheck_);
     writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
     writable_->setEnabled(false);
@@ -329,10 +333,16 @@ void TStarFtp::SendFile() {
         const SendStep step = kernelSend_ ? SendFromFile() : SendFromSource();
         if (step == SendStep::Failed || !StillSending(serial)) return;
         if (step == SendStep::Done) break;
-        if (step == SendStep::Full) {
+        if (step == SendStep::Full && kernelSend_) {
+            // A wait of the queue's own costs a wake-up of it on each side of every piece.
+            dataSocket_.WaitWritable(
+                static_cast<int>(std::max<std::int64_t>(nextPump - NowMs(), 0)));
+        } else if (step == SendStep::Full) {
             WaitWritable();
             nextPump = NowMs() + PumpInterval;
-        } else if (NowMs() >= nextPump) {
+            continue;
+        }
+        if (NowMs() >= nextPump) {
             QCoreApplication::processEvents();
             nextPump = NowMs() + PumpInterval;
         }
@@ -371,7 +381,8 @@ TStarFtp::SendStep TStarFtp::SendFromFile() {
     switch (dataSocket_.SendFile(localFile_, fileOffset_, KernelChunk, moved)) {
     case TFileSend::Moved:
         ReportSentFile(false);
-        return SendStep::Moved;
+        // Less than asked: the socket is full (or the file has ended, which the next call says).
+        return moved < KernelChunk ? SendStep::Full : SendStep::Moved;
     case TFileSend::Full:
         return SendStep::Full;
     case TFileSend::FileEnd:

@@ -15,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <net/if.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/sendfile.h>
@@ -525,6 +526,24 @@ int TStarSocket::Receive(void* buffer, int capacity) {
 
 void TStarSocket::SetReadThreshold(int bytes) {
     if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
+}
+
+void TStarSocket::WaitWritable(int ms) {
+    if (sock_ < 0) return;
+    pollfd p{sock_, POLLOUT, 0};
+    ::poll(&p, 1, std::max(ms, 0));
+}
+
+void TStarSocket::SetSendBuffer(int bytes) {
+    if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
+bool TStarSocket::PeerIsLoopback() const {
+    if (!connected_) return false;
+    if (address_.any.sa_family == AF_INET) return (ntohl(address_.v4.sin_addr.s_addr) >> 24) == 127;
+    if (address_.any.sa_family != AF_INET6) return false;
+    const in6_addr& a = address_.v6.sin6_addr;
+    return IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
 }
 
 std::string TStarSocket::GetLocalAddress() {

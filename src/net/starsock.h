@@ -105,6 +105,14 @@ class TStarSocket {
     // The read event then waits until `bytes` have arrived or the peer has closed. Only a hint:
     // a failure changes nothing.
     void SetReadThreshold(int bytes);
+    // Waits outside the event queue, at most `ms` milliseconds, until the socket can take more
+    // bytes or has failed: for send loops that run the queue themselves every few milliseconds.
+    void WaitWritable(int ms);
+    // The kernel's send queue of the socket holds about `bytes`. Only a hint: a failure changes
+    // nothing.
+    void SetSendBuffer(int bytes);
+    // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
+    bool PeerIsLoopback() const;
     std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
