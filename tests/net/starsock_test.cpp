@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -220,7 +221,9 @@ TEST_F(StarSocketPair, FileBytesArriveWholeThroughTheKernel) {
             << static_cast<int>(outcome);
         EXPECT_EQ(client.LastError(), 0);
         EXPECT_LE(moved, 300000u);
-        if (outcome != TFileSend::Moved) EXPECT_EQ(moved, 0u);
+        if (outcome != TFileSend::Moved) {
+            EXPECT_EQ(moved, 0u);
+        }
         total += moved;
         EXPECT_EQ(offset, static_cast<std::int64_t>(total));
         Drain(server, got);
@@ -322,6 +325,40 @@ TEST_F(StarSocketPair, InjectedSendFailuresHitFileSendsToo) {
     EXPECT_EQ(client.SendFile(fd, offset, 3, moved), TStarSocket::TFileSend::Moved);
     EXPECT_EQ(moved, 3u);
     close(fd);
+}
+
+TEST_F(StarSocketPair, WritableWaitEndsWhenThePeerMakesRoom) {
+    EXPECT_TRUE(client.PeerIsLoopback());
+    EXPECT_FALSE(TStarSocket().PeerIsLoopback());
+    // The kernel doubles what it is asked for (socket(7)).
+    client.SetSendBuffer(65536);
+    int queue = 0;
+    socklen_t length = sizeof queue;
+    ASSERT_EQ(getsockopt(client.Socket(), SOL_SOCKET, SO_SNDBUF, &queue, &length), 0);
+    EXPECT_EQ(queue, 2 * 65536);
+
+    // Filled until the peer's window is shut too (late acknowledgements free room at first): then
+    // the wait lasts its whole time.
+    const std::string block(64 * 1024, 'w');
+    using Clock = std::chrono::steady_clock;
+    bool waitedInFull = false;
+    Clock::time_point start;
+    for (int round = 0; round < 20 && !waitedInFull; ++round) {
+        for (int i = 0; i < 1000 && client.Send(block.data(), static_cast<int>(block.size())) > 0;)
+            ++i;
+        ASSERT_EQ(client.LastError(), 0);
+        start = Clock::now();
+        client.WaitWritable(200);
+        waitedInFull = Clock::now() - start >= std::chrono::milliseconds(150);
+    }
+    EXPECT_TRUE(waitedInFull);
+    std::string got;
+    Drain(server, got);
+    ASSERT_FALSE(got.empty());
+    start = Clock::now();
+    client.WaitWritable(5000);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_GT(client.Send(block.data(), static_cast<int>(block.size())), 0);
 }
 
 TEST(StarSocket, RefusedConnectIsReported) {
