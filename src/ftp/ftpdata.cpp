@@ -334,7 +334,8 @@ void TStarFtp::SendFile() {
         if (step == SendStep::Failed || !StillSending(serial)) return;
         if (step == SendStep::Done) break;
         if (step == SendStep::Full && kernelSend_) {
-            // A wait of the queue's own costs a wake-up of it on each side of every piece.
+            // Waiting inside the event queue would wake it twice for every piece; it still runs
+            // every PumpInterval.
             dataSocket_.WaitWritable(
                 static_cast<int>(std::max<std::int64_t>(nextPump - NowMs(), 0)));
         } else if (step == SendStep::Full) {
