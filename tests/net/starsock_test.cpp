@@ -238,28 +238,6 @@ TEST_F(StarSocketPair, FileBytesArriveWholeThroughTheKernel) {
     EXPECT_TRUE(got == bytes);
 }
 
-TEST_F(StarSocketPair, FileSendsStartWhereTheOffsetSays) {
-    const std::string bytes = RandomBytes(10000, 6);
-    const int fd = FileOf(bytes);
-    ASSERT_GE(fd, 0);
-    std::int64_t offset = 9000;
-    std::size_t moved = 0;
-    EXPECT_EQ(client.SendFile(fd, offset, 500, moved), TStarSocket::TFileSend::Moved);
-    EXPECT_EQ(moved, 500u);
-    EXPECT_EQ(offset, 9500);
-    EXPECT_EQ(client.SendFile(fd, offset, 4096, moved), TStarSocket::TFileSend::Moved);
-    EXPECT_EQ(moved, 500u);
-    EXPECT_EQ(client.SendFile(fd, offset, 4096, moved), TStarSocket::TFileSend::FileEnd);
-    EXPECT_EQ(offset, 10000);
-    close(fd);
-    std::string got;
-    ASSERT_TRUE(RunUntil([&] {
-        Drain(server, got);
-        return got.size() >= 1000;
-    }));
-    EXPECT_EQ(got, bytes.substr(9000));
-}
-
 // The kernel sends only from files it can read at an offset; nothing moves, and the socket is not
 // to blame.
 TEST_F(StarSocketPair, FilesTheKernelCannotSendFromAreNoSocketError) {
