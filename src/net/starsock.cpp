@@ -120,7 +120,8 @@ ssize_t SendFileQuietly(int sock, int fd, off_t* offset, std::size_t length) {
         n = ::sendfile(sock, fd, offset, length);
     while (n < 0 && errno == EINTR);
     const int sendErrno = errno;
-    if (n < 0 && sendErrno == EPIPE && !heldBefore) {
+    // The signal may come with a count too, when the connection broke after some bytes went.
+    if (!heldBefore && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
         const timespec none{};
         while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
         }
