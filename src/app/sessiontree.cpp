@@ -65,7 +65,8 @@ void TUploadSession::ListFolder(const std::string& remote) {
 }
 
 TUploadSession::TFileFate TUploadSession::SettleFolder(const std::string& parent) {
-    const TUploadItem& item = files[current];
+    // A copy: files dropped on the window while the question is open join the list.
+    const TUploadItem item = files[current];
     const std::optional<std::string> name = RemoteName(NamePart(item.Path));
     if (!name) {
         EndItem(TFileResult::Failed, NoFormReason);
