@@ -9,10 +9,15 @@
 #include "dialogs/ovrwtfrm.h"
 #include "dialogs/prgrsfrm.h"
 
+#include "eventloop.h"
 #include "randombytes.h"
 
+#include <QApplication>
+#include <QDropEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
+#include <QUrl>
 
 #include <sys/stat.h>
 
@@ -273,4 +278,33 @@ TEST_F(FolderUpload, FolderQuestionAnswers) {
         fs::remove_all(local);
         fs::create_directories(local);
     }
+}
+
+TEST_F(FolderUpload, AFolderDroppedOnTheChooserGoesWithItsContents) {
+    WriteProfile(TProfile());
+    WriteFile("wendup.ini", "[Default]\nTimeOut=10\nMakeDir=1\nLastServer=test\n[TextMode]\n");
+    Local("dropped/a.bin", "a");
+    Local("dropped/in/b.bin", "b");
+    QStringList shown;
+    TModalAnswer modal([&](QWidget* w) {
+        shown << w->objectName();
+        w->close();
+    });
+    TStartupWindows windows(ParamsFromArguments({}));
+    TForm1& form = *windows.Form1;
+    form.show();
+    ASSERT_EQ(form.Mode(), TForm1::ChooserMode);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(local + "dropped"))});
+    QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&form, &drop);
+    ASSERT_TRUE(RunUntil([&] { return !form.isVisible(); }, 20000));
+    EXPECT_EQ(shown, QStringList{});
+    EXPECT_EQ(form.ExitStatus(), 0);
+    DrainPostedEvents();
+    EXPECT_EQ(Arrived("dropped/a.bin"), "a");
+    EXPECT_EQ(Arrived("dropped/in/b.bin"), "b");
 }
