@@ -23,7 +23,6 @@ namespace {
 
 // A lost connection is tried again this often in one session.
 constexpr int MaxReconnects = 3;
-const char* const CancelledReason = "キャンセルされました";
 const char* const NotSentReason = "転送されませんでした";
 
 // A settings file that cannot be read lists no text extensions.
@@ -255,8 +254,7 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     const bool pwd = ftp.PWDImplemented;
     const std::optional<std::string> folder = RemoteFolderOf(item.Folder);
     if (!folder) {
-        EndItem(TFileResult::Failed,
-                "フォルダ名に Shift_JIS で表せない文字があります (サーバーの文字コード)");
+        EndItem(TFileResult::Failed, NoFolderFormReason);
         return TFileFate::Next;
     }
     // Without directory commands there is no listing to keep.

@@ -174,6 +174,9 @@ class TUploadSession {
     std::string RemotePath(const std::string& remote) const;
     // The folder item in hand, whose parent is known: made, entered, asked about or failed.
     TFileFate SettleFolder(const std::string& parent);
+    static constexpr const char* CancelledReason = "キャンセルされました";
+    static constexpr const char* NoFolderFormReason =
+        "フォルダ名に Shift_JIS で表せない文字があります (サーバーの文字コード)";
     // The item in hand, and everything inside it when it is a folder, ends with `result`.
     void EndItem(TFileResult result, const QString& reason = {});
     // The item in hand's place in the run, counting files only, and the run's count of files.

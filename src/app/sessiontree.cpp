@@ -4,7 +4,6 @@
 
 #include "app/session.h"
 
-#include "app/status.h"
 #include "ftp/listmatch.h"
 #include "platform/dirsearch.h"
 #include "platform/foldertree.h"
@@ -12,13 +11,6 @@
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-
-const char* const NoFormReason =
-    "フォルダ名に Shift_JIS で表せない文字があります (サーバーの文字コード)";
-
-} // namespace
 
 void TUploadSession::AppendItems(const std::vector<std::string>& paths) {
     // Without directory commands nothing on the server can be looked at: folders fail as ever.
@@ -69,7 +61,7 @@ TUploadSession::TFileFate TUploadSession::SettleFolder(const std::string& parent
     const TUploadItem item = files[current];
     const std::optional<std::string> name = RemoteName(NamePart(item.Path));
     if (!name) {
-        EndItem(TFileResult::Failed, NoFormReason);
+        EndItem(TFileResult::Failed, NoFolderFormReason);
         return TFileFate::Next;
     }
     if (item.Unreadable) {
@@ -120,7 +112,7 @@ void TUploadSession::DirectoryCreated() {
     if (cancelNext) {
         // Cancelled while the folder was being made: it goes with everything inside it.
         cancelNext = false;
-        EndItem(TFileResult::Failed, "キャンセルされました");
+        EndItem(TFileResult::Failed, CancelledReason);
     } else if (!ftp.Success()) {
         QString reason = "フォルダ " + ServerText(remote) + " を作成できません";
         if (!ftp.LastReply().empty()) reason += ": " + ServerText(ftp.LastReply());
