@@ -60,3 +60,7 @@ void TRemoteFolder::TimeAnswered(std::string_view name, std::optional<std::int64
         return;
     }
 }
+
+void TRemoteFolder::Made(const std::string& name) {
+    entries_.push_back({name, true, {}, {}, {}});
+}

@@ -36,6 +36,8 @@ class TRemoteFolder {
     // The server was asked for the exact time of the entry named `name` (exactly as listed): `utc`
     // is its answer, nullopt when it gave none; either way it is not asked again.
     void TimeAnswered(std::string_view name, std::optional<std::int64_t> utc);
+    // A folder has been made under `name`.
+    void Made(const std::string& name);
 
   private:
     TFTPServerType type_ = ftpstDefault;

@@ -212,6 +212,8 @@ const char* ReplyStateName(TReplyState state) {
         return "FileTime";
     case TReplyState::ChangeDirectory:
         return "ChangeDirectory";
+    case TReplyState::MakeDirectory:
+        return "MakeDirectory";
     case TReplyState::Quit:
         return "Quit";
     case TReplyState::EndQuit:

@@ -119,8 +119,9 @@ enum class TReplyState {
     DeleteTempThenDirect = 43, // DELE of the temporary name after a refused rename; a store under
                                // the final name follows
     StoreTime = 44, // MFMT of the file just stored under its final name; the store ends with it
-    FileTime = 51,  // MDTM of a file on the server
+    FileTime = 52,  // MDTM of a file on the server
     ChangeDirectory = 50,
+    MakeDirectory = 51,
     Quit = 60,
     EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts
     Idle = 100,   // no command outstanding: replies are ignored
