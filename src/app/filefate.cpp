@@ -32,6 +32,10 @@ TFileDecision DecideFile(const TFileFacts& file, int sameName, const TFilePolicy
     return {PolicyStep(policy.SameFile, sameName), {}};
 }
 
+bool DateDecides(const TFilePolicy& policy) {
+    return PolicyStep(policy.SameFile, 1) != PolicyStep(policy.SameFile, 2);
+}
+
 TTransferType TransferTypeFor(int modeIndex, bool textFile, TTransferType previous) {
     switch (modeIndex) {
     case 0:

@@ -32,6 +32,10 @@ struct TFileDecision {
 // there and older or of unknown date, 3 a folder of that name. Ignored without directory commands.
 TFileDecision DecideFile(const TFileFacts& file, int sameName, const TFilePolicy& policy);
 
+// Whether the policy decides differently for a file on the server that is older and one that is
+// not: only then is a date worth asking the server for.
+bool DateDecides(const TFilePolicy& policy);
+
 // The transfer type for a file, from the profile's mode index and whether its extension is one of
 // the text-mode extensions; an unknown index keeps the previous type for text files.
 TTransferType TransferTypeFor(int modeIndex, bool textFile, TTransferType previous);

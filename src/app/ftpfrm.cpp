@@ -106,24 +106,24 @@ void TForm1::CreateControls() {
     // The top row sits in the middle of the 64-pixel chooser; the editor starts below it.
     const int top = 18;
     Label6 = MakeControl<QLabel>(this, "Label6", "プロファイル名", 10, top, 96, 26);
-    ComboBox1 = MakeControl<QComboBox>(this, "ComboBox1", 108, top, 200, 26);
+    ComboBox1 = MakeControl<QComboBox>(this, "ComboBox1", 108, top, 300, 26);
     ComboBox1->setToolTip("登録したサーバー名等が表示されます");
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    CheckBox3 = MakeControl<QCheckBox>(this, "CheckBox3", "デフォルト", 318, top, 96, 26);
+    CheckBox3 = MakeControl<QCheckBox>(this, "CheckBox3", "デフォルト", 418, top, 96, 26);
     CheckBox3->setToolTip("普段使うサーバーではチェックしてください");
-    Button6 = MakeControl<QPushButton>(this, "Button6", "詳細 ▼", 420, top, 84, 26);
+    Button6 = MakeControl<QPushButton>(this, "Button6", "詳細 ▼", 520, top, 84, 26);
     Button6->setToolTip("設定変更、追加するとき押してください");
-    Button4 = MakeControl<QPushButton>(this, "Button4", "転送", 510, top, 80, 26);
+    Button4 = MakeControl<QPushButton>(this, "Button4", "転送", 610, top, 80, 26);
     Button4->setToolTip("ファイルを転送します");
 
     Editor = MakeControl<QWidget>(this, "Editor", 0, 52, FullWidth, EditorHeight - 52);
 
     // The left column holds the profile's server and transfer choices down to Bevel1; below it
     // the program's own settings.
-    GroupBox1 = MakeControl<QGroupBox>(Editor, "GroupBox1", 10, 0, 282, 80);
+    GroupBox1 = MakeControl<QGroupBox>(Editor, "GroupBox1", 10, 0, 382, 80);
     GroupBox1->setTitle("サーバ情報");
     Label1 = MakeControl<QLabel>(GroupBox1, "Label1", "サーバ名", 10, 20, 70, 24);
-    Edit1 = MakeControl<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 20, 190, 24);
+    Edit1 = MakeControl<QLineEdit>(GroupBox1, "Edit1", PlaceholderHost, 82, 20, 290, 24);
     Edit1->setToolTip("サーバーのURLまたはIPアドレスを入力します");
     Label2 = MakeControl<QLabel>(GroupBox1, "Label2", "ポート", 10, 48, 70, 24);
     Edit2 = MakeControl<QLineEdit>(GroupBox1, "Edit2", "21", 82, 48, 60, 24);
@@ -135,27 +135,31 @@ void TForm1::CreateControls() {
     CheckBox7->setToolTip("パッシブモードで接続します (ファイアウォールやルーターの内側から)");
 
     Label8 = MakeControl<QLabel>(Editor, "Label8", "同名ファイルの処理", 10, 86, 118, 26);
-    ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 86, 162, 26);
+    ComboBox2 = MakeControl<QComboBox>(Editor, "ComboBox2", 130, 86, 262, 26);
     ComboBox2->setToolTip("PWDをサポートしない場合は無効です");
     ComboBox2->addItems({"新しい日付のときは転送", "名前を変えて転送", "転送しない", "上書きする",
                          "その都度確認する"});
     ComboBox2->setCurrentIndex(3); // as a profile without the key reads
     Label9 = MakeControl<QLabel>(Editor, "Label9", "転送モード", 10, 116, 66, 26);
-    ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 116, 150, 26);
+    ComboBox3 = MakeControl<QComboBox>(Editor, "ComboBox3", 78, 116, 250, 26);
     ComboBox3->setToolTip("テキストモードのとき、コード変換するか設定します");
     ComboBox3->addItems({"自動(設定に従う)", "すべてバイナリ", "すべてAscii", "自動、テキストはJIS",
                          "自動、テキストはSJIS", "自動、テキストはEUC", "自動、テキストはUTF-8"});
     ComboBox3->setCurrentIndex(0);
-    Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 232, 116, 60, 26);
+    Button8 = MakeControl<QPushButton>(Editor, "Button8", "設定...", 332, 116, 60, 26);
     CheckBox8 =
-        MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 170, 24);
+        MakeControl<QCheckBox>(Editor, "CheckBox8", "一時ファイル名で転送", 10, 143, 156, 24);
     CheckBox8->setToolTip("一時的な名前で転送し、完了してから本来の名前に変更します");
     CheckBox8->setChecked(true); // "anonymous" starts cleared
-    CheckBox9 = MakeControl<QCheckBox>(Editor, "CheckBox9", "FTPS (TLS)", 184, 143, 108, 24);
+    CheckBox10 = MakeControl<QCheckBox>(Editor, "CheckBox10", "更新日時を保持", 170, 143, 120, 24);
+    CheckBox10->setToolTip("サーバー上のファイルの更新日時を元のファイルと同じにします (サーバーが "
+                           "MFMT に対応しているとき)");
+    CheckBox10->setChecked(true);
+    CheckBox9 = MakeControl<QCheckBox>(Editor, "CheckBox9", "FTPS (TLS)", 294, 143, 98, 24);
     CheckBox9->setToolTip("パスワードとファイルを TLS で暗号化して送ります (サーバーが FTPS に"
                           "対応しているとき)");
 
-    GroupBox2 = MakeControl<QGroupBox>(Editor, "GroupBox2", 300, 0, 290, 146);
+    GroupBox2 = MakeControl<QGroupBox>(Editor, "GroupBox2", 400, 0, 290, 146);
     GroupBox2->setTitle("ユーザ情報");
     Label4 = MakeControl<QLabel>(GroupBox2, "Label4", "ユーザ名", 10, 22, 76, 24);
     Edit3 = MakeControl<QLineEdit>(GroupBox2, "Edit3", 88, 22, 90, 24);
@@ -178,23 +182,23 @@ void TForm1::CreateControls() {
     Edit6 = MakeControl<QLineEdit>(GroupBox2, "Edit6", 88, 112, 192, 24);
     Edit6->setToolTip("ログイン先ディレクトリを設定します");
 
-    Label11 = MakeControl<QLabel>(Editor, "Label11", "ファイル名の文字コード", 300, 147, 130, 22);
-    ComboBox4 = MakeControl<QComboBox>(Editor, "ComboBox4", 432, 147, 158, 22);
+    Label11 = MakeControl<QLabel>(Editor, "Label11", "ファイル名の文字コード", 400, 147, 130, 22);
+    ComboBox4 = MakeControl<QComboBox>(Editor, "ComboBox4", 532, 147, 158, 22);
     ComboBox4->setToolTip("サーバーに送るファイル名の文字コードです。自動: サーバーが UTF-8 "
                           "に対応していれば UTF-8");
     ComboBox4->addItems({"自動", "UTF-8", "Shift_JIS", "転送モードに従う"});
     ComboBox4->setCurrentIndex(0);
 
-    Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 169, 580, 2);
+    Bevel1 = MakeControl<QFrame>(Editor, "Bevel1", 10, 169, 680, 2);
     Bevel1->setFrameShape(QFrame::HLine);
     Bevel1->setFrameShadow(QFrame::Sunken);
     CheckBox4 = MakeControl<QCheckBox>(
         Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録", 10, 172, 340, 24);
     CheckBox4->setToolTip("ファイルを右クリックして転送できるようになります");
     CheckBox4->setChecked(true);
-    Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 172, 146, 24);
+    Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 466, 172, 146, 24);
     Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 516, 172, 74, 24);
+    SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 616, 172, 74, 24);
     SpinEdit1->setRange(INT_MIN, INT_MAX);
     SpinEdit1->setValue(30);
 
@@ -205,9 +209,9 @@ void TForm1::CreateControls() {
     // A setting of the program, not of the profile: it goes with the buttons that save it.
     CheckBox6 = MakeControl<QCheckBox>(Editor, "CheckBox6", "フォルダごと転送", 180, 198, 240, 24);
     CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
-    Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 432, 198, 76, 24);
+    Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 532, 198, 76, 24);
     Button1->setToolTip("保存して終了します");
-    Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 514, 198, 76, 24);
+    Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 614, 198, 76, 24);
     Button2->setToolTip("保存せずに終了します");
 
     Panel1 = MakeControl<QWidget>(this, "Panel1", 0, 0, 200, 100);
@@ -518,6 +522,7 @@ void TForm1::ResetProfileFields() {
     CheckBox2->setChecked(false);
     Edit6->clear();
     CheckBox8->setChecked(true);
+    CheckBox10->setChecked(true);
     CheckBox9->setChecked(false);
     trustedCert.clear();
     loadedProfile.clear();
@@ -552,6 +557,7 @@ void TForm1::LoadProfile(const std::string& name) {
         ComboBox3->setCurrentIndex(code >= 0 && code < ComboBox3->count() ? code : -1);
         // Anonymous servers often forbid renaming.
         CheckBox8->setChecked(ini.Bool("Preferences", "TempName", !CheckBox1->isChecked()));
+        CheckBox10->setChecked(ini.Bool("Preferences", "KeepTime", true));
     }
     const TReader settings(SettingsFilePath());
     CheckBox3->setChecked(settings.Str("Default", "Profile", "") == name);
@@ -636,6 +642,7 @@ bool TForm1::SaveSettings() {
         ini.WriteInteger("Preferences", "SameFileExist", ComboBox2->currentIndex());
         ini.WriteInteger("Preferences", "JapaneseCode", ComboBox3->currentIndex());
         ini.WriteBool("Preferences", "TempName", CheckBox8->isChecked());
+        ini.WriteBool("Preferences", "KeepTime", CheckBox10->isChecked());
     } catch (const EIniFileError& e) {
         ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
         return false;

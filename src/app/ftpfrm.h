@@ -58,6 +58,7 @@ class TForm1 : public QWidget, private TSessionView {
     void StarFtp1DirectoryCreated() { session.DirectoryCreated(); }
     void StarFtp1ListingDone() { session.ListingDone(); }
     void StarFtp1FileStored() { session.FileStored(); }
+    void StarFtp1FileTimeRead() { session.FileTimeRead(); }
     void StarFtp1FtpQuit() { session.FtpQuit(); }
     void StarFtp1FtpInfo(FtpInfo info, const std::string& addinfo) { session.Info(info, addinfo); }
     void StarFtp1FtpError(FtpError error) { session.Error(error); }
@@ -144,6 +145,8 @@ class TForm1 : public QWidget, private TSessionView {
     QComboBox* ComboBox3; // transfer mode
     QPushButton* Button8; // text-mode extensions dialog
     QCheckBox* CheckBox8; // store under a temporary name, then rename ("TempName")
+    // The server's copy keeps the local file's modification time ("KeepTime").
+    QCheckBox* CheckBox10;
     QLabel* Label11;      // caption of ComboBox4
     QComboBox* ComboBox4; // the code of names on the server ("NameCode")
     QCheckBox* CheckBox9; // explicit TLS ("FTPS" in [Server])
@@ -180,7 +183,7 @@ class TForm1 : public QWidget, private TSessionView {
     bool NoFolderQuestion = true;
     int Tag = 1; // 1 until the first showing has taken the start-up decision
 
-    static constexpr int FullWidth = 600;
+    static constexpr int FullWidth = 700;
     static constexpr int EditorHeight = 275;
     static constexpr int ChooserHeight = 64;
 

@@ -37,16 +37,28 @@ const TRemoteEntry* TRemoteFolder::Find(std::string_view name) const {
     return nullptr;
 }
 
-void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int64_t when) {
+void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int64_t when,
+                           std::optional<std::int64_t> kept) {
     std::erase_if(entries_, [&](const TRemoteEntry& entry) {
         return !entry.Directory && SameRemoteName(type_, entry.Name, name);
     });
     TRemoteEntry entry{name, false, std::to_string(size), {}, {}};
-    if (mlsd_)
+    if (kept)
+        entry.Utc = kept;
+    else if (mlsd_)
         entry.Utc = when;
     else
         entry.Date = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
     entries_.push_back(std::move(entry));
+}
+
+void TRemoteFolder::TimeAnswered(std::string_view name, std::optional<std::int64_t> utc) {
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+        if (entry->Name != name) continue;
+        entry->TimeAsked = true;
+        if (utc) entry->Utc = utc;
+        return;
+    }
 }
 
 void TRemoteFolder::Made(const std::string& name) {

@@ -15,7 +15,9 @@ struct TRemoteEntry {
     bool Directory = false;
     std::string Size;                // as listed; empty when not given
     std::string Date;                // a LIST line's date text
-    std::optional<std::int64_t> Utc; // MLSD's modification time, seconds since 1970 UTC
+    std::optional<std::int64_t> Utc; // the exact modification time (MLSD's, the server's answer
+                                     // to MDTM, or the one kept by a store), seconds since 1970 UTC
+    bool TimeAsked = false;          // the server was asked for the exact time
 };
 
 class TRemoteFolder {
@@ -28,8 +30,12 @@ class TRemoteFolder {
     const TRemoteEntry* Find(std::string_view name) const;
     // A file of `size` bytes has been stored under `name` at `when` (seconds since 1970 UTC). Its
     // date is what the folder's next listing would show: MLSD's exact time, or LIST's local time
-    // to the minute.
-    void Stored(const std::string& name, std::int64_t size, std::int64_t when);
+    // to the minute; or `kept`, the time the store gave the file, which is exact on any server.
+    void Stored(const std::string& name, std::int64_t size, std::int64_t when,
+                std::optional<std::int64_t> kept = std::nullopt);
+    // The server was asked for the exact time of the entry named `name` (exactly as listed): `utc`
+    // is its answer, nullopt when it gave none; either way it is not asked again.
+    void TimeAnswered(std::string_view name, std::optional<std::int64_t> utc);
     // A folder has been made under `name`.
     void Made(const std::string& name);
 

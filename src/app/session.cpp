@@ -147,15 +147,7 @@ void TUploadSession::DirectoryChanged() {
 }
 
 void TUploadSession::ListingDone() {
-    if (!SessionGoesOn()) return;
-    if (cancelNext) {
-        // Cancelled while the listing before it was read: that file is not sent, the next follows.
-        cancelNext = false;
-        renameListing = false;
-        if (current < static_cast<int>(files.size())) EndItem(TFileResult::Failed, CancelledReason);
-        NextListingOrQuit();
-        return;
-    }
+    if (!SessionGoesOn() || CancelledBeforeStore()) return;
     if (ftp.PWDImplemented && !ftp.Success()) {
         // The same-file policy cannot be kept without the listing: nothing more is sent.
         const QString reason = sessionError.isEmpty()
@@ -179,6 +171,15 @@ void TUploadSession::ListingDone() {
         BeginTransfers();
     else
         ProcessNextFile();
+}
+
+bool TUploadSession::CancelledBeforeStore() {
+    if (!cancelNext) return false;
+    cancelNext = false;
+    renameListing = false;
+    if (current < static_cast<int>(files.size())) EndItem(TFileResult::Failed, CancelledReason);
+    NextListingOrQuit();
+    return true;
 }
 
 void TUploadSession::BeginTransfers() {
@@ -267,8 +268,12 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     const auto local = StatLocalFile(path);
     const TListingMatch match =
         local && pwd ? CompareWithListing(path, folders[*folder].Listing) : TListingMatch();
-    const TFileDecision decision = DecideFile({local.has_value(), local && local->Directory, pwd},
-                                              match.Result, view.FilePolicy());
+    const TFilePolicy policy = view.FilePolicy();
+    if (local && !local->Directory && match.ListedDateOnly)
+        if (const TFileFate fate = AskFileTime(*folder, match, policy); fate != TFileFate::Next)
+            return fate;
+    const TFileDecision decision =
+        DecideFile({local.has_value(), local && local->Directory, pwd}, match.Result, policy);
     switch (decision.Step) {
     case TFileStep::Store:
         return TFileFate::Store;
@@ -400,6 +405,7 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path,
         return match;
     }
     // A listing's text date: local time to the minute.
+    match.ListedDateOnly = !remote->TimeAsked;
     TDateTime localMinute = local->Modified;
     localMinute.Second = 0;
     const auto date = ParseListingDate(remote->Date, LocalNow());
@@ -425,7 +431,27 @@ void TUploadSession::StoreEnded() {
     }
     Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
     folders[storeFolder].Listing.Stored(storeName, ftp.BytesTransferred,
-                                        QDateTime::currentSecsSinceEpoch());
+                                        QDateTime::currentSecsSinceEpoch(), ftp.KeptTime());
+}
+
+TUploadSession::TFileFate TUploadSession::AskFileTime(const std::string& folder,
+                                                      const TListingMatch& match,
+                                                      const TFilePolicy& policy) {
+    if (!ftp.HasFeature("MDTM") || !DateDecides(policy)) return TFileFate::Next;
+    if (!SessionGoesOn()) return TFileFate::Abandon;
+    ftp.RemoteFile =
+        RemotePath(folder.empty() ? match.RemoteName : folder + "/" + match.RemoteName);
+    timeAskedIn = folder;
+    timeAskedFor = match.RemoteName;
+    ftp.GetFileTime();
+    return TFileFate::Waiting;
+}
+
+void TUploadSession::FileTimeRead() {
+    if (!SessionGoesOn()) return;
+    // Asked once, whatever the answer: the decision goes on with it or with the listing's date.
+    folders[timeAskedIn].Listing.TimeAnswered(timeAskedFor, ftp.FileTime());
+    if (!CancelledBeforeStore()) ProcessNextFile();
 }
 
 void TUploadSession::FileStored() {

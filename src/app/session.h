@@ -36,6 +36,9 @@ struct TListingMatch {
     std::string RemoteName;
     std::string RemoteSize;
     QDateTime RemoteModified; // invalid when the listing's date is not understood
+    // The date is a listing's text (local time to the minute), and the server has not been asked
+    // for an exact one.
+    bool ListedDateOnly = false;
     std::int64_t LocalSize = 0;
     QDateTime LocalModified;
 };
@@ -121,6 +124,7 @@ class TUploadSession {
     void DirectoryCreated();
     void ListingDone();
     void FileStored();
+    void FileTimeRead();
     void FtpQuit();
     void Info(FtpInfo info, const std::string& addinfo);
     void Error(FtpError error);
@@ -186,6 +190,13 @@ class TUploadSession {
     // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
     TFileFate SettleFile(std::string& newName);
     TFileFate AskForName(const std::string& path, std::string& newName);
+    // The listing gives only a text date and the policy weighs it: the server is asked for the
+    // exact time (MDTM) when it has it. Next when it is not asked.
+    TFileFate AskFileTime(const std::string& folder, const TListingMatch& match,
+                          const TFilePolicy& policy);
+    // Cancelled while the operation before the file in hand ran: that file fails, the next
+    // follows. True when that is so.
+    bool CancelledBeforeStore();
     TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
     bool StoreCurrentFile(const std::string& newName);
     void StoreEnded();
@@ -253,6 +264,8 @@ class TUploadSession {
     std::string storeFolder;     // the running store's folder
     bool renameListing = false;  // the running listing is the rename dialog's
     int renameListedFor = -1;    // the file whose rename dialog has its fresh listing
+    std::string timeAskedIn;     // the folder of that entry
+    std::string timeAskedFor;    // the entry whose exact time the server is asked for
     std::string storeName;       // the running store's name in the folder
     bool transfersBegun = false; // the progress dialog of the session has been made
     bool loggedIn = false;       // logged in once: a lost connection is tried again from then on

@@ -53,6 +53,7 @@ void TForm1::ConnectStarFtp1() {
     StarFtp1.OnDirectoryCreated = [this](TStarFtp&) { StarFtp1DirectoryCreated(); };
     StarFtp1.OnListingDone = [this](TStarFtp&) { StarFtp1ListingDone(); };
     StarFtp1.OnFileStored = [this](TStarFtp&) { StarFtp1FileStored(); };
+    StarFtp1.OnFileTimeRead = [this](TStarFtp&) { StarFtp1FileTimeRead(); };
     StarFtp1.OnFtpQuit = [this](TStarFtp&) { StarFtp1FtpQuit(); };
     StarFtp1.OnFtpInfo = [this](TStarFtp&, FtpInfo info, const std::string& addinfo) {
         StarFtp1FtpInfo(info, addinfo);
@@ -101,6 +102,7 @@ void TForm1::StartUpload() {
     }
     StarFtp1.InitialDirectory = Cut(Edit6->text(), 255);
     StarFtp1.UseTempName = CheckBox8->isChecked();
+    StarFtp1.KeepModifiedTime = CheckBox10->isChecked();
     runLog.Open();
     if (session.Start(passwordTyped)) SetMode(ConnectingMode);
 }

@@ -367,6 +367,10 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::DeleteTemp:
     case ReplyState::DeleteTempThenDirect:
         return OnDeleteTemp(line);
+    case ReplyState::StoreTime:
+        return OnStoreTime(line);
+    case ReplyState::FileTime:
+        return OnFileTime(line);
     case ReplyState::ListAbortSync:
     case ReplyState::StoreAbortSync:
         return OnAbortSync(line);
@@ -615,6 +619,8 @@ void TStarFtp::OpenStore() {
         return;
     }
     localSize_ = info.st_size;
+    localModified_ = info.st_mtime;
+    keptTime_.reset();
     // A text is read whole first: it fails before a byte of it is sent when it cannot be
     // converted. Binary stores read nothing twice.
     textCheck_ = CheckTextFile(localFile_, TransferMode);
@@ -808,7 +814,7 @@ void TStarFtp::StoreTransferEnded() {
 
 void TStarFtp::RenameOrFinish() {
     if (!tempStore_) {
-        FinishStore(true);
+        StoreComplete();
         return;
     }
     if (storeCancelled_) {
@@ -851,7 +857,7 @@ void TStarFtp::OnRenameFrom(char kind) {
 void TStarFtp::OnRenameTo(char kind) {
     const bool fromRefused = replyState_ == ReplyState::RenameToFailed;
     if (!fromRefused && kind == '2') {
-        FinishStore(true);
+        StoreComplete();
         return;
     }
     if (!fromRefused) Info(ftpiCommandFailed, "");

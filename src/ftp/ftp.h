@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,9 @@ class TStarFtp : public TStarSocket {
     // connection closed; the operation completes (Success false) once the server has answered.
     // Before LIST or STOR has gone out, they are just never sent.
     void Abort();
+    // MDTM RemoteFile: the file's modification time on the server, in FileTime. OnFileTimeRead
+    // follows whether the server gave one or not (then Success is false).
+    void GetFileTime();
     void Quit();
     // Ends the session whatever runs, within graceMs: a transfer is aborted, a lookup or connect
     // is dropped, QUIT goes out when the control connection is up, and OnFtpQuit follows once the
@@ -115,6 +119,10 @@ class TStarFtp : public TStarSocket {
     // is deleted, so a copy already there stays whole. When the server refuses the rename the
     // component deletes the temporary file, stores under RemoteFile itself, and clears this.
     bool UseTempName = false;
+    // After a good store (after its rename, with UseTempName), when the server lists MFMT, the
+    // file's modification time on the server becomes the local file's. A refusal is only logged:
+    // the file counts as stored all the same.
+    bool KeepModifiedTime = false;
     // The features of the FEAT reply after login ("SIZE", "MDTM", "UTF8", ...), upper case,
     // without arguments; empty when the server refused FEAT.
     std::vector<std::string> Features;
@@ -153,6 +161,7 @@ class TStarFtp : public TStarSocket {
     TNotifyEvent OnFileStored;
     TNotifyEvent OnListingDone;
     TNotifyEvent OnFileRenamed;
+    TNotifyEvent OnFileTimeRead;
     TNotifyEvent OnFtpQuit;
 
     // The last listing: every line as received (without its LF or CR LF), and the names of its
@@ -185,6 +194,12 @@ class TStarFtp : public TStarSocket {
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
     TransferPhase Phase() const { return phase_; }
+    // The modification time the last store gave its file on the server (KeepModifiedTime), in
+    // seconds since 1970 UTC; nullopt when it set none.
+    const std::optional<std::int64_t>& KeptTime() const { return keptTime_; }
+    // The answer of the last GetFileTime, in seconds since 1970 UTC; nullopt when the server gave
+    // none.
+    const std::optional<std::int64_t>& FileTime() const { return fileTime_; }
 
     // Control text with no line end beyond this ends the session: a server that never ends its
     // line must not grow memory without bound.
@@ -230,6 +245,7 @@ class TStarFtp : public TStarSocket {
         peFileStored = 7,
         peListingDone = 8,
         peFileRenamed = 9,
+        peFileTimeRead = 10,
     };
 
     bool BeginOperation();
@@ -315,6 +331,10 @@ class TStarFtp : public TStarSocket {
     void DeleteTempFile(bool thenDirect);
     void OnDeleteTemp(const std::string& line);
     void FinishStore(bool stored);
+    // The file is complete under its final name: its time is kept, then the store ends.
+    void StoreComplete();
+    void OnStoreTime(const std::string& line);
+    void OnFileTime(const std::string& line);
     void AborReplyOverdue();
     void OnAbortSync(const std::string& line);
     void LoginRefused();
@@ -430,6 +450,9 @@ class TStarFtp : public TStarSocket {
                                   // may have created the file, whatever state followed
     bool storeCancelled_ = false; // the owner's Abort while SIZE's or DELE's reply was due; a
                                   // request kept for that reply's handler, read nowhere else
+    std::int64_t localModified_ = 0; // the local file's modification time, seconds since 1970 UTC
+    std::optional<std::int64_t> keptTime_;
+    std::optional<std::int64_t> fileTime_;
     std::unique_ptr<QTimer> aborWait_; // AborReplyWait
 
     TLineSplitter listingLines_;

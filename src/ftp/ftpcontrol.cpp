@@ -312,7 +312,7 @@ void TStarFtp::Notification(const TSocketMessage& message) {
     const PendingCompletion completion = pendingEvent_;
     pendingEvent_ = peNone;
     if (OnFtpReady) OnFtpReady(*this);
-    const std::array<const TNotifyEvent*, 10> events = {nullptr,
+    const std::array<const TNotifyEvent*, 11> events = {nullptr,
                                                         &OnLoggedIn,
                                                         &OnDirectoryChanged,
                                                         &OnDirectoryCreated,
@@ -321,7 +321,8 @@ void TStarFtp::Notification(const TSocketMessage& message) {
                                                         &OnFileReceived,
                                                         &OnFileStored,
                                                         &OnListingDone,
-                                                        &OnFileRenamed};
+                                                        &OnFileRenamed,
+                                                        &OnFileTimeRead};
     const TNotifyEvent* event = events[completion];
     if (event && *event) (*event)(*this);
 }

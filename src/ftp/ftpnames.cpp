@@ -206,6 +206,10 @@ const char* ReplyStateName(TReplyState state) {
         return "DeleteTemp";
     case TReplyState::DeleteTempThenDirect:
         return "DeleteTempThenDirect";
+    case TReplyState::StoreTime:
+        return "StoreTime";
+    case TReplyState::FileTime:
+        return "FileTime";
     case TReplyState::ChangeDirectory:
         return "ChangeDirectory";
     case TReplyState::MakeDirectory:

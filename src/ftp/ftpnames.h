@@ -79,7 +79,8 @@ enum class TransferPhase : std::uint8_t {
 };
 
 // What the reply interpreter expects next; the value is the command the reply answers. The
-// states of a store lie between StoreType and DeleteTempThenDirect, and only they.
+// states of a store lie between StoreType and DeleteTempThenDirect, and only they: StoreTime comes
+// after a complete store, with nothing left to undo.
 enum class TReplyState {
     Greeting = 0,        // the server's welcome
     AuthTls = 21,        // AUTH TLS, right after the greeting
@@ -117,6 +118,8 @@ enum class TReplyState {
     DeleteTemp = 42,     // DELE of the temporary name; the store ends with it
     DeleteTempThenDirect = 43, // DELE of the temporary name after a refused rename; a store under
                                // the final name follows
+    StoreTime = 44, // MFMT of the file just stored under its final name; the store ends with it
+    FileTime = 52,  // MDTM of a file on the server
     ChangeDirectory = 50,
     MakeDirectory = 51,
     Quit = 60,

@@ -1,6 +1,6 @@
 #include "ftp/mlsd.h"
 
-#include "platform/localfile.h"
+#include "ftp/ftptime.h"
 
 #include <charconv>
 
@@ -27,21 +27,6 @@ std::optional<std::int64_t> Digits(std::string_view text) {
     return value;
 }
 
-// "YYYYMMDDHHMMSS", optionally followed by "." and fractions of a second, which are dropped.
-std::optional<std::int64_t> UtcTime(std::string_view text) {
-    if (const std::size_t dot = text.find('.'); dot != std::string_view::npos) {
-        if (!Digits(text.substr(dot + 1))) return std::nullopt;
-        text = text.substr(0, dot);
-    }
-    if (text.size() != 14 || !Digits(text)) return std::nullopt;
-    const auto part = [text](std::size_t at, std::size_t length) {
-        return static_cast<int>(*Digits(text.substr(at, length)));
-    };
-    const TDateTime t{part(0, 4), part(4, 2), part(6, 2), part(8, 2), part(10, 2), part(12, 2)};
-    if (!IsValidDateTime(t)) return std::nullopt;
-    return MinutesSinceEpoch(t) * 60 + t.Second;
-}
-
 } // namespace
 
 std::optional<TMlsdEntry> ParseMlsdLine(std::string_view line) {
@@ -66,7 +51,7 @@ std::optional<TMlsdEntry> ParseMlsdLine(std::string_view line) {
         } else if (SameWord(name, "size")) {
             entry.Size = Digits(value);
         } else if (SameWord(name, "modify")) {
-            entry.Modified = UtcTime(value);
+            entry.Modified = ParseFtpTime(value);
         }
     }
     if (entry.IsDirectory) entry.Size.reset();

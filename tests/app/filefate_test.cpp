@@ -123,4 +123,15 @@ TEST(FileFate, TransferTypeFromModeAndExtension) {
             << "mode " << c.index << (c.text ? " text" : " binary");
 }
 
+// Only "新しい日付のときは転送" (and a profile with no policy, which acts like it) decides by the
+// date: the others store, skip or ask whatever the date says.
+TEST(FileFate, OnlyTheNewerDatePolicyWeighsDates) {
+    const struct {
+        int policy;
+        bool weighs;
+    } cases[] = {{0, true}, {1, false}, {2, false}, {3, false}, {4, false}, {-1, true}, {7, true}};
+    for (const auto& c : cases)
+        EXPECT_EQ(DateDecides(Policy(c.policy)), c.weighs) << c.policy;
+}
+
 } // namespace

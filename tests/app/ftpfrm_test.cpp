@@ -52,6 +52,9 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
         {"Button8", "設定...", ""},
         {"CheckBox8", "一時ファイル名で転送",
          "一時的な名前で転送し、完了してから本来の名前に変更します"},
+        {"CheckBox10", "更新日時を保持",
+         "サーバー上のファイルの更新日時を元のファイルと同じにします (サーバーが MFMT "
+         "に対応しているとき)"},
         {"CheckBox9", "FTPS (TLS)",
          "パスワードとファイルを TLS で暗号化して送ります (サーバーが FTPS に対応しているとき)"},
         {"CheckBox4", "エクスプローラの「送る」にWendup FTPを登録",
@@ -103,6 +106,8 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     // The profile's own choices stand above the line, the program's below it.
     EXPECT_LT(form.CheckBox8->geometry().bottom(), form.Bevel1->y());
     EXPECT_LT(form.CheckBox9->geometry().bottom(), form.Bevel1->y());
+    EXPECT_LT(form.CheckBox10->geometry().bottom(), form.Bevel1->y());
+    EXPECT_TRUE(form.CheckBox10->isChecked());
     EXPECT_GT(form.CheckBox4->y(), form.Bevel1->geometry().bottom());
     EXPECT_EQ(form.ComboBox2->count(), 5);
     EXPECT_EQ(form.ComboBox2->itemText(4), "その都度確認する");

@@ -1,6 +1,6 @@
-// One listing of the folder per session, against pyftpdlib with MLSD and without it: the same
-// files are stored for every same-file policy, the files stored in the session count as the
-// server's, and MLSD's UTC times are compared to the second.
+// One listing of the folder per session, against pyftpdlib with MLSD, with LIST and MDTM, and with
+// LIST alone: the same files are stored for every same-file policy, the files stored in the session
+// count as the server's, and the UTC times of MLSD and MDTM are compared to the second.
 #include "uploadtest.h"
 
 #include "dialogs/ovrwtfrm.h"
@@ -12,18 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
-
-// The lines of the protocol log that are exactly `command`.
-int CommandsInLog(const std::string& log, const std::string& command) {
-    int count = 0;
-    std::size_t start = 0;
-    for (std::size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
-        if (log.compare(start, end - start, command) == 0) ++count;
-    return count;
-}
 
 struct TOneListingRow {
     int policy;
@@ -56,16 +48,16 @@ const TOneListingRow Rows[] = {
 
 struct TOneListingCase {
     TOneListingRow row;
-    bool mlsd;
+    TListingKind kind;
 };
 
 void PrintTo(const TOneListingCase& c, std::ostream* os) {
-    *os << "policy " << c.row.policy << (c.mlsd ? " MLSD" : " LIST");
+    *os << "policy " << c.row.policy << " " << KindName(c.kind);
 }
 
 class OneListing : public TUploadTest, public testing::WithParamInterface<TOneListingCase> {
   protected:
-    OneListing() { serverWithoutMlst = !GetParam().mlsd; }
+    OneListing() { ServeListingKind(GetParam().kind); }
 };
 
 } // namespace
@@ -120,17 +112,29 @@ TEST_P(OneListing, SameFilesStoredWithMlsdAndWithList) {
     EXPECT_EQ(run.exitStatus, 1); // d.txt, a folder on the server
 
     // One listing of the folder, and one LIST more for each rename dialog.
+    const bool mlsd = GetParam().kind == TListingKind::Mlsd;
     const int renames = r.policy == 1 ? r.questions : 0;
-    EXPECT_EQ(CommandsInLog(run.log, "MLSD"), GetParam().mlsd ? 1 : 0) << run.log;
-    EXPECT_EQ(CommandsInLog(run.log, "LIST"), renames + (GetParam().mlsd ? 0 : 1)) << run.log;
+    EXPECT_EQ(CommandsInLog(run.log, "MLSD"), mlsd ? 1 : 0) << run.log;
+    EXPECT_EQ(CommandsInLog(run.log, "LIST"), renames + (mlsd ? 0 : 1)) << run.log;
     EXPECT_EQ(CommandsInLog(run.log, "PWD"), 1 + renames) << run.log;
+    // MDTM only where the listing has no exact times and only for the files whose date decides:
+    // b.txt and c.txt under "新しい日付のときは転送"; the second e.txt meets the first one's kept
+    // time.
+    const int asked = GetParam().kind == TListingKind::MdtmOnly && r.policy == 0 ? 1 : 0;
+    EXPECT_EQ(CommandsInLog(run.log, "MDTM /b.txt"), asked) << run.log;
+    EXPECT_EQ(CommandsInLog(run.log, "MDTM /c.txt"), asked) << run.log;
+    EXPECT_EQ(CommandsStartingWith(run.log, "MDTM "), 2 * asked) << run.log;
+    // Every file that went keeps its time, in one MFMT each.
+    const auto sent = std::count_if(r.results.begin(), r.results.end(),
+                                    [](TFileResult f) { return f == Stored || f == Renamed; });
+    EXPECT_EQ(CommandsStartingWith(run.log, "MFMT "), sent) << run.log;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, OneListing, testing::ValuesIn([] {
                              std::vector<TOneListingCase> cases;
                              for (const TOneListingRow& row : Rows)
-                                 for (const bool mlsd : {true, false})
-                                     cases.push_back({row, mlsd});
+                                 for (const TListingKind kind : AllListingKinds)
+                                     cases.push_back({row, kind});
                              return cases;
                          }()));
 
@@ -155,13 +159,21 @@ TEST_F(TUploadTest, MlsdTimesAreComparedToTheSecond) {
 }
 
 // A file uploaded, then changed 10 s after that upload, goes again on the next run; one changed 10
-// s before its upload does not.
-TEST_F(TUploadTest, FileChangedTenSecondsAfterTheLastUploadIsNewer) {
+// s before its upload does not. Both changes fall in the minute of the upload, so a listing's text
+// date alone could not tell them apart: the time comes from MLSD, or from MDTM.
+class ExactDates : public TUploadTest, public testing::WithParamInterface<TListingKind> {
+  protected:
+    ExactDates() { ServeListingKind(GetParam()); }
+};
+
+TEST_P(ExactDates, FileChangedTenSecondsAfterTheLastUploadIsNewer) {
     WriteProfile(TProfile().Policy(0));
-    const std::string changed = Local("changed.txt", "v1", now - 3600);
-    const std::string unchanged = Local("unchanged.txt", "v1", now - 3600);
-    const TRunResult first = Run({"/NOMSG", changed, unchanged});
-    ASSERT_TRUE(first.ended);
+    const std::time_t first = now - now % 60 - 3600 + 25;
+    const std::string changed = Local("changed.txt", "v1", first);
+    const std::string unchanged = Local("unchanged.txt", "v1", first);
+    const std::string japanese = Local("変更 済み.txt", "v1", first);
+    const TRunResult run1 = Run({"/NOMSG", changed, unchanged, japanese});
+    ASSERT_TRUE(run1.ended);
     ASSERT_EQ(Arrived("changed.txt"), "v1");
     ASSERT_EQ(Arrived("unchanged.txt"), "v1");
 
@@ -171,12 +183,23 @@ TEST_F(TUploadTest, FileChangedTenSecondsAfterTheLastUploadIsNewer) {
         EXPECT_EQ(::stat((server.Root().toStdString() + "/" + name).c_str(), &info), 0);
         return info.st_mtime;
     };
+    ASSERT_EQ(uploaded("changed.txt"), first) << "the upload's time was not kept";
     Local("changed.txt", "v2", uploaded("changed.txt") + 10);
     Local("unchanged.txt", "v2", uploaded("unchanged.txt") - 10);
-    const TRunResult second = Run({"/NOMSG", changed, unchanged});
-    ASSERT_TRUE(second.ended);
+    Local("変更 済み.txt", "v2", uploaded("変更_済み.txt") + 10);
+    const TRunResult run2 = Run({"/NOMSG", changed, unchanged, japanese});
+    ASSERT_TRUE(run2.ended);
     EXPECT_EQ(Arrived("changed.txt"), "v2");
     EXPECT_EQ(Arrived("unchanged.txt"), "v1");
-    EXPECT_EQ(second.results, (std::vector<TFileResult>{Stored, Kept}));
-    EXPECT_EQ(second.exitStatus, 0);
+    EXPECT_EQ(Arrived("変更_済み.txt"), "v2"); // MDTM names it in the server's code
+    EXPECT_EQ(run2.results, (std::vector<TFileResult>{Stored, Kept, Stored}));
+    EXPECT_EQ(run2.exitStatus, 0);
+    EXPECT_EQ(CommandsStartingWith(run2.log, "MDTM "), GetParam() == TListingKind::MdtmOnly ? 3 : 0)
+        << run2.log;
 }
+
+INSTANTIATE_TEST_SUITE_P(Kinds, ExactDates,
+                         testing::Values(TListingKind::Mlsd, TListingKind::MdtmOnly),
+                         [](const testing::TestParamInfo<TListingKind>& info) {
+                             return std::string(KindName(info.param));
+                         });

@@ -55,6 +55,7 @@ void ExpectProfileDefaults(const TForm1& form) {
     EXPECT_EQ(form.ComboBox3->currentIndex(), 0);
     EXPECT_EQ(form.ComboBox4->currentIndex(), 0); // 自動, also without the key
     EXPECT_TRUE(form.CheckBox8->isChecked());     // a user login
+    EXPECT_TRUE(form.CheckBox10->isChecked());    // KeepTime absent: on
 }
 
 } // namespace
@@ -148,6 +149,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     form->SpinEdit1->setValue(-7);
     form->CheckBox8->setChecked(false);
     form->CheckBox9->setChecked(true);
+    form->CheckBox10->setChecked(false);
     ASSERT_TRUE(form->SaveSettings());
 
     const std::string sealed = Sealed(GetMachineKey(), *Utf8ToSystem("秘密pass"));
@@ -158,7 +160,8 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
         *Utf8ToSystem("山田") + "\r\npassword=" + sealed +
         "\r\nemail=me@example.net\r\nSavePassword=1\r\nDefaultDir=" +
         *Utf8ToSystem("/pub/ドキュメント") +
-        "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\nTempName=0\r\n\r\n";
+        "\r\n\r\n[Preferences]\r\nSameFileExist=4\r\nJapaneseCode=5\r\nTempName=0\r\n"
+        "KeepTime=0\r\n\r\n";
     EXPECT_EQ(ReadBytes(Path("full.inf")), expected);
     EXPECT_EQ(Value("wendup.ini", "Default", "Profile"), "full");
     EXPECT_EQ(Value("wendup.ini", "Default", "TimeOut"), "-7");
@@ -188,6 +191,7 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_TRUE(again->CheckBox6->isChecked());
     EXPECT_EQ(again->SpinEdit1->value(), -7);
     EXPECT_FALSE(again->CheckBox8->isChecked());
+    EXPECT_FALSE(again->CheckBox10->isChecked());
 
     // A profile file without keys loads the defaults; the settings keys stay as saved.
     again->ComboBox1->setCurrentIndex(again->ComboBox1->findText("old"));
@@ -196,45 +200,56 @@ TEST_F(TAppTest, SaveWritesEveryKeyInOrderAndLoadGivesItBack) {
     EXPECT_TRUE(again->CheckBox6->isChecked());
 }
 
+// "KeepTime" rides along: on when absent, for any login.
 TEST_F(TAppTest, TemporaryNamesAreOnForUserLoginsUnlessTheProfileSays) {
     const struct {
         const char* anonymous; // the profile's "anonymous" line, if any
         const char* tempName;  // its "TempName" line, if any
         bool ticked;
+        const char* keepTime; // its "KeepTime" line, if any
+        bool kept;
     } cases[] = {
-        {"", "", true},
-        {"anonymous=0\n", "", true},
-        {"anonymous=1\n", "", false},
-        {"anonymous=0\n", "TempName=0\n", false},
-        {"anonymous=1\n", "TempName=0\n", false},
-        {"anonymous=0\n", "TempName=1\n", true},
-        {"anonymous=1\n", "TempName=1\n", true},
-        {"anonymous=1\n", "TempName=x\n", false}, // not a number: the default
+        {"", "", true, "", true},
+        {"anonymous=0\n", "", true, "KeepTime=0\n", false},
+        {"anonymous=1\n", "", false, "", true},
+        {"anonymous=0\n", "TempName=0\n", false, "KeepTime=1\n", true},
+        {"anonymous=1\n", "TempName=0\n", false, "KeepTime=0\n", false},
+        {"anonymous=0\n", "TempName=1\n", true, "KeepTime=2\n", true},
+        {"anonymous=1\n", "TempName=1\n", true, "KeepTime=x\n", true},   // not a number: default
+        {"anonymous=1\n", "TempName=x\n", false, "keeptime=0\n", false}, // keys in any case
     };
     WriteFile("wendup.ini", "");
-    WriteFile("other.inf", "[User]\nanonymous=1\n[Preferences]\nTempName=0\n");
+    WriteFile("other.inf", "[User]\nanonymous=1\n[Preferences]\nTempName=0\nKeepTime=0\n");
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.anonymous) + c.tempName);
-        WriteFile("p.inf", std::string("[User]\n") + c.anonymous + "[Preferences]\n" + c.tempName);
+        SCOPED_TRACE(std::string(c.anonymous) + c.tempName + c.keepTime);
+        WriteFile("p.inf", std::string("[User]\n") + c.anonymous + "[Preferences]\n" + c.tempName +
+                               c.keepTime);
         auto form = Start({"/SET"});
         ASSERT_EQ(form->ComboBox1->currentText(), "other");
         EXPECT_FALSE(form->CheckBox8->isChecked());
+        EXPECT_FALSE(form->CheckBox10->isChecked());
         form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("p"));
         ASSERT_EQ(form->ComboBox1->currentText(), "p");
         EXPECT_EQ(form->CheckBox8->isChecked(), c.ticked);
+        EXPECT_EQ(form->CheckBox10->isChecked(), c.kept);
         ASSERT_TRUE(form->SaveSettings());
         EXPECT_EQ(Value("p.inf", "Preferences", "TempName"), c.ticked ? "1" : "0");
+        EXPECT_EQ(Value("p.inf", "Preferences", "KeepTime"), c.kept ? "1" : "0");
         // Loading another profile replaces the choice, and coming back restores it.
         form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("other"));
         EXPECT_FALSE(form->CheckBox8->isChecked());
+        EXPECT_FALSE(form->CheckBox10->isChecked());
         form->ComboBox1->setCurrentIndex(form->ComboBox1->findText("p"));
         EXPECT_EQ(form->CheckBox8->isChecked(), c.ticked);
+        EXPECT_EQ(form->CheckBox10->isChecked(), c.kept);
     }
-    // A new profile is a user login.
+    // A new profile is a user login, and keeps times.
     auto form = Start({"/SET"});
     ASSERT_FALSE(form->CheckBox8->isChecked());
+    ASSERT_FALSE(form->CheckBox10->isChecked());
     form->Button3->click();
     EXPECT_TRUE(form->CheckBox8->isChecked());
+    EXPECT_TRUE(form->CheckBox10->isChecked());
 }
 
 TEST_F(TAppTest, LoadKeepsTheDefaultCaseSensitiveAndOutOfRangeListsEmpty) {

@@ -90,4 +90,38 @@ TEST(RemoteFolder, StoredFilesAsTheNextListingWouldShowThem) {
     tzset();
 }
 
+// A time kept by the store is the exact time on any server; without one the listing's kind decides.
+TEST(RemoteFolder, StoredFilesKeepTheTimeTheStoreGaveThem) {
+    const std::int64_t when = 1765103440; // date -u -d '2025-12-07 10:30:40' +%s
+    const std::int64_t kept = 1704164645; // date -u -d '2024-01-02 03:04:05' +%s
+    for (const bool mlsd : {true, false}) {
+        TRemoteFolder folder;
+        folder.Take(ftpstUNIX, mlsd, {});
+        folder.Stored("a.txt", 4, when, kept);
+        ASSERT_NE(folder.Find("a.txt"), nullptr);
+        EXPECT_EQ(folder.Find("a.txt")->Utc, kept) << mlsd;
+        EXPECT_EQ(folder.Find("a.txt")->Date, "") << mlsd;
+    }
+}
+
+// The server's answer about a listed file's time is kept by the entry, and so is its refusal.
+TEST(RemoteFolder, AnsweredTimesAreAskedOnce) {
+    TRemoteFolder folder;
+    folder.Take(ftpstUNIX, false, UnixLines);
+    const TRemoteEntry* index = folder.Find("index.html");
+    ASSERT_NE(index, nullptr);
+    EXPECT_FALSE(index->TimeAsked);
+    folder.TimeAnswered("index.html", 1704164645);
+    EXPECT_TRUE(folder.Find("index.html")->TimeAsked);
+    EXPECT_EQ(folder.Find("index.html")->Utc, 1704164645);
+    EXPECT_EQ(folder.Find("index.html")->Date, "Dec 24 2019"); // still shown in the questions
+
+    folder.TimeAnswered("read me.txt", std::nullopt);
+    EXPECT_TRUE(folder.Find("read me.txt")->TimeAsked);
+    EXPECT_FALSE(folder.Find("read me.txt")->Utc);
+    // The name as listed, exactly.
+    folder.TimeAnswered("PUB", 1);
+    EXPECT_FALSE(folder.Find("pub")->TimeAsked);
+}
+
 } // namespace

@@ -13,9 +13,12 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
+#include <map>
 #include <sstream>
 
 namespace {
@@ -107,6 +110,7 @@ struct TCase {
     std::string title;
     std::vector<std::string> profile; // KEY=VALUE
     std::vector<std::pair<std::string, std::string>> files;
+    std::map<std::string, std::time_t> mtimes; // of files, by name
     std::vector<std::string> folders;
     std::vector<std::string> args;
     std::deque<TAnswer> answers;
@@ -147,6 +151,12 @@ TCase ReadCase(const std::string& name) {
             const std::size_t gap = rest.find(' ');
             c.files.emplace_back(rest.substr(0, gap),
                                  gap == std::string::npos ? "" : Bytes(rest.substr(gap + 1)));
+        } else if (word == "mtime") {
+            std::string file, stamp;
+            words >> file >> stamp;
+            std::tm utc{};
+            std::istringstream(stamp) >> std::get_time(&utc, "%Y%m%d%H%M%S");
+            c.mtimes[file] = timegm(&utc);
         } else if (word == "folder") {
             c.folders.push_back(rest);
         } else if (word == "args") {
@@ -243,6 +253,8 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
                 p.Ftps();
             else if (key == "temp")
                 extra += "TempName=" + value + "\r\n";
+            else if (key == "keeptime")
+                extra += "KeepTime=" + value + "\r\n";
             else if (key == "timeout")
                 timeout = value;
             else if (key == "makedir")
@@ -271,7 +283,8 @@ TEST_P(TScriptedCase, Runs) {
 
     std::map<std::string, std::string> paths;
     for (const auto& [name, bytes] : c.files)
-        paths[name] = Local(name, bytes);
+        paths[name] = Local(
+            name, bytes, c.mtimes.contains(name) ? std::optional(c.mtimes.at(name)) : std::nullopt);
     for (const std::string& name : c.folders) {
         std::filesystem::create_directories(local + name);
         paths[name] = local + name;

@@ -129,10 +129,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 namespace {
 
-// A server that lists with LIST only: dates are the listing's text.
+// A server that lists with LIST only and has no MDTM: dates are the listing's text.
 class ListOnlyServer : public TUploadTest {
   protected:
-    ListOnlyServer() { serverWithoutMlst = true; }
+    ListOnlyServer() { ServeListingKind(TListingKind::List); }
 };
 
 } // namespace

@@ -27,6 +27,34 @@ void SetTime(const std::string& path, std::time_t mtime) {
 
 } // namespace
 
+const char* KindName(TListingKind kind) {
+    switch (kind) {
+    case TListingKind::Mlsd:
+        return "MLSD";
+    case TListingKind::MdtmOnly:
+        return "MDTM";
+    case TListingKind::List:
+        return "LIST";
+    }
+    return "?";
+}
+
+int CommandsInLog(const std::string& log, const std::string& command) {
+    int count = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        if (log.compare(start, end - start, command) == 0) ++count;
+    return count;
+}
+
+int CommandsStartingWith(const std::string& log, const std::string& prefix) {
+    int count = 0;
+    std::size_t start = 0;
+    for (std::size_t end; (end = log.find('\n', start)) != std::string::npos; start = end + 1)
+        if (log.compare(start, prefix.size(), prefix) == 0 && end - start >= prefix.size()) ++count;
+    return count;
+}
+
 void TUploadTest::SetUp() {
     TAppTest::SetUp();
     // pyftpdlib lists times in UTC; the program compares them with local times.
@@ -34,6 +62,7 @@ void TUploadTest::SetUp() {
     tzset();
     std::string why;
     if (!serverPem.isEmpty()) server.UseTls(serverPem);
+    if (serverWithoutMdtm) server.Hide({"MDTM"});
     ASSERT_TRUE(server.Start(why, 0, "127.0.0.1", 0, 0, 0, serverWithoutMlst)) << why;
     local = root.path().toStdString() + "/local/";
     std::filesystem::create_directories(local);
@@ -66,7 +95,8 @@ void TUploadTest::WriteProfile(const TProfile& p) {
                   "\nSavePassword=" + (p.savePassword ? "1" : "0") + "\nDefaultDir=" + p.dir +
                   "\n[Preferences]\nSameFileExist=" + std::to_string(p.policy) +
                   "\nJapaneseCode=" + std::to_string(p.mode) + "\n" +
-                  (p.temp < 0 ? "" : "TempName=" + std::to_string(p.temp) + "\n"));
+                  (p.temp < 0 ? "" : "TempName=" + std::to_string(p.temp) + "\n") +
+                  (p.keepTime < 0 ? "" : "KeepTime=" + std::to_string(p.keepTime) + "\n"));
 }
 
 std::string TUploadTest::Local(const std::string& name, const std::string& bytes,

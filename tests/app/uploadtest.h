@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct TProfile {
     std::string server = "127.0.0.1";
     bool pasv = false;       // PASVSupport
     int temp = -1;           // TempName: 0 or 1; -1 leaves it out (the program's default)
+    int keepTime = -1;       // KeepTime: 0 or 1; -1 leaves it out (the program's default)
     int nameCode = -1;       // NameCode: 0..3; -1 leaves it out (the program's default)
     bool ftps = false;       // FTPS
     std::string trustedCert; // TrustedCert; left out when empty
@@ -41,10 +43,25 @@ struct TProfile {
     TProfile& Server(std::string v) { return server = std::move(v), *this; }
     TProfile& Passive() { return pasv = true, *this; }
     TProfile& TempName(bool v) { return temp = v, *this; }
+    TProfile& KeepTime(bool v) { return keepTime = v, *this; }
     TProfile& NameCode(int v) { return nameCode = v, *this; }
     TProfile& Ftps() { return ftps = true, *this; }
     TProfile& Trusted(std::string v) { return trustedCert = std::move(v), *this; }
 };
+
+// How the server lists a folder and tells a file's time: MLSD; LIST, with MDTM for exact times;
+// LIST alone.
+enum class TListingKind { Mlsd, MdtmOnly, List };
+inline constexpr TListingKind AllListingKinds[] = {TListingKind::Mlsd, TListingKind::MdtmOnly,
+                                                   TListingKind::List};
+const char* KindName(TListingKind kind);
+inline void PrintTo(TListingKind kind, std::ostream* os) {
+    *os << KindName(kind);
+}
+
+// The lines of a protocol log that are exactly `command`, and those that start with `prefix`.
+int CommandsInLog(const std::string& log, const std::string& command);
+int CommandsStartingWith(const std::string& log, const std::string& prefix);
 
 struct TRunResult {
     bool ended = false; // the main window closed
@@ -84,6 +101,13 @@ class TUploadTest : public TAppTest {
     PyFtpServer server;
     // Set before SetUp (in a fixture's constructor): the server has neither MLST nor MLSD.
     bool serverWithoutMlst = false;
+    // Set before SetUp: nor MDTM; with serverWithoutMlst the server tells no exact time at all.
+    bool serverWithoutMdtm = false;
+    // Before SetUp: the server lists and tells times as `kind` says.
+    void ServeListingKind(TListingKind kind) {
+        serverWithoutMlst = kind != TListingKind::Mlsd;
+        serverWithoutMdtm = kind == TListingKind::List;
+    }
     // Set before SetUp: the server is an FTPS server with this certificate and key.
     QString serverPem;
     std::string local; // folder of the local files, ending in "/"

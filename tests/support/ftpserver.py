@@ -1,6 +1,6 @@
 """A real FTP server for the tests: pyftpdlib on 127.0.0.1 (or ::1) with an ephemeral port.
 
-Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [TLS [NO_MLST]]]]]]]
+Usage: ftpserver.py ROOT USER PASSWORD [READ_LIMIT [ADDRESS [DROP_AFTER [DROPS [IDLE [TLS [HIDDEN]]]]]]]
 One user with a password and full rights, and anonymous with read rights, both rooted at ROOT.
 With READ_LIMIT (bytes a second, 0 for none) the server reads data connections no faster than
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With
@@ -10,8 +10,10 @@ server closes the control connection between files (at the first TYPE after a fi
 which begins the next file), that many times in all. With IDLE (seconds) a control connection that
 stays silent that long is closed with a 421 reply, as a server's idle time-out does.
 With TLS (a PEM file holding the certificate chain and the key) the server is an FTPS server that
-requires TLS on the control connection before USER and on every data connection (PROT P). With
-NO_MLST (1) the server has neither MLST nor MLSD, as many servers do, and lists only with LIST.
+requires TLS on the control connection before USER and on every data connection (PROT P). HIDDEN
+names commands, separated by commas, that the server neither has nor lists in its FEAT reply:
+"MLST,MLSD" for a server that lists only with LIST, as many do; with "MDTM" too, one that cannot
+tell a file's exact time either.
 Prints the port on the first line of standard output, and ends when standard input closes (so it
 never outlives the test that started it).
 """
@@ -121,9 +123,10 @@ def main():
     Behaviour.drops_left = int(sys.argv[7]) if len(sys.argv) > 7 else 0
     if len(sys.argv) > 8 and int(sys.argv[8]) > 0:
         handler.timeout = int(sys.argv[8])
-    if len(sys.argv) > 10 and int(sys.argv[10]) > 0:
+    hidden = set(filter(None, sys.argv[10].split(","))) if len(sys.argv) > 10 else set()
+    if hidden:
         handler.proto_cmds = {name: value for name, value in handler.proto_cmds.items()
-                              if name not in ("MLST", "MLSD")}
+                              if name not in hidden}
     if read_limit > 0:
         SlowDTPHandler.read_limit = read_limit
         handler.dtp_handler = SlowDTPHandler

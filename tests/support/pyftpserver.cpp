@@ -12,6 +12,10 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
         why = "no temporary folder";
         return false;
     }
+    QStringList hidden = hidden_;
+    if (noMlst)
+        hidden << "MLST"
+               << "MLSD";
     const QStringList arguments = {QStringLiteral(WENDUP_TEST_SUPPORT_DIR "/ftpserver.py"),
                                    root_.path(),
                                    User,
@@ -22,7 +26,7 @@ bool PyFtpServer::Start(std::string& why, int readLimit, const char* address, in
                                    QString::number(drops),
                                    QString::number(idleSeconds),
                                    tlsPem_,
-                                   QString::number(noMlst ? 1 : 0)};
+                                   hidden.join(',')};
     QByteArray line;
     if (!StartForFirstLine(process_, "/usr/bin/python3", arguments, line, why,
                            "is python3-pyftpdlib installed?"))

@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <cstdint>
@@ -33,6 +34,8 @@ class PyFtpServer {
     // Before Start: an FTPS server with this PEM file (certificate chain and key), which requires
     // TLS before USER and on every data connection.
     void UseTls(const QString& pemFile) { tlsPem_ = pemFile; }
+    // Before Start: commands ("MDTM", "MFMT") the server neither has nor lists in its features.
+    void Hide(const QStringList& commands) { hidden_ = commands; }
     std::uint16_t Port() const { return port_; }
     // The folder the server shows as "/".
     QString Root() const { return root_.path(); }
@@ -42,4 +45,5 @@ class PyFtpServer {
     QProcess process_;
     std::uint16_t port_ = 0;
     QString tlsPem_;
+    QStringList hidden_;
 };
