@@ -15,11 +15,13 @@
 #include "platform/dirsearch.h"
 #include "platform/notify.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -152,8 +154,13 @@ std::optional<QStringList> TForm1::PickFiles() {
         folderButton->setObjectName("FolderButton");
         buttons->addButton(folderButton.get(), QDialogButtonBox::ActionRole);
         connect(folderButton.get(), &QPushButton::clicked, picker, [&] {
-            for (const QString& path : picker->selectedFiles())
-                if (QFileInfo(path).isDir()) chosenFolders << path;
+            // selectedFiles() leaves selected folders out in this mode: the view has them.
+            QStringList candidates = picker->selectedFiles();
+            if (auto* view = picker->findChild<QAbstractItemView*>("listView"))
+                for (const QModelIndex& row : view->selectionModel()->selectedRows())
+                    candidates << row.data(QFileSystemModel::FilePathRole).toString();
+            for (const QString& path : candidates)
+                if (QFileInfo(path).isDir() && !chosenFolders.contains(path)) chosenFolders << path;
             if (chosenFolders.isEmpty()) chosenFolders << picker->directory().absolutePath();
             // Not accept(): Qt's picker would open a selected folder instead of ending.
             static_cast<QDialog*>(picker)->done(QDialog::Accepted);

@@ -16,6 +16,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListView>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -326,7 +327,19 @@ TEST_F(FolderUpload, ThePickerChoosesAFolder) {
             auto* picker = qobject_cast<QFileDialog*>(w);
             ASSERT_NE(picker, nullptr);
             picker->setDirectory(QString::fromStdString(c.shown));
-            if (!c.selected.empty()) picker->selectFile(QString::fromStdString(c.selected));
+            // The picker reads a folder in the background: select once the entries are there.
+            auto* view = picker->findChild<QListView*>("listView");
+            ASSERT_NE(view, nullptr);
+            ASSERT_TRUE(
+                RunUntil([&] { return view->model()->rowCount(view->rootIndex()) > 0; }, 5000));
+            // Selected in the list, as a click does.
+            const QModelIndex root = view->rootIndex();
+            for (int row = 0; row < view->model()->rowCount(root); ++row) {
+                const QModelIndex entry = view->model()->index(row, 0, root);
+                if (entry.data().toString().toStdString() == c.selected)
+                    view->selectionModel()->select(entry, QItemSelectionModel::ClearAndSelect |
+                                                              QItemSelectionModel::Rows);
+            }
             auto* button = picker->findChild<QPushButton*>("FolderButton");
             ASSERT_NE(button, nullptr);
             button->click();
