@@ -9,7 +9,7 @@
 //
 // Over TLS (explicit, passive mode on both sides: Debian's curl sends active-mode FTPS data in
 // clear), 512 MiB to pyftpdlib's TLS handler, ours against curl --ssl-reqd -T, three rounds in
-// turns, with the ratios of the medians. "bench_upload tls" runs only that part.
+// turns, with the ratios of the medians. "bench_component tls" runs only that part.
 //
 // Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
 // RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
@@ -42,17 +42,6 @@
 #include <vector>
 
 namespace {
-
-struct Figures {
-    double seconds = 0;
-    double cpu = 0;
-    double system = 0; // the part of cpu spent in the kernel
-    long peakKiB = 0;
-};
-
-double SystemSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_stime.tv_sec) + static_cast<double>(r.ru_stime.tv_usec) / 1e6;
-}
 
 rusage OwnUsage() {
     rusage r{};
@@ -141,45 +130,21 @@ bool UploadCurl(std::uint16_t port, const QString& local, const std::string& rem
     const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword +
                             "@127.0.0.1:" + std::to_string(port) + "/" + remote;
     const std::string file = local.toStdString();
-    const double start = Now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (caFile.empty())
-            execlp("curl", "curl", "-s", "-S", "-T", file.c_str(), "-P", "127.0.0.1", url.c_str(),
-                   static_cast<char*>(nullptr));
-        else
-            execlp("curl", "curl", "-s", "-S", "--ssl-reqd", "--cacert", caFile.c_str(), "-T",
-                   file.c_str(), url.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (child < 0) return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) return false;
-    f.seconds = Now() - start;
-    f.cpu = CpuSeconds(usage);
-    f.system = SystemSeconds(usage);
-    f.peakKiB = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (caFile.empty())
+        f = RunChild({"curl", "-s", "-S", "-T", file, "-P", "127.0.0.1", url}, {}, 600);
+    else
+        f = RunChild({"curl", "-s", "-S", "--ssl-reqd", "--cacert", caFile, "-T", file, url}, {},
+                     600);
+    return f.ok;
 }
 
 constexpr int kRounds = 3;
 
 // The median of each figure by itself.
-Figures Median(std::vector<Figures> rounds) {
-    const auto middle = [&rounds](auto field) {
-        std::vector<double> values;
-        for (const Figures& f : rounds)
-            values.push_back(static_cast<double>(f.*field));
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
-    Figures m;
-    m.seconds = middle(&Figures::seconds);
-    m.cpu = middle(&Figures::cpu);
-    m.system = middle(&Figures::system);
-    m.peakKiB = static_cast<long>(middle(&Figures::peakKiB));
-    return m;
+Figures MedianOf(const std::vector<Figures>& rounds) {
+    Rounds r;
+    r.runs = rounds;
+    return r.Median();
 }
 
 void Print(const char* who, std::int64_t bytes, const Figures& f) {
@@ -234,7 +199,7 @@ int TlsUploads(const QString& root, const QString& localFolder) {
         curlRounds.push_back(c);
     }
     QFile::remove(big);
-    const Figures ours = Median(oursRounds), curl = Median(curlRounds);
+    const Figures ours = MedianOf(oursRounds), curl = MedianOf(curlRounds);
     Print("TStarFtp TLS, median", size, ours);
     Print("curl TLS, median", size, curl);
     const double throughput = curl.seconds / ours.seconds, cpu = ours.cpu / curl.cpu;
@@ -286,8 +251,8 @@ int main(int argc, char** argv) {
     }
     QFile::remove(small);
     QFile::remove(big);
-    ours = Median(oursRounds);
-    curl = Median(curlRounds);
+    ours = MedianOf(oursRounds);
+    curl = MedianOf(curlRounds);
     Print("TStarFtp, median", bigSize, ours);
     Print("curl, median", bigSize, curl);
     std::printf("bytes on the server: ours 64 MiB %s, ours 512 MiB %s, curl %s\n",
