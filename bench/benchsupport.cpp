@@ -422,6 +422,17 @@ std::string CommandTrace::PerFile(int files) const {
     return out.str();
 }
 
+std::string CommandTrace::Counts() const {
+    std::map<std::string, int> counts;
+    std::vector<std::string> order;
+    for (const std::string& verb : verbs)
+        if (counts[verb]++ == 0) order.push_back(verb);
+    std::string out;
+    for (const std::string& verb : order)
+        out += (out.empty() ? "" : ", ") + verb + " " + std::to_string(counts[verb]);
+    return out + "; " + std::to_string(verbs.size()) + " in all";
+}
+
 std::string CommandTrace::OneTurn(int nth) const {
     std::string turn;
     int stores = 0;

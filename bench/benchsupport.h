@@ -167,6 +167,8 @@ struct CommandTrace {
     std::vector<std::string> verbs; // in order
     // "verb count/files, ..." for the verbs sent about `files` times or more, and the total.
     std::string PerFile(int files) const;
+    // "verb count, ..." of every verb, in the order of their first use.
+    std::string Counts() const;
     // The verbs after the `nth` store (0 the first) up to the next store: the commands one file
     // costs, "STOR" or "APPE" last.
     std::string OneTurn(int nth) const;
