@@ -163,6 +163,8 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
                 ratio, ratio <= 1.0 ? "reached" : "NOT reached",
                 clients[1].rounds.MedianRatio(clients[2].rounds),
                 clients[0].rounds.MedianRatio(clients[3].rounds));
+    std::printf("  the rounds' ratios program/lftp mirror -R: %s\n",
+                clients[0].rounds.Ratios(clients[2].rounds).c_str());
     // The commands: one more run of each, the program with temporary names, lftp traced.
     EmptyFolder(dest);
     clients[0].run();

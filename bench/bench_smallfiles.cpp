@@ -161,6 +161,8 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
                 ours.seconds / lftpFigures.seconds,
                 clients[0].rounds.MedianRatio(clients[2].rounds),
                 clients[0].rounds.MedianRatio(clients[3].rounds));
+    std::printf("  the rounds' ratios program/lftp: %s\n",
+                clients[0].rounds.Ratios(clients[1].rounds).c_str());
     const Figures one = clients[4].rounds.Median();
     std::printf("  a run of one file %.0f ms (%.2f CPU s); the other %d files %.2f ms each\n",
                 one.seconds * 1000, one.cpu, kFiles - 1,

@@ -186,6 +186,17 @@ double Rounds::MedianRatio(const Rounds& other, bool cpu) const {
     return ::Median(ratios);
 }
 
+std::string Rounds::Ratios(const Rounds& other) const {
+    std::string out;
+    char text[32];
+    for (std::size_t i = 0; i < runs.size() && i < other.runs.size(); ++i) {
+        std::snprintf(text, sizeof text, "%s%.2f", out.empty() ? "" : " ",
+                      other.runs[i].seconds > 0 ? runs[i].seconds / other.runs[i].seconds : 0.0);
+        out += text;
+    }
+    return out;
+}
+
 bool Server::Start(const QString& root, int readLimit, const QString& tlsPem) {
     root_ = root.toStdString();
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);

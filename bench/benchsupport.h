@@ -64,6 +64,8 @@ struct Rounds {
     // The median of the rounds' ratios of wall times (or CPU seconds) against `other`, taken
     // round by round, so the machine's slower and faster spells fall on both sides of each ratio.
     double MedianRatio(const Rounds& other, bool cpu = false) const;
+    // The rounds' ratios of wall times against `other`, in the order of the rounds ("1.02 0.97").
+    std::string Ratios(const Rounds& other) const;
 };
 
 double Median(std::vector<double> values);
