@@ -81,22 +81,22 @@ bool BenchServerBigFile(BenchServer& server, const std::string& base, const std:
     ncftp.insert(ncftp.end(), {"127.0.0.1", "up", big});
     std::vector<Client> clients;
     clients.emplace_back("program (wendup, offscreen)", "big.bin", [&] {
-                           return RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big},
-                                           ProgramEnv(base), kTimeout);
-                       });
+        return RunChild({WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", big}, ProgramEnv(base),
+                        kTimeout);
+    });
     clients.emplace_back("component alone", "component.bin",
-                       [&] { return UploadComponent(server, big, "up/component.bin"); });
+                         [&] { return UploadComponent(server, big, "up/component.bin"); });
     clients.emplace_back("curl -T -P 127.0.0.1", "curl.bin", [&] {
-                           return RunChild({"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1",
-                                            FtpUrl(server, "up/curl.bin")},
-                                           PeerEnv(base), kTimeout);
-                       });
+        return RunChild(
+            {"curl", "-s", "-S", "-T", big, "-P", "127.0.0.1", FtpUrl(server, "up/curl.bin")},
+            PeerEnv(base), kTimeout);
+    });
     clients.emplace_back("lftp put", "lftp.bin", [&] {
-                           return RunChild(LftpArgs(server, "cd up; put " + big + " -o lftp.bin"),
-                                           PeerEnv(base), kTimeout);
-                       });
+        return RunChild(LftpArgs(server, "cd up; put " + big + " -o lftp.bin"), PeerEnv(base),
+                        kTimeout);
+    });
     clients.emplace_back("ncftpput -E", "big.bin",
-                       [&] { return RunChild(ncftp, PeerEnv(base), kTimeout); });
+                         [&] { return RunChild(ncftp, PeerEnv(base), kTimeout); });
     for (int round = 0; round < rounds; ++round)
         for (std::size_t i = 0; i < clients.size(); ++i) {
             Client& c = clients[(i + static_cast<std::size_t>(round)) % clients.size()];
@@ -122,14 +122,13 @@ bool BenchServerBigFile(BenchServer& server, const std::string& base, const std:
                 "%s)\n",
                 throughput, throughput >= 1.0 ? "reached" : "NOT reached", cpu,
                 cpu <= 1.5 ? "reached" : "NOT reached");
-    std::printf("  program/curl: throughput %.2f, CPU %.2f; program/lftp: throughput %.2f, CPU "
-                "%.2f; component/ncftpput: throughput %.2f, CPU %.2f\n",
-                1 / program.MedianRatio(clients[2].rounds),
-                program.MedianRatio(clients[2].rounds, true),
-                1 / program.MedianRatio(clients[3].rounds),
-                program.MedianRatio(clients[3].rounds, true),
-                1 / clients[1].rounds.MedianRatio(clients[4].rounds),
-                clients[1].rounds.MedianRatio(clients[4].rounds, true));
+    std::printf(
+        "  program/curl: throughput %.2f, CPU %.2f; program/lftp: throughput %.2f, CPU "
+        "%.2f; component/ncftpput: throughput %.2f, CPU %.2f\n",
+        1 / program.MedianRatio(clients[2].rounds), program.MedianRatio(clients[2].rounds, true),
+        1 / program.MedianRatio(clients[3].rounds), program.MedianRatio(clients[3].rounds, true),
+        1 / clients[1].rounds.MedianRatio(clients[4].rounds),
+        clients[1].rounds.MedianRatio(clients[4].rounds, true));
     return ok;
 }
 

@@ -228,7 +228,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QTemporaryDir root, local;
     if (!root.isValid() || !local.isValid()) return Fail("no temporary folder");
-    if (std::find(argv + 1, argv + argc, std::string("tls")) != argv + argc) return TlsUploads(root.path(), local.path());
+    if (std::find(argv + 1, argv + argc, std::string("tls")) != argv + argc)
+        return TlsUploads(root.path(), local.path());
     Server server;
     if (!server.Start(root.path())) return Fail("cannot start pyftpdlib (python3-pyftpdlib)");
 

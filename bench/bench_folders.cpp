@@ -4,13 +4,14 @@
 // A tree of 2,000 files of 4 KiB in 50 folders, three levels deep (5 folders, 3 in each of them,
 // 2 in each of those; 40 files in every one), sent into an empty remote folder. The program gets
 // the tree's top folder on its command line (`wendup /SERVER:bench /NOMSG FOLDER`, offscreen) with
-// "MakeDir" on, once with the profile of the small-files benchmark (policy "新しい日付のときは転送",
-// temporary names and time keeping on) and once with plain stores (no temporary names); the peers
-// are `lftp -e "mirror -R LOCAL REMOTE"` (the target's yardstick) and the same with
-// `set xfer:use-temp-file yes`. Prints each one's wall time and CPU seconds (medians of the rounds,
-// the clients taking turns in a rotating order) and the ratio of wall times program/lftp mirror
-// (target <= 1.0) as the median of the rounds' ratios; every run must leave all 2,000 files whole
-// in their folders. The program's run log and one traced lftp run give the commands each sends.
+// "MakeDir" on, once with the profile of the small-files benchmark (policy
+// "新しい日付のときは転送", temporary names and time keeping on) and once with plain stores (no
+// temporary names); the peers are `lftp -e "mirror -R LOCAL REMOTE"` (the target's yardstick) and
+// the same with `set xfer:use-temp-file yes`. Prints each one's wall time and CPU seconds (medians
+// of the rounds, the clients taking turns in a rotating order) and the ratio of wall times
+// program/lftp mirror (target <= 1.0) as the median of the rounds' ratios; every run must leave all
+// 2,000 files whole in their folders. One more run of the program and of lftp through a relay that
+// notes each command and reply shows the commands each sends and where the time goes.
 //
 // A program that refuses a folder ("wendup: FOLDER: reason") has no whole-folder upload: then only
 // the peers are measured and the program's line says so.
@@ -18,6 +19,7 @@
 // Arguments: rounds=N (3; "quick": 1).
 
 #include "benchsupport.h"
+#include "controlrelay.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -37,6 +39,8 @@ namespace {
 constexpr int kFilesPerFolder = 40;
 constexpr std::int64_t kFileSize = 4096;
 constexpr double kTimeout = 600;
+// A run through the relay that takes this long has stalled.
+constexpr double kRelayTimeout = 120;
 
 // The tree under `top`; the number of folders made (the top not counted).
 int MakeTree(const std::string& top) {
@@ -92,10 +96,10 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
     std::filesystem::create_directories(dest);
     const std::vector<std::string> program = {WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", tree};
     const std::string error = base + "/program.err";
-    const ProfileOptions safe{0, server.RemotePath("dest"), {{"TempName", "1"}, {"KeepTime", "1"}},
-                              true};
-    const ProfileOptions plain{0, server.RemotePath("dest"), {{"TempName", "0"}, {"KeepTime", "1"}},
-                               true};
+    const ProfileOptions safe{
+        0, server.RemotePath("dest"), {{"TempName", "1"}, {"KeepTime", "1"}}, true};
+    const ProfileOptions plain{
+        0, server.RemotePath("dest"), {{"TempName", "0"}, {"KeepTime", "1"}}, true};
     const std::string mirror = "mirror -R " + tree + " dest/tree";
     const std::vector<std::string> lftp = LftpArgs(server, mirror);
     const std::vector<std::string> lftpTemp =
@@ -165,17 +169,30 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
                 clients[0].rounds.MedianRatio(clients[3].rounds));
     std::printf("  the rounds' ratios program/lftp mirror -R: %s\n",
                 clients[0].rounds.Ratios(clients[2].rounds).c_str());
-    // The commands: one more run of each, the program with temporary names, lftp traced.
-    EmptyFolder(dest);
-    clients[0].run();
-    const CommandTrace ours = ProgramCommands(NewestRunLog(base));
-    EmptyFolder(dest);
-    std::vector<std::string> traced = lftp;
-    traced.insert(traced.begin() + 1, "-d");
-    RunChild(traced, PeerEnv(base), kTimeout, {}, base + "/lftp-debug.txt");
-    std::printf("  commands, program (temp names): %s\n", ours.Counts().c_str());
-    std::printf("  commands, lftp mirror -R:       %s\n",
-                LftpCommands(base + "/lftp-debug.txt").Counts().c_str());
+    // The commands: one more run of the program (temporary names) and of lftp mirror -R through
+    // a relay that notes every command and reply.
+    ControlRelay relay;
+    if (relay.Start(server.Port())) {
+        const RelayedServer relayed(server, relay);
+        EmptyFolder(dest);
+        WriteProfile(base + "/home", relayed, safe);
+        const Figures relayedRun = RunChild(program, ProgramEnv(base), kRelayTimeout);
+        const int relayedArrived = CountTree(dest + "/tree").first;
+        const CommandTrace ours(relay.Take());
+        EmptyFolder(dest);
+        RunChild(LftpArgs(relayed, mirror), PeerEnv(base), kTimeout);
+        const CommandTrace theirs(relay.Take());
+        std::printf("  through a relay noting each command, one run each:\n");
+        std::printf("  program (temp names): %s\n", ours.Counts().c_str());
+        if (relayedRun.ok && relayedArrived == files)
+            std::printf("    %s\n", ours.Timing(files).c_str());
+        else
+            std::printf("    the program did NOT finish through the relay: %d of %d files stored, "
+                        "stopped after %.0f s\n",
+                        relayedArrived, files, relayedRun.seconds);
+        std::printf("  lftp mirror -R: %s\n    %s\n", theirs.Counts().c_str(),
+                    theirs.Timing(files).c_str());
+    }
     return ok;
 }
 

@@ -15,13 +15,14 @@
 // one command (no temporary names); ncftpput -T (temporary names). Prints ms a file and CPU
 // seconds of each (medians of the rounds, the clients taking turns in a rotating order) and the
 // ratio program/lftp as the median of the rounds' ratios (target <= 1.0). After the rounds, one
-// more run of lftp with its protocol trace; the program's run log of its last round and lftp's
-// trace give the commands each sends for a file.
+// more run of the program and of lftp through a relay that notes each command and reply: the
+// commands each sends for a file, and how long the server and the client take for each.
 //
 // Arguments: rounds=N (7; "quick": 3). The server's folders and the local files are in shared
 // memory when it has room (see ScratchFolder).
 
 #include "benchsupport.h"
+#include "controlrelay.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -44,6 +45,8 @@ constexpr int kFiles = 200;
 constexpr int kEntries = 5000;
 constexpr std::int64_t kFileSize = 4096;
 constexpr double kTimeout = 300;
+// A run through the relay that takes this long has stalled.
+constexpr double kRelayTimeout = 60;
 
 std::string SmallName(int i) {
     return "small" + std::to_string(i) + ".txt";
@@ -92,14 +95,14 @@ int CountStored(const std::string& folder) {
 }
 
 bool BenchServerFolder(BenchServer& server, const std::string& base,
-                       const std::vector<std::string>& locals, std::time_t localTime,
-                       int rounds) {
+                       const std::vector<std::string>& locals, std::time_t localTime, int rounds) {
     const std::string folder = server.Root() + "/many";
     std::filesystem::create_directories(folder);
     for (int i = 0; i < kEntries; ++i)
         std::ofstream(folder + "/entry" + std::to_string(i) + ".dat") << i;
-    WriteProfile(base + "/home", server,
-                 {0, server.RemotePath("many"), {{"TempName", "1"}, {"KeepTime", "1"}}, false});
+    const ProfileOptions profile{
+        0, server.RemotePath("many"), {{"TempName", "1"}, {"KeepTime", "1"}}, false};
+    WriteProfile(base + "/home", server, profile);
 
     std::vector<std::string> program = {WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG"};
     program.insert(program.end(), locals.begin(), locals.end());
@@ -115,19 +118,19 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
     const std::vector<std::string> lftp = LftpArgs(server, mput);
 
     std::vector<Client> clients;
-    clients.emplace_back("program (date check, temp names, time kept)",
-                       [&] { return RunChild(program, ProgramEnv(base), kTimeout, {}, base + "/program.err"); });
+    clients.emplace_back("program (date check, temp names, time kept)", [&] {
+        return RunChild(program, ProgramEnv(base), kTimeout, {}, base + "/program.err");
+    });
     clients.emplace_back("lftp mput, xfer:use-temp-file yes",
-                       [&] { return RunChild(lftp, PeerEnv(base), kTimeout); });
+                         [&] { return RunChild(lftp, PeerEnv(base), kTimeout); });
     clients.emplace_back("curl, one command (no temp names)",
-                       [&] { return RunChild(curl, PeerEnv(base), kTimeout); });
+                         [&] { return RunChild(curl, PeerEnv(base), kTimeout); });
     clients.emplace_back("ncftpput -T (temp names)",
-                       [&] { return RunChild(ncftp, PeerEnv(base), kTimeout); });
+                         [&] { return RunChild(ncftp, PeerEnv(base), kTimeout); });
     // What a run costs besides the files: start-up, login, the listing, quit, and one store.
     const std::vector<std::string> single = {WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", locals[1]};
     clients.emplace_back(
-        "program, one file alone", [&] { return RunChild(single, ProgramEnv(base), kTimeout); },
-        1);
+        "program, one file alone", [&] { return RunChild(single, ProgramEnv(base), kTimeout); }, 1);
     int timesKept = 0;
     for (int round = 0; round < rounds; ++round)
         for (std::size_t i = 0; i < clients.size(); ++i) {
@@ -157,8 +160,7 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
     const double ratio = clients[0].rounds.MedianRatio(clients[1].rounds);
     std::printf("  ratio program/lftp %.2f (target <= 1.0: %s); of the medians %.2f; "
                 "program/curl %.2f, program/ncftpput %.2f\n",
-                ratio, ratio <= 1.0 ? "reached" : "NOT reached",
-                ours.seconds / lftpFigures.seconds,
+                ratio, ratio <= 1.0 ? "reached" : "NOT reached", ours.seconds / lftpFigures.seconds,
                 clients[0].rounds.MedianRatio(clients[2].rounds),
                 clients[0].rounds.MedianRatio(clients[3].rounds));
     std::printf("  the rounds' ratios program/lftp: %s\n",
@@ -172,19 +174,34 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
                 clients[0].storedLast, clients[1].storedLast, clients[2].storedLast,
                 clients[3].storedLast, timesKept, kFiles);
 
-    // Where the round trips go: the program's log of its last run, and one traced lftp run.
-    const CommandTrace oursTrace = ProgramCommands(NewestRunLog(base));
-    ResetFolder(folder, localTime);
-    const std::string debug = base + "/lftp-debug.txt";
-    std::vector<std::string> traced = lftp;
-    traced.insert(traced.begin() + 1, "-d");
-    RunChild(traced, PeerEnv(base), kTimeout, {}, debug);
-    const CommandTrace lftpTrace = LftpCommands(debug);
-    std::printf("  commands a file, program: %s\n", oursTrace.PerFile(kFiles).c_str());
-    std::printf("  one file (the 2nd, missing):       %s\n", oursTrace.OneTurn(0).c_str());
-    std::printf("  one file (the 3rd, there older):   %s\n", oursTrace.OneTurn(1).c_str());
-    std::printf("  commands a file, lftp:    %s\n", lftpTrace.PerFile(kFiles).c_str());
-    std::printf("  one file, lftp:                    %s\n", lftpTrace.OneTurn(1).c_str());
+    // Where the round trips go: one more run of the program and of lftp through a relay that
+    // notes every command and reply.
+    ControlRelay relay;
+    if (relay.Start(server.Port())) {
+        const RelayedServer relayed(server, relay);
+        WriteProfile(base + "/home", relayed, profile);
+        ResetFolder(folder, localTime);
+        const Figures relayedRun = RunChild(program, ProgramEnv(base), kRelayTimeout);
+        const int relayedStored = CountStored(folder);
+        const CommandTrace ours(relay.Take());
+        ResetFolder(folder, localTime);
+        RunChild(LftpArgs(relayed, mput), PeerEnv(base), kTimeout);
+        const CommandTrace theirs(relay.Take());
+        WriteProfile(base + "/home", server, profile);
+        std::printf("  through a relay noting each command, one run each:\n");
+        std::printf("  program: commands a file: %s\n", ours.PerFile(kFiles).c_str());
+        std::printf("    the 2nd file (missing): %s; the 3rd (there, older): %s\n",
+                    ours.OneTurn(0).c_str(), ours.OneTurn(1).c_str());
+        if (relayedRun.ok && relayedStored == kFiles)
+            std::printf("    %s\n", ours.Timing(kFiles).c_str());
+        else
+            std::printf("    the program did NOT finish through the relay: %d of %d files stored, "
+                        "stopped after %.0f s\n",
+                        relayedStored, kFiles, relayedRun.seconds);
+        std::printf("  lftp: commands a file: %s\n", theirs.PerFile(kFiles).c_str());
+        std::printf("    one file: %s\n", theirs.OneTurn(1).c_str());
+        std::printf("    %s\n", theirs.Timing(kFiles).c_str());
+    }
     bool ok = true;
     for (const Client& c : clients)
         ok = ok && c.allStored && c.rounds.Median().ok;
@@ -194,8 +211,8 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
 } // namespace
 
 int main(int argc, char** argv) {
-    const int rounds =
-        static_cast<int>(std::max(1LL, Argument(argc, argv, "rounds", QuickRun(argc, argv) ? 3 : 7)));
+    const int rounds = static_cast<int>(
+        std::max(1LL, Argument(argc, argv, "rounds", QuickRun(argc, argv) ? 3 : 7)));
     QCoreApplication app(argc, argv);
     // Files and folders writable by the servers' session users (vsftpd's "ftp").
     umask(0);

@@ -24,7 +24,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 double Now() {
@@ -110,9 +109,9 @@ bool WaitChild(pid_t child, double timeoutSeconds, int& status, rusage& usage) {
             ended = poll(&p, 1, static_cast<int>((deadline - Now()) * 1000) + 1) > 0;
         } else {
             siginfo_t info{};
-            ended = waitid(P_PID, static_cast<id_t>(child), &info,
-                           WEXITED | WNOHANG | WNOWAIT) == 0 &&
-                    info.si_pid == child;
+            ended =
+                waitid(P_PID, static_cast<id_t>(child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == child;
             if (!ended) std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
@@ -376,23 +375,6 @@ std::vector<std::string> PeerEnv(const std::string& base) {
             "XDG_DATA_HOME=" + base + "/peer/.local/share"};
 }
 
-std::string NewestRunLog(const std::string& base) {
-    std::string newest;
-    std::filesystem::file_time_type newestTime{};
-    std::error_code error;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(base + "/state/wendup", error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("run-", 0) != 0 || !name.ends_with(".log")) continue;
-        const auto time = entry.last_write_time(error);
-        if (newest.empty() || time > newestTime) {
-            newest = entry.path().string();
-            newestTime = time;
-        }
-    }
-    return newest;
-}
-
 std::vector<std::string> LftpArgs(const BenchServer& server, const std::string& script) {
     return {"lftp",
             "-u",
@@ -411,84 +393,16 @@ std::string FtpUrl(const BenchServer& server, const std::string& path) {
 }
 
 std::vector<std::string> NcftpputArgs(const BenchServer& server) {
-    return {"ncftpput", "-u", server.User(),  "-p", server.Password(), "-P",
-            std::to_string(server.Port()), "-E", "-t", "30"};
-}
-
-std::string CommandTrace::PerFile(int files) const {
-    std::map<std::string, int> counts;
-    std::vector<std::string> order;
-    for (const std::string& verb : verbs)
-        if (counts[verb]++ == 0) order.push_back(verb);
-    std::ostringstream out;
-    out.precision(2);
-    int perFileTotal = 0;
-    for (const std::string& verb : order)
-        if (counts[verb] >= files) {
-            out << verb << " " << static_cast<double>(counts[verb]) / files << ", ";
-            perFileTotal += counts[verb];
-        }
-    out << "in all " << static_cast<double>(perFileTotal) / files << " a file, "
-        << verbs.size() << " commands in the session";
-    return out.str();
-}
-
-std::string CommandTrace::Counts() const {
-    std::map<std::string, int> counts;
-    std::vector<std::string> order;
-    for (const std::string& verb : verbs)
-        if (counts[verb]++ == 0) order.push_back(verb);
-    std::string out;
-    for (const std::string& verb : order)
-        out += (out.empty() ? "" : ", ") + verb + " " + std::to_string(counts[verb]);
-    return out + "; " + std::to_string(verbs.size()) + " in all";
-}
-
-std::string CommandTrace::OneTurn(int nth) const {
-    std::string turn;
-    int stores = 0;
-    for (const std::string& verb : verbs) {
-        if (stores == nth + 1) turn += (turn.empty() ? "" : " ") + verb;
-        if (verb == "STOR" || verb == "APPE") ++stores;
-        if (stores > nth + 1) break;
-    }
-    return turn;
-}
-
-namespace {
-
-std::string VerbOf(const std::string& command) {
-    std::string verb = command.substr(0, command.find(' '));
-    std::transform(verb.begin(), verb.end(), verb.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return verb;
-}
-
-} // namespace
-
-CommandTrace ProgramCommands(const std::string& runLog) {
-    CommandTrace trace;
-    std::ifstream in(runLog);
-    for (std::string line; std::getline(in, line);) {
-        // "HH:MM:SS VERB ...": a command; replies begin with their code, other lines are texts.
-        if (line.size() < 12 || line[2] != ':' || line[8] != ' ') continue;
-        const std::string text = line.substr(9);
-        const std::size_t verb = text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
-        if ((verb == std::string::npos || text[verb] == ' ') && text.size() >= 3 &&
-            (verb == std::string::npos || verb >= 3))
-            trace.verbs.push_back(VerbOf(text));
-    }
-    return trace;
-}
-
-CommandTrace LftpCommands(const std::string& debugFile) {
-    CommandTrace trace;
-    std::ifstream in(debugFile);
-    for (std::string line; std::getline(in, line);) {
-        const std::size_t mark = line.find("---> ");
-        if (mark != std::string::npos) trace.verbs.push_back(VerbOf(line.substr(mark + 5)));
-    }
-    return trace;
+    return {"ncftpput",
+            "-u",
+            server.User(),
+            "-p",
+            server.Password(),
+            "-P",
+            std::to_string(server.Port()),
+            "-E",
+            "-t",
+            "30"};
 }
 
 bool QuickRun(int argc, char** argv) {
