@@ -23,12 +23,9 @@ TFileStep PolicyStep(int policy, int sameName) {
 TFileDecision DecideFile(const TFileFacts& file, int sameName, const TFilePolicy& policy) {
     if (!file.Exists) return {TFileStep::Fail, "ファイルが見つかりません"};
     if (!file.PwdImplemented) sameName = 0;
-    if (file.Folder) {
-        // Folders are never uploaded; the folder question only offers to stop here.
-        if (policy.FolderHandling && sameName == 3 && !policy.NoFolderQuestion)
-            return {TFileStep::AskFolder, {}};
-        return {TFileStep::Fail, "フォルダは転送できません"};
-    }
+    // A folder in a file's place: handed over without folder handling, or a file that became a
+    // folder after the run's list was made.
+    if (file.Folder) return {TFileStep::Fail, "フォルダは転送できません"};
     if (sameName == 3) return {TFileStep::Fail, "サーバーに同じ名前のフォルダがあります"};
     // Not on the server, or not looked for there (no directory commands): the policy has no say.
     if (sameName == 0) return {TFileStep::Store, {}};

@@ -17,11 +17,11 @@ struct TFileFacts {
 // The window's choices that bear on a file.
 struct TFilePolicy {
     int SameFile = 0;             // the same-file policy's index; -1 when none is selected
-    bool FolderHandling = false;  // "MakeDir": a folder of the same name may be asked about
-    bool NoFolderQuestion = true; // asked once already, or the policy never asks
+    bool FolderHandling = false;  // "MakeDir": a folder handed over goes with what is inside it
+    bool NoFolderQuestion = true; // a folder already on the server is entered without a question
 };
 
-enum class TFileStep { Store, Skip, Fail, AskOverwrite, AskRename, AskFolder };
+enum class TFileStep { Store, Skip, Fail, AskOverwrite, AskRename };
 
 struct TFileDecision {
     TFileStep Step = TFileStep::Fail;

@@ -192,10 +192,6 @@ void TForm1::CreateControls() {
         Editor, "CheckBox4", "エクスプローラの「送る」にWendup FTPを登録", 10, 172, 340, 24);
     CheckBox4->setToolTip("ファイルを右クリックして転送できるようになります");
     CheckBox4->setChecked(true);
-    CheckBox6 = MakeControl<QCheckBox>(Editor, "CheckBox6", "必要に応じてディレクトリを処理する",
-                                       10, 172, 340, 24);
-    CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
-    CheckBox6->hide();
     Label10 = MakeControl<QLabel>(Editor, "Label10", "タイムアウト時間(sec)", 366, 172, 146, 24);
     Label10->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     SpinEdit1 = MakeControl<QSpinBox>(Editor, "SpinEdit1", 516, 172, 74, 24);
@@ -206,6 +202,9 @@ void TForm1::CreateControls() {
     Button3->setToolTip("新規プロファイルを作成します");
     Button5 = MakeControl<QPushButton>(Editor, "Button5", "削除", 92, 198, 76, 24);
     Button5->setToolTip("このプロファイルを削除します");
+    // A setting of the program, not of the profile: it goes with the buttons that save it.
+    CheckBox6 = MakeControl<QCheckBox>(Editor, "CheckBox6", "フォルダごと転送", 180, 198, 240, 24);
+    CheckBox6->setToolTip("PWDをサポートしない場合は無効です");
     Button1 = MakeControl<QPushButton>(Editor, "Button1", "設定", 432, 198, 76, 24);
     Button1->setToolTip("保存して終了します");
     Button2 = MakeControl<QPushButton>(Editor, "Button2", "終了", 514, 198, 76, 24);

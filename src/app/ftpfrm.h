@@ -55,7 +55,7 @@ class TForm1 : public QWidget, private TSessionView {
     // The client's completion events, handed to the upload session.
     void StarFtp1LoggedIn() { session.LoggedIn(); }
     void StarFtp1DirectoryChanged() { session.DirectoryChanged(); }
-    void StarFtp1DirectoryCreated() {} // the session never creates a folder
+    void StarFtp1DirectoryCreated() { session.DirectoryCreated(); }
     void StarFtp1ListingDone() { session.ListingDone(); }
     void StarFtp1FileStored() { session.FileStored(); }
     void StarFtp1FtpQuit() { session.FtpQuit(); }
@@ -149,7 +149,7 @@ class TForm1 : public QWidget, private TSessionView {
     QCheckBox* CheckBox9; // explicit TLS ("FTPS" in [Server])
     QFrame* Bevel1;       // separator above the global settings
     QCheckBox* CheckBox4; // file manager entry
-    QCheckBox* CheckBox6; // folder handling ("MakeDir"), never shown
+    QCheckBox* CheckBox6; // folders with their contents ("MakeDir")
     QLabel* Label10;      // caption of SpinEdit1
     QSpinBox* SpinEdit1;  // connect time-out in seconds
     QPushButton* Button1; // save and close

@@ -48,3 +48,7 @@ void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int6
         entry.Date = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
     entries_.push_back(std::move(entry));
 }
+
+void TRemoteFolder::Made(const std::string& name) {
+    entries_.push_back({name, true, {}, {}, {}});
+}

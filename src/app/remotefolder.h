@@ -30,6 +30,8 @@ class TRemoteFolder {
     // date is what the folder's next listing would show: MLSD's exact time, or LIST's local time
     // to the minute.
     void Stored(const std::string& name, std::int64_t size, std::int64_t when);
+    // A folder has been made under `name`.
+    void Made(const std::string& name);
 
   private:
     TFTPServerType type_ = ftpstDefault;

@@ -23,7 +23,6 @@ namespace {
 
 // A lost connection is tried again this often in one session.
 constexpr int MaxReconnects = 3;
-const char* const CancelledReason = "キャンセルされました";
 const char* const NotSentReason = "転送されませんでした";
 
 // A settings file that cannot be read lists no text extensions.
@@ -47,10 +46,11 @@ void MakeAbsolute(std::vector<std::string>& paths) {
 }
 
 // The bytes of the files of a run; folders and files gone count nothing.
-std::int64_t SizeOfFiles(const std::vector<std::string>& paths) {
+std::int64_t SizeOfFiles(const std::vector<TUploadItem>& items, std::size_t from = 0) {
     std::int64_t size = 0;
-    for (const std::string& path : paths)
-        if (const auto file = StatLocalFile(path); file && !file->Directory) size += file->Size;
+    for (std::size_t i = from; i < items.size(); ++i)
+        if (const auto file = StatLocalFile(items[i].Path); file && !file->Directory)
+            size += file->Size;
     return size;
 }
 
@@ -58,13 +58,6 @@ std::int64_t SizeOfFiles(const std::vector<std::string>& paths) {
 
 TUploadSession::TUploadSession(TStarFtp& ftp, TSessionView& view, const TParams& params)
     : ftp(ftp), view(view), params(params) {}
-
-template <typename F> bool TUploadSession::Ask(F question) {
-    ++asking;
-    question();
-    --asking;
-    return !sessionFinished;
-}
 
 bool TUploadSession::Start(bool typed) {
     passwordTyped = typed;
@@ -105,6 +98,7 @@ void TUploadSession::LoggedIn() {
 bool TUploadSession::BuildUploadList() {
     files.clear();
     current = 0;
+    std::vector<std::string> paths;
     if (FilesFromPicker(params)) {
         std::optional<QStringList> picked;
         if (!Ask([&] { picked = view.PickFiles(); })) return false;
@@ -114,11 +108,12 @@ bool TUploadSession::BuildUploadList() {
             return false;
         }
         for (const QString& chosen : *picked)
-            files.push_back(QFile::encodeName(chosen).toStdString());
+            paths.push_back(QFile::encodeName(chosen).toStdString());
     } else {
-        AddCommandLineFiles(params, files);
+        AddCommandLineFiles(params, paths);
     }
-    MakeAbsolute(files);
+    MakeAbsolute(paths);
+    AppendItems(paths);
     listBuilt = true;
     return StillConnected();
 }
@@ -128,8 +123,9 @@ bool TUploadSession::AddFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> added;
     AddCommandLineFiles(paths, added);
     MakeAbsolute(added);
-    runSize += SizeOfFiles(added);
-    files.insert(files.end(), added.begin(), added.end());
+    const std::size_t before = files.size();
+    AppendItems(added);
+    runSize += SizeOfFiles(files, before);
     return true;
 }
 
@@ -145,15 +141,9 @@ void TUploadSession::DirectoryChanged() {
         QuitSession();
         return;
     }
-    ListFolder();
-}
-
-void TUploadSession::ListFolder() {
-    folderKnown = false;
-    renameListing = false;
-    renameListedFor = -1;
-    ftp.UseMlsd = ftp.HasFeature("MLST");
-    ftp.GetListing();
+    // After a reconnect nothing listed before is taken on trust.
+    folders.clear();
+    ListFolder({});
 }
 
 void TUploadSession::ListingDone() {
@@ -162,8 +152,7 @@ void TUploadSession::ListingDone() {
         // Cancelled while the listing before it was read: that file is not sent, the next follows.
         cancelNext = false;
         renameListing = false;
-        if (current < static_cast<int>(files.size()))
-            Record(files[current++], TFileResult::Failed, CancelledReason);
+        if (current < static_cast<int>(files.size())) EndItem(TFileResult::Failed, CancelledReason);
         NextListingOrQuit();
         return;
     }
@@ -181,8 +170,9 @@ void TUploadSession::ListingDone() {
         renameListing = false;
         renameListedFor = current;
     } else {
-        remoteFolder.Take(ftp.ServerType, ftp.MlsdListing, ftp.ListingLines);
-        folderKnown = true;
+        TKnownFolder& folder = folders[listingFolder];
+        folder.Listing.Take(ftp.ServerType, ftp.MlsdListing, ftp.ListingLines);
+        folder.Known = true;
     }
     view.ShowStatus("ファイルを転送中...");
     if (!transfersBegun)
@@ -206,8 +196,13 @@ void TUploadSession::Record(const std::string& path, TFileResult result, const Q
 
 void TUploadSession::FailRemaining(const QString& first, const QString& rest) {
     const int count = static_cast<int>(files.size());
-    for (int i = current; i < count; ++i)
-        Record(files[i], TFileResult::Failed, i == current ? first : rest);
+    bool told = false;
+    for (int i = current; i < count; ++i) {
+        // A folder is named by what lies inside it; only an empty one stands for itself.
+        if (files[i].MakeFolder && files[i].Inside > 0) continue;
+        Record(files[i].Path, TFileResult::Failed, told ? rest : first);
+        told = true;
+    }
     current = std::max(current, count);
 }
 
@@ -233,7 +228,7 @@ void TUploadSession::ProcessNextFile() {
         TFileFate fate = TFileFate::Next;
         while (fate == TFileFate::Next && current < static_cast<int>(files.size()))
             fate = SettleFile(newName);
-        if (fate == TFileFate::Abandon || fate == TFileFate::Listing) return;
+        if (fate == TFileFate::Abandon || fate == TFileFate::Waiting) return;
         if (current >= static_cast<int>(files.size())) {
             // The progress dialog stays until the session ends.
             QuitSession();
@@ -247,7 +242,8 @@ void TUploadSession::ProcessNextFile() {
 TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     // A copy: a question runs the event queue, and the session may end or lose its connection
     // before it is answered.
-    const std::string path = files[current];
+    const TUploadItem item = files[current];
+    const std::string& path = item.Path;
     if (keptAnswer && keptAnswer->Index == current) {
         // Answered before the connection was lost: the user is not asked twice.
         newName = keptAnswer->NewName;
@@ -255,9 +251,22 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
         return TFileFate::Store;
     }
     keptAnswer.reset();
-    const auto local = StatLocalFile(path);
     const bool pwd = ftp.PWDImplemented;
-    const TListingMatch match = local && pwd ? CompareWithListing(path) : TListingMatch();
+    const std::optional<std::string> folder = RemoteFolderOf(item.Folder);
+    if (!folder) {
+        EndItem(TFileResult::Failed, NoFolderFormReason);
+        return TFileFate::Next;
+    }
+    // Without directory commands there is no listing to keep.
+    if (pwd && !folders[*folder].Known) {
+        if (!SessionGoesOn()) return TFileFate::Abandon;
+        ListFolder(*folder);
+        return TFileFate::Waiting;
+    }
+    if (item.MakeFolder) return SettleFolder(*folder);
+    const auto local = StatLocalFile(path);
+    const TListingMatch match =
+        local && pwd ? CompareWithListing(path, folders[*folder].Listing) : TListingMatch();
     const TFileDecision decision = DecideFile({local.has_value(), local && local->Directory, pwd},
                                               match.Result, view.FilePolicy());
     switch (decision.Step) {
@@ -271,28 +280,12 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
         Record(path, TFileResult::Failed, decision.Reason);
         ++current;
         return TFileFate::Next;
-    case TFileStep::AskFolder:
-        return AskAboutFolder(path, match);
     case TFileStep::AskRename:
         return AskForName(path, newName);
     case TFileStep::AskOverwrite:
         return AskAboutOverwrite(path, match);
     }
     return TFileFate::Abandon;
-}
-
-TUploadSession::TFileFate TUploadSession::AskAboutFolder(const std::string& path,
-                                                         const TListingMatch& match) {
-    auto answer = TOverwriteAnswer::Cancel;
-    if (!Ask([&] { answer = view.AskFolder(match.RemoteName); })) return TFileFate::Abandon;
-    if (answer == TOverwriteAnswer::Cancel) {
-        CancelRemaining();
-        return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
-    }
-    if (answer == TOverwriteAnswer::All) view.NoMoreFolderQuestions();
-    Record(path, TFileResult::Failed, "フォルダは転送できません");
-    ++current;
-    return StillConnected() ? TFileFate::Next : TFileFate::Abandon;
 }
 
 TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path,
@@ -302,8 +295,10 @@ TUploadSession::TFileFate TUploadSession::AskForName(const std::string& path,
         if (!SessionGoesOn()) return TFileFate::Abandon;
         renameListing = true;
         ftp.UseMlsd = false;
+        const std::string folder = RemoteFolderOf(files[current].Folder).value_or(std::string());
+        ftp.ListingPath = folder.empty() ? std::string() : RemotePath(folder);
         ftp.GetListing();
-        return TFileFate::Listing;
+        return TFileFate::Waiting;
     }
     renameListedFor = -1;
     std::optional<std::string> name;
@@ -344,7 +339,7 @@ void TUploadSession::CancelRemaining() {
 
 // False when the file cannot be stored at all; its outcome is recorded then.
 bool TUploadSession::StoreCurrentFile(const std::string& newName) {
-    const std::string path = files[current];
+    const std::string path = files[current].Path;
     ftp.TransferMode =
         TransferTypeFor(view.TransferModeIndex(), TextModeFile(path), ftp.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
@@ -362,11 +357,11 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
         return false;
     }
     ftp.LocalFile = std::string(NamePart(path));
-    const std::string& dir = ftp.InitialDirectory;
-    const std::string base = dir == "/" ? "/" : dir + "/";
-    // Only the file's own name: the server's directory is used as the server spells it.
+    // Only the file's own name and the folders of its tree: the server's directory is used as the
+    // server spells it.
+    storeFolder = RemoteFolderOf(files[current].Folder).value_or(std::string());
     storeName = SpacesToUnderscores(*name);
-    ftp.RemoteFile = base + storeName;
+    ftp.RemoteFile = RemotePath(storeFolder.empty() ? storeName : storeFolder + "/" + storeName);
     storing = true;
     storeRenamed = !newName.empty();
     storSent = false;
@@ -377,7 +372,8 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     return true;
 }
 
-TListingMatch TUploadSession::CompareWithListing(const std::string& path) const {
+TListingMatch TUploadSession::CompareWithListing(const std::string& path,
+                                                 const TRemoteFolder& folder) const {
     TListingMatch match;
     const std::vector<TSearchEntry> found = FindEntries(path);
     if (found.empty()) return match;
@@ -387,7 +383,7 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path) const 
     const std::string name = SpacesToUnderscores(*remoteName);
     const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
     if (!local) return match;
-    const TRemoteEntry* remote = remoteFolder.Find(name);
+    const TRemoteEntry* remote = folder.Find(name);
     if (!remote) return match;
     match.RemoteName = remote->Name;
     if (remote->Directory) {
@@ -416,7 +412,7 @@ void TUploadSession::StoreEnded() {
     if (!storing) return;
     storing = false;
     if (current >= static_cast<int>(files.size())) return;
-    const std::string path = files[current];
+    const std::string path = files[current].Path;
     if (storeFailure.isEmpty() && !ftp.Success())
         storeFailure = abortRequested           ? QString(CancelledReason)
                        : storeRefusal.isEmpty() ? QString("転送に失敗しました")
@@ -424,11 +420,12 @@ void TUploadSession::StoreEnded() {
     if (!storeFailure.isEmpty()) {
         Record(path, TFileResult::Failed, storeFailure);
         // What a failed store left on the server is not known: the next file lists it again.
-        folderKnown = false;
+        folders[storeFolder].Known = false;
         return;
     }
     Record(path, storeRenamed ? TFileResult::Renamed : TFileResult::Stored);
-    remoteFolder.Stored(storeName, ftp.BytesTransferred, QDateTime::currentSecsSinceEpoch());
+    folders[storeFolder].Listing.Stored(storeName, ftp.BytesTransferred,
+                                        QDateTime::currentSecsSinceEpoch());
 }
 
 void TUploadSession::FileStored() {
@@ -449,11 +446,7 @@ bool TUploadSession::KeepUnsentStore() {
 void TUploadSession::NextListingOrQuit() {
     if (current < static_cast<int>(files.size())) {
         if (progress) progress->FinishFile();
-        // Without directory commands there is no listing to keep.
-        if (folderKnown || !ftp.PWDImplemented)
-            ProcessNextFile();
-        else
-            ListFolder();
+        ProcessNextFile();
     } else {
         FreeProgress();
         QuitSession();
@@ -609,8 +602,11 @@ void TUploadSession::FinishSession(bool tell) {
     sessionFinished = true;
     if (!listBuilt && !FilesFromPicker(params)) {
         // The session ended before the files were listed: name them all the same.
-        AddCommandLineFiles(params, files);
-        MakeAbsolute(files);
+        std::vector<std::string> paths;
+        AddCommandLineFiles(params, paths);
+        MakeAbsolute(paths);
+        for (std::string& path : paths)
+            files.push_back(TUploadItem::File(std::move(path)));
         current = 0;
     }
     const QString notSent = sessionError.isEmpty() ? NotSentReason : sessionError;
@@ -706,14 +702,16 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         std::int64_t size = 0;
         std::from_chars(addinfo.data(), addinfo.data() + addinfo.size(), size);
         currentFileSize = size;
-        if (progress) progress->SetRunFiles(current + 1, int(files.size()), runSize);
+        if (progress) progress->SetRunFiles(FileNumber(), FileCount(), runSize);
         if (progress)
-            progress->StartFile(ftp.LocalFile,
-                                RouteText(CurrentFolder(),
-                                          SystemToQString(ftp.FtpServer()).toStdString(),
-                                          ServerTextToHost(ftp.InitialDirectory, ftp.Utf8Names()),
-                                          ftp.PWDImplemented),
-                                currentFileSize);
+            progress->StartFile(
+                ftp.LocalFile,
+                RouteText(CurrentFolder(), SystemToQString(ftp.FtpServer()).toStdString(),
+                          ServerTextToHost(storeFolder.empty() ? ftp.InitialDirectory
+                                                               : RemotePath(storeFolder),
+                                           ftp.Utf8Names()),
+                          ftp.PWDImplemented),
+                currentFileSize);
         break;
     }
     case ftpiCommandFailed:

@@ -20,8 +20,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class TProgress;
@@ -36,6 +38,23 @@ struct TListingMatch {
     QDateTime RemoteModified; // invalid when the listing's date is not understood
     std::int64_t LocalSize = 0;
     QDateTime LocalModified;
+};
+
+// One entry of a run: a file, or a folder of a tree handed over, which is made on the server (or
+// found there) before what lies inside it.
+struct TUploadItem {
+    std::string Path;        // full path: the current folder moves from file to file
+    std::string Folder;      // the local folder within the trees it lies in; empty: the profile's
+    bool MakeFolder = false; // a folder of a tree
+    bool Unreadable = false; // a folder whose contents could not be read
+    int Inside = 0;          // for a folder: the items after it that lie inside it
+
+    // A file of the run, in the profile's folder.
+    static TUploadItem File(std::string path) {
+        TUploadItem item;
+        item.Path = std::move(path);
+        return item;
+    }
 };
 
 // The answers of the overwrite questions, for a file and for a folder alike.
@@ -61,8 +80,8 @@ class TSessionView {
                                           bool lastFile) = 0;
     // The name to store under; nullopt when the rename was cancelled.
     virtual std::optional<std::string> AskRename(const std::string& path) = 0;
-    // A local folder meets a remote one of its name. It is never sent whatever the answer: All
-    // means no more such questions, Cancel that no later file is sent either.
+    // A folder handed over meets a remote one of its name: Yes and All upload into it (All: no
+    // more such questions), No skips the folder, Cancel it and every later file.
     virtual TOverwriteAnswer AskFolder(const std::string& remoteName) = 0;
     // nullopt when the prompt was cancelled.
     virtual std::optional<std::string> AskPassword() = 0;
@@ -99,6 +118,7 @@ class TUploadSession {
     // One handler per completion event of the client.
     void LoggedIn();
     void DirectoryChanged();
+    void DirectoryCreated();
     void ListingDone();
     void FileStored();
     void FtpQuit();
@@ -121,27 +141,50 @@ class TUploadSession {
 
     int ExitStatus() const { return sessionFailed ? 1 : 0; }
     const std::vector<TFileOutcome>& Outcomes() const { return outcomes; }
-    const std::vector<std::string>& Files() const { return files; }
+    const std::vector<TUploadItem>& Files() const { return files; }
     int CurrentIndex() const { return current; }
     // Null before the first file and after the end.
     TProgress* Progress() const;
 
-    TListingMatch CompareWithListing(const std::string& path) const;
+    TListingMatch CompareWithListing(const std::string& path, const TRemoteFolder& folder) const;
 
   private:
-    // How far a file's decision got: to the next file, to its store, to a listing the rename
-    // dialog needs (the decision goes on when it is done), or nowhere because the session ended or
-    // lost its connection while a question was open.
-    enum class TFileFate { Next, Store, Listing, Abandon };
+    // How far a file's decision got: to the next file, to its store, to an operation it needs
+    // first (a listing of its folder or the rename dialog's, the making of a folder; the decision
+    // goes on when it is done), or nowhere because the session ended or lost its connection while
+    // a question was open.
+    enum class TFileFate { Next, Store, Waiting, Abandon };
+    // The remote side of the folder of a tree, and whether the session knows what it holds.
+    struct TKnownFolder {
+        TRemoteFolder Listing;
+        bool Known = false;
+    };
 
     bool BuildUploadList();
     void BeginTransfers();
-    // The folder's one listing of the connection: MLSD where the server has it, else LIST.
-    void ListFolder();
+    // Paths handed over join the run; with folder handling, a folder with everything inside it.
+    void AppendItems(const std::vector<std::string>& paths);
+    // A folder's one listing of the connection, by its path relative to the profile's folder (empty
+    // for that one): MLSD where the server has it, else LIST.
+    void ListFolder(const std::string& remote);
+    // The remote folder, relative to the profile's, of a local folder within the trees: in the
+    // server's code, spaces as underscores. nullopt when a name has no form in that code.
+    std::optional<std::string> RemoteFolderOf(const std::string& localFolder) const;
+    // A path relative to the profile's folder, as the server's commands take it.
+    std::string RemotePath(const std::string& remote) const;
+    // The folder item in hand, whose parent is known: made, entered, asked about or failed.
+    TFileFate SettleFolder(const std::string& parent);
+    static constexpr const char* CancelledReason = "キャンセルされました";
+    static constexpr const char* NoFolderFormReason =
+        "フォルダ名に Shift_JIS で表せない文字があります (サーバーの文字コード)";
+    // The item in hand, and everything inside it when it is a folder, ends with `result`.
+    void EndItem(TFileResult result, const QString& reason = {});
+    // The item in hand's place in the run, counting files only, and the run's count of files.
+    int FileNumber() const;
+    int FileCount() const;
     void ProcessNextFile();
     // Decides the file in hand and applies the decision; a store's new name goes to `newName`.
     TFileFate SettleFile(std::string& newName);
-    TFileFate AskAboutFolder(const std::string& path, const TListingMatch& match);
     TFileFate AskForName(const std::string& path, std::string& newName);
     TFileFate AskAboutOverwrite(const std::string& path, const TListingMatch& match);
     bool StoreCurrentFile(const std::string& newName);
@@ -184,7 +227,7 @@ class TUploadSession {
     // Context of the session's timers and queued calls: they die with the session.
     QObject context;
 
-    std::vector<std::string> files; // full paths: the current folder moves from file to file
+    std::vector<TUploadItem> files;
     int current = 0;
     std::int64_t currentFileSize = 0;
     std::int64_t runSize = 0; // bytes of all files of the run
@@ -202,8 +245,12 @@ class TUploadSession {
     QString storeRefusal;        // the server's last refusal during the running store
     QString sessionError;        // the error that ended the session, told at its end
     std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
-    TRemoteFolder remoteFolder;  // the folder as listed, with the files stored since
-    bool folderKnown = false;    // remoteFolder is what the server holds: no listing is needed
+    // The profile's folder ("") and the folders of the trees, as listed or made, with the files
+    // stored since; by their paths relative to the profile's folder.
+    std::map<std::string, TKnownFolder> folders;
+    std::string listingFolder;   // the folder whose listing runs
+    std::string makingFolder;    // the folder whose MKD runs; empty when none
+    std::string storeFolder;     // the running store's folder
     bool renameListing = false;  // the running listing is the rename dialog's
     int renameListedFor = -1;    // the file whose rename dialog has its fresh listing
     std::string storeName;       // the running store's name in the folder
@@ -230,3 +277,10 @@ class TUploadSession {
     };
     std::optional<TKeptAnswer> keptAnswer; // a decision to store that a lost connection interrupted
 };
+
+template <typename F> bool TUploadSession::Ask(F question) {
+    ++asking;
+    question();
+    --asking;
+    return !sessionFinished;
+}

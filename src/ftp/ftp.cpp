@@ -201,6 +201,13 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
 }
 
+void TStarFtp::CreateDirectory(const std::string& directory) {
+    if (!BeginOperation()) return;
+    success_ = true;
+    pendingEvent_ = peDirectoryCreated;
+    if (!IssueCommand("MKD " + directory, ReplyState::MakeDirectory)) DirectoryChanged(false);
+}
+
 bool TStarFtp::HasFeature(std::string_view name) const {
     for (const std::string& feature : Features)
         if (feature == name) return true;
@@ -348,6 +355,8 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnStore(line);
     case ReplyState::ChangeDirectory:
         return OnChangeDirectory(kind);
+    case ReplyState::MakeDirectory:
+        return OnMakeDirectory(kind);
     case ReplyState::StoreSize:
         return OnStoreSize(line);
     case ReplyState::RenameFrom:
@@ -500,7 +509,11 @@ void TStarFtp::OnChangeDirectory(char kind) {
     DirectoryChanged(kind == '2');
 }
 
-// OnDirectoryChanged follows either way; the owner tests Success.
+void TStarFtp::OnMakeDirectory(char kind) {
+    DirectoryChanged(kind == '2');
+}
+
+// OnDirectoryChanged or OnDirectoryCreated follows either way; the owner tests Success.
 void TStarFtp::DirectoryChanged(bool changed) {
     if (!changed) {
         Info(ftpiCommandFailed, "");
@@ -541,8 +554,19 @@ void TStarFtp::DetectServerType(const std::string& reply) {
 void TStarFtp::GetListing() {
     if (!BeginOperation()) return;
     pendingEvent_ = peListingDone;
+    listingPath_ = ListingPath;
+    if (HoldsLineBreak(listingPath_)) {
+        // It would carry a second command: nothing is listed.
+        success_ = false;
+        PostReady();
+        return;
+    }
     SetPhase(TransferPhase::Preparing);
-    IssueCommand("PWD", ReplyState::ListDirectory);
+    // A folder named by its path needs no PWD: the server's answer would not name it.
+    if (listingPath_.empty())
+        IssueCommand("PWD", ReplyState::ListDirectory);
+    else
+        IssueCommand("TYPE A", ReplyState::ListType);
 }
 
 void TStarFtp::StoreFile() {

@@ -54,6 +54,9 @@ class TStarFtp : public TStarSocket {
     // connection, Quit, EndSession); what the last one had posted and not yet delivered is dropped.
     void Login();
     void ChangeDirectory(const std::string& directory);
+    // MKD directory. OnDirectoryCreated follows either way; Success is false when the server
+    // refused (a folder of that name may already be there).
+    void CreateDirectory(const std::string& directory);
     // PWD, TYPE A, PORT, LIST (MLSD with UseMlsd); the lines arrive on a data connection the server
     // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST).
     void GetListing();
@@ -129,6 +132,9 @@ class TStarFtp : public TStarSocket {
     // server. When the server refuses MLSD the listing goes on with LIST, and so does every later
     // listing of the session.
     bool UseMlsd = false;
+    // GetListing lists this folder (its path the argument of LIST or MLSD) instead of the current
+    // one: no PWD goes out and InitialDirectory stays as it is. Empty: the current folder.
+    std::string ListingPath;
     // The lines of the last listing are MLSD's (ParseMlsdLine), not LIST's (ParseListLine).
     bool MlsdListing = false;
     // TimeOutConnect and TimeOutArp are the socket's.
@@ -285,6 +291,7 @@ class TStarFtp : public TStarSocket {
     void EnterLoginDirectory();
     void OnLoginDirectory(char kind);
     void OnChangeDirectory(char kind);
+    void OnMakeDirectory(char kind);
     void DirectoryChanged(bool changed);
     void OnQuit(char kind);
     void OnListDirectory(const std::string& line);
@@ -416,6 +423,7 @@ class TStarFtp : public TStarSocket {
     bool listingBatched_ = false;
     std::unique_ptr<QTimer> listingStall_; // reads what waits below the threshold
     TListState listState_;                 // one per listing
+    std::string listingPath_;              // ListingPath of the listing in hand
     int localFile_ = -1;
     std::int64_t localSize_ = 0;
     std::int64_t startTick_ = 0; // steady clock, milliseconds

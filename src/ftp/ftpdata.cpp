@@ -162,8 +162,9 @@ void TStarFtp::DataConnectFailed(const std::string& why) {
 // not inside the reply interpreter. An abort that came while the command was being sent is carried
 // out now that the server knows of the transfer.
 void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
-    const std::string command = state == ReplyState::List   ? std::string("LIST")
-                                : state == ReplyState::Mlsd ? std::string("MLSD")
+    const std::string folder = listingPath_.empty() ? std::string() : " " + listingPath_;
+    const std::string command = state == ReplyState::List   ? "LIST" + folder
+                                : state == ReplyState::Mlsd ? "MLSD" + folder
                                                             : "STOR " + storeName_;
     if (!IssueCommand(command, state)) return;
     if (ControlLost()) return;

@@ -208,6 +208,8 @@ const char* ReplyStateName(TReplyState state) {
         return "DeleteTempThenDirect";
     case TReplyState::ChangeDirectory:
         return "ChangeDirectory";
+    case TReplyState::MakeDirectory:
+        return "MakeDirectory";
     case TReplyState::Quit:
         return "Quit";
     case TReplyState::EndQuit:

@@ -118,6 +118,7 @@ enum class TReplyState {
     DeleteTempThenDirect = 43, // DELE of the temporary name after a refused rename; a store under
                                // the final name follows
     ChangeDirectory = 50,
+    MakeDirectory = 51,
     Quit = 60,
     EndQuit = 61, // QUIT of EndSession: only 221 or the server's close counts
     Idle = 100,   // no command outstanding: replies are ignored

@@ -67,11 +67,13 @@ const TFateCase Cases[] = {
     // A folder of the file's name on the server: never overwritten, whatever the policy.
     {"server folder, overwrite", File, 3, Policy(3), TFileStep::Fail, FolderThere},
     {"server folder, ask", File, 3, Policy(4), TFileStep::Fail, FolderThere},
-    // A local folder is never sent; only "MakeDir" with a folder there and no earlier answer asks.
+    // A folder in a file's place (one that was a file when the run's list was made) is never sent,
+    // whatever "MakeDir" and the folder question say: the session uploads only the folders it
+    // walked through when they were handed over.
     {"folder, nothing there", Folder, 0, Policy(4, true, false), TFileStep::Fail, FolderReason},
     {"folder, file of that name", Folder, 1, Policy(4, true, false), TFileStep::Fail, FolderReason},
-    {"folder, folder there, asks", Folder, 3, Policy(4, true, false), TFileStep::AskFolder,
-     nullptr},
+    {"folder, folder there, question wanted", Folder, 3, Policy(4, true, false), TFileStep::Fail,
+     FolderReason},
     {"folder, folder there, asked before", Folder, 3, Policy(4, true, true), TFileStep::Fail,
      FolderReason},
     {"folder, folder there, no MakeDir", Folder, 3, Policy(4, false, false), TFileStep::Fail,

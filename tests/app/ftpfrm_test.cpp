@@ -56,7 +56,7 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
          "パスワードとファイルを TLS で暗号化して送ります (サーバーが FTPS に対応しているとき)"},
         {"CheckBox4", "エクスプローラの「送る」にWendup FTPを登録",
          "ファイルを右クリックして転送できるようになります"},
-        {"CheckBox6", "必要に応じてディレクトリを処理する", "PWDをサポートしない場合は無効です"},
+        {"CheckBox6", "フォルダごと転送", "PWDをサポートしない場合は無効です"},
         {"Label10", "タイムアウト時間(sec)", ""},
         {"Button1", "設定", "保存して終了します"},
         {"Button2", "終了", "保存せずに終了します"},
@@ -82,7 +82,9 @@ TEST_F(TAppTest, ControlsAreFoundByTheirNamesWithTheirTexts) {
     }
     EXPECT_FALSE(form.CheckBox5->geometry().intersects(form.CheckBox7->geometry()));
     EXPECT_EQ(form.CheckBox5->y(), form.CheckBox7->y());
-    EXPECT_FALSE(form.CheckBox6->isVisibleTo(&form));
+    // The folder box shows in the editor, off until the settings say otherwise.
+    EXPECT_TRUE(form.CheckBox6->isVisibleTo(&form));
+    EXPECT_FALSE(form.CheckBox6->isChecked());
     // The editor's controls each have a place of their own inside it, with room for their
     // captions.
     const QList<QWidget*> placed = form.Editor->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

@@ -223,7 +223,7 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
     void WriteCaseProfile(const TCase& c, int port) {
         TProfile p;
         p.Port(port);
-        std::string extra;
+        std::string extra, timeout, makeDir;
         for (const std::string& kv : c.profile) {
             const std::size_t eq = kv.find('=');
             const std::string key = kv.substr(0, eq), value = kv.substr(eq + 1);
@@ -244,10 +244,16 @@ class TScriptedCase : public TUploadTest, public testing::WithParamInterface<std
             else if (key == "temp")
                 extra += "TempName=" + value + "\r\n";
             else if (key == "timeout")
-                WriteFile("wendup.ini", "[Default]\nTimeOut=" + value + "\n[TextMode]\ntxt=1\n");
+                timeout = value;
+            else if (key == "makedir")
+                makeDir = value;
             else
                 ADD_FAILURE() << "unknown profile key " << key;
         }
+        if (!timeout.empty() || !makeDir.empty())
+            WriteFile("wendup.ini", "[Default]\nTimeOut=" + (timeout.empty() ? "10" : timeout) +
+                                        "\nMakeDir=" + (makeDir.empty() ? "0" : makeDir) +
+                                        "\n[TextMode]\ntxt=1\n");
         WriteProfile(p);
         // [Preferences] is the profile file's last section.
         std::ofstream(Path("test.inf"), std::ios::app | std::ios::binary) << extra;
