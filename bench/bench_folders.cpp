@@ -40,7 +40,7 @@ constexpr int kFilesPerFolder = 40;
 constexpr std::int64_t kFileSize = 4096;
 constexpr double kTimeout = 600;
 // A run through the relay that takes this long has stalled.
-constexpr double kRelayTimeout = 120;
+constexpr double kRelayTimeout = 30;
 
 // The tree under `top`; the number of folders made (the top not counted).
 int MakeTree(const std::string& top) {

@@ -46,7 +46,7 @@ constexpr int kEntries = 5000;
 constexpr std::int64_t kFileSize = 4096;
 constexpr double kTimeout = 300;
 // A run through the relay that takes this long has stalled.
-constexpr double kRelayTimeout = 60;
+constexpr double kRelayTimeout = 30;
 
 std::string SmallName(int i) {
     return "small" + std::to_string(i) + ".txt";
