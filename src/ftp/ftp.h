@@ -194,6 +194,10 @@ class TStarFtp : public TStarSocket {
     static constexpr std::size_t MaxListingLine = 64 * 1024;
     // Bytes of the local file read and sent at a time.
     static constexpr int BlockSize = static_cast<int>(TStoreSource::BlockSize);
+    // Bytes of a binary file the kernel is asked to send at a time.
+    static constexpr std::size_t KernelChunk = 512 * TStoreSource::BlockSize;
+    // The send queue of a binary store to a server on this host (the kernel doubles it).
+    static constexpr int LoopbackSendQueue = 64 * 1024;
     // The send loop runs the event queue at least this often (milliseconds).
     static constexpr int PumpInterval = 10;
     // Listing blocks read in one read event at most, so that the queue still runs in between.
@@ -347,6 +351,16 @@ class TStarFtp : public TStarSocket {
     void ListingEnded();
     void UploadAccepted();
     void SendFile();
+    enum class SendStep : std::uint8_t {
+        Moved,  // bytes went, more may follow at once
+        Full,   // the data socket takes nothing now
+        Done,   // the whole file has gone
+        Failed, // the store has been failed or aborted
+    };
+    SendStep SendFromSource();
+    SendStep SendFromFile();
+    void DataSendFailed();
+    void ReportSentFile(bool fileEnded);
     void WaitWritable();
     void ReportSentBlocks();
     bool StillSending(std::uint32_t serial) const;
@@ -429,6 +443,8 @@ class TStarFtp : public TStarSocket {
     std::int64_t startTick_ = 0; // steady clock, milliseconds
     char buffer_[BlockSize] = {};
     TStoreSource source_;
+    bool kernelSend_ = false;     // the store in hand goes from the file by the kernel
+    std::int64_t fileOffset_ = 0; // of the file, sent by the kernel so far
     std::unique_ptr<QSocketNotifier> writable_; // wakes the send loop when the socket takes more
     TransferPhase phase_ = TransferPhase::None;
     std::uint32_t transferSerial_ = 0; // counts the data connections

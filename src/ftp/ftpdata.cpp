@@ -316,6 +316,14 @@ void TStarFtp::SendFile() {
     BytesTransferred = 0;
     startTick_ = NowMs();
     ElapsedTime = 0;
+    // Binary bytes go out as they are: the kernel moves them from the file, unless TLS must
+    // encrypt them on their way.
+    kernelSend_ = TransferMode == BinaryTransfer && !dataSocket_.Tls();
+    fileOffset_ = 0;
+    // A server on this host reads straight from our queue and no round trip needs covering: a
+    // deep queue of the file's pages only makes the server's copy slower (measured: half as
+    // much of its CPU again, and a third less throughput). Elsewhere the kernel sizes the queue.
+    if (kernelSend_ && dataSocket_.PeerIsLoopback()) dataSocket_.SetSendBuffer(LoopbackSendQueue);
     source_.Begin(localFile_, TransferMode, textCheck_);
     writable_ = std::make_unique<QSocketNotifier>(dataSocket_.Socket(), QSocketNotifier::Write);
     writable_->setEnabled(false);
@@ -323,32 +331,20 @@ void TStarFtp::SendFile() {
 
     std::int64_t nextPump = NowMs() + PumpInterval;
     while (StillSending(serial)) {
-        if (source_.Pending().empty() && !source_.Refill()) {
-            LocalReadFailed();
-            return;
-        }
-        const std::string_view pending = source_.Pending();
-        if (pending.empty()) break; // the whole file has gone
-        const int sent = dataSocket_.Send(
-            pending.data(), static_cast<int>(std::min<std::size_t>(pending.size(), 1 << 30)));
-        if (dataSocket_.LastError() != 0) {
-            // A server that cuts the connection while our bytes are unread resets it instead of
-            // closing it: the same end of the store, whose final reply is still due.
-            if (dataSocket_.LastError() == WSAECONNRESET ||
-                dataSocket_.LastError() == WSAECONNABORTED) {
-                StoreServerClosed();
-                return;
-            }
-            FatalError(ftpeDataConnection);
-            return;
-        }
-        source_.Sent(static_cast<std::size_t>(sent));
-        ReportSentBlocks();
-        if (!StillSending(serial)) return;
-        if (sent == 0) {
+        const SendStep step = kernelSend_ ? SendFromFile() : SendFromSource();
+        if (step == SendStep::Failed || !StillSending(serial)) return;
+        if (step == SendStep::Done) break;
+        if (step == SendStep::Full && kernelSend_) {
+            // Waiting inside the event queue would wake it twice for every piece; it still runs
+            // every PumpInterval.
+            dataSocket_.WaitWritable(
+                static_cast<int>(std::max<std::int64_t>(nextPump - NowMs(), 0)));
+        } else if (step == SendStep::Full) {
             WaitWritable();
             nextPump = NowMs() + PumpInterval;
-        } else if (NowMs() >= nextPump) {
+            continue;
+        }
+        if (NowMs() >= nextPump) {
             QCoreApplication::processEvents();
             nextPump = NowMs() + PumpInterval;
         }
@@ -358,6 +354,67 @@ void TStarFtp::SendFile() {
         EndSecureUpload(serial);
     else
         UploadEnded();
+}
+
+// One send of converted blocks from the store's source.
+TStarFtp::SendStep TStarFtp::SendFromSource() {
+    if (source_.Pending().empty() && !source_.Refill()) {
+        LocalReadFailed();
+        return SendStep::Failed;
+    }
+    const std::string_view pending = source_.Pending();
+    if (pending.empty()) return SendStep::Done; // the whole file has gone
+    const int sent = dataSocket_.Send(
+        pending.data(), static_cast<int>(std::min<std::size_t>(pending.size(), 1 << 30)));
+    if (dataSocket_.LastError() != 0) {
+        DataSendFailed();
+        return SendStep::Failed;
+    }
+    source_.Sent(static_cast<std::size_t>(sent));
+    ReportSentBlocks();
+    return sent == 0 ? SendStep::Full : SendStep::Moved;
+}
+
+// One piece of a binary file moved by the kernel, at most KernelChunk bytes so that the queue
+// and the cancel button still run in between.
+TStarFtp::SendStep TStarFtp::SendFromFile() {
+    std::size_t moved = 0;
+    using TFileSend = TStarSocket::TFileSend;
+    switch (dataSocket_.SendFile(localFile_, fileOffset_, KernelChunk, moved)) {
+    case TFileSend::Moved:
+        ReportSentFile(false);
+        // Less than asked: the socket is full (or the file has ended, which the next call says).
+        return moved < KernelChunk ? SendStep::Full : SendStep::Moved;
+    case TFileSend::Full:
+        return SendStep::Full;
+    case TFileSend::FileEnd:
+        ReportSentFile(true);
+        return SendStep::Done;
+    case TFileSend::Unsupported:
+        // Nothing has gone yet (this is a fact of the file): it is read and sent instead.
+        if (fileOffset_ == 0) {
+            kernelSend_ = false;
+            return SendStep::Moved;
+        }
+        break;
+    case TFileSend::FileFailed:
+        break;
+    case TFileSend::Failed:
+        DataSendFailed();
+        return SendStep::Failed;
+    }
+    LocalReadFailed();
+    return SendStep::Failed;
+}
+
+// A send failed on the data connection.
+void TStarFtp::DataSendFailed() {
+    // A server that cuts the connection while our bytes are unread resets it instead of closing
+    // it: the same end of the store, whose final reply is still due.
+    if (dataSocket_.LastError() == WSAECONNRESET || dataSocket_.LastError() == WSAECONNABORTED)
+        StoreServerClosed();
+    else
+        FatalError(ftpeDataConnection);
 }
 
 // The store of this data connection goes on: nobody ended it (a fatal error, a refusal, the
@@ -381,6 +438,20 @@ void TStarFtp::ReportSentBlocks() {
     std::size_t fileBytes = 0;
     while (source_.TakeSentBlock(fileBytes)) {
         BytesTransferred += static_cast<std::int64_t>(fileBytes);
+        Info(ftpiProgress, "");
+        ElapsedTime = Elapsed();
+        // The owner's handler may have aborted or ended the transfer.
+        if (!StillSending(serial)) return;
+    }
+}
+
+// One ftpiProgress for every block of the file that the kernel has sent whole, and at the file's
+// end for the last, shorter one; BytesTransferred counts the blocks reported.
+void TStarFtp::ReportSentFile(bool fileEnded) {
+    const std::uint32_t serial = transferSerial_;
+    while (BytesTransferred + BlockSize <= fileOffset_ ||
+           (fileEnded && BytesTransferred < fileOffset_)) {
+        BytesTransferred += std::min<std::int64_t>(BlockSize, fileOffset_ - BytesTransferred);
         Info(ftpiProgress, "");
         ElapsedTime = Elapsed();
         // The owner's handler may have aborted or ended the transfer.

@@ -15,13 +15,17 @@
 
 #include <arpa/inet.h>
 #include <net/if.h>
+#include <poll.h>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <csignal>
 
 namespace {
 
@@ -98,6 +102,33 @@ std::vector<TSocketAddress> Addresses(const QList<QHostAddress>& found) {
         addresses.push_back(a);
     }
     return addresses;
+}
+
+// sendfile has no MSG_NOSIGNAL: the SIGPIPE of a connection the peer has closed is held back by
+// this thread's mask and taken back, so that the process lives on and sees EPIPE, as with send.
+ssize_t SendFileQuietly(int sock, int fd, off_t* offset, std::size_t length) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    // A SIGPIPE already pending under the caller's own mask is not ours to take.
+    sigset_t pending;
+    const bool heldBefore = sigismember(&old, SIGPIPE) == 1 && sigpending(&pending) == 0 &&
+                            sigismember(&pending, SIGPIPE) == 1;
+    ssize_t n;
+    do
+        n = ::sendfile(sock, fd, offset, length);
+    while (n < 0 && errno == EINTR);
+    const int sendErrno = errno;
+    // The signal may come with a count too, when the connection broke after some bytes went.
+    if (!heldBefore && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+        const timespec none{};
+        while (sigtimedwait(&pipe, nullptr, &none) < 0 && errno == EINTR) {
+        }
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    errno = sendErrno;
+    return n;
 }
 
 } // namespace
@@ -425,6 +456,47 @@ int TStarSocket::Send(const void* data, int length) {
     return Transfer(static_cast<int>(n));
 }
 
+TStarSocket::TFileSend TStarSocket::SendFile(int fd, std::int64_t& offset, std::size_t length,
+                                             std::size_t& moved) {
+    moved = 0;
+    if (tls_) return TFileSend::Unsupported;
+    // From here on EBADF can only be the file's.
+    if (sock_ < 0) {
+        lastError_ = WSAENOTSOCK;
+        return TFileSend::Failed;
+    }
+    if (Injected(TSocketCall::Send)) {
+        StoreError(errno);
+        return TFileSend::Failed;
+    }
+    off_t at = static_cast<off_t>(offset);
+    const ssize_t n = SendFileQuietly(sock_, fd, &at, length);
+    if (n > 0) {
+        lastError_ = 0;
+        moved = static_cast<std::size_t>(n);
+        offset = at;
+        return TFileSend::Moved;
+    }
+    if (n == 0) return length == 0 ? TFileSend::Moved : TFileSend::FileEnd;
+    switch (errno) {
+    case EAGAIN:
+        return TFileSend::Full;
+    case EINVAL:
+    case ENOSYS:
+    case EOPNOTSUPP:
+    case ESPIPE:
+        return TFileSend::Unsupported;
+    case EIO:
+    case ENOMEM:
+    case EOVERFLOW:
+    case EBADF:
+        return TFileSend::FileFailed;
+    default:
+        StoreError(errno);
+        return TFileSend::Failed;
+    }
+}
+
 int TStarSocket::SendUrgent(const void* data, int length) {
     ssize_t n;
     do
@@ -455,6 +527,24 @@ int TStarSocket::Receive(void* buffer, int capacity) {
 
 void TStarSocket::SetReadThreshold(int bytes) {
     if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes);
+}
+
+void TStarSocket::WaitWritable(int ms) {
+    if (sock_ < 0) return;
+    pollfd p{sock_, POLLOUT, 0};
+    ::poll(&p, 1, std::max(ms, 0));
+}
+
+void TStarSocket::SetSendBuffer(int bytes) {
+    if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
+bool TStarSocket::PeerIsLoopback() const {
+    if (!connected_) return false;
+    if (address_.any.sa_family == AF_INET) return (ntohl(address_.v4.sin_addr.s_addr) >> 24) == 127;
+    if (address_.any.sa_family != AF_INET6) return false;
+    const in6_addr& a = address_.v6.sin6_addr;
+    return IN6_IS_ADDR_LOOPBACK(&a) || (IN6_IS_ADDR_V4MAPPED(&a) && a.s6_addr[12] == 127);
 }
 
 std::string TStarSocket::GetLocalAddress() {

@@ -14,6 +14,7 @@
 
 #include <netinet/in.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -78,6 +79,18 @@ class TStarSocket {
     int Send(const void* data, int length);
     int SendUrgent(const void* data, int length);
     int Receive(void* buffer, int capacity);
+    // Up to `length` bytes of the open file `fd`, from `offset` on, go to the socket inside the
+    // kernel, never through our memory; `offset` advances by the bytes moved, which `moved` holds.
+    // Not over TLS (Unsupported). LastError is set only when the socket failed.
+    enum class TFileSend {
+        Moved,       // some bytes went
+        Full,        // the socket takes nothing now
+        FileEnd,     // the file has no byte at `offset`
+        FileFailed,  // the file cannot be read there
+        Unsupported, // the kernel cannot send from this file: read it and Send
+        Failed,      // the socket failed
+    };
+    TFileSend SendFile(int fd, std::int64_t& offset, std::size_t length, std::size_t& moved);
     // TLS over the connected socket, as its client: the handshake starts now and runs on the
     // socket's readiness, checking the certificate against `host` (a name or an address);
     // OnTlsReady follows, with LastError 0 or WSAECONNABORTED (the link's Error says why). From
@@ -92,6 +105,14 @@ class TStarSocket {
     // The read event then waits until `bytes` have arrived or the peer has closed. Only a hint:
     // a failure changes nothing.
     void SetReadThreshold(int bytes);
+    // Waits outside the event queue, at most `ms` milliseconds, until the socket can take more
+    // bytes or has failed: for send loops that run the queue themselves every few milliseconds.
+    void WaitWritable(int ms);
+    // The kernel's send queue of the socket holds about `bytes`. Only a hint: a failure changes
+    // nothing.
+    void SetSendBuffer(int bytes);
+    // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
+    bool PeerIsLoopback() const;
     std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
     void CloseSocket(); // also cancels a pending lookup and stops the countdown

@@ -1,6 +1,7 @@
 // Upload sessions end to end: the program started with a profile and files, against pyftpdlib on
 // 127.0.0.1, its dialogs answered by the test; what arrived on the server, the exit status and the
 // standard-error lines are checked.
+#include "randombytes.h"
 #include "uploadtest.h"
 
 #include "app/ftpfrm.h"
@@ -371,6 +372,35 @@ TEST_F(TUploadTest, CancelDuringALargeStoreFailsThatFileOnly) {
     EXPECT_TRUE(!partial || partial->size() < (24u << 20));
     EXPECT_EQ(FailureLinesOf(run.errors),
               std::vector<std::string>{"wendup: " + big + ": キャンセルされました"});
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+// A big binary file of no round size arrives whole; a later run cancelled in the middle of the
+// next version leaves the first one as it was under its name.
+TEST_F(TUploadTest, BigBinaryFileArrivesWholeAndACancelledOneReplacesNothing) {
+    WriteProfile(TProfile().TempName(true));
+    const std::string first = RandomBytes((std::size_t{6} << 20) + 1234, 31);
+    const TRunResult stored = Run({"/NOMSG", Local("big.bin", first)}, nullptr, 60000);
+    ASSERT_TRUE(stored.ended);
+    EXPECT_EQ(stored.exitStatus, 0) << stored.errors;
+    EXPECT_TRUE(Arrived("big.bin") == first);
+
+    const std::string second = RandomBytes(std::size_t{48} << 20, 32);
+    const std::string path = Local("big.bin", second);
+    bool cancelled = false;
+    const TRunResult run = Run({"/NOMSG", path}, nullptr, 60000, [&](TStartupWindows& w) {
+        TProgress* progress = w.Form1->CurrentProgress();
+        if (!cancelled && progress && w.Form1->StarFtp1.BytesTransferred > (1 << 20) &&
+            !w.Form1->StarFtp1.Listing) {
+            cancelled = true;
+            progress->CancelBtn->click();
+        }
+    });
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(cancelled);
+    EXPECT_TRUE(Arrived("big.bin") == first);
+    EXPECT_EQ(FailureLinesOf(run.errors),
+              std::vector<std::string>{"wendup: " + path + ": キャンセルされました"});
     EXPECT_EQ(run.exitStatus, 1);
 }
 

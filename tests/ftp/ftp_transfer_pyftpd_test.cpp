@@ -254,12 +254,25 @@ TEST_F(FtpTransferRealServer, BigFolderListingKeepsEveryEntry) {
 }
 
 TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
-    for (const std::size_t size :
-         {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1, std::size_t{5} << 20}) {
+    constexpr std::size_t kPiece = TStarFtp::KernelChunk;
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    std::vector<std::int64_t> counted; // BytesTransferred at each progress notice
+    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+        record(f, info, addinfo);
+        if (info == ftpiProgress) counted.push_back(f.BytesTransferred);
+    };
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock - 1, kBlock, kBlock + 1,
+                                   kPiece, 3 * kPiece + 1, std::size_t{5} << 20}) {
         SCOPED_TRACE(size);
         const std::string bytes = RandomBytes(size, static_cast<unsigned>(size));
         const std::string name = "bin" + std::to_string(size);
+        counted.clear();
         ASSERT_TRUE(Store(bytes, name, BinaryTransfer));
+        // A notice for every block once it has gone whole, however the bytes went out.
+        std::vector<std::int64_t> blockEnds;
+        for (std::size_t end = kBlock; end < size + kBlock; end += kBlock)
+            blockEnds.push_back(static_cast<std::int64_t>(std::min(end, size)));
+        EXPECT_EQ(counted, blockEnds);
         EXPECT_TRUE(ftp.Success());
         EXPECT_EQ(OnServer(name), bytes);
         EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");

@@ -3,15 +3,20 @@
 
 #include "eventloop.h"
 #include "loopback.h"
+#include "randombytes.h"
 #include "socketfaults.h"
 
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -166,6 +171,172 @@ TEST_F(StarSocketPair, InjectedFailuresShowInLastError) {
     extra.Accept(listener);
     EXPECT_EQ(extra.LastError(), 10024);
     EXPECT_EQ(extra.Socket(), -1);
+}
+
+// An open file of these bytes, already unlinked: it goes when the test closes it.
+int FileOf(const std::string& bytes) {
+    char path[] = "/tmp/starsock-sendfile-XXXXXX";
+    const int fd = mkstemp(path);
+    if (fd < 0) return -1;
+    unlink(path);
+    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Whatever has arrived at `s` so far, read past its component.
+void Drain(const TStarSocket& s, std::string& got) {
+    char buffer[65536];
+    for (ssize_t n; (n = ::recv(s.Socket(), buffer, sizeof buffer, 0)) > 0;)
+        got.append(buffer, static_cast<std::size_t>(n));
+}
+
+TEST_F(StarSocketPair, FileBytesArriveWholeThroughTheKernel) {
+    using TFileSend = TStarSocket::TFileSend;
+    // Several times what the socket holds, and no multiple of anything.
+    const std::string bytes = RandomBytes((std::size_t{9} << 20) + 4097, 5);
+    const int fd = FileOf(bytes);
+    ASSERT_GE(fd, 0);
+    std::string got;
+    std::int64_t offset = 0;
+    std::size_t total = 0;
+    TFileSend outcome = TFileSend::Moved;
+    // Nobody reads at first: the socket fills up.
+    for (int i = 0; i < 1000 && outcome == TFileSend::Moved; ++i) {
+        std::size_t moved = 0;
+        outcome = client.SendFile(fd, offset, 300000, moved);
+        total += moved;
+    }
+    ASSERT_EQ(outcome, TFileSend::Full);
+    EXPECT_EQ(client.LastError(), 0);
+    EXPECT_EQ(offset, static_cast<std::int64_t>(total));
+    ASSERT_LT(total, bytes.size());
+    for (int i = 0; i < 100000 && outcome != TFileSend::FileEnd; ++i) {
+        std::size_t moved = 1;
+        outcome = client.SendFile(fd, offset, 300000, moved);
+        ASSERT_TRUE(outcome == TFileSend::Moved || outcome == TFileSend::Full ||
+                    outcome == TFileSend::FileEnd)
+            << static_cast<int>(outcome);
+        EXPECT_EQ(client.LastError(), 0);
+        EXPECT_LE(moved, 300000u);
+        if (outcome != TFileSend::Moved) {
+            EXPECT_EQ(moved, 0u);
+        }
+        total += moved;
+        EXPECT_EQ(offset, static_cast<std::int64_t>(total));
+        Drain(server, got);
+    }
+    close(fd);
+    ASSERT_EQ(outcome, TFileSend::FileEnd);
+    EXPECT_EQ(offset, static_cast<std::int64_t>(bytes.size()));
+    ASSERT_TRUE(RunUntil([&] {
+        Drain(server, got);
+        return got.size() >= bytes.size();
+    }));
+    EXPECT_TRUE(got == bytes);
+}
+
+// The kernel sends only from files it can read at an offset; nothing moves, and the socket is not
+// to blame.
+TEST_F(StarSocketPair, FilesTheKernelCannotSendFromAreNoSocketError) {
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    ASSERT_EQ(write(pipeEnds[1], "abc", 3), 3);
+    std::int64_t offset = 0;
+    std::size_t moved = 1;
+    EXPECT_EQ(client.SendFile(pipeEnds[0], offset, 3, moved), TStarSocket::TFileSend::Unsupported);
+    EXPECT_EQ(moved, 0u);
+    EXPECT_EQ(offset, 0);
+    EXPECT_EQ(client.LastError(), 0);
+    close(pipeEnds[0]);
+    // The read end is closed now: no file at all.
+    EXPECT_EQ(client.SendFile(pipeEnds[0], offset, 3, moved), TStarSocket::TFileSend::FileFailed);
+    EXPECT_EQ(client.LastError(), 0);
+    close(pipeEnds[1]);
+    // The socket itself is fine.
+    EXPECT_EQ(client.Send("x", 1), 1);
+}
+
+// sendfile has no flag against SIGPIPE: a peer that has gone must fail the send, not end the
+// process, and leave no SIGPIPE behind.
+TEST_F(StarSocketPair, FileSendToAPeerThatHasGoneFailsWithoutSigpipe) {
+    struct sigaction dflt {
+    }, before{};
+    dflt.sa_handler = SIG_DFL;
+    ASSERT_EQ(sigaction(SIGPIPE, &dflt, &before), 0);
+    const std::string bytes = RandomBytes(1 << 20, 7);
+    const int fd = FileOf(bytes);
+    ASSERT_GE(fd, 0);
+    server.CloseSocket();
+    std::int64_t offset = 0;
+    std::size_t moved = 0;
+    TStarSocket::TFileSend outcome = TStarSocket::TFileSend::Moved;
+    for (int i = 0; i < 1000 && outcome != TStarSocket::TFileSend::Failed; ++i) {
+        if (offset >= static_cast<std::int64_t>(bytes.size())) offset = 0;
+        outcome = client.SendFile(fd, offset, 65536, moved);
+        if (outcome == TStarSocket::TFileSend::Full) RunUntil([] { return false; }, 5);
+    }
+    EXPECT_EQ(outcome, TStarSocket::TFileSend::Failed);
+    EXPECT_EQ(client.LastError(), WSAECONNRESET);
+    // Again, now that the connection is known to be dead (EPIPE for certain).
+    EXPECT_EQ(client.SendFile(fd, offset, 65536, moved), TStarSocket::TFileSend::Failed);
+    EXPECT_EQ(client.LastError(), WSAECONNRESET);
+    sigset_t pending;
+    ASSERT_EQ(sigpending(&pending), 0);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    close(fd);
+    sigaction(SIGPIPE, &before, nullptr);
+}
+
+TEST_F(StarSocketPair, InjectedSendFailuresHitFileSendsToo) {
+    const int fd = FileOf("abc");
+    ASSERT_GE(fd, 0);
+    std::int64_t offset = 0;
+    std::size_t moved = 1;
+    FailNextSocketCalls(TSocketCall::Send, ENOBUFS);
+    EXPECT_EQ(client.SendFile(fd, offset, 3, moved), TStarSocket::TFileSend::Failed);
+    EXPECT_EQ(client.LastError(), WSAENOBUFS);
+    EXPECT_EQ(moved, 0u);
+    EXPECT_EQ(offset, 0);
+    EXPECT_EQ(client.SendFile(fd, offset, 3, moved), TStarSocket::TFileSend::Moved);
+    EXPECT_EQ(moved, 3u);
+    close(fd);
+}
+
+TEST_F(StarSocketPair, WritableWaitEndsWhenThePeerMakesRoom) {
+    EXPECT_TRUE(client.PeerIsLoopback());
+    EXPECT_FALSE(TStarSocket().PeerIsLoopback());
+    // The kernel doubles what it is asked for (socket(7)).
+    client.SetSendBuffer(65536);
+    int queue = 0;
+    socklen_t length = sizeof queue;
+    ASSERT_EQ(getsockopt(client.Socket(), SOL_SOCKET, SO_SNDBUF, &queue, &length), 0);
+    EXPECT_EQ(queue, 2 * 65536);
+
+    // Filled until the peer's window is shut too (late acknowledgements free room at first): then
+    // the wait lasts its whole time.
+    const std::string block(64 * 1024, 'w');
+    using Clock = std::chrono::steady_clock;
+    bool waitedInFull = false;
+    Clock::time_point start;
+    for (int round = 0; round < 20 && !waitedInFull; ++round) {
+        for (int i = 0; i < 1000 && client.Send(block.data(), static_cast<int>(block.size())) > 0;)
+            ++i;
+        ASSERT_EQ(client.LastError(), 0);
+        start = Clock::now();
+        client.WaitWritable(200);
+        waitedInFull = Clock::now() - start >= std::chrono::milliseconds(150);
+    }
+    EXPECT_TRUE(waitedInFull);
+    std::string got;
+    Drain(server, got);
+    ASSERT_FALSE(got.empty());
+    start = Clock::now();
+    client.WaitWritable(5000);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_GT(client.Send(block.data(), static_cast<int>(block.size())), 0);
 }
 
 TEST(StarSocket, RefusedConnectIsReported) {
