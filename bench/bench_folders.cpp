@@ -16,7 +16,7 @@
 // A program that refuses a folder ("wendup: FOLDER: reason") has no whole-folder upload: then only
 // the peers are measured and the program's line says so.
 //
-// Arguments: rounds=N (3; "quick": 1).
+// Arguments: rounds=N (5; "quick": 1).
 
 #include "benchsupport.h"
 #include "controlrelay.h"
@@ -200,7 +200,7 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
 
 int main(int argc, char** argv) {
     const int rounds = static_cast<int>(
-        std::max(1LL, Argument(argc, argv, "rounds", QuickRun(argc, argv) ? 1 : 3)));
+        std::max(1LL, Argument(argc, argv, "rounds", QuickRun(argc, argv) ? 1 : 5)));
     QCoreApplication app(argc, argv);
     umask(0);
     QTemporaryDir tmp(ScratchFolder(256 * kMiB) + "/wendup-bench-XXXXXX");
