@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/statvfs.h>
 #include <sys/syscall.h>
@@ -283,6 +284,8 @@ bool Vsftpd::Start(const std::string& folder, bool protocolLog) {
         conf.close();
         const pid_t child = fork();
         if (child == 0) {
+            // It ends with the benchmark, also with one that was killed.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
             if (!std::freopen((folder + "/vsftpd.out").c_str(), "w", stdout) ||
                 !std::freopen((folder + "/vsftpd.out").c_str(), "a", stderr))
                 _exit(126);
