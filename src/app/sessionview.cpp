@@ -17,7 +17,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -135,8 +137,30 @@ void TForm1::NoMoreFolderQuestions() {
 
 std::optional<QStringList> TForm1::PickFiles() {
     QFileDialog* picker = OpenDialog();
-    if (picker->exec() != QDialog::Accepted) return std::nullopt;
-    return picker->selectedFiles();
+    // With whole folders on, a folder can be chosen too. A desktop's own picker cannot take a
+    // button of ours, so Qt's is used then: "フォルダを選択" takes the folders selected in it, or
+    // the folder it shows when none is.
+    const bool folders = StarFtp1.PWDImplemented && CheckBox6->isChecked();
+    picker->setOption(QFileDialog::DontUseNativeDialog, folders);
+    QStringList chosenFolders;
+    std::unique_ptr<QPushButton> folderButton;
+    auto* buttons = folders ? picker->findChild<QDialogButtonBox*>() : nullptr;
+    if (buttons) {
+        folderButton = std::make_unique<QPushButton>("フォルダを選択");
+        folderButton->setObjectName("FolderButton");
+        buttons->addButton(folderButton.get(), QDialogButtonBox::ActionRole);
+        connect(folderButton.get(), &QPushButton::clicked, picker, [&] {
+            for (const QString& path : picker->selectedFiles())
+                if (QFileInfo(path).isDir()) chosenFolders << path;
+            if (chosenFolders.isEmpty()) chosenFolders << picker->directory().absolutePath();
+            // Not accept(): Qt's picker would open a selected folder instead of ending.
+            static_cast<QDialog*>(picker)->done(QDialog::Accepted);
+        });
+    }
+    const int result = picker->exec();
+    folderButton.reset();
+    if (result != QDialog::Accepted) return std::nullopt;
+    return chosenFolders.isEmpty() ? picker->selectedFiles() : chosenFolders;
 }
 
 TOverwriteAnswer TForm1::AskOverwrite(const std::string& path, const TListingMatch& match,

@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
@@ -307,4 +308,45 @@ TEST_F(FolderUpload, AFolderDroppedOnTheChooserGoesWithItsContents) {
     DrainPostedEvents();
     EXPECT_EQ(Arrived("dropped/a.bin"), "a");
     EXPECT_EQ(Arrived("dropped/in/b.bin"), "b");
+}
+
+// The picker takes a folder through its own button: the folder it shows, or the one selected in it.
+// Without whole folders it has no such button.
+TEST_F(FolderUpload, ThePickerChoosesAFolder) {
+    WriteProfile(TProfile());
+    Local("shown/a.txt", "a");
+    Local("parent/chosen/b.txt", "b");
+    Local("parent/other/c.txt", "c");
+    const struct {
+        std::string shown, selected;
+    } cases[] = {{local + "shown", ""}, {local + "parent", "chosen"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        const TRunResult run = Run({}, [&](QWidget* w) {
+            auto* picker = qobject_cast<QFileDialog*>(w);
+            ASSERT_NE(picker, nullptr);
+            picker->setDirectory(QString::fromStdString(c.shown));
+            if (!c.selected.empty()) picker->selectFile(QString::fromStdString(c.selected));
+            auto* button = picker->findChild<QPushButton*>("FolderButton");
+            ASSERT_NE(button, nullptr);
+            button->click();
+        });
+        ASSERT_TRUE(run.ended);
+        EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    }
+    EXPECT_EQ(Arrived("shown/a.txt"), "a");
+    EXPECT_EQ(Arrived("chosen/b.txt"), "b");
+    EXPECT_FALSE(Arrived("other/c.txt"));
+    EXPECT_FALSE(Arrived("parent"));
+
+    WriteFile("wendup.ini", "[Default]\nTimeOut=10\nMakeDir=0\n");
+    bool buttonShown = true;
+    const TRunResult run = Run({}, [&](QWidget* w) {
+        auto* picker = qobject_cast<QFileDialog*>(w);
+        ASSERT_NE(picker, nullptr);
+        buttonShown = picker->findChild<QPushButton*>("FolderButton") != nullptr;
+        picker->reject();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_FALSE(buttonShown);
 }
