@@ -1,15 +1,19 @@
-// Uploads a 512 MiB file to a local pyftpdlib server with TStarFtp (binary, active mode) and, in
-// the same run, with curl in active mode (curl -T FILE -P 127.0.0.1), three times each in turns,
-// checks the bytes on the server (size and a hash) and prints MiB/s, CPU seconds and peak RSS of
-// both and the ratio ours/curl of the medians. Ours is also run with a 64 MiB file, to show whether
-// its peak memory grows with the file. Then both upload 20 MiB to a second pyftpdlib that reads at
-// 4 MiB/s through a small window (the throttled data handler), where the socket is full most of the
-// time: CPU seconds of both. Then lists a folder of 100,000 entries and prints the time of the
-// listing and of parsing every line. The big files are deleted at the end.
+// The FTP component alone in this process, against curl, on pyftpdlib (127.0.0.1):
+//
+// Uploads a big file (512 MiB) with TStarFtp (binary, active mode) and, in the same run, with curl
+// in active mode (curl -T FILE -P 127.0.0.1), three times each in turns, checks the bytes on the
+// server (size and a hash) and prints MiB/s, CPU seconds and peak RSS of both and the ratio
+// ours/curl of the medians. Ours is also run with a 64 MiB file, to show whether its peak memory
+// grows with the file. Then both upload 20 MiB to a second pyftpdlib that reads at 4 MiB/s through
+// a small window (the throttled data handler), where the socket is full most of the time: CPU
+// seconds of both. Then lists a folder of 100,000 entries and prints the time of the listing and
+// of parsing every line. The big files are deleted at the end.
 //
 // Over TLS (explicit, passive mode on both sides: Debian's curl sends active-mode FTPS data in
-// clear), 512 MiB to pyftpdlib's TLS handler, ours against curl --ssl-reqd -T, three rounds in
-// turns, with the ratios of the medians. "bench_upload tls" runs only that part.
+// clear), the big file to pyftpdlib's TLS handler, ours against curl --ssl-reqd -T, three rounds
+// in turns, with the ratios of the medians. "bench_component tls" runs only that part.
+//
+// Arguments: mib=N (512), rounds=N (3); "quick" makes them 64 and 1.
 //
 // Our figures: getrusage deltas of this process (the server is a child and is not counted), peak
 // RSS from VmHWM after resetting it (/proc/self/clear_refs). curl's: wait4 on the child.
@@ -29,8 +33,6 @@
 #include <QTimer>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -42,17 +44,6 @@
 #include <vector>
 
 namespace {
-
-struct Figures {
-    double seconds = 0;
-    double cpu = 0;
-    double system = 0; // the part of cpu spent in the kernel
-    long peakKiB = 0;
-};
-
-double SystemSeconds(const rusage& r) {
-    return static_cast<double>(r.ru_stime.tv_sec) + static_cast<double>(r.ru_stime.tv_usec) / 1e6;
-}
 
 rusage OwnUsage() {
     rusage r{};
@@ -141,45 +132,23 @@ bool UploadCurl(std::uint16_t port, const QString& local, const std::string& rem
     const std::string url = "ftp://" + std::string(kUser) + ":" + kPassword +
                             "@127.0.0.1:" + std::to_string(port) + "/" + remote;
     const std::string file = local.toStdString();
-    const double start = Now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (caFile.empty())
-            execlp("curl", "curl", "-s", "-S", "-T", file.c_str(), "-P", "127.0.0.1", url.c_str(),
-                   static_cast<char*>(nullptr));
-        else
-            execlp("curl", "curl", "-s", "-S", "--ssl-reqd", "--cacert", caFile.c_str(), "-T",
-                   file.c_str(), url.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    if (child < 0) return false;
-    int status = 0;
-    rusage usage{};
-    if (wait4(child, &status, 0, &usage) != child) return false;
-    f.seconds = Now() - start;
-    f.cpu = CpuSeconds(usage);
-    f.system = SystemSeconds(usage);
-    f.peakKiB = usage.ru_maxrss;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (caFile.empty())
+        f = RunChild({"curl", "-s", "-S", "-T", file, "-P", "127.0.0.1", url}, {}, 600);
+    else
+        f = RunChild({"curl", "-s", "-S", "--ssl-reqd", "--cacert", caFile, "-T", file, url}, {},
+                     600);
+    return f.ok;
 }
 
-constexpr int kRounds = 3;
+// Rounds of each comparison and MiB of the big files; "quick" makes them 1 and 64.
+int rounds = 3;
+std::int64_t bigMiB = 512;
 
 // The median of each figure by itself.
-Figures Median(std::vector<Figures> rounds) {
-    const auto middle = [&rounds](auto field) {
-        std::vector<double> values;
-        for (const Figures& f : rounds)
-            values.push_back(static_cast<double>(f.*field));
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
-    Figures m;
-    m.seconds = middle(&Figures::seconds);
-    m.cpu = middle(&Figures::cpu);
-    m.system = middle(&Figures::system);
-    m.peakKiB = static_cast<long>(middle(&Figures::peakKiB));
-    return m;
+Figures MedianOf(const std::vector<Figures>& rounds) {
+    Rounds r;
+    r.runs = rounds;
+    return r.Median();
 }
 
 void Print(const char* who, std::int64_t bytes, const Figures& f) {
@@ -214,13 +183,14 @@ int TlsUploads(const QString& root, const QString& localFolder) {
     Server server;
     if (!server.Start(root, 0, certs.serverPem)) return Fail("cannot start the TLS server");
     const QString big = localFolder + "/tls.bin";
-    if (!MakeFile(big.toStdString(), 512 * kMiB)) return Fail("cannot write");
+    if (!MakeFile(big.toStdString(), bigMiB * kMiB)) return Fail("cannot write");
     std::int64_t size = 0;
     const std::int64_t hash = HashFile(big, size);
-    std::printf("upload of 512 MiB over TLS to pyftpdlib's TLS handler on 127.0.0.1, passive\n");
+    std::printf("upload of %lld MiB over TLS to pyftpdlib's TLS handler on 127.0.0.1, passive\n",
+                static_cast<long long>(bigMiB));
     bool oursOk = true, curlOk = true;
     std::vector<Figures> oursRounds, curlRounds;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         Figures o, c;
         if (!UploadOurs(server.Port(), big, "tls-ours.bin", o, true))
             return Fail("our TLS upload failed");
@@ -234,7 +204,7 @@ int TlsUploads(const QString& root, const QString& localFolder) {
         curlRounds.push_back(c);
     }
     QFile::remove(big);
-    const Figures ours = Median(oursRounds), curl = Median(curlRounds);
+    const Figures ours = MedianOf(oursRounds), curl = MedianOf(curlRounds);
     Print("TStarFtp TLS, median", size, ours);
     Print("curl TLS, median", size, curl);
     const double throughput = curl.seconds / ours.seconds, cpu = ours.cpu / curl.cpu;
@@ -249,16 +219,23 @@ int TlsUploads(const QString& root, const QString& localFolder) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (QuickRun(argc, argv)) {
+        rounds = 1;
+        bigMiB = 64;
+    }
+    rounds = static_cast<int>(std::max(1LL, Argument(argc, argv, "rounds", rounds)));
+    bigMiB = std::max(1LL, Argument(argc, argv, "mib", bigMiB));
     QCoreApplication app(argc, argv);
     QTemporaryDir root, local;
     if (!root.isValid() || !local.isValid()) return Fail("no temporary folder");
-    if (argc > 1 && std::string(argv[1]) == "tls") return TlsUploads(root.path(), local.path());
+    if (std::find(argv + 1, argv + argc, std::string("tls")) != argv + argc)
+        return TlsUploads(root.path(), local.path());
     Server server;
     if (!server.Start(root.path())) return Fail("cannot start pyftpdlib (python3-pyftpdlib)");
 
-    // Upload: ours with 64 MiB and 512 MiB, curl with 512 MiB.
+    // Upload: ours with 64 MiB and the big file, curl with the big file.
     const QString small = local.filePath("small.bin"), big = local.filePath("big.bin");
-    if (!MakeFile(small.toStdString(), 64 * kMiB) || !MakeFile(big.toStdString(), 512 * kMiB))
+    if (!MakeFile(small.toStdString(), 64 * kMiB) || !MakeFile(big.toStdString(), bigMiB * kMiB))
         return Fail("cannot write");
     std::int64_t smallSize = 0, bigSize = 0;
     const std::int64_t smallHash = HashFile(small, smallSize), bigHash = HashFile(big, bigSize);
@@ -269,11 +246,12 @@ int main(int argc, char** argv) {
     const bool smallOk = SameOnServer(root.path(), "ours64.bin", smallSize, smallHash);
     // Three rounds, ours and curl taking turns, so that a busy moment of a shared machine falls on
     // both; the median of each side's time and CPU is compared.
-    std::printf("upload of 512 MiB to pyftpdlib on 127.0.0.1, active mode\n");
+    std::printf("upload of %lld MiB to pyftpdlib on 127.0.0.1, active mode\n",
+                static_cast<long long>(bigMiB));
     Print("TStarFtp (64 MiB)", smallSize, oursSmall);
     bool oursOk = true, curlOk = true;
     std::vector<Figures> oursRounds, curlRounds;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         Figures o, c;
         if (!UploadOurs(server.Port(), big, "ours.bin", o)) return Fail("our upload failed");
         oursOk = SameOnServer(root.path(), "ours.bin", bigSize, bigHash) && oursOk;
@@ -286,16 +264,16 @@ int main(int argc, char** argv) {
     }
     QFile::remove(small);
     QFile::remove(big);
-    ours = Median(oursRounds);
-    curl = Median(curlRounds);
+    ours = MedianOf(oursRounds);
+    curl = MedianOf(curlRounds);
     Print("TStarFtp, median", bigSize, ours);
     Print("curl, median", bigSize, curl);
-    std::printf("bytes on the server: ours 64 MiB %s, ours 512 MiB %s, curl %s\n",
+    std::printf("bytes on the server: ours 64 MiB %s, ours big %s, curl %s\n",
                 smallOk ? "ok" : "WRONG", oursOk ? "ok" : "WRONG", curlOk ? "ok" : "WRONG");
     std::printf("ratio ours/curl: throughput %.2f (target >= 1.0), cpu %.2f, peak RSS %.2f\n",
                 curl.seconds / ours.seconds, ours.cpu / curl.cpu,
                 static_cast<double>(ours.peakKiB) / static_cast<double>(curl.peakKiB));
-    std::printf("our peak RSS 512 MiB / 64 MiB: %.2f (does not grow with the file when ~1)\n",
+    std::printf("our peak RSS big / 64 MiB: %.2f (does not grow with the file when ~1)\n",
                 static_cast<double>(ours.peakKiB) / static_cast<double>(oursSmall.peakKiB));
     const bool fastReached = curl.seconds / ours.seconds >= 1.0 && ours.cpu / curl.cpu <= 1.5;
     std::printf("targets throughput >= 1.0 and cpu <= 1.5: %s\n",
