@@ -738,7 +738,7 @@ void TStarFtp::OnStorePort(char kind) {
 }
 
 // STOR goes out. The file follows on the data connection that the server opens to our listener,
-// or on the one we have opened already (passive) once the server has accepted STOR.
+// or on the one we have opened already (passive), once the server has accepted STOR.
 void TStarFtp::StartStore() {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
