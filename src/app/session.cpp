@@ -66,8 +66,17 @@ bool TUploadSession::Start(bool typed) {
     QCoreApplication::processEvents();
     // Closed while the pending messages ran: the session ends before it has begun.
     if (userEnded) return false;
-    ftp.Login();
+    LogIn();
     return true;
+}
+
+void TUploadSession::LogIn() {
+    // A relative folder is relative to the login's folder: the component's own CWD at login and
+    // ours after it would go into it twice (and the PWD of a listing makes it absolute before a
+    // reconnect), so such a folder is entered by ours alone.
+    if (ftp.PWDImplemented && !sessionFolder.empty() && sessionFolder[0] != '/')
+        ftp.InitialDirectory.clear();
+    ftp.Login();
 }
 
 void TUploadSession::Close() {
@@ -568,7 +577,7 @@ void TUploadSession::LoginAgain() {
             connectionLost = false;
             quitRequested = false;
             cancelNext = false;
-            ftp.Login();
+            LogIn();
         },
         Qt::QueuedConnection);
 }

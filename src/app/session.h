@@ -216,6 +216,7 @@ class TUploadSession {
     bool StillConnected(bool decided = false, const std::string& newName = {});
     // No end, no lost connection and no cancel: the next operation may start.
     bool SessionGoesOn() const;
+    void LogIn();
     void QuitSession();
     void ConnectionLost(const QString& reason);
     void ServerClosed(const std::string& addinfo);

@@ -32,15 +32,6 @@ namespace {
 
 const char* const FolderSettings = "[Default]\nTimeOut=10\nMakeDir=1\n[TextMode]\ntxt=1\n";
 
-std::vector<std::string> FailureLinesOf(const std::string& errors) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = errors.find('\n', start)) != std::string::npos; start = end + 1)
-        if (errors.compare(start, 8, "wendup: ") == 0)
-            lines.push_back(errors.substr(start, end - start));
-    return lines;
-}
-
 // The log's lines that begin with `command` and a space (or are the command alone).
 std::vector<std::string> Sent(const std::string& log, const std::string& command) {
     std::vector<std::string> lines;

@@ -31,16 +31,6 @@
 
 namespace {
 
-// The standard-error lines of the program itself.
-std::vector<std::string> FailureLinesOf(const std::string& errors) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = errors.find('\n', start)) != std::string::npos; start = end + 1)
-        if (errors.compare(start, 8, "wendup: ") == 0)
-            lines.push_back(errors.substr(start, end - start));
-    return lines;
-}
-
 // Answers the file-overwrite question with its button 1..4 (はい, いいえ, すべて上書き,
 // キャンセル).
 std::function<void(QWidget*)> AnswerForm2(std::vector<int> buttons, int* asked = nullptr) {

@@ -39,6 +39,15 @@ const char* KindName(TListingKind kind) {
     return "?";
 }
 
+std::vector<std::string> FailureLinesOf(const std::string& errors) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = errors.find('\n', start)) != std::string::npos; start = end + 1)
+        if (errors.compare(start, 8, "wendup: ") == 0)
+            lines.push_back(errors.substr(start, end - start));
+    return lines;
+}
+
 int CommandsInLog(const std::string& log, const std::string& command) {
     int count = 0;
     std::size_t start = 0;

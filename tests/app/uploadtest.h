@@ -59,6 +59,9 @@ inline void PrintTo(TListingKind kind, std::ostream* os) {
     *os << KindName(kind);
 }
 
+// The standard-error lines of the program itself.
+std::vector<std::string> FailureLinesOf(const std::string& errors);
+
 // The lines of a protocol log that are exactly `command`, and those that start with `prefix`.
 int CommandsInLog(const std::string& log, const std::string& command);
 int CommandsStartingWith(const std::string& log, const std::string& prefix);
