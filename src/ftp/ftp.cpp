@@ -289,6 +289,9 @@ void TStarFtp::ChangeState(ReplyState reply, TransferPhase phase) {
 // reply, ABOR's included, is due within the time-out.
 bool TStarFtp::ReplyTimed() const {
     if (SyncingAbort()) return true;
+    // LIST or STOR has gone out and its transfer has not begun: an answer or the server's data
+    // connection is due, and a server that sends neither must not hold the session for ever.
+    if (phase_ == TransferPhase::Waiting) return true;
     // Bounded by AborReplyWait instead, which may be the shorter.
     if (phase_ == TransferPhase::AbortAborReply) return false;
     if (Aborting()) return true;
@@ -738,7 +741,7 @@ void TStarFtp::OnStorePort(char kind) {
 }
 
 // STOR goes out. The file follows on the data connection that the server opens to our listener,
-// or on the one we have opened already (passive) once the server has accepted STOR.
+// or on the one we have opened already (passive), once the server has accepted STOR.
 void TStarFtp::StartStore() {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;

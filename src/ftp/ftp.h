@@ -446,8 +446,8 @@ class TStarFtp : public TStarSocket {
     // attempt), set once per attempt by OpenStore; the reply state says where the attempt is.
     bool tempStore_ = false;      // this attempt stores under the temporary name
     std::string storeName_;       // the name STOR went to
-    bool storAccepted_ = false;   // the server took STOR (1xx, a final 2xx, or its connection): it
-                                  // may have created the file, whatever state followed
+    bool storAccepted_ = false;   // the server took STOR (1xx or a final 2xx; the file waits for
+                                  // it): it may have created the file, whatever state followed
     bool storeCancelled_ = false; // the owner's Abort while SIZE's or DELE's reply was due; a
                                   // request kept for that reply's handler, read nowhere else
     std::int64_t localModified_ = 0; // the local file's modification time, seconds since 1970 UTC

@@ -61,7 +61,7 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
     argument =
         AddressFamily() == AF_INET6 ? EprtArgument(address, port) : PortArgument(address, port);
     // Servers may connect as soon as PORT is accepted, before LIST or STOR has gone out: such a
-    // connection waits until the command is sent (no data may go out before STOR).
+    // connection waits until the command is sent.
     listener_.OnSocketAccept = [this](TStarSocket&) {
         if (phase_ == TransferPhase::Preparing) SetPhase(TransferPhase::EarlyConnection);
     };
@@ -293,24 +293,25 @@ void TStarFtp::ListingEnded() {
     DataDone();
 }
 
-// Runs inside the listener's accept event and sends the whole file from there. Many blocks go to
-// one send call; when the socket takes nothing the loop waits for it inside the event queue, and
-// the queue runs at least every PumpInterval, so replies, the cancel button and the server's close
-// are handled meanwhile.
+// The file goes once the server has answered STOR as well: a server that connected at PORT may
+// not have read STOR yet, and one such (pyftpdlib) drops a data connection that carries bytes
+// before its transfer began. When the answer comes later, OnStore starts the send.
 void TStarFtp::UploadAccepted() {
     dataSocket_.Accept(listener_);
     if (dataSocket_.LastError() != 0) {
         FatalError(ftpeDataConnection);
         return;
     }
-    SendFile();
+    if (storAccepted_) SendFile();
 }
 
+// Runs inside an event (the accept, or the server's answer to STOR) and sends the whole file from
+// there. Many blocks go to one send call; when the socket takes nothing the loop waits for it
+// inside the event queue, and the queue runs at least every PumpInterval, so replies, the cancel
+// button and the server's close are handled meanwhile.
 void TStarFtp::SendFile() {
     if (!DataSecured(&TStarFtp::SendFile)) return;
     const std::uint32_t serial = ++transferSerial_;
-    // The server has connected (or answered 1xx): it took STOR and may have created the file.
-    storAccepted_ = true;
     if (phase_ == TransferPhase::Waiting) SetPhase(TransferPhase::Moving);
     Listing = false;
     BytesTransferred = 0;

@@ -139,7 +139,8 @@ TCase ReadCase(const std::string& name) {
         std::istringstream words(rest);
         if (word == "<" || word == "connect" || word == "accept" || word == "data" ||
             word == "data-close" || word == "data-closed" || word == "data-bytes" ||
-            word == "hangup" || word == "reconnect" || word == "pause" || word == "click") {
+            word == "data-so-far" || word == "hangup" || word == "reconnect" || word == "pause" ||
+            word == "click") {
             c.script.emplace_back(word, rest);
         } else if (word == ">") {
             c.script.emplace_back(word, rest);
@@ -193,7 +194,14 @@ void BuildScript(const TCase& c, FakeFtpServer& s) {
             s.AwaitDataClosed();
         else if (word == "data-bytes")
             s.AwaitDataBytes(static_cast<std::size_t>(Number(arg)));
-        else if (word == "hangup")
+        else if (word == "data-so-far") {
+            // Checked at this point of the script, without waiting.
+            const std::size_t count = static_cast<std::size_t>(Number(arg));
+            s.Do([&s, count] {
+                EXPECT_EQ(s.DataReceived().size(), count)
+                    << "bytes on data connections at this point of the script";
+            });
+        } else if (word == "hangup")
             s.Close();
         else if (word == "reconnect")
             s.AwaitConnection();
