@@ -32,6 +32,7 @@ void TStarFtp::SocketConnected() {
     if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
+    typeInForce_ = 0;
     reader_.Reset();
     inReplyHandler_ = false;
     // A server that takes the connection and never greets must not hold the session for ever.
@@ -231,6 +232,8 @@ void TStarFtp::CloseAll() {
     CloseLocalFile();
     CloseSocket();
     SetPhase(TransferPhase::None);
+    // A new connection starts in the server's default type, whatever this one was in.
+    typeInForce_ = 0;
 }
 
 // While EndSession runs, a failure only ends the session sooner: no error is reported.
