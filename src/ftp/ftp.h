@@ -485,4 +485,7 @@ class TStarFtp : public TStarSocket {
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
     char typeAsked_ = 0; // of the TYPE whose reply is due
+    // Our address on the control connection, where data connections are listened for; empty
+    // until the first PORT of the connection.
+    std::string localAddress_;
 };

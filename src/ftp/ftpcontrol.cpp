@@ -33,6 +33,7 @@ void TStarFtp::SocketConnected() {
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
     typeInForce_ = 0;
+    localAddress_.clear();
     reader_.Reset();
     inReplyHandler_ = false;
     // A server that takes the connection and never greets must not hold the session for ever.
@@ -154,6 +155,14 @@ void TStarFtp::ReadControlData() {
             // A fatal reply closed the connection: nothing more to read.
             if (session != session_ || ControlLost()) return;
         }
+        // A short read has emptied the socket: what comes later brings its own read event, and
+        // asking again now would only cost a call that finds nothing. The event still ends with
+        // the empty read's notice.
+        if (got < kReadBlock && !Tls()) {
+            Info(ftpiReceived, FromWire({}));
+            if (session != session_ || ControlLost()) return;
+            break;
+        }
     }
     // The socket stops the countdown whenever bytes come; a reply still due starts it again.
     ArmReplyTimer();
@@ -234,6 +243,7 @@ void TStarFtp::CloseAll() {
     SetPhase(TransferPhase::None);
     // A new connection starts in the server's default type, whatever this one was in.
     typeInForce_ = 0;
+    localAddress_.clear();
 }
 
 // While EndSession runs, a failure only ends the session sooner: no error is reported.

@@ -113,8 +113,11 @@ class TStarSocket {
     void SetSendBuffer(int bytes);
     // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
     bool PeerIsLoopback() const;
-    std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
+    std::string
+    GetLocalAddress(); // these three leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
+    // Both at once; false (and nothing set) when the socket has no local address.
+    bool GetLocalEndpoint(std::string& address, std::uint16_t& port);
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
     // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
     // expires.
