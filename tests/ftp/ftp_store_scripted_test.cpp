@@ -381,4 +381,80 @@ TEST_F(FtpStoreScripted, BusyRefusalLeavesTheRunningStoreAlone) {
     }
 }
 
+// Two stores in a row, both binary: the second sends TYPE only when the first left the type in
+// doubt. A refused or aborted transfer does; a transfer cancelled before the server heard of it
+// does not.
+TEST_F(FtpStoreScripted, TheSecondStoreSendsTypeOnlyWhenTheFirstLeftItInDoubt) {
+    const struct {
+        const char* what;
+        std::function<void(FakeFtpServer&, TStarFtp&)> first;
+        Lines firstCommands;
+        bool typeAgain;
+        const char* data; // on data connections, both stores
+    } rows[] = {
+        {"stored",
+         [](FakeFtpServer& s, TStarFtp&) { Transfer(s); },
+         {"TYPE I", "PORT", "STOR /up/a.bin"},
+         false,
+         "abcabc"},
+        {"STOR refused",
+         [](FakeFtpServer& s, TStarFtp&) {
+             s.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("553 Not allowed\r\n");
+         },
+         {"TYPE I", "PORT", "STOR /up/a.bin"},
+         true,
+         "abc"},
+        {"aborted with ABOR",
+         [](FakeFtpServer& s, TStarFtp& c) {
+             s.Answer("200 Type set\r\n")
+                 .Answer("200 PORT ok\r\n")
+                 .AwaitCommand()
+                 .Do([&c] { c.Abort(); })
+                 .AwaitCommand()
+                 .Send("426 Aborted\r\n226 ABOR ok\r\n");
+         },
+         {"TYPE I", "PORT", "STOR /up/a.bin",
+          "\xff\xf4\xff"
+          "ABOR"},
+         true,
+         "abc"},
+        {"cancelled before STOR",
+         [](FakeFtpServer& s, TStarFtp& c) {
+             s.Answer("200 Type set\r\n")
+                 .AwaitCommand()
+                 .Do([&c] { c.Abort(); })
+                 .Send("200 PORT ok\r\n");
+         },
+         {"TYPE I", "PORT"},
+         false,
+         "abc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeFtpServer fake;
+        TStarFtp client;
+        FtpRecorder r(client);
+        Prepare(client, fake, kNoFeat);
+        row.first(fake, client);
+        Transfer(fake, "226 Transfer complete\r\n", row.typeAgain);
+        int stores = 0;
+        client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
+        client.OnFileStored = [&](TStarFtp& f) {
+            r.events.push_back("stored");
+            if (++stores == 1) f.StoreFile();
+        };
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return stores == 2 || r.quits > 0; }));
+        DrainPostedEvents();
+        Lines expected = {"USER anna", "SYST", "FEAT"};
+        expected.insert(expected.end(), row.firstCommands.begin(), row.firstCommands.end());
+        if (row.typeAgain) expected.push_back("TYPE I");
+        expected.insert(expected.end(), {"PORT", "STOR /up/a.bin"});
+        EXPECT_EQ(Normalised(fake.Commands()), expected);
+        EXPECT_TRUE(fake.ScriptDone());
+        EXPECT_TRUE(client.Success());
+        EXPECT_EQ(fake.DataReceived(), row.data);
+    }
+}
+
 } // namespace
