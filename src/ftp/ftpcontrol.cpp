@@ -64,22 +64,27 @@ bool TStarFtp::SendCommand(const std::string& text) {
     // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
     const std::string line = ToWire(text + "\r\n");
     if (shutDown_) return true;
-    Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
-    // full socket buffer waits, with the event queue running, and not beyond the time-out.
+    // full socket buffer waits, with the event queue running, and not beyond the time-out. The
+    // notice follows the first write: the owner's log of it must not hold the command back.
     const std::int64_t deadline = SendDeadline();
     const std::uint32_t session = session_;
     std::size_t done = 0;
-    // The notice's handler may have ended the session.
-    while (session == session_ && !ControlLost()) {
+    const auto sendRest = [&] {
         done += static_cast<std::size_t>(
             Send(line.data() + done,
                  static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
+    };
+    if (!ControlLost()) sendRest();
+    Info(ftpiSent, line);
+    // The notice's handler may have ended the session.
+    while (session == session_ && !ControlLost()) {
         if (CheckSocketError() || done == line.size()) return true;
         if (!WaitControlWritable(deadline)) {
             SendTimedOut();
             return true;
         }
+        sendRest();
     }
     return true;
 }
