@@ -9,8 +9,8 @@
 // socket, and only the outcome of the last one is reported.
 //
 // Events may pump the event loop themselves, so a handler can be re-entered by later readiness of
-// another socket; the read (or accept) readiness of this socket is switched off while its own event
-// runs. Destroy a component outside its own events.
+// another socket; a read (or accept) event of this socket never runs inside another of its own.
+// Destroy a component outside its own events.
 
 #include <netinet/in.h>
 
