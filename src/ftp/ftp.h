@@ -59,7 +59,8 @@ class TStarFtp : public TStarSocket {
     // refused (a folder of that name may already be there).
     void CreateDirectory(const std::string& directory);
     // PWD, TYPE A, PORT, LIST (MLSD with UseMlsd); the lines arrive on a data connection the server
-    // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST).
+    // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST). TYPE, here and for a
+    // store, goes out only when the connection is not known to be in that type already.
     void GetListing();
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
     // TransferMode. Over IPv6, EPRT stands for PORT. After a binary store the server's SIZE is
@@ -274,7 +275,7 @@ class TStarFtp : public TStarSocket {
     std::int64_t SendDeadline() const;
     void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
-    // A store is in hand, from its TYPE to its last reply.
+    // A store is in hand, from its first command to its last reply.
     bool StoreInHand() const {
         return replyState_ >= ReplyState::StoreType &&
                replyState_ <= ReplyState::DeleteTempThenDirect;
