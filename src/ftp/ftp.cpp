@@ -572,8 +572,8 @@ void TStarFtp::GetListing() {
     // A folder named by its path needs no PWD: the server's answer would not name it.
     if (listingPath_.empty())
         IssueCommand("PWD", ReplyState::ListDirectory);
-    else
-        IssueCommand("TYPE A", ReplyState::ListType);
+    else if (!SendType('A', ReplyState::ListType))
+        ListingTypeSet();
 }
 
 void TStarFtp::StoreFile() {
@@ -638,7 +638,21 @@ void TStarFtp::OpenStore() {
         return;
     }
     SetPhase(TransferPhase::Preparing);
-    IssueCommand(TransferMode == AsciiTransfer ? "TYPE A" : "TYPE I", ReplyState::StoreType);
+    if (!SendType(TransferMode == AsciiTransfer ? 'A' : 'I', ReplyState::StoreType)) StoreTypeSet();
+}
+
+// A type the server has accepted stays in force for the connection (RFC 959): the files of a run
+// and the listings between them send it only when it changes.
+bool TStarFtp::SendType(char type, ReplyState next) {
+    if (typeInForce_ == type) return false;
+    typeAsked_ = type;
+    typeInForce_ = 0;
+    IssueCommand(std::string("TYPE ") + type, next);
+    return true;
+}
+
+void TStarFtp::TypeAnswered(char kind) {
+    typeInForce_ = kind == '2' ? typeAsked_ : 0;
 }
 
 void TStarFtp::OnListDirectory(const std::string& line) {
@@ -646,7 +660,7 @@ void TStarFtp::OnListDirectory(const std::string& line) {
     if (line[0] == '2') {
         InitialDirectory = QuotedDirectory(line);
         if (utf8Names_) utf8Directory_ = InitialDirectory;
-        IssueCommand("TYPE A", ReplyState::ListType);
+        if (!SendType('A', ReplyState::ListType)) ListingTypeSet();
     } else if (PWDImplemented) {
         FatalError(ftpeCommandFailed);
     } else {
@@ -656,20 +670,32 @@ void TStarFtp::OnListDirectory(const std::string& line) {
 }
 
 void TStarFtp::OnListType(char kind) {
+    TypeAnswered(kind);
     if (CancelledBeforeCommand()) return;
     if (kind != '2')
         FatalError(ftpeCommandFailed);
-    else if (PassiveMode)
+    else
+        ListingTypeSet();
+}
+
+void TStarFtp::ListingTypeSet() {
+    if (PassiveMode)
         SendPassive(true);
     else
         SendPort(ReplyState::ListPort);
 }
 
 void TStarFtp::OnStoreType(char kind) {
+    TypeAnswered(kind);
     if (CancelledBeforeCommand()) return;
     if (kind != '2')
         FatalError(ftpeCommandFailed);
-    else if (PassiveMode)
+    else
+        StoreTypeSet();
+}
+
+void TStarFtp::StoreTypeSet() {
+    if (PassiveMode)
         SendPassive(false);
     else
         SendPort(ReplyState::StorePort);
@@ -768,6 +794,8 @@ void TStarFtp::OnStore(const std::string& line) {
     CloseLocalFile();
     Info(ftpiCommandFailed, "");
     success_ = false;
+    // The type stays in force by the rules, but a failed transfer is no time to rely on that.
+    typeInForce_ = 0;
     TransferComplete();
 }
 

@@ -59,7 +59,8 @@ class TStarFtp : public TStarSocket {
     // refused (a folder of that name may already be there).
     void CreateDirectory(const std::string& directory);
     // PWD, TYPE A, PORT, LIST (MLSD with UseMlsd); the lines arrive on a data connection the server
-    // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST).
+    // opens to us (in PassiveMode: EPSV or PASV, and we open it before LIST). TYPE, here and for a
+    // store, goes out only when the connection is not known to be in that type already.
     void GetListing();
     // TYPE, PORT, STOR RemoteFile; LocalFile goes out in blocks of BlockSize bytes, converted by
     // TransferMode. Over IPv6, EPRT stands for PORT. After a binary store the server's SIZE is
@@ -274,7 +275,7 @@ class TStarFtp : public TStarSocket {
     std::int64_t SendDeadline() const;
     void SendTimedOut();
     bool ControlLost() const { return shutDown_ || Socket() < 0; }
-    // A store is in hand, from its TYPE to its last reply.
+    // A store is in hand, from its first command to its last reply.
     bool StoreInHand() const {
         return replyState_ >= ReplyState::StoreType &&
                replyState_ <= ReplyState::DeleteTempThenDirect;
@@ -315,11 +316,16 @@ class TStarFtp : public TStarSocket {
     void DirectoryChanged(bool changed);
     void OnQuit(char kind);
     void OnListDirectory(const std::string& line);
+    // TYPE goes out unless the server is in that type already: false when nothing was sent.
+    bool SendType(char type, ReplyState next);
+    void TypeAnswered(char kind);
     void OnListType(char kind);
+    void ListingTypeSet();
     void OnListPort(char kind);
     void OnList(const std::string& line);
     void MlsdRefused();
     void OnStoreType(char kind);
+    void StoreTypeSet();
     void OnStorePort(char kind);
     void OnStore(const std::string& line);
     void OpenStore();
@@ -444,12 +450,12 @@ class TStarFtp : public TStarSocket {
 
     // Facts of the store attempt in hand (a fall-back store under the final name is a second
     // attempt), set once per attempt by OpenStore; the reply state says where the attempt is.
-    bool tempStore_ = false;      // this attempt stores under the temporary name
-    std::string storeName_;       // the name STOR went to
-    bool storAccepted_ = false;   // the server took STOR (1xx or a final 2xx; the file waits for
-                                  // it): it may have created the file, whatever state followed
-    bool storeCancelled_ = false; // the owner's Abort while SIZE's or DELE's reply was due; a
-                                  // request kept for that reply's handler, read nowhere else
+    bool tempStore_ = false;         // this attempt stores under the temporary name
+    std::string storeName_;          // the name STOR went to
+    bool storAccepted_ = false;      // the server took STOR (1xx or a final 2xx; the file waits for
+                                     // it): it may have created the file, whatever state followed
+    bool storeCancelled_ = false;    // the owner's Abort while SIZE's or DELE's reply was due; a
+                                     // request kept for that reply's handler, read nowhere else
     std::int64_t localModified_ = 0; // the local file's modification time, seconds since 1970 UTC
     std::optional<std::int64_t> keptTime_;
     std::optional<std::int64_t> fileTime_;
@@ -474,4 +480,13 @@ class TStarFtp : public TStarSocket {
     bool epsvRefused_ = false;         // the server refused EPSV once: a fact of the session
     bool mlsdRefused_ = false;         // the server refused MLSD once: a fact of the session
     std::string dataTarget_;           // "address port" of the passive data connection
+
+    // The representation type ('A' or 'I') the server last accepted on this connection; 0 while
+    // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after
+    // a transfer that was aborted or failed.
+    char typeInForce_ = 0;
+    char typeAsked_ = 0; // of the TYPE whose reply is due
+    // Our address on the control connection, where data connections are listened for; empty
+    // until the first PORT of the connection.
+    std::string localAddress_;
 };

@@ -51,6 +51,9 @@ void TStarFtp::AbortTransfer(bool reportDone) {
     SetPhase(phase_ == TransferPhase::ReplyFirst ? TransferPhase::AbortAborReply
                                                  : TransferPhase::AbortTransferReply);
     success_ = false;
+    // ABOR leaves the type in force, but servers differ in what an abort resets: the next
+    // transfer sends its type again.
+    typeInForce_ = 0;
     SendAbort();
     if (ControlLost()) return;
     // The data connection ends here, so that the server ends the transfer whether or not it acts

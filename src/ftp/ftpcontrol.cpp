@@ -32,6 +32,8 @@ void TStarFtp::SocketConnected() {
     if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
+    typeInForce_ = 0;
+    localAddress_.clear();
     reader_.Reset();
     inReplyHandler_ = false;
     // A server that takes the connection and never greets must not hold the session for ever.
@@ -62,22 +64,27 @@ bool TStarFtp::SendCommand(const std::string& text) {
     // Every command ends in CR LF, in every code: servers that wait for it never answer a bare LF.
     const std::string line = ToWire(text + "\r\n");
     if (shutDown_) return true;
-    Info(ftpiSent, line);
     // Written at once when the socket takes it, so that sending a command runs no handler; only a
-    // full socket buffer waits, with the event queue running, and not beyond the time-out.
+    // full socket buffer waits, with the event queue running, and not beyond the time-out. The
+    // notice follows the first write: the owner's log of it must not hold the command back.
     const std::int64_t deadline = SendDeadline();
     const std::uint32_t session = session_;
     std::size_t done = 0;
-    // The notice's handler may have ended the session.
-    while (session == session_ && !ControlLost()) {
+    const auto sendRest = [&] {
         done += static_cast<std::size_t>(
             Send(line.data() + done,
                  static_cast<int>(std::min<std::size_t>(line.size() - done, 1 << 30))));
+    };
+    if (!ControlLost()) sendRest();
+    Info(ftpiSent, line);
+    // The notice's handler may have ended the session.
+    while (session == session_ && !ControlLost()) {
         if (CheckSocketError() || done == line.size()) return true;
         if (!WaitControlWritable(deadline)) {
             SendTimedOut();
             return true;
         }
+        sendRest();
     }
     return true;
 }
@@ -152,6 +159,14 @@ void TStarFtp::ReadControlData() {
             inReplyHandler_ = false;
             // A fatal reply closed the connection: nothing more to read.
             if (session != session_ || ControlLost()) return;
+        }
+        // A short read has emptied the socket: what comes later brings its own read event, and
+        // asking again now would only cost a call that finds nothing. The event still ends with
+        // the empty read's notice.
+        if (got < kReadBlock && !Tls()) {
+            Info(ftpiReceived, FromWire({}));
+            if (session != session_ || ControlLost()) return;
+            break;
         }
     }
     // The socket stops the countdown whenever bytes come; a reply still due starts it again.
@@ -231,6 +246,9 @@ void TStarFtp::CloseAll() {
     CloseLocalFile();
     CloseSocket();
     SetPhase(TransferPhase::None);
+    // A new connection starts in the server's default type, whatever this one was in.
+    typeInForce_ = 0;
+    localAddress_.clear();
 }
 
 // While EndSession runs, a failure only ends the session sooner: no error is reported.

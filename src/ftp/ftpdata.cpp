@@ -40,9 +40,11 @@ void TStarFtp::SendPort(ReplyState next) {
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
-    // A new listener for every transfer, on the address the server already reaches us at.
+    // A new listener for every transfer, on the address the server already reaches us at, which
+    // stays the same for the connection.
     CloseData();
-    listener_.ServerAddress = GetLocalAddress();
+    if (localAddress_.empty()) localAddress_ = GetLocalAddress();
+    listener_.ServerAddress = localAddress_;
     listingLines_.Reset();
     listener_.SetAddress(listener_.ServerAddress);
     listener_.SetPort(0);
@@ -52,9 +54,9 @@ bool TStarFtp::BuildPortArgument(std::string& argument) {
         listener_.CloseSocket();
         return false;
     }
-    const std::string address = listener_.GetLocalAddress();
-    const std::uint16_t port = listener_.GetLocalPort();
-    if (address.empty() || port == 0) {
+    std::string address;
+    std::uint16_t port = 0;
+    if (!listener_.GetLocalEndpoint(address, port) || address.empty() || port == 0) {
         listener_.CloseSocket();
         return false;
     }

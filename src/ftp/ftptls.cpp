@@ -22,6 +22,8 @@ void TStarFtp::OnAuthTls(const std::string& line) {
     }
     // Text the server sent in clear behind its 234 must not pass for a reply from inside TLS.
     reader_.Reset();
+    // A server may start the secured session afresh.
+    typeInForce_ = 0;
     SetReplyState(ReplyState::TlsHandshake);
     OnTlsReady = [this](TStarSocket&) { ControlSecured(); };
     StartTls(ServerText());

@@ -548,25 +548,30 @@ bool TStarSocket::PeerIsLoopback() const {
 }
 
 std::string TStarSocket::GetLocalAddress() {
-    if (sock_ < 0) return "";
-    TSocketAddress local{};
-    socklen_t length = sizeof local;
-    if (::getsockname(sock_, &local.any, &length) != 0) {
-        StoreError(errno);
-        return "";
-    }
-    return AddressText(local);
+    std::string address;
+    std::uint16_t port = 0;
+    GetLocalEndpoint(address, port);
+    return address;
 }
 
 std::uint16_t TStarSocket::GetLocalPort() {
-    if (sock_ < 0) return 0;
+    std::string address;
+    std::uint16_t port = 0;
+    GetLocalEndpoint(address, port);
+    return port;
+}
+
+bool TStarSocket::GetLocalEndpoint(std::string& address, std::uint16_t& port) {
+    if (sock_ < 0) return false;
     TSocketAddress local{};
     socklen_t length = sizeof local;
     if (::getsockname(sock_, &local.any, &length) != 0) {
         StoreError(errno);
-        return 0;
+        return false;
     }
-    return ntohs(local.any.sa_family == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
+    address = AddressText(local);
+    port = ntohs(local.any.sa_family == AF_INET6 ? local.v6.sin6_port : local.v4.sin_port);
+    return true;
 }
 
 void TStarSocket::CloseSocket() {
@@ -631,9 +636,13 @@ void TStarSocket::ArmRead() {
     if (readWatched_ && !readDispatching_ && sock_ >= 0) sink_->read.setEnabled(true);
 }
 
+// The watch stays on while a read event runs: turning it off and on again costs the event queue a
+// wake-up each time, for every reply. Only a read event that comes inside the running one (a
+// handler that runs the queue) turns it off, until the running one has returned.
 void TStarSocket::Readable() {
-    sink_->read.setEnabled(false);
-    if (sock_ < 0) return;
+    if (sock_ < 0 || readDispatching_ || listening_ || tlsHandshaking_)
+        sink_->read.setEnabled(false);
+    if (sock_ < 0 || readDispatching_) return;
     if (listening_) {
         // Stays off until the owner accepts, as the platform reports one connection at a time.
         acceptArmed_ = false;
@@ -670,13 +679,17 @@ void TStarSocket::Readable() {
         if (tls_ && tls_->PeerClosed()) {
             // Answered, so that a peer waiting for ours closes too.
             tls_->Shutdown();
+            sink_->read.setEnabled(false);
             PeerClosed(0);
             return;
         }
+        // As the platform: no more read events until the owner reads.
+        if (!readTaken_) sink_->read.setEnabled(false);
         if (readTaken_) ArmRead();
         if (readTaken_ && tls_ && tls_->Pending()) ReadPendingLater();
         return;
     }
+    sink_->read.setEnabled(false);
     PeerClosed(WinsockError(n == 0 ? 0 : errno));
 }
 

@@ -9,8 +9,8 @@
 // socket, and only the outcome of the last one is reported.
 //
 // Events may pump the event loop themselves, so a handler can be re-entered by later readiness of
-// another socket; the read (or accept) readiness of this socket is switched off while its own event
-// runs. Destroy a component outside its own events.
+// another socket; a read (or accept) event of this socket never runs inside another of its own.
+// Destroy a component outside its own events.
 
 #include <netinet/in.h>
 
@@ -113,8 +113,11 @@ class TStarSocket {
     void SetSendBuffer(int bytes);
     // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
     bool PeerIsLoopback() const;
-    std::string GetLocalAddress(); // these two leave a stale LastError after success; IPv6 as text
+    std::string
+    GetLocalAddress(); // these three leave a stale LastError after success; IPv6 as text
     std::uint16_t GetLocalPort();
+    // Both at once; false (and nothing set) when the socket has no local address.
+    bool GetLocalEndpoint(std::string& address, std::uint16_t& port);
     void CloseSocket(); // also cancels a pending lookup and stops the countdown
     // Seconds until OnTimeOut (after the socket is closed); 0 stops the countdown, < 0 never
     // expires.

@@ -18,11 +18,12 @@
 
 namespace {
 
-// A listing of "/up": PWD, TYPE A, PORT, LIST, with `listing` as its data.
-void List(FakeFtpServer& s, const std::string& listing) {
-    s.Answer("257 \"/up\"\r\n")
-        .Answer("200 type\r\n")
-        .Answer("200 port\r\n")
+// A listing of "/up": PWD, TYPE A (unless the connection is in type A already), PORT, LIST, with
+// `listing` as its data.
+void List(FakeFtpServer& s, const std::string& listing, bool typeSent = true) {
+    s.Answer("257 \"/up\"\r\n");
+    if (typeSent) s.Answer("200 type\r\n");
+    s.Answer("200 port\r\n")
         .Answer("150 listing\r\n")
         .ConnectData()
         .SendData(listing)
@@ -86,8 +87,8 @@ TEST_F(TUploadTest, ServerClosesWhileTheRenameDialogIsOpen) {
     ASSERT_TRUE(s.Listening());
     bool asked = false;
     LoginAndList(s, "-rw-r--r-- 1 o g 3 Jan 01 2000 a.txt\r\n");
-    // The rename dialog's own listing.
-    List(s, "-rw-r--r-- 1 o g 3 Jan 01 2000 a.txt\r\n");
+    // The rename dialog's own listing, in the type of the first.
+    List(s, "-rw-r--r-- 1 o g 3 Jan 01 2000 a.txt\r\n", false);
     s.Until([&] { return asked; }).Send("421 Timeout.\r\n").Close();
     WriteProfile(TProfile().Policy(1).Dir("/up").Port(s.Port()));
     const std::string a = Local("a.txt", "new");

@@ -283,8 +283,8 @@ TEST_F(FtpPassiveScripted, CancelWhileTheDataConnectionIsOpened) {
     ASSERT_NO_FATAL_FAILURE(LogIn(fake));
     ftp.TimeOutConnect = 30;
     fake.Answer("257 \"/\"\r\n").Answer("200 Type A\r\n").Answer(Epsv(stalled.Port()));
+    // The server never heard of the cancelled transfer: its type stays in force.
     fake.Answer("257 \"/\"\r\n")
-        .Answer("200 Type A\r\n")
         .Answer(Epsv(fake.PassivePort()))
         .Answer("150 ok\r\n")
         .AcceptData()
@@ -314,6 +314,8 @@ TEST_F(FtpPassiveScripted, CancelWhileTheDataConnectionIsOpened) {
     ASSERT_TRUE(Until("listed"));
     EXPECT_TRUE(ftp.Success());
     EXPECT_EQ(ftp.FileNames, Lines{"x.txt"});
+    EXPECT_EQ(fake.Commands(), (Lines{"USER anna", "PASS pw", "SYST", "FEAT", "PWD", "TYPE A",
+                                      "EPSV", "PWD", "EPSV", "LIST"}));
 }
 
 // On IPv6 there is no PASV: a refused EPSV ends the transfer.

@@ -43,10 +43,12 @@ bool InOrder(const Events& events, const Events& wanted) {
     return true;
 }
 
-// TYPE, PORT and STOR accepted, the file taken whole, then `final` as STOR's final reply.
-void Transfer(FakeFtpServer& s, const std::string& final = "226 Transfer complete\r\n") {
-    s.Answer("200 Type set\r\n")
-        .Answer("200 PORT ok\r\n")
+// TYPE (unless the connection is in that type already), PORT and STOR accepted, the file taken
+// whole, then `final` as STOR's final reply.
+void Transfer(FakeFtpServer& s, const std::string& final = "226 Transfer complete\r\n",
+              bool typeSent = true) {
+    if (typeSent) s.Answer("200 Type set\r\n");
+    s.Answer("200 PORT ok\r\n")
         .Answer("150 Go ahead\r\n")
         .ConnectData()
         .AwaitDataClosed()
@@ -114,10 +116,10 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
              s.Answer("350 Ready for RNTO\r\n")
                  .Answer("553 Rename not allowed\r\n")
                  .Answer("250 Deleted\r\n");
-             Transfer(s);
+             Transfer(s, "226 Transfer complete\r\n", false);
          },
          {"TYPE I", "PORT", "STOR " + kTemp, "RNFR " + kTemp, "RNTO /up/a.bin", "DELE " + kTemp,
-          "TYPE I", "PORT", "STOR /up/a.bin"},
+          "PORT", "STOR /up/a.bin"},
          true,
          false,
          {"info ftpiCommandFailed ", "sent DELE " + kTemp + "\r\n",
@@ -135,10 +137,10 @@ TEST_F(FtpStoreScripted, WhatFollowsTheTransfer) {
              s.Answer("550 No rename here\r\n")
                  .Answer("503 Bad sequence of commands\r\n")
                  .Answer("550 No delete either\r\n");
-             s.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("553 Not allowed\r\n");
+             s.Answer("200 PORT ok\r\n").Answer("553 Not allowed\r\n");
          },
          {"TYPE I", "PORT", "STOR " + kTemp, "RNFR " + kTemp, "RNTO /up/a.bin", "DELE " + kTemp,
-          "TYPE I", "PORT", "STOR /up/a.bin"},
+          "PORT", "STOR /up/a.bin"},
          false,
          false,
          {"info ftpiCommandFailed ",
@@ -376,6 +378,82 @@ TEST_F(FtpStoreScripted, BusyRefusalLeavesTheRunningStoreAlone) {
         EXPECT_FALSE(r.Saw("dirchanged"));
         EXPECT_FALSE(client.Success());
         EXPECT_EQ(Normalised(fake.Commands()).back(), "STOR /up/a.bin");
+    }
+}
+
+// Two stores in a row, both binary: the second sends TYPE only when the first left the type in
+// doubt. A refused or aborted transfer does; a transfer cancelled before the server heard of it
+// does not.
+TEST_F(FtpStoreScripted, TheSecondStoreSendsTypeOnlyWhenTheFirstLeftItInDoubt) {
+    const struct {
+        const char* what;
+        std::function<void(FakeFtpServer&, TStarFtp&)> first;
+        Lines firstCommands;
+        bool typeAgain;
+        const char* data; // on data connections, both stores
+    } rows[] = {
+        {"stored",
+         [](FakeFtpServer& s, TStarFtp&) { Transfer(s); },
+         {"TYPE I", "PORT", "STOR /up/a.bin"},
+         false,
+         "abcabc"},
+        {"STOR refused",
+         [](FakeFtpServer& s, TStarFtp&) {
+             s.Answer("200 Type set\r\n").Answer("200 PORT ok\r\n").Answer("553 Not allowed\r\n");
+         },
+         {"TYPE I", "PORT", "STOR /up/a.bin"},
+         true,
+         "abc"},
+        {"aborted with ABOR",
+         [](FakeFtpServer& s, TStarFtp& c) {
+             s.Answer("200 Type set\r\n")
+                 .Answer("200 PORT ok\r\n")
+                 .AwaitCommand()
+                 .Do([&c] { c.Abort(); })
+                 .AwaitCommand()
+                 .Send("426 Aborted\r\n226 ABOR ok\r\n");
+         },
+         {"TYPE I", "PORT", "STOR /up/a.bin",
+          "\xff\xf4\xff"
+          "ABOR"},
+         true,
+         "abc"},
+        {"cancelled before STOR",
+         [](FakeFtpServer& s, TStarFtp& c) {
+             s.Answer("200 Type set\r\n")
+                 .AwaitCommand()
+                 .Do([&c] { c.Abort(); })
+                 .Send("200 PORT ok\r\n");
+         },
+         {"TYPE I", "PORT"},
+         false,
+         "abc"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeFtpServer fake;
+        TStarFtp client;
+        FtpRecorder r(client);
+        Prepare(client, fake, kNoFeat);
+        row.first(fake, client);
+        Transfer(fake, "226 Transfer complete\r\n", row.typeAgain);
+        int stores = 0;
+        client.OnLoggedIn = [](TStarFtp& f) { f.StoreFile(); };
+        client.OnFileStored = [&](TStarFtp& f) {
+            r.events.push_back("stored");
+            if (++stores == 1) f.StoreFile();
+        };
+        client.Login();
+        ASSERT_TRUE(RunUntil([&] { return stores == 2 || r.quits > 0; }));
+        DrainPostedEvents();
+        Lines expected = {"USER anna", "SYST", "FEAT"};
+        expected.insert(expected.end(), row.firstCommands.begin(), row.firstCommands.end());
+        if (row.typeAgain) expected.push_back("TYPE I");
+        expected.insert(expected.end(), {"PORT", "STOR /up/a.bin"});
+        EXPECT_EQ(Normalised(fake.Commands()), expected);
+        EXPECT_TRUE(fake.ScriptDone());
+        EXPECT_TRUE(client.Success());
+        EXPECT_EQ(fake.DataReceived(), row.data);
     }
 }
 

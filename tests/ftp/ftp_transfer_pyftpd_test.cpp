@@ -275,7 +275,9 @@ TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
         EXPECT_EQ(counted, blockEnds);
         EXPECT_TRUE(ftp.Success());
         EXPECT_EQ(OnServer(name), bytes);
-        EXPECT_EQ(rec.events.at(0), "sent TYPE I\r\n");
+        // TYPE I once, for the first store of the session: the rest are in that type already.
+        EXPECT_EQ(rec.events.at(0).rfind(size == 0 ? "sent TYPE I\r\n" : "sent PORT ", 0), 0u)
+            << rec.events.at(0);
         EXPECT_TRUE(rec.Saw("info ftpiFileSize " + std::to_string(size)));
         EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>((size + kBlock - 1) / kBlock));
@@ -318,9 +320,10 @@ TEST_F(FtpTransferRealServer, JisAndEucTextMatchIconvPieceByPiece) {
                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; }));
         EXPECT_EQ(IconvConvert("UTF-8", "ISO-2022-JP", jis),
                   IconvConvert("UTF-8", "SHIFT_JIS", text));
-        // The text was read whole first, and read as Shift_JIS.
+        // The text was read whole first, and read as Shift_JIS; both codes go in type I, which
+        // is in force already after the session's first store.
         EXPECT_EQ(rec.events.at(0), "info ftpiTextSource Shift_JIS");
-        EXPECT_EQ(rec.events.at(1), "sent TYPE I\r\n");
+        EXPECT_EQ(rec.events.at(1).rfind("sent PORT ", 0), 0u) << rec.events.at(1);
         EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "info ftpiProgress "),
                   static_cast<long>(Pieces(text).size()));
         EXPECT_EQ(ftp.BytesTransferred, static_cast<std::int64_t>(text.size()));

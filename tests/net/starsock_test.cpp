@@ -6,6 +6,7 @@
 #include "randombytes.h"
 #include "socketfaults.h"
 
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
@@ -129,6 +130,59 @@ TEST_F(StarSocketPair, DataArrivesAsReadEventsAndThePeersCloseFollows) {
     EXPECT_FALSE(client.Connected());
     DrainPostedEvents();
     EXPECT_EQ(closes, 1);
+}
+
+// A read handler that runs the event queue while more bytes come is not entered a second time:
+// those bytes come with the next event, once the handler has returned.
+TEST_F(StarSocketPair, AReadEventNeverRunsInsideItsOwn) {
+    int depth = 0, deepest = 0, events = 0;
+    std::string got;
+    client.OnSocketRead = [&](TStarSocket& c) {
+        ++events;
+        deepest = std::max(deepest, ++depth);
+        char buffer[64];
+        const int n = c.Receive(buffer, sizeof buffer);
+        got.append(buffer, static_cast<std::size_t>(std::max(n, 0)));
+        if (events == 1) {
+            ASSERT_EQ(server.Send("second", 6), 6);
+            // Long enough for the bytes to arrive and to be seen by the queue.
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            while (std::chrono::steady_clock::now() < until)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            EXPECT_EQ(got, "first");
+        }
+        --depth;
+    };
+    ASSERT_EQ(server.Send("first", 5), 5);
+    ASSERT_TRUE(RunUntil([&] { return got == "firstsecond"; }));
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(events, 2);
+}
+
+// A handler that does not read gets no more read events, however long the bytes wait, until the
+// owner reads; then they come again as before.
+TEST_F(StarSocketPair, NoReadEventsUntilTheOwnerReads) {
+    int events = 0;
+    bool reading = false;
+    std::string got;
+    client.OnSocketRead = [&](TStarSocket& c) {
+        ++events;
+        if (!reading) return;
+        char buffer[64];
+        const int n = c.Receive(buffer, sizeof buffer);
+        got.append(buffer, static_cast<std::size_t>(std::max(n, 0)));
+    };
+    ASSERT_EQ(server.Send("waiting", 7), 7);
+    ASSERT_TRUE(RunUntil([&] { return events == 1; }));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    RunUntil([&] { return std::chrono::steady_clock::now() >= until; }, 1000);
+    EXPECT_EQ(events, 1);
+    reading = true;
+    char first[3];
+    ASSERT_EQ(client.Receive(first, sizeof first), 3);
+    got.assign(first, 3);
+    ASSERT_TRUE(RunUntil([&] { return got == "waiting"; }));
+    EXPECT_EQ(events, 2);
 }
 
 TEST_F(StarSocketPair, ResetByThePeerIsACloseWithItsError) {

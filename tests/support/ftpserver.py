@@ -6,8 +6,8 @@ With READ_LIMIT (bytes a second, 0 for none) the server reads data connections n
 that, as a server behind a slow network would. ADDRESS is where it listens (127.0.0.1). With
 DROP_AFTER (bytes, 0 for never) the server cuts every store's data connection once that many bytes
 have come and answers 426, as when the network fails in the middle of a store. With DROPS the
-server closes the control connection between files (at the first TYPE after a file has arrived,
-which begins the next file), that many times in all. With IDLE (seconds) a control connection that
+server closes the control connection between files (at the first PORT, EPRT, PASV or EPSV after a
+file has arrived, which begins the next file's transfer), that many times in all. With IDLE (seconds) a control connection that
 stays silent that long is closed with a 421 reply, as a server's idle time-out does.
 With TLS (a PEM file holding the certificate chain and the key) the server is an FTPS server that
 requires TLS on the control connection before USER and on every data connection (PROT P). HIDDEN
@@ -39,13 +39,26 @@ class Behaviour:
     def on_file_received(self, file):
         self.file_done = True
 
-    # Between files: the first TYPE after a file has arrived meets a closed connection.
-    def ftp_TYPE(self, line):
+    # Between files: the next file's data command after a file has arrived meets a closed
+    # connection.
+    def dropped(self):
         if self.file_done and Behaviour.drops_left > 0:
             Behaviour.drops_left -= 1
             self.close()
-            return
-        return super().ftp_TYPE(line)
+            return True
+        return False
+
+    def ftp_PORT(self, line):
+        return None if self.dropped() else super().ftp_PORT(line)
+
+    def ftp_EPRT(self, line):
+        return None if self.dropped() else super().ftp_EPRT(line)
+
+    def ftp_PASV(self, line):
+        return None if self.dropped() else super().ftp_PASV(line)
+
+    def ftp_EPSV(self, line):
+        return None if self.dropped() else super().ftp_EPSV(line)
 
     # Like many Unix servers, a bare LF ends a command too.
     def __init__(self, *args, **kwargs):

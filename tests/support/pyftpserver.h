@@ -26,9 +26,9 @@ class PyFtpServer {
     // With a read limit (bytes a second) it takes data no faster than that. It listens on
     // `address`, a loopback address. With dropAfter (bytes) it cuts every store's data connection
     // after that many bytes and answers 426. With `drops` it closes the control connection between
-    // files (at the first TYPE after a file has arrived), that many times in all. With
-    // `idleSeconds` it closes a control connection silent that long, with a 421 reply. With
-    // `noMlst` it has neither MLST nor MLSD and lists with LIST only.
+    // files (at the first PORT, EPRT, PASV or EPSV after a file has arrived), that many times in
+    // all. With `idleSeconds` it closes a control connection silent that long, with a 421 reply.
+    // With `noMlst` it has neither MLST nor MLSD and lists with LIST only.
     bool Start(std::string& why, int readLimit = 0, const char* address = "127.0.0.1",
                int dropAfter = 0, int drops = 0, int idleSeconds = 0, bool noMlst = false);
     // Before Start: an FTPS server with this PEM file (certificate chain and key), which requires
