@@ -452,11 +452,13 @@ void TStarFtp::ReportSentBlocks() {
 // end for the last, shorter one; BytesTransferred counts the blocks reported.
 void TStarFtp::ReportSentFile(bool fileEnded) {
     const std::uint32_t serial = transferSerial_;
+    // The blocks of one piece went at the same moment: one reading of the clock for them all.
+    const std::int32_t elapsed = Elapsed();
     while (BytesTransferred + BlockSize <= fileOffset_ ||
            (fileEnded && BytesTransferred < fileOffset_)) {
         BytesTransferred += std::min<std::int64_t>(BlockSize, fileOffset_ - BytesTransferred);
         Info(ftpiProgress, "");
-        ElapsedTime = Elapsed();
+        ElapsedTime = elapsed;
         // The owner's handler may have aborted or ended the transfer.
         if (!StillSending(serial)) return;
     }

@@ -15,12 +15,17 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -28,6 +33,31 @@ using Events = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
 namespace {
+
+// The connected TCP socket of this process whose peer is on this host but not at `controlPort`:
+// the data connection of a store in hand; -1 when there is none.
+int DataConnectionSocket(std::uint16_t controlPort) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::atoi(entry.path().filename().c_str());
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+            peer.sin_family != AF_INET || ntohs(peer.sin_port) == controlPort ||
+            getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) != 0 || type != SOCK_STREAM)
+            continue;
+        return fd;
+    }
+    return -1;
+}
+
+// The kernel's send queue of a socket (SO_SNDBUF: twice what was asked for), 0 when unknown.
+int SendQueue(int fd) {
+    int queue = 0;
+    socklen_t length = sizeof queue;
+    return fd >= 0 && getsockopt(fd, SOL_SOCKET, SO_SNDBUF, &queue, &length) == 0 ? queue : 0;
+}
 
 constexpr std::size_t kBlock = TStarFtp::BlockSize;
 
@@ -285,6 +315,29 @@ TEST_F(FtpTransferRealServer, BinaryFilesArriveByteForByte) {
         EXPECT_EQ(rec.readies, 1);
         EXPECT_EQ(rec.Last(), "stored");
     }
+}
+
+// A big binary file to a server on this host, long enough for the send loop to run the event
+// queue many times: every byte arrives, and the data connection keeps its short send queue (a
+// deep one costs such a server a third of its throughput) at every notice.
+TEST_F(FtpTransferRealServer, BigBinaryFileArrivesWholeOverAShortSendQueue) {
+    const std::string bytes = RandomBytes(std::size_t{48} << 20, 48);
+    const TFtpInfoEvent record = ftp.OnFtpInfo;
+    int dataSocket = -1;
+    std::vector<int> queues; // SO_SNDBUF of the data connection at each progress notice
+    ftp.OnFtpInfo = [&](TStarFtp& f, FtpInfo info, const std::string& addinfo) {
+        record(f, info, addinfo);
+        if (info == ftpiFileSize) dataSocket = DataConnectionSocket(server.Port());
+        if (info == ftpiProgress) queues.push_back(SendQueue(dataSocket));
+    };
+    ASSERT_TRUE(Store(bytes, "big.bin", BinaryTransfer));
+    EXPECT_TRUE(ftp.Success());
+    EXPECT_TRUE(OnServer("big.bin") == bytes);
+    ASSERT_GE(dataSocket, 0);
+    ASSERT_EQ(queues.size(), bytes.size() / kBlock);
+    // The kernel doubles what it is asked for (socket(7)).
+    EXPECT_EQ(*std::min_element(queues.begin(), queues.end()), 2 * TStarFtp::LoopbackSendQueue);
+    EXPECT_EQ(*std::max_element(queues.begin(), queues.end()), 2 * TStarFtp::LoopbackSendQueue);
 }
 
 // Texts cut where it matters: the 2,048th byte the first half of a character, the second half,
