@@ -24,7 +24,8 @@ constexpr int FramePlaces[16][2] = {
 
 constexpr int Steps = 160; // updates per round of the marker, 10 per frame
 constexpr std::int64_t NoEstimate = -1;
-// A store reports every 2 KiB; the window is painted again at most this often (milliseconds).
+// A store reports every 2 KiB and small files follow each other within a millisecond; the window
+// is laid out and painted again at most this often (milliseconds).
 constexpr qint64 RefreshInterval = 50;
 
 // A caption and its value on one row of a group's grid.
@@ -146,8 +147,9 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
 }
 
 void TProgress::SetRunFiles(int number, int count, std::int64_t totalSize) {
-    FileCountLbl->setText(QString("%1 / %2 ファイル").arg(number).arg(count));
-    TotalSizeLbl->setText(QString::number(totalSize) + " バイト");
+    runDue = TRunTexts{QString("%1 / %2 ファイル").arg(number).arg(count),
+                       QString::number(totalSize) + " バイト"};
+    RequestRefresh();
 }
 
 void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
@@ -155,11 +157,10 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     fileSize = size;
     figures.bar = 0;
     const std::size_t slash = path.rfind('/');
-    filenamelabel->setText(
-        QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
-    dirlabel->setText(QString::fromStdString(route));
-    dirlabel->setToolTip(dirlabel->text());
-    Refresh();
+    fileDue = TFileTexts{
+        QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)),
+        QString::fromStdString(route)};
+    RequestRefresh();
 }
 
 // A store reports every 2 KiB, far more often than the figures are shown: they are worked out
@@ -202,7 +203,7 @@ void TProgress::FinishFile() {
     // Counted once: a next file without any update must not add these again.
     bytes = 0;
     milliseconds = 0;
-    Refresh();
+    RequestRefresh();
 }
 
 void TProgress::StepAnimation() {
@@ -213,6 +214,17 @@ void TProgress::Refresh() {
     TakeFigures();
     refreshTimer.stop();
     sinceRefresh.start();
+    if (fileDue) {
+        filenamelabel->setText(fileDue->name);
+        dirlabel->setText(fileDue->route);
+        dirlabel->setToolTip(fileDue->route);
+        fileDue.reset();
+    }
+    if (runDue) {
+        FileCountLbl->setText(runDue->count);
+        TotalSizeLbl->setText(runDue->size);
+        runDue.reset();
+    }
     ProgressBar->setValue(figures.bar);
     if (figures.counted) {
         TransferLbl->setText(QString::number(figures.bytes));
