@@ -4,24 +4,13 @@
 #include "app/japanese.h"
 #include "app/usage.h"
 #include "dialogs/controls.h"
-#include "dialogs/fovrwfrm.h"
-#include "dialogs/modefrm.h"
-#include "dialogs/pass.h"
-#include "dialogs/prgrsfrm.h"
 #include "platform/progdir.h"
 
 #include <QApplication>
 #include <QIcon>
 
 TStartupWindows::TStartupWindows(TParams params)
-    : Form1(std::make_unique<TForm1>(std::move(params))), Progress(new TProgress(Form1.get())),
-      PasswordDlg(std::make_unique<TPasswordDlg>()), Form3(std::make_unique<TForm3>()),
-      Form5(std::make_unique<TForm5>()) {
-    Form1->Progress = Progress;
-    Form1->PasswordDlg = PasswordDlg.get();
-    Form1->Form3 = Form3.get();
-    Form1->Form5 = Form5.get();
-}
+    : Form1(std::make_unique<TForm1>(std::move(params))) {}
 
 TStartupWindows::~TStartupWindows() = default;
 
