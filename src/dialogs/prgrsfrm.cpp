@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -246,11 +247,17 @@ void TProgress::Refresh() {
 void TProgress::RequestRefresh() {
     // A refresh is on its way; it shows the figures of that moment.
     if (refreshTimer.isActive()) return;
-    if (!sinceRefresh.isValid() || sinceRefresh.hasExpired(RefreshInterval)) {
-        Refresh();
-    } else {
-        refreshTimer.start(int(RefreshInterval - sinceRefresh.elapsed()));
-    }
+    // Once the events of this moment are handled, so that a file's name and its place in the run
+    // come together.
+    const qint64 wait = sinceRefresh.isValid() ? RefreshInterval - sinceRefresh.elapsed() : 0;
+    refreshTimer.start(int(std::max<qint64>(wait, 0)));
+}
+
+void TProgress::PaintAhead() {
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    render(&image);
 }
 
 int TProgress::VisibleFrame() const {
@@ -289,6 +296,8 @@ void TProgress::showEvent(QShowEvent* event) {
     figures.bar = 0;
     figures.marker = -1;
     Refresh();
+    // The session's first file shows at once.
+    sinceRefresh.invalidate();
     if (QWidget* owner = parentWidget()) {
         move(owner->x() + (owner->width() - width()) / 2,
              owner->y() + (owner->height() - height()) / 2);

@@ -58,6 +58,11 @@ class TProgress : public QDialog {
     // Fired by the log button.
     std::function<void(TProgress& sender)> OnShowLog;
 
+    // Lays the dialog out and paints it once off the screen, hidden as it is, so that its first
+    // showing finds its texts shaped and their glyphs drawn: the session builds it while the
+    // server works on the first listing.
+    void PaintAhead();
+
     // The marker frame now visible, 15 to 30, or 0 when none is.
     int VisibleFrame() const;
 
@@ -100,7 +105,8 @@ class TProgress : public QDialog {
 
   private:
     void CancelBtnClick();
-    // Refreshes now when the last refresh is old enough, otherwise soon.
+    // Refreshes soon: once the event loop runs again, and not before 50 ms have passed since the
+    // last refresh.
     void RequestRefresh();
     // Works out the figures of the last update, if they are not yet.
     void TakeFigures();
