@@ -191,10 +191,16 @@ bool TUploadSession::CancelledBeforeStore() {
     return true;
 }
 
+void TUploadSession::PrepareProgress() {
+    if (transfersBegun || progress || !SessionGoesOn()) return;
+    progress = view.NewProgress();
+    progress->PaintAhead();
+}
+
 void TUploadSession::BeginTransfers() {
     transfersBegun = true;
     runSize = SizeOfFiles(files);
-    progress = view.NewProgress();
+    if (!progress) progress = view.NewProgress();
     progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
     progress->show();
     ProcessNextFile();
@@ -499,7 +505,7 @@ void TUploadSession::AbortTransfer() {
 }
 
 TProgress* TUploadSession::Progress() const {
-    return progress;
+    return transfersBegun ? progress : nullptr;
 }
 
 void TUploadSession::FreeProgress() {
@@ -695,6 +701,11 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         break;
     case ftpiSent:
         if (storing && addinfo.starts_with("STOR ")) storSent = true;
+        // Told before the command goes out: the dialog is made once the loop runs again.
+        if (!transfersBegun && !progress &&
+            (addinfo.starts_with("MLSD") || addinfo.starts_with("LIST")))
+            QMetaObject::invokeMethod(
+                &context, [this] { PrepareProgress(); }, Qt::QueuedConnection);
         [[fallthrough]];
     case ftpiReceived:
         if (const auto line = LogLine(addinfo)) {
