@@ -10,6 +10,13 @@ namespace {
 
 const std::string_view kUtf8Replacement = "\xEF\xBF\xBD"; // U+FFFD
 
+// CP932 and UTF-8 give every byte below 0x80 the same character: a text of such bytes alone (most
+// protocol lines and names) is the same in both, and needs no conversion.
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 } // namespace
 
 // One conversion through iconv. A byte sequence that cannot be converted makes the whole call fail,
@@ -53,6 +60,7 @@ std::optional<std::string> IconvConvert(const char* to, const char* from, std::s
 }
 
 std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
+    if (IsAscii(utf8)) return std::string(utf8);
     auto sjis = IconvConvert("CP932", "UTF-8", utf8);
     if (!sjis) return std::nullopt;
     auto back = IconvConvert("UTF-8", "CP932", *sjis);
@@ -61,10 +69,12 @@ std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
 }
 
 std::optional<std::string> SystemToUtf8(std::string_view sjis) {
+    if (IsAscii(sjis)) return std::string(sjis);
     return IconvConvert("UTF-8", "CP932", sjis);
 }
 
 QString SystemToQString(std::string_view sjis) {
+    if (IsAscii(sjis)) return QString::fromLatin1(sjis.data(), qsizetype(sjis.size()));
     auto utf8 = IconvConvert("UTF-8", "CP932", sjis, kUtf8Replacement);
     return utf8 ? QString::fromUtf8(utf8->data(), qsizetype(utf8->size())) : QString();
 }

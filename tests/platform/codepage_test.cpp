@@ -61,3 +61,25 @@ TEST(CodePage, NamesInTheServersCode) {
         EXPECT_EQ(QStringToServerText(QString::fromStdString(c.host), c.utf8), c.remote);
     }
 }
+
+// Bytes below 0x80 are the same characters in CP932 and UTF-8: each of them, alone and all in one
+// text, comes out as iconv gives it, which is the byte itself.
+TEST(CodePage, AsciiTextsAsIconvGivesThem) {
+    std::string all;
+    for (int byte = 0; byte < 0x80; ++byte) {
+        const std::string one(1, static_cast<char>(byte));
+        all += one;
+        SCOPED_TRACE(byte);
+        EXPECT_EQ(IconvConvert("CP932", "UTF-8", one), one);
+        EXPECT_EQ(IconvConvert("UTF-8", "CP932", one), one);
+        EXPECT_EQ(Utf8ToSystem(one), one);
+        EXPECT_EQ(SystemToUtf8(one), one);
+        EXPECT_EQ(SystemToQString(one), QString(QChar(byte)));
+    }
+    EXPECT_EQ(Utf8ToSystem(all), IconvConvert("CP932", "UTF-8", all));
+    EXPECT_EQ(SystemToUtf8(all), IconvConvert("UTF-8", "CP932", all));
+    EXPECT_EQ(SystemToQString(all), QString::fromUtf8(all.data(), qsizetype(all.size())));
+    // One byte above makes it a text for iconv again: a lead byte cut off at the end.
+    EXPECT_EQ(SystemToUtf8(all + "\x82"), std::nullopt);
+    EXPECT_EQ(Utf8ToSystem(all + "\xC3"), std::nullopt);
+}
