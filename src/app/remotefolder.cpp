@@ -75,8 +75,16 @@ void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int6
     else if (mlsd_)
         entry.Utc = when;
     else
-        entry.Date = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
+        entry.Date = ListDate(when);
     Index(std::move(entry));
+}
+
+const std::string& TRemoteFolder::ListDate(std::int64_t when) {
+    if (when != dateSecond_) {
+        dateSecond_ = when;
+        dateText_ = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
+    }
+    return dateText_;
 }
 
 void TRemoteFolder::TimeAnswered(std::string_view name, std::optional<std::int64_t> utc) {

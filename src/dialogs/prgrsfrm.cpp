@@ -148,8 +148,7 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
 }
 
 void TProgress::SetRunFiles(int number, int count, std::int64_t totalSize) {
-    runDue = TRunTexts{QString("%1 / %2 ファイル").arg(number).arg(count),
-                       QString::number(totalSize) + " バイト"};
+    runDue = TRunDue{number, count, totalSize};
     RequestRefresh();
 }
 
@@ -157,10 +156,7 @@ void TProgress::StartFile(const std::string& path, const std::string& route, std
     TakeFigures();
     fileSize = size;
     figures.bar = 0;
-    const std::size_t slash = path.rfind('/');
-    fileDue = TFileTexts{
-        QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)),
-        QString::fromStdString(route)};
+    fileDue = TFileDue{path, route};
     RequestRefresh();
 }
 
@@ -216,14 +212,18 @@ void TProgress::Refresh() {
     refreshTimer.stop();
     sinceRefresh.start();
     if (fileDue) {
-        filenamelabel->setText(fileDue->name);
-        dirlabel->setText(fileDue->route);
-        dirlabel->setToolTip(fileDue->route);
+        const std::string& path = fileDue->path;
+        const std::size_t slash = path.rfind('/');
+        filenamelabel->setText(
+            QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
+        const QString route = QString::fromStdString(fileDue->route);
+        dirlabel->setText(route);
+        dirlabel->setToolTip(route);
         fileDue.reset();
     }
     if (runDue) {
-        FileCountLbl->setText(runDue->count);
-        TotalSizeLbl->setText(runDue->size);
+        FileCountLbl->setText(QString("%1 / %2 ファイル").arg(runDue->number).arg(runDue->count));
+        TotalSizeLbl->setText(QString::number(runDue->totalSize) + " バイト");
         runDue.reset();
     }
     ProgressBar->setValue(figures.bar);

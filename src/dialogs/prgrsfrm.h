@@ -123,17 +123,19 @@ class TProgress : public QDialog {
         int marker = -1; // the index in Frames of the frame to show, -1 for none
     } figures;
     int shownMarker = -1;
-    // The file and the run of the last StartFile and SetRunFiles, not yet on the labels.
-    struct TFileTexts {
-        QString name;
-        QString route;
+    // The file and the run of the last StartFile and SetRunFiles, not yet on the labels; their
+    // texts are made only for a refresh.
+    struct TFileDue {
+        std::string path;
+        std::string route;
     };
-    struct TRunTexts {
-        QString count;
-        QString size;
+    struct TRunDue {
+        int number = 0;
+        int count = 0;
+        std::int64_t totalSize = 0;
     };
-    std::optional<TFileTexts> fileDue;
-    std::optional<TRunTexts> runDue;
+    std::optional<TFileDue> fileDue;
+    std::optional<TRunDue> runDue;
     QElapsedTimer sinceRefresh;
     QTimer refreshTimer;
 

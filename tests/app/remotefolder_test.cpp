@@ -84,6 +84,13 @@ TEST(RemoteFolder, StoredFilesAsTheNextListingWouldShowThem) {
     // 10:30 UTC is 19:30 in Tokyo (TZ=Asia/Tokyo date -d @1765103440).
     EXPECT_EQ(list.Find("index.html")->Date, "2025/12/07 19:30");
     EXPECT_FALSE(list.Find("index.html")->Utc);
+    // Stores of the same second, and of a later minute and day.
+    list.Stored("read me.txt", 6, when);
+    list.Stored("later.txt", 7, when + 120);
+    list.Stored("next day.txt", 8, when + 5 * 3600);
+    EXPECT_EQ(list.Find("read me.txt")->Date, "2025/12/07 19:30");
+    EXPECT_EQ(list.Find("later.txt")->Date, "2025/12/07 19:32");
+    EXPECT_EQ(list.Find("next day.txt")->Date, "2025/12/08 00:30");
     ASSERT_NE(list.Find("pub"), nullptr);
     EXPECT_TRUE(list.Find("pub")->Directory);
     unsetenv("TZ");
