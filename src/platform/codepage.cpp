@@ -4,17 +4,25 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace {
 
 const std::string_view kUtf8Replacement = "\xEF\xBF\xBD"; // U+FFFD
 
-// CP932 and UTF-8 give every byte below 0x80 the same character: a text of such bytes alone (most
-// protocol lines and names) is the same in both, and needs no conversion.
 bool IsAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// CP932 and UTF-8 give every byte below 0x80 the same character: a text of such bytes alone (most
+// protocol lines and names) is the same in both, and needs no conversion.
+bool SameBelow0x80(const char* to, const char* from) {
+    const auto known = [](const char* code) {
+        return std::strcmp(code, "CP932") == 0 || std::strcmp(code, "UTF-8") == 0;
+    };
+    return known(to) && known(from);
 }
 
 } // namespace
@@ -23,6 +31,7 @@ bool IsAscii(std::string_view text) {
 // unless `replacement` is given: then it stands for the offending byte and the conversion goes on.
 std::optional<std::string> IconvConvert(const char* to, const char* from, std::string_view in,
                                         std::string_view replacement) {
+    if (SameBelow0x80(to, from) && IsAscii(in)) return std::string(in);
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(in.size() * 2 + 16, '\0');
@@ -60,7 +69,6 @@ std::optional<std::string> IconvConvert(const char* to, const char* from, std::s
 }
 
 std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
-    if (IsAscii(utf8)) return std::string(utf8);
     auto sjis = IconvConvert("CP932", "UTF-8", utf8);
     if (!sjis) return std::nullopt;
     auto back = IconvConvert("UTF-8", "CP932", *sjis);
@@ -69,7 +77,6 @@ std::optional<std::string> Utf8ToSystem(std::string_view utf8) {
 }
 
 std::optional<std::string> SystemToUtf8(std::string_view sjis) {
-    if (IsAscii(sjis)) return std::string(sjis);
     return IconvConvert("UTF-8", "CP932", sjis);
 }
 
