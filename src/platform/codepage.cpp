@@ -81,6 +81,7 @@ std::optional<std::string> SystemToUtf8(std::string_view sjis) {
 }
 
 QString SystemToQString(std::string_view sjis) {
+    // Below 0x80 CP932 is ASCII, as UTF-8 and Latin-1 are.
     if (IsAscii(sjis)) return QString::fromLatin1(sjis.data(), qsizetype(sjis.size()));
     auto utf8 = IconvConvert("UTF-8", "CP932", sjis, kUtf8Replacement);
     return utf8 ? QString::fromUtf8(utf8->data(), qsizetype(utf8->size())) : QString();
