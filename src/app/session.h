@@ -12,6 +12,7 @@
 #include "app/outcome.h"
 #include "app/remotefolder.h"
 #include "ftp/ftp.h"
+#include "platform/localfile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -150,7 +151,9 @@ class TUploadSession {
     // Null before the first file and after the end.
     TProgress* Progress() const;
 
-    TListingMatch CompareWithListing(const std::string& path, const TRemoteFolder& folder) const;
+    // The listing's entry of the file at `path`, which is there (`local`, as it stands now).
+    TListingMatch CompareWithListing(const std::string& path, const TLocalFile& local,
+                                     const TRemoteFolder& folder) const;
 
   private:
     // How far a file's decision got: to the next file, to its store, to an operation it needs
