@@ -6,6 +6,7 @@
 #include "crypto/deskey.h"
 #include "dialogs/controls.h"
 #include "dialogs/modefrm.h"
+#include "dialogs/pass.h"
 #include "platform/codepage.h"
 #include "platform/dirsearch.h"
 
@@ -247,6 +248,22 @@ void TForm1::CreateControls() {
     connect(ComboBox2, &QComboBox::activated, this, [this](int index) { ComboBox2Change(index); });
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
     connect(CheckBox5, &QCheckBox::clicked, this, [this] { CheckBox5Click(); });
+}
+
+TPasswordDlg& TForm1::PasswordPrompt() {
+    if (!PasswordDlg) {
+        ownPasswordDlg = std::make_unique<TPasswordDlg>();
+        PasswordDlg = ownPasswordDlg.get();
+    }
+    return *PasswordDlg;
+}
+
+TForm5& TForm1::TextModeDialog() {
+    if (!Form5) {
+        ownForm5 = std::make_unique<TForm5>();
+        Form5 = ownForm5.get();
+    }
+    return *Form5;
 }
 
 QFileDialog* TForm1::OpenDialog() {
@@ -715,20 +732,21 @@ void TForm1::Button7Click() {
 }
 
 void TForm1::Button8Click() {
-    Form5->ListBox1->clear();
-    Form5->Edit1->clear();
+    TForm5& dialog = TextModeDialog();
+    dialog.ListBox1->clear();
+    dialog.Edit1->clear();
     try {
         for (const std::string& extension : ReadTextModeList())
-            Form5->ListBox1->addItem(SystemToQString(extension));
+            dialog.ListBox1->addItem(SystemToQString(extension));
     } catch (const EIniFileError& e) {
         ErrorBox(QString("ファイル %1 を作成できません").arg(SystemToQString(e.Path)));
         return;
     }
-    if (Form5->exec() != QDialog::Accepted) return;
+    if (dialog.exec() != QDialog::Accepted) return;
 
     // The whole list is checked first: the section is erased before the keys are written.
     std::vector<std::string> extensions;
-    for (const QString& entry : Form5->Entries()) {
+    for (const QString& entry : dialog.Entries()) {
         auto key = StorableText(entry);
         if (!key || key->find('=') != std::string::npos ||
             (!key->empty() && (key->front() == ';' || key->front() == '['))) {

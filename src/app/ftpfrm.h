@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,7 +27,6 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
-class TForm3;
 class TForm5;
 class TPasswordDlg;
 class TProgress;
@@ -170,12 +170,9 @@ class TForm1 : public QWidget, private TSessionView {
     // File picker of a start without files, made when first needed: a file dialog starts a
     // watcher over the current folder, which a start with files must not pay for.
     QFileDialog* OpenDialog();
-    // The dialogs created at program start after this window (TStartupWindows): the progress
-    // dialog, the password prompt, the folder overwrite question and the text-mode extensions
-    // dialog (Button8).
-    TProgress* Progress = nullptr; // stays hidden: each session shows a progress dialog of its own
+    // The password prompt and the text-mode extensions dialog (Button8): null until first needed,
+    // then one of this window's own, kept and reused (another one set here is used instead).
     TPasswordDlg* PasswordDlg = nullptr;
-    TForm3* Form3 = nullptr;
     TForm5* Form5 = nullptr;
 
     // Files dropped on the window join the end, as if they had been given on the command line.
@@ -229,8 +226,15 @@ class TForm1 : public QWidget, private TSessionView {
     std::string ItemName(int index) const;
     void ErrorBox(const QString& text);
 
+    TPasswordDlg& PasswordPrompt();
+    TForm5& TextModeDialog();
+
     TWindowMode mode = SetupMode;
     QFileDialog* OpenDialog1 = nullptr;
+    // Made when first needed: building a dialog lays out its texts, which a run that never
+    // shows it must not pay for. Without a parent, as they always were: centred on the screen.
+    std::unique_ptr<TPasswordDlg> ownPasswordDlg;
+    std::unique_ptr<TForm5> ownForm5;
     QStringList logBacklog; // log lines not yet in Memo1
     TRunLog runLog;
     std::string loadedProfile; // the profile last loaded into the editor

@@ -6,13 +6,27 @@
 
 #include <QDateTime>
 
-#include <algorithm>
+// Letter case folded and everything from the first ";" dropped: names that one server takes for
+// the same (a VMS name and its ";version", either case on VMS and VM) share a key everywhere.
+std::string TRemoteFolder::KeyOf(std::string_view name) {
+    std::string key(name.substr(0, name.find(';')));
+    for (char& c : key)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return key;
+}
+
+void TRemoteFolder::Index(TRemoteEntry entry) {
+    index_.emplace(KeyOf(entry.Name), entries_.size());
+    entries_.push_back(std::move(entry));
+}
 
 void TRemoteFolder::Take(TFTPServerType type, bool mlsd, const std::vector<std::string>& lines) {
     type_ = type;
     mlsd_ = mlsd;
     entries_.clear();
+    index_.clear();
     entries_.reserve(lines.size());
+    index_.reserve(lines.size());
     TListState state;
     for (const std::string& line : lines) {
         TRemoteEntry entry;
@@ -27,40 +41,67 @@ void TRemoteFolder::Take(TFTPServerType type, bool mlsd, const std::vector<std::
                                   state)) {
             continue;
         }
-        entries_.push_back(std::move(entry));
+        Index(std::move(entry));
     }
 }
 
 const TRemoteEntry* TRemoteFolder::Find(std::string_view name) const {
-    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry)
-        if (SameRemoteName(type_, entry->Name, name)) return &*entry;
-    return nullptr;
+    const auto [first, last] = index_.equal_range(KeyOf(name));
+    const TRemoteEntry* found = nullptr;
+    std::size_t at = 0;
+    for (auto it = first; it != last; ++it) {
+        const std::size_t position = it->second;
+        if ((!found || position > at) && SameRemoteName(type_, entries_[position].Name, name)) {
+            found = &entries_[position];
+            at = position;
+        }
+    }
+    return found;
 }
 
 void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int64_t when,
                            std::optional<std::int64_t> kept) {
-    std::erase_if(entries_, [&](const TRemoteEntry& entry) {
-        return !entry.Directory && SameRemoteName(type_, entry.Name, name);
-    });
+    const auto [first, last] = index_.equal_range(KeyOf(name));
+    for (auto it = first; it != last;) {
+        const TRemoteEntry& entry = entries_[it->second];
+        if (!entry.Directory && SameRemoteName(type_, entry.Name, name))
+            it = index_.erase(it);
+        else
+            ++it;
+    }
     TRemoteEntry entry{name, false, std::to_string(size), {}, {}};
     if (kept)
         entry.Utc = kept;
     else if (mlsd_)
         entry.Utc = when;
     else
-        entry.Date = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
-    entries_.push_back(std::move(entry));
+        entry.Date = ListDate(when);
+    Index(std::move(entry));
+}
+
+const std::string& TRemoteFolder::ListDate(std::int64_t when) {
+    if (when != dateSecond_) {
+        dateSecond_ = when;
+        dateText_ = QDateTime::fromSecsSinceEpoch(when).toString("yyyy/MM/dd HH:mm").toStdString();
+    }
+    return dateText_;
 }
 
 void TRemoteFolder::TimeAnswered(std::string_view name, std::optional<std::int64_t> utc) {
-    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
-        if (entry->Name != name) continue;
-        entry->TimeAsked = true;
-        if (utc) entry->Utc = utc;
-        return;
+    const auto [first, last] = index_.equal_range(KeyOf(name));
+    TRemoteEntry* found = nullptr;
+    std::size_t at = 0;
+    for (auto it = first; it != last; ++it) {
+        if ((!found || it->second > at) && entries_[it->second].Name == name) {
+            found = &entries_[it->second];
+            at = it->second;
+        }
     }
+    if (!found) return;
+    found->TimeAsked = true;
+    if (utc) found->Utc = utc;
 }
 
 void TRemoteFolder::Made(const std::string& name) {
-    entries_.push_back({name, true, {}, {}, {}});
+    Index({name, true, {}, {}, {}});
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct TRemoteEntry {
@@ -40,7 +41,19 @@ class TRemoteFolder {
     void Made(const std::string& name);
 
   private:
+    // Where the entries that may name `name` are filed: every server's name rule (SameRemoteName)
+    // holds only between names of one key, so a key's few entries are all a search looks at.
+    static std::string KeyOf(std::string_view name);
+    void Index(TRemoteEntry entry);
+    // The local time of `when` to the minute, as LIST shows it.
+    const std::string& ListDate(std::int64_t when);
+
     TFTPServerType type_ = ftpstDefault;
     bool mlsd_ = false;
+    // The LIST date of the last store's second: stores come many to a second.
+    std::int64_t dateSecond_ = -1;
+    std::string dateText_;
+    // In listing order; an entry replaced by a store stays here but leaves the index.
     std::vector<TRemoteEntry> entries_;
+    std::unordered_multimap<std::string, std::size_t> index_; // positions in entries_ by KeyOf
 };

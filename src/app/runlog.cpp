@@ -26,8 +26,9 @@ bool TRunLog::Open() {
     const QString dir = QString::fromStdString(folder);
     file.setFileName(dir + "/run-" + QDateTime::currentDateTime().toString("yyyyMMdd-HHmmss") +
                      '-' + QString::number(QCoreApplication::applicationPid()) + ".log");
-    // It names servers and users: for the user's eyes only.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) return false;
+    // It names servers and users: for the user's eyes only. Written as it comes: a run that ends
+    // badly keeps its log up to the end.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     DeleteOldLogs(dir);
     return true;
@@ -35,10 +36,12 @@ bool TRunLog::Open() {
 
 void TRunLog::Append(const QString& line) {
     if (!file.isOpen()) return;
-    const QString stamp = QTime::currentTime().toString("HH:mm:ss ");
-    file.write((stamp + line + '\n').toUtf8());
-    // Written as it comes: a run that ends badly keeps its log up to the end.
-    file.flush();
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != stampSecond) {
+        stampSecond = second;
+        stamp = QDateTime::fromSecsSinceEpoch(second).toString("HH:mm:ss ").toUtf8();
+    }
+    file.write(stamp + line.toUtf8() + '\n');
 }
 
 void TRunLog::Close() {

@@ -20,4 +20,8 @@ class TRunLog {
 
   private:
     QFile file;
+    // The time of day that starts each line, worked out once a second rather than for every line:
+    // a fast run writes hundreds of lines a second.
+    qint64 stampSecond = -1;
+    QByteArray stamp;
 };

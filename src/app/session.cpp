@@ -191,10 +191,16 @@ bool TUploadSession::CancelledBeforeStore() {
     return true;
 }
 
+void TUploadSession::PrepareProgress() {
+    if (transfersBegun || progress || !SessionGoesOn()) return;
+    progress = view.NewProgress();
+    progress->PaintAhead();
+}
+
 void TUploadSession::BeginTransfers() {
     transfersBegun = true;
     runSize = SizeOfFiles(files);
-    progress = view.NewProgress();
+    if (!progress) progress = view.NewProgress();
     progress->OnCancel = [this](TProgress&) { AbortTransfer(); };
     progress->show();
     ProcessNextFile();
@@ -276,7 +282,7 @@ TUploadSession::TFileFate TUploadSession::SettleFile(std::string& newName) {
     if (item.MakeFolder) return SettleFolder(*folder);
     const auto local = StatLocalFile(path);
     const TListingMatch match =
-        local && pwd ? CompareWithListing(path, folders[*folder].Listing) : TListingMatch();
+        local && pwd ? CompareWithListing(path, *local, folders[*folder].Listing) : TListingMatch();
     const TFilePolicy policy = view.FilePolicy();
     if (local && !local->Directory && match.ListedDateOnly)
         if (const TFileFate fate = AskFileTime(*folder, match, policy); fate != TFileFate::Next)
@@ -386,17 +392,13 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     return true;
 }
 
-TListingMatch TUploadSession::CompareWithListing(const std::string& path,
+TListingMatch TUploadSession::CompareWithListing(const std::string& path, const TLocalFile& local,
                                                  const TRemoteFolder& folder) const {
     TListingMatch match;
-    const std::vector<TSearchEntry> found = FindEntries(path);
-    if (found.empty()) return match;
-    const std::optional<std::string> remoteName = RemoteName(found.front().Name);
+    const std::optional<std::string> remoteName = RemoteName(NamePart(path));
     // A name the server's code cannot hold is on no listing.
     if (!remoteName) return match;
     const std::string name = SpacesToUnderscores(*remoteName);
-    const auto local = StatLocalFile(std::string(FolderPart(path)) + found.front().Name);
-    if (!local) return match;
     const TRemoteEntry* remote = folder.Find(name);
     if (!remote) return match;
     match.RemoteName = remote->Name;
@@ -405,17 +407,17 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path,
         return match;
     }
     match.RemoteSize = remote->Size;
-    match.LocalSize = local->Size;
-    match.LocalModified = ToQDateTime(local->Modified);
+    match.LocalSize = local.Size;
+    match.LocalModified = ToQDateTime(local.Modified);
     if (remote->Utc) {
         // Both in UTC, to the second.
         match.RemoteModified = QDateTime::fromSecsSinceEpoch(*remote->Utc);
-        match.Result = *remote->Utc >= local->ModifiedUtc ? 1 : 2;
+        match.Result = *remote->Utc >= local.ModifiedUtc ? 1 : 2;
         return match;
     }
     // A listing's text date: local time to the minute.
     match.ListedDateOnly = !remote->TimeAsked;
-    TDateTime localMinute = local->Modified;
+    TDateTime localMinute = local.Modified;
     localMinute.Second = 0;
     const auto date = ParseListingDate(remote->Date, LocalNow());
     match.RemoteModified = date ? ToQDateTime(*date) : QDateTime();
@@ -499,7 +501,7 @@ void TUploadSession::AbortTransfer() {
 }
 
 TProgress* TUploadSession::Progress() const {
-    return progress;
+    return transfersBegun ? progress : nullptr;
 }
 
 void TUploadSession::FreeProgress() {
@@ -695,6 +697,11 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         break;
     case ftpiSent:
         if (storing && addinfo.starts_with("STOR ")) storSent = true;
+        // Told before the command goes out: the dialog is made once the loop runs again.
+        if (!transfersBegun && !progress &&
+            (addinfo.starts_with("MLSD") || addinfo.starts_with("LIST")))
+            QMetaObject::invokeMethod(
+                &context, [this] { PrepareProgress(); }, Qt::QueuedConnection);
         [[fallthrough]];
     case ftpiReceived:
         if (const auto line = LogLine(addinfo)) {

@@ -12,6 +12,7 @@
 #include "app/outcome.h"
 #include "app/remotefolder.h"
 #include "ftp/ftp.h"
+#include "platform/localfile.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -150,7 +151,9 @@ class TUploadSession {
     // Null before the first file and after the end.
     TProgress* Progress() const;
 
-    TListingMatch CompareWithListing(const std::string& path, const TRemoteFolder& folder) const;
+    // The listing's entry of the file at `path`, which is there (`local`, as it stands now).
+    TListingMatch CompareWithListing(const std::string& path, const TLocalFile& local,
+                                     const TRemoteFolder& folder) const;
 
   private:
     // How far a file's decision got: to the next file, to its store, to an operation it needs
@@ -166,6 +169,10 @@ class TUploadSession {
 
     bool BuildUploadList();
     void BeginTransfers();
+    // The progress dialog of the session, made and painted off the screen while the server works
+    // on the first listing (a big folder keeps it busy for tens of milliseconds); shown when the
+    // transfers begin.
+    void PrepareProgress();
     // Paths handed over join the run; with folder handling, a folder with everything inside it.
     void AppendItems(const std::vector<std::string>& paths);
     // A folder's one listing of the connection, by its path relative to the profile's folder (empty
@@ -268,7 +275,7 @@ class TUploadSession {
     std::string timeAskedIn;     // the folder of that entry
     std::string timeAskedFor;    // the entry whose exact time the server is asked for
     std::string storeName;       // the running store's name in the folder
-    bool transfersBegun = false; // the progress dialog of the session has been made
+    bool transfersBegun = false; // the progress dialog of the session has been shown
     bool loggedIn = false;       // logged in once: a lost connection is tried again from then on
     bool reconnecting = false;   // a login after a lost connection runs
     bool reconnectScheduled = false;

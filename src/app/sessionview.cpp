@@ -200,9 +200,10 @@ TOverwriteAnswer TForm1::AskFolder(const std::string& remoteName) {
 }
 
 std::optional<std::string> TForm1::AskPassword() {
-    PasswordDlg->Password->clear();
-    if (PasswordDlg->exec() != QDialog::Accepted) return std::nullopt;
-    return QStringToSystem(PasswordDlg->Password->text()).value_or(std::string());
+    TPasswordDlg& prompt = PasswordPrompt();
+    prompt.Password->clear();
+    if (prompt.exec() != QDialog::Accepted) return std::nullopt;
+    return QStringToSystem(prompt.Password->text()).value_or(std::string());
 }
 
 bool TForm1::AskTrustCertificate(const TCertificateInfo& certificate, bool changed) {

@@ -4,24 +4,17 @@
 #include "app/japanese.h"
 #include "app/usage.h"
 #include "dialogs/controls.h"
-#include "dialogs/fovrwfrm.h"
-#include "dialogs/modefrm.h"
-#include "dialogs/pass.h"
-#include "dialogs/prgrsfrm.h"
 #include "platform/progdir.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstdlib>
+
 TStartupWindows::TStartupWindows(TParams params)
-    : Form1(std::make_unique<TForm1>(std::move(params))), Progress(new TProgress(Form1.get())),
-      PasswordDlg(std::make_unique<TPasswordDlg>()), Form3(std::make_unique<TForm3>()),
-      Form5(std::make_unique<TForm5>()) {
-    Form1->Progress = Progress;
-    Form1->PasswordDlg = PasswordDlg.get();
-    Form1->Form3 = Form3.get();
-    Form1->Form5 = Form5.get();
-}
+    : Form1(std::make_unique<TForm1>(std::move(params))) {}
 
 TStartupWindows::~TStartupWindows() = default;
 
@@ -47,6 +40,13 @@ int WendupMain(int argc, char** argv) {
     windows.Form1->show();
     const int code = app.exec();
     // A script or the file manager learns from the exit status whether every file arrived.
-    if (code != 0) return code;
-    return windows.Form1->ExitStatus();
+    const int status = code != 0 ? code : windows.Form1->ExitStatus();
+    // Everything a run leaves is written by now: the files, the log, the places of the windows,
+    // standard error. Taking the windows and the toolkit apart would only keep the caller waiting;
+    // unless the program holds the clipboard, which the toolkit hands on as it ends.
+    if (!QGuiApplication::clipboard()->ownsClipboard()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
+    return status;
 }

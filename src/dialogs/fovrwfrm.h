@@ -1,8 +1,7 @@
 #pragma once
 // The folder overwrite question: a folder to upload meets a remote folder of the same name.
 //
-// How the upload driver uses it: the main window holds one, created at program start
-// (TForm1::Form3); the driver may also create its own for each decision. It calls SetFolderName,
+// How the upload driver uses it: it creates one for each decision. It calls SetFolderName,
 // sets Answer to 3, exec()s it and reads Answer: 0 "はい(&Y)", 1 "いいえ(&N)", 2
 // "すべて上書き(&A)"; "キャンセル" and closing from the frame leave Answer as it was.
 

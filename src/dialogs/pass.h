@@ -2,7 +2,7 @@
 // The password prompt for a profile whose password is not saved.
 //
 // How the upload driver uses it: the main window holds the one instance (TForm1::PasswordDlg),
-// created at program start and reused. The driver exec()s it; each showing starts with an empty box
+// made when first needed and reused. The driver exec()s it; each showing starts with an empty box
 // that has the keyboard focus. Accepted: Password->text() is the password for this session only.
 // Rejected (cancel, Esc, the frame): the upload does not start.
 

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
@@ -24,7 +25,8 @@ constexpr int FramePlaces[16][2] = {
 
 constexpr int Steps = 160; // updates per round of the marker, 10 per frame
 constexpr std::int64_t NoEstimate = -1;
-// A store reports every 2 KiB; the window is painted again at most this often (milliseconds).
+// A store reports every 2 KiB and small files follow each other within a millisecond; the window
+// is laid out and painted again at most this often (milliseconds).
 constexpr qint64 RefreshInterval = 50;
 
 // A caption and its value on one row of a group's grid.
@@ -146,20 +148,16 @@ TProgress::TProgress(QWidget* parent) : QDialog(parent) {
 }
 
 void TProgress::SetRunFiles(int number, int count, std::int64_t totalSize) {
-    FileCountLbl->setText(QString("%1 / %2 ファイル").arg(number).arg(count));
-    TotalSizeLbl->setText(QString::number(totalSize) + " バイト");
+    runDue = TRunDue{number, count, totalSize};
+    RequestRefresh();
 }
 
 void TProgress::StartFile(const std::string& path, const std::string& route, std::int64_t size) {
     TakeFigures();
     fileSize = size;
     figures.bar = 0;
-    const std::size_t slash = path.rfind('/');
-    filenamelabel->setText(
-        QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
-    dirlabel->setText(QString::fromStdString(route));
-    dirlabel->setToolTip(dirlabel->text());
-    Refresh();
+    fileDue = TFileDue{path, route};
+    RequestRefresh();
 }
 
 // A store reports every 2 KiB, far more often than the figures are shown: they are worked out
@@ -202,7 +200,7 @@ void TProgress::FinishFile() {
     // Counted once: a next file without any update must not add these again.
     bytes = 0;
     milliseconds = 0;
-    Refresh();
+    RequestRefresh();
 }
 
 void TProgress::StepAnimation() {
@@ -213,6 +211,21 @@ void TProgress::Refresh() {
     TakeFigures();
     refreshTimer.stop();
     sinceRefresh.start();
+    if (fileDue) {
+        const std::string& path = fileDue->path;
+        const std::size_t slash = path.rfind('/');
+        filenamelabel->setText(
+            QString::fromStdString(slash == std::string::npos ? path : path.substr(slash + 1)));
+        const QString route = QString::fromStdString(fileDue->route);
+        dirlabel->setText(route);
+        dirlabel->setToolTip(route);
+        fileDue.reset();
+    }
+    if (runDue) {
+        FileCountLbl->setText(QString("%1 / %2 ファイル").arg(runDue->number).arg(runDue->count));
+        TotalSizeLbl->setText(QString::number(runDue->totalSize) + " バイト");
+        runDue.reset();
+    }
     ProgressBar->setValue(figures.bar);
     if (figures.counted) {
         TransferLbl->setText(QString::number(figures.bytes));
@@ -234,11 +247,17 @@ void TProgress::Refresh() {
 void TProgress::RequestRefresh() {
     // A refresh is on its way; it shows the figures of that moment.
     if (refreshTimer.isActive()) return;
-    if (!sinceRefresh.isValid() || sinceRefresh.hasExpired(RefreshInterval)) {
-        Refresh();
-    } else {
-        refreshTimer.start(int(RefreshInterval - sinceRefresh.elapsed()));
-    }
+    // Once the events of this moment are handled, so that a file's name and its place in the run
+    // come together.
+    const qint64 wait = sinceRefresh.isValid() ? RefreshInterval - sinceRefresh.elapsed() : 0;
+    refreshTimer.start(int(std::max<qint64>(wait, 0)));
+}
+
+void TProgress::PaintAhead() {
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    render(&image);
 }
 
 int TProgress::VisibleFrame() const {
@@ -277,6 +296,8 @@ void TProgress::showEvent(QShowEvent* event) {
     figures.bar = 0;
     figures.marker = -1;
     Refresh();
+    // The session's first file shows at once.
+    sinceRefresh.invalidate();
     if (QWidget* owner = parentWidget()) {
         move(owner->x() + (owner->width() - width()) / 2,
              owner->y() + (owner->height() - height()) / 2);

@@ -9,7 +9,8 @@
 // file calls StartFile, UpdateProgress as the FTP client reports bytes, and FinishFile when another
 // file follows; it hide()s the dialog when the session's files are done or an error ends them.
 // Cancel (the button, Enter or Esc) calls OnCancel and changes nothing else. The controls follow
-// the figures at most every 50 ms; Refresh() puts them on at once.
+// the file, the run and the figures at most every 50 ms, and never later than 50 ms after the last
+// change; Refresh() puts them on at once.
 //
 // Byte counts and times are 64-bit, so files past 2 GiB and sessions past 24 days show right.
 
@@ -20,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QGroupBox;
@@ -33,7 +35,8 @@ class TProgress : public QDialog {
     explicit TProgress(QWidget* parent = nullptr);
 
     // A file starts: `path` (as the host gives it) and `route`, both UTF-8; the label shows the
-    // file name part of `path`.
+    // file name part of `path`. A run of many small files starts hundreds a second: the labels
+    // show the name of the moment, as often as it can be read.
     void StartFile(const std::string& path, const std::string& route, std::int64_t fileSize);
     // `bytes` of the current file sent in `milliseconds` since it started.
     void UpdateProgress(std::int64_t bytes, std::int64_t milliseconds);
@@ -41,9 +44,9 @@ class TProgress : public QDialog {
     void FinishFile();
     // Moves the marker to the frame of the animation counter (on the screen at the next refresh).
     void StepAnimation();
-    // Puts the latest figures and the marker on the controls now. Without it they appear within
-    // 50 ms: a store reports every 2 KiB, and painting the window each time would cost more than
-    // sending the file.
+    // Puts the latest file, run, figures and marker on the controls now. Without it they appear
+    // within 50 ms: a store reports every 2 KiB and small files start hundreds a second, and laying
+    // out and painting the window each time would cost more than sending the file.
     void Refresh();
 
     // The file's place in the run, "n / m ファイル", and the size of all its files.
@@ -54,6 +57,11 @@ class TProgress : public QDialog {
     std::function<void(TProgress& sender)> OnCancel;
     // Fired by the log button.
     std::function<void(TProgress& sender)> OnShowLog;
+
+    // Lays the dialog out and paints it once off the screen, hidden as it is, so that its first
+    // showing finds its texts shaped and their glyphs drawn: the session builds it while the
+    // server works on the first listing.
+    void PaintAhead();
 
     // The marker frame now visible, 15 to 30, or 0 when none is.
     int VisibleFrame() const;
@@ -97,7 +105,8 @@ class TProgress : public QDialog {
 
   private:
     void CancelBtnClick();
-    // Refreshes now when the last refresh is old enough, otherwise soon.
+    // Refreshes soon: once the event loop runs again, and not before 50 ms have passed since the
+    // last refresh.
     void RequestRefresh();
     // Works out the figures of the last update, if they are not yet.
     void TakeFigures();
@@ -114,6 +123,19 @@ class TProgress : public QDialog {
         int marker = -1; // the index in Frames of the frame to show, -1 for none
     } figures;
     int shownMarker = -1;
+    // The file and the run of the last StartFile and SetRunFiles, not yet on the labels; their
+    // texts are made only for a refresh.
+    struct TFileDue {
+        std::string path;
+        std::string route;
+    };
+    struct TRunDue {
+        int number = 0;
+        int count = 0;
+        std::int64_t totalSize = 0;
+    };
+    std::optional<TFileDue> fileDue;
+    std::optional<TRunDue> runDue;
     QElapsedTimer sinceRefresh;
     QTimer refreshTimer;
 

@@ -4,11 +4,26 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 
 namespace {
 
 const std::string_view kUtf8Replacement = "\xEF\xBF\xBD"; // U+FFFD
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// CP932 and UTF-8 give every byte below 0x80 the same character: a text of such bytes alone (most
+// protocol lines and names) is the same in both, and needs no conversion.
+bool SameBelow0x80(const char* to, const char* from) {
+    const auto known = [](const char* code) {
+        return std::strcmp(code, "CP932") == 0 || std::strcmp(code, "UTF-8") == 0;
+    };
+    return known(to) && known(from);
+}
 
 } // namespace
 
@@ -16,6 +31,7 @@ const std::string_view kUtf8Replacement = "\xEF\xBF\xBD"; // U+FFFD
 // unless `replacement` is given: then it stands for the offending byte and the conversion goes on.
 std::optional<std::string> IconvConvert(const char* to, const char* from, std::string_view in,
                                         std::string_view replacement) {
+    if (SameBelow0x80(to, from) && IsAscii(in)) return std::string(in);
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
     std::string out(in.size() * 2 + 16, '\0');
@@ -65,6 +81,8 @@ std::optional<std::string> SystemToUtf8(std::string_view sjis) {
 }
 
 QString SystemToQString(std::string_view sjis) {
+    // Below 0x80 CP932 is ASCII, as UTF-8 and Latin-1 are.
+    if (IsAscii(sjis)) return QString::fromLatin1(sjis.data(), qsizetype(sjis.size()));
     auto utf8 = IconvConvert("UTF-8", "CP932", sjis, kUtf8Replacement);
     return utf8 ? QString::fromUtf8(utf8->data(), qsizetype(utf8->size())) : QString();
 }

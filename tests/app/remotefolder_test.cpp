@@ -84,6 +84,13 @@ TEST(RemoteFolder, StoredFilesAsTheNextListingWouldShowThem) {
     // 10:30 UTC is 19:30 in Tokyo (TZ=Asia/Tokyo date -d @1765103440).
     EXPECT_EQ(list.Find("index.html")->Date, "2025/12/07 19:30");
     EXPECT_FALSE(list.Find("index.html")->Utc);
+    // Stores of the same second, and of a later minute and day.
+    list.Stored("read me.txt", 6, when);
+    list.Stored("later.txt", 7, when + 120);
+    list.Stored("next day.txt", 8, when + 5 * 3600);
+    EXPECT_EQ(list.Find("read me.txt")->Date, "2025/12/07 19:30");
+    EXPECT_EQ(list.Find("later.txt")->Date, "2025/12/07 19:32");
+    EXPECT_EQ(list.Find("next day.txt")->Date, "2025/12/08 00:30");
     ASSERT_NE(list.Find("pub"), nullptr);
     EXPECT_TRUE(list.Find("pub")->Directory);
     unsetenv("TZ");
@@ -122,6 +129,97 @@ TEST(RemoteFolder, AnsweredTimesAreAskedOnce) {
     // The name as listed, exactly.
     folder.TimeAnswered("PUB", 1);
     EXPECT_FALSE(folder.Find("pub")->TimeAsked);
+}
+
+// Which entry a name finds after stores, by each server's rule for names: exact on UNIX and by
+// default; either letter case on VM; on VMS either case, and a listed ";version" counts for
+// nothing.
+struct NameCase {
+    const char* what;
+    TFTPServerType type;
+    std::vector<std::pair<std::string, std::int64_t>> stored; // in order: name and size
+    std::string sought;
+    const char* size; // of the entry found; null for none
+};
+
+const NameCase NameCases[] = {
+    {"exact on UNIX", ftpstUNIX, {{"Index.html", 1}, {"index.html", 2}}, "index.html", "2"},
+    {"the other case is another file on UNIX",
+     ftpstUNIX,
+     {{"Index.html", 1}},
+     "index.html",
+     nullptr},
+    {"a semicolon is part of a UNIX name", ftpstUNIX, {{"a;1", 1}, {"a;2", 2}}, "a;1", "1"},
+    {"no version on UNIX", ftpstUNIX, {{"a;1", 1}}, "a", nullptr},
+    {"case on VM", ftpstVM, {{"INDEX.HTML", 3}}, "index.html", "3"},
+    {"no version on VM", ftpstVM, {{"INDEX.HTML;1", 3}}, "index.html", nullptr},
+    {"versions on VMS: the last one",
+     ftpstVmsMultinet,
+     {{"INDEX.HTML;1", 1}, {"INDEX.HTML;2", 2}},
+     "index.html",
+     "2"},
+    {"a semicolon before the version", ftpstVmsUcx, {{"A;B;7", 4}}, "a;b", "4"},
+    {"a version of letters is part of the name", ftpstVmsUcx, {{"A;B", 5}}, "a", nullptr},
+    {"a later store of another case replaces it on VMS",
+     ftpstVmsMultinet,
+     {{"INDEX.HTML;1", 1}, {"index.html", 9}},
+     "INDEX.HTML",
+     "9"},
+    // "ア" (0x83 0x41) ends in the byte of "A"; "ヂ" (0x83 0x61) in that of "a" (iconv).
+    {"kanji compare exactly on VM", ftpstVM, {{"\x83\x41.TXT", 6}}, "\x83\x61.txt", nullptr},
+    {"kanji and letters on VM", ftpstVM, {{"\x83\x41.TXT", 6}}, "\x83\x41.txt", "6"},
+};
+
+TEST(RemoteFolder, NamesFoundByEachServersRule) {
+    for (const NameCase& c : NameCases) {
+        SCOPED_TRACE(c.what);
+        TRemoteFolder folder;
+        // A big folder around them, as the entries of a real one.
+        std::vector<std::string> lines;
+        for (int i = 0; i < 3000; ++i)
+            lines.push_back("type=file;size=7;modify=20000101000000; entry" + std::to_string(i));
+        folder.Take(c.type, true, lines);
+        for (const auto& [name, size] : c.stored)
+            folder.Stored(name, size, 1765103440);
+        const TRemoteEntry* found = folder.Find(c.sought);
+        if (!c.size) {
+            EXPECT_EQ(found, nullptr);
+            continue;
+        }
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->Size, c.size);
+        ASSERT_NE(folder.Find("entry2999"), nullptr);
+        EXPECT_EQ(folder.Find("entry2999")->Size, "7");
+    }
+}
+
+// A store replaces every file that names it, but not a folder of that name; the folder stays.
+TEST(RemoteFolder, StoreReplacesFilesNotFolders) {
+    TRemoteFolder folder;
+    folder.Take(ftpstVmsMultinet, false,
+                {"INDEX.HTML;1      2  5-JAN-2000 12:34 [GROUP,OWNER] (RWED,RWED,RE,)",
+                 "INDEX.HTML;2      7  6-JAN-2000 08:00 [GROUP,OWNER] (RWED,RWED,RE,)"});
+    folder.Stored("index.html", 11, 1765103440);
+    EXPECT_EQ(folder.Find("INDEX.HTML")->Size, "11");
+    // Neither listed version is left to be asked about.
+    folder.TimeAnswered("INDEX.HTML;2", 5);
+    EXPECT_FALSE(folder.Find("index.html")->TimeAsked);
+    folder.TimeAnswered("index.html", 5);
+    EXPECT_TRUE(folder.Find("index.html")->TimeAsked);
+
+    TRemoteFolder unix;
+    unix.Take(ftpstUNIX, false, UnixLines);
+    unix.Made("site");
+    unix.Stored("site", 3, 1765103440);
+    // The folder made first, then the file: the last one listed decides, as in a listing.
+    ASSERT_NE(unix.Find("site"), nullptr);
+    EXPECT_FALSE(unix.Find("site")->Directory);
+    unix.Made("site");
+    EXPECT_TRUE(unix.Find("site")->Directory);
+    unix.Stored("pub", 3, 1765103440);
+    EXPECT_FALSE(unix.Find("pub")->Directory);
+    unix.Stored("pub", 4, 1765103440);
+    EXPECT_EQ(unix.Find("pub")->Size, "4");
 }
 
 } // namespace

@@ -6,8 +6,11 @@
 #include "dialogs/prgrsfrm.h"
 #include "dialogs/savasfrm.h"
 
+#include "eventloop.h"
 #include "fakeftpserver.h"
 
+#include <QApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -188,5 +191,102 @@ TEST_F(TUploadTest, CancelInTheStatusWindowWhileTheServerSaysNothing) {
         << run.errors;
     EXPECT_EQ(run.boxes,
               QStringList("次のファイルは転送されませんでした。\r\nf.bin: 転送されませんでした"));
+    EXPECT_EQ(run.exitStatus, 1);
+}
+
+namespace {
+
+// Notes every showing of a progress dialog, and whether the listing was still running then.
+struct TProgressShowings : QObject {
+    explicit TProgressShowings(const TStarFtp*& ftp) : ftp(ftp) { qApp->installEventFilter(this); }
+    ~TProgressShowings() override { qApp->removeEventFilter(this); }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<TProgress*>(watched))
+            duringListing.push_back(ftp && ftp->Listing);
+        return false;
+    }
+    const TStarFtp*& ftp;
+    std::vector<bool> duringListing;
+};
+
+} // namespace
+
+// The folder's listing holds back its end: no progress dialog shows and none is the session's
+// while it runs; the one dialog shows once the listing is done, and the file goes.
+TEST_F(TUploadTest, ProgressDialogShowsOnlyOnceTheFolderIsListed) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    bool looked = false, listingBegun = false;
+    s.Send("220 scripted\r\n")
+        .Answer("331 password\r\n")
+        .Answer("230 in\r\n")
+        .Answer("215 UNIX Type: L8\r\n")
+        .Answer("500 FEAT not understood\r\n")
+        .Answer("250 here\r\n")
+        .Answer("250 here\r\n")
+        .Answer("257 \"/up\"\r\n")
+        .Answer("200 type\r\n")
+        .Answer("200 port\r\n")
+        .Answer("150 listing\r\n")
+        .ConnectData()
+        .SendData("-rw-r--r-- 1 o g 3 Jan 01 2000 other.bin\r\n")
+        .Do([&] { listingBegun = true; })
+        .Until([&] { return looked; })
+        .CloseData()
+        .Send("226 done\r\n");
+    Store(s);
+    s.Answer("221 bye\r\n").Close();
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()).TempName(false));
+    const std::string f = Local("f.bin", "f");
+    const TStarFtp* ftp = nullptr;
+    TProgressShowings showings(ftp);
+    bool shownWhileListing = true, sessionsDuringListing = true;
+    const TRunResult run = Run({"/NOMSG", f}, nullptr, 20000, [&](TStartupWindows& w) {
+        TForm1& form = *w.Form1;
+        ftp = &form.StarFtp1;
+        // Once the listing's first line has come, before its end.
+        if (looked || !listingBegun || !form.StarFtp1.Listing) return;
+        DrainPostedEvents();
+        shownWhileListing = false;
+        for (TProgress* p : form.findChildren<TProgress*>())
+            shownWhileListing = shownWhileListing || p->isVisible();
+        sessionsDuringListing = form.CurrentProgress() != nullptr;
+        looked = true;
+    });
+    ftp = nullptr;
+    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(looked);
+    EXPECT_FALSE(shownWhileListing);
+    EXPECT_FALSE(sessionsDuringListing);
+    EXPECT_EQ(showings.duringListing, std::vector<bool>{false});
+    EXPECT_EQ(s.DataReceived(), "f");
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::Stored});
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+}
+
+// A listing the server refuses ends the run before any file: no progress dialog ever shows.
+TEST_F(TUploadTest, RefusedListingShowsNoProgressDialog) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    s.Send("220 scripted\r\n")
+        .Answer("331 password\r\n")
+        .Answer("230 in\r\n")
+        .Answer("215 UNIX Type: L8\r\n")
+        .Answer("500 FEAT not understood\r\n")
+        .Answer("250 here\r\n")
+        .Answer("250 here\r\n")
+        .Answer("257 \"/up\"\r\n")
+        .Answer("200 type\r\n")
+        .Answer("200 port\r\n")
+        .Answer("550 not now\r\n")
+        .Close();
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+    const std::string f = Local("f.bin", "f");
+    const TStarFtp* ftp = nullptr;
+    TProgressShowings showings(ftp);
+    const TRunResult run = Run({"/NOMSG", f});
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(showings.duringListing.empty());
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::Failed});
     EXPECT_EQ(run.exitStatus, 1);
 }

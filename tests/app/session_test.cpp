@@ -17,11 +17,14 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QTimer>
 
 #include <chrono>
@@ -802,7 +805,8 @@ TEST_F(TUploadTest, IdleTimeOutWhileAQuestionIsOpen) {
 }
 
 // Through the real program: a name that the server's code lacks fails that file alone, told on
-// standard error and in the exit status, and with "/NOMSG" no box holds the run up.
+// standard error and in the exit status, and with "/NOMSG" no box holds the run up. Once the
+// process has ended, its log and the place of its window are on the disk to the end.
 TEST_F(TUploadTest, NameTheServersCodeLacksFailsAloneAndTheRunEndsPromptly) {
     WriteProfile(TProfile().NameCode(2)); // Shift_JIS
     const std::string a = Local("a.txt", "a");
@@ -820,4 +824,19 @@ TEST_F(TUploadTest, NameTheServersCodeLacksFailsAloneAndTheRunEndsPromptly) {
         << run.err.toStdString();
     EXPECT_EQ(Arrived("a.txt"), "a");
     EXPECT_FALSE(Arrived("\xE5\x86\x99\xE7\x9C\x9F\xF0\x9F\x98\x80.txt"));
+
+    const QString state = root.path() + "/state/wendup/";
+    const QStringList logs = QDir(state).entryList({"run-*.log"}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    QFile log(state + logs.front());
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    // The counts, then the failed file, then nothing.
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_TRUE(lines[lines.size() - 3].endsWith(" 転送 1、スキップ 0、失敗 1"))
+        << lines[lines.size() - 3].toStdString();
+    EXPECT_TRUE(lines[lines.size() - 2].contains(QByteArray::fromStdString(odd)));
+    EXPECT_TRUE(lines.back().isEmpty());
+    QSettings places(state + "windows.ini", QSettings::IniFormat);
+    EXPECT_TRUE(places.contains("Form1/pos")) << places.allKeys().join(' ').toStdString();
 }

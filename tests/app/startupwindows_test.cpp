@@ -1,5 +1,5 @@
-// The windows made at program start: the main window reaches each dialog it will open, and none of
-// them shows before a session asks for it.
+// The windows made at program start: the main window alone. A dialog is built when it is first
+// needed and, for the main window's own ones, kept and reused; none shows before it is asked for.
 #include "apptest.h"
 
 #include "app/ftpfrm.h"
@@ -8,20 +8,53 @@
 #include "dialogs/pass.h"
 #include "dialogs/prgrsfrm.h"
 
+#include <QApplication>
+#include <QPushButton>
+
 class StartupWindows : public TAppTest {};
 
-TEST_F(StartupWindows, MainWindowHoldsTheDialogsAndOnlyItselfShows) {
+namespace {
+
+// The top-level widgets of the dialog kinds the program opens, shown or not.
+int DialogsBuilt() {
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        count += qobject_cast<TProgress*>(w) || qobject_cast<TPasswordDlg*>(w) ||
+                 qobject_cast<TForm3*>(w) || qobject_cast<TForm5*>(w);
+    return count;
+}
+
+} // namespace
+
+TEST_F(StartupWindows, OnlyTheMainWindowIsBuiltAndShows) {
+    const int before = DialogsBuilt();
     TStartupWindows windows({"/SET"});
     TForm1& form = *windows.Form1;
-    EXPECT_EQ(form.Progress, windows.Progress);
-    EXPECT_EQ(form.PasswordDlg, windows.PasswordDlg.get());
-    EXPECT_EQ(form.Form3, windows.Form3.get());
-    EXPECT_EQ(form.Form5, windows.Form5.get());
-    // Owned by the main window, so it is placed over it and stays with it.
-    EXPECT_EQ(form.Progress->parentWidget(), &form);
     form.show();
     EXPECT_TRUE(form.isVisible());
-    for (QWidget* dialog :
-         std::initializer_list<QWidget*>{form.Progress, form.PasswordDlg, form.Form3, form.Form5})
-        EXPECT_FALSE(dialog->isVisible()) << dialog->objectName().toStdString();
+    EXPECT_EQ(DialogsBuilt(), before);
+    EXPECT_EQ(form.PasswordDlg, nullptr);
+    EXPECT_EQ(form.Form5, nullptr);
+}
+
+TEST_F(StartupWindows, TextModeDialogIsBuiltOnceWhenFirstOpenedAndReused) {
+    WriteFile("wendup.ini", "[TextMode]\ntxt=1\n");
+    auto form = Start();
+    const int before = DialogsBuilt();
+    std::vector<QWidget*> shown;
+    TModalAnswer answer([&](QWidget* w) {
+        shown.push_back(w);
+        // Without a parent, as the dialogs made at start were: centred on the screen.
+        EXPECT_EQ(w->parentWidget(), nullptr);
+        static_cast<TForm5*>(w)->Button4->click();
+    });
+    form->Button8->click();
+    ASSERT_NE(form->Form5, nullptr);
+    EXPECT_EQ(DialogsBuilt(), before + 1);
+    form->Button8->click();
+    EXPECT_EQ(DialogsBuilt(), before + 1);
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], form->Form5);
+    EXPECT_EQ(shown[1], form->Form5);
+    EXPECT_FALSE(form->Form5->isVisible());
 }

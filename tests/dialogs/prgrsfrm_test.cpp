@@ -5,6 +5,7 @@
 #include "qstringprint.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
@@ -77,6 +78,7 @@ TEST(ProgressDialog, TotalsContinueOverTheFilesOfOneShowing) {
     dialog.StartFile("/tmp/first", "", 2048);
     Update(dialog, 2048, 2000);
     dialog.FinishFile();
+    dialog.Refresh();
     EXPECT_EQ(dialog.ProgressBar->value(), 0);
     dialog.StartFile("/tmp/second", "", 4096);
     Update(dialog, 1024, 1000);
@@ -110,11 +112,62 @@ TEST(ProgressDialog, StartFileShowsTheNameAndTheRoute) {
     Update(dialog, 10, 10);
     // A name that Shift_JIS lacks shows as it is.
     dialog.StartFile("/home/u/日本/写真😀.txt", "'日本' から 'host:www'へ", 10);
+    dialog.Refresh();
     EXPECT_EQ(dialog.filenamelabel->text(), "写真😀.txt");
     EXPECT_EQ(dialog.dirlabel->text(), "'日本' から 'host:www'へ");
+    EXPECT_EQ(dialog.dirlabel->toolTip(), "'日本' から 'host:www'へ");
     EXPECT_EQ(dialog.ProgressBar->value(), 0);
+    // Without a refresh the next file's name comes with the event loop.
     dialog.StartFile("plain", "", 10);
-    EXPECT_EQ(dialog.filenamelabel->text(), "plain");
+    dialog.SetRunFiles(2, 3, 12345);
+    EXPECT_TRUE(RunUntil([&] { return dialog.filenamelabel->text() == "plain"; }, 2000));
+    EXPECT_EQ(dialog.dirlabel->text(), "");
+    EXPECT_EQ(dialog.FileCountLbl->text(), "2 / 3 ファイル");
+    EXPECT_EQ(dialog.TotalSizeLbl->text(), "12345 バイト");
+}
+
+// Small files one after the other, each in an event loop round of its own as a run stores them:
+// the window is painted a few times a second, not once a file, and it ends on the last file and
+// the exact totals.
+TEST(ProgressDialog, ManyQuickFilesEndOnTheLastFileAndItsTotals) {
+    QWidget owner;
+    TProgress dialog(&owner);
+    dialog.show();
+    ASSERT_TRUE(RunUntil([&] { return dialog.isVisible(); }, 2000));
+    DrainPostedEvents();
+    struct TPaints : QObject {
+        int count = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint) ++count;
+            return false;
+        }
+    } paints;
+    dialog.filenamelabel->installEventFilter(&paints);
+    constexpr int Files = 400;
+    QElapsedTimer clock;
+    clock.start();
+    for (int file = 1; file <= Files; ++file) {
+        dialog.SetRunFiles(file, Files, 4096 * Files);
+        dialog.StartFile("/tmp/small" + std::to_string(file) + ".txt", "'tmp' から 'h:/'へ", 4096);
+        dialog.UpdateProgress(2048, 0);
+        dialog.UpdateProgress(4096, 1);
+        // 2 KiB and 4 KiB of every file in their own rounds, as the client reports them.
+        QCoreApplication::processEvents();
+        if (file < Files) dialog.FinishFile();
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    // The name of the moment reaches the screen at most once each 50 ms, and once more at the end.
+    EXPECT_LE(paints.count, 2 + elapsed / 50) << elapsed << " ms";
+    EXPECT_TRUE(RunUntil([&] { return dialog.filenamelabel->text() == "small400.txt"; }, 2000));
+    EXPECT_EQ(dialog.FileCountLbl->text(), "400 / 400 ファイル");
+    EXPECT_EQ(dialog.TotalSizeLbl->text(), "1638400 バイト");
+    EXPECT_EQ(dialog.ProgressBar->value(), 100);
+    EXPECT_EQ(dialog.TransferLbl->text(), "4096");
+    // 400 files of 4096 bytes, each a millisecond: 1.6 MB in 400 ms, shown as whole seconds.
+    EXPECT_EQ(dialog.TotTransferLbl->text(), "1638400");
+    EXPECT_EQ(dialog.TotTimeLbl->text(), "00:00:00");
+    EXPECT_TRUE(RunUntil([&] { return paints.count > 0; }, 2000));
 }
 
 TEST(ProgressDialog, MarkerMovesEveryTenUpdatesAlongSixteenFrames) {

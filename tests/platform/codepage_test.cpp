@@ -3,6 +3,8 @@
 #include <QString>
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 TEST(CodePage, JapaneseNamesRoundTrip) {
     // 日本語.txt in UTF-8 and in CP932.
     const std::string utf8 = "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.txt";
@@ -60,4 +62,50 @@ TEST(CodePage, NamesInTheServersCode) {
         EXPECT_EQ(ServerTextToQString(*c.remote, c.utf8), QString::fromStdString(c.host));
         EXPECT_EQ(QStringToServerText(QString::fromStdString(c.host), c.utf8), c.remote);
     }
+}
+
+namespace {
+
+// What iconv itself makes of `text`; nullopt when it refuses it.
+std::optional<std::string> ByIconv(const char* to, const char* from, const std::string& text) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(text.size() * 4 + 4, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size(), outLeft = out.size();
+    char* at = out.data();
+    const bool ok = iconv(cd, &in, &inLeft, &at, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(cd);
+    if (!ok) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+} // namespace
+
+// Bytes below 0x80 are the same characters in CP932 and UTF-8: each of them, alone and all in one
+// text, comes out as iconv itself makes it, which is the byte itself.
+TEST(CodePage, AsciiTextsAsIconvGivesThem) {
+    std::string all;
+    for (int byte = 0; byte < 0x80; ++byte) {
+        const std::string one(1, static_cast<char>(byte));
+        all += one;
+        SCOPED_TRACE(byte);
+        ASSERT_EQ(ByIconv("CP932", "UTF-8", one), one);
+        ASSERT_EQ(ByIconv("UTF-8", "CP932", one), one);
+        EXPECT_EQ(IconvConvert("CP932", "UTF-8", one), one);
+        EXPECT_EQ(IconvConvert("UTF-8", "CP932", one), one);
+        EXPECT_EQ(Utf8ToSystem(one), one);
+        EXPECT_EQ(SystemToUtf8(one), one);
+        EXPECT_EQ(SystemToQString(one), QString(QChar(byte)));
+    }
+    EXPECT_EQ(Utf8ToSystem(all), ByIconv("CP932", "UTF-8", all));
+    EXPECT_EQ(SystemToUtf8(all), ByIconv("UTF-8", "CP932", all));
+    EXPECT_EQ(SystemToQString(all), QString::fromUtf8(all.data(), qsizetype(all.size())));
+    // Other codes go through iconv: "\" is a yen sign in SHIFT_JIS, and "~" an overline.
+    EXPECT_EQ(IconvConvert("UTF-8", "SHIFT_JIS", "a\\~"), ByIconv("UTF-8", "SHIFT_JIS", "a\\~"));
+    EXPECT_EQ(IconvConvert("UTF-8", "SHIFT_JIS", "\\"), "\xC2\xA5");
+    // One byte above makes it a text for iconv again: a lead byte cut off at the end.
+    EXPECT_EQ(SystemToUtf8(all + "\x82"), std::nullopt);
+    EXPECT_EQ(Utf8ToSystem(all + "\xC3"), std::nullopt);
 }
