@@ -45,18 +45,21 @@ void TRemoteFolder::Take(TFTPServerType type, bool mlsd, const std::vector<std::
     }
 }
 
-const TRemoteEntry* TRemoteFolder::Find(std::string_view name) const {
+// The entry listed last among those of `name`'s key that `matches` takes.
+template <typename Matches>
+std::size_t TRemoteFolder::Latest(std::string_view name, Matches matches) const {
     const auto [first, last] = index_.equal_range(KeyOf(name));
-    const TRemoteEntry* found = nullptr;
-    std::size_t at = 0;
-    for (auto it = first; it != last; ++it) {
-        const std::size_t position = it->second;
-        if ((!found || position > at) && SameRemoteName(type_, entries_[position].Name, name)) {
-            found = &entries_[position];
-            at = position;
-        }
-    }
+    std::size_t found = NotFound;
+    for (auto it = first; it != last; ++it)
+        if ((found == NotFound || it->second > found) && matches(entries_[it->second]))
+            found = it->second;
     return found;
+}
+
+const TRemoteEntry* TRemoteFolder::Find(std::string_view name) const {
+    const std::size_t at = Latest(
+        name, [&](const TRemoteEntry& entry) { return SameRemoteName(type_, entry.Name, name); });
+    return at == NotFound ? nullptr : &entries_[at];
 }
 
 void TRemoteFolder::Stored(const std::string& name, std::int64_t size, std::int64_t when,
@@ -88,18 +91,11 @@ const std::string& TRemoteFolder::ListDate(std::int64_t when) {
 }
 
 void TRemoteFolder::TimeAnswered(std::string_view name, std::optional<std::int64_t> utc) {
-    const auto [first, last] = index_.equal_range(KeyOf(name));
-    TRemoteEntry* found = nullptr;
-    std::size_t at = 0;
-    for (auto it = first; it != last; ++it) {
-        if ((!found || it->second > at) && entries_[it->second].Name == name) {
-            found = &entries_[it->second];
-            at = it->second;
-        }
-    }
-    if (!found) return;
-    found->TimeAsked = true;
-    if (utc) found->Utc = utc;
+    const std::size_t at =
+        Latest(name, [&](const TRemoteEntry& entry) { return entry.Name == name; });
+    if (at == NotFound) return;
+    entries_[at].TimeAsked = true;
+    if (utc) entries_[at].Utc = utc;
 }
 
 void TRemoteFolder::Made(const std::string& name) {

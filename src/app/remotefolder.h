@@ -45,6 +45,8 @@ class TRemoteFolder {
     // holds only between names of one key, so a key's few entries are all a search looks at.
     static std::string KeyOf(std::string_view name);
     void Index(TRemoteEntry entry);
+    static constexpr std::size_t NotFound = static_cast<std::size_t>(-1);
+    template <typename Matches> std::size_t Latest(std::string_view name, Matches matches) const;
     // The local time of `when` to the minute, as LIST shows it.
     const std::string& ListDate(std::int64_t when);
 

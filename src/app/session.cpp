@@ -697,7 +697,8 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         break;
     case ftpiSent:
         if (storing && addinfo.starts_with("STOR ")) storSent = true;
-        // Told before the command goes out: the dialog is made once the loop runs again.
+        // The server is busy with the listing now: the dialog is made once the loop runs again,
+        // outside the component's own call.
         if (!transfersBegun && !progress &&
             (addinfo.starts_with("MLSD") || addinfo.starts_with("LIST")))
             QMetaObject::invokeMethod(

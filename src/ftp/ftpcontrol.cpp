@@ -32,6 +32,8 @@ void TStarFtp::SocketConnected() {
     if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
+    // A new connection starts in the server's default type and may reach us at another address,
+    // whatever the one before did.
     typeInForce_ = 0;
     localAddress_.clear();
     reader_.Reset();
@@ -246,9 +248,6 @@ void TStarFtp::CloseAll() {
     CloseLocalFile();
     CloseSocket();
     SetPhase(TransferPhase::None);
-    // A new connection starts in the server's default type, whatever this one was in.
-    typeInForce_ = 0;
-    localAddress_.clear();
 }
 
 // While EndSession runs, a failure only ends the session sooner: no error is reported.

@@ -640,11 +640,13 @@ void TStarSocket::ArmRead() {
 // wake-up each time, for every reply. Only a read event that comes inside the running one (a
 // handler that runs the queue) turns it off, until the running one has returned.
 void TStarSocket::Readable() {
-    if (sock_ < 0 || readDispatching_ || listening_ || tlsHandshaking_)
+    if (sock_ < 0 || readDispatching_) {
         sink_->read.setEnabled(false);
-    if (sock_ < 0 || readDispatching_) return;
+        return;
+    }
     if (listening_) {
         // Stays off until the owner accepts, as the platform reports one connection at a time.
+        sink_->read.setEnabled(false);
         acceptArmed_ = false;
         StartTimeOut(0);
         lastError_ = 0;
@@ -652,6 +654,7 @@ void TStarSocket::Readable() {
         return;
     }
     if (tlsHandshaking_) {
+        sink_->read.setEnabled(false);
         TlsHandshakeStep();
         return;
     }
@@ -684,9 +687,12 @@ void TStarSocket::Readable() {
             return;
         }
         // As the platform: no more read events until the owner reads.
-        if (!readTaken_) sink_->read.setEnabled(false);
-        if (readTaken_) ArmRead();
-        if (readTaken_ && tls_ && tls_->Pending()) ReadPendingLater();
+        if (!readTaken_) {
+            sink_->read.setEnabled(false);
+            return;
+        }
+        ArmRead();
+        if (tls_ && tls_->Pending()) ReadPendingLater();
         return;
     }
     sink_->read.setEnabled(false);

@@ -113,8 +113,8 @@ class TStarSocket {
     void SetSendBuffer(int bytes);
     // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
     bool PeerIsLoopback() const;
-    std::string
-    GetLocalAddress(); // these three leave a stale LastError after success; IPv6 as text
+    // These three leave a stale LastError after success; the address is text, IPv6 too.
+    std::string GetLocalAddress();
     std::uint16_t GetLocalPort();
     // Both at once; false (and nothing set) when the socket has no local address.
     bool GetLocalEndpoint(std::string& address, std::uint16_t& port);
