@@ -370,6 +370,8 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::DeleteTemp:
     case ReplyState::DeleteTempThenDirect:
         return OnDeleteTemp(line);
+    case ReplyState::StoreTempTime:
+    case ReplyState::StoreTempTimeSize:
     case ReplyState::StoreTime:
         return OnStoreTime(line);
     case ReplyState::FileTime:
@@ -836,7 +838,21 @@ void TStarFtp::StoreTransferEnded() {
         return;
     }
     // In the text modes the server may change line ends: only a binary store keeps its size.
-    if (TransferMode == BinaryTransfer && HasFeature("SIZE")) {
+    const bool checkSize = TransferMode == BinaryTransfer && HasFeature("SIZE");
+    // A temporary file takes its time before its size is known, in the same round trip: a wrong
+    // copy is deleted, never renamed, so its time misleads no one. A file stored under its final
+    // name takes its time only once its size is right.
+    const std::optional<std::string> time = tempStore_ ? TimeToKeep() : std::nullopt;
+    if (time && !checkSize) {
+        IssueCommand("MFMT " + *time + " " + storeName_, ReplyState::StoreTempTime);
+        return;
+    }
+    if (time) {
+        if (!SendCommand("MFMT " + *time + " " + storeName_) || ControlLost()) return;
+        IssueCommand("SIZE " + storeName_, ReplyState::StoreTempTimeSize);
+        return;
+    }
+    if (checkSize) {
         IssueCommand("SIZE " + storeName_, ReplyState::StoreSize);
         return;
     }

@@ -338,6 +338,7 @@ class TStarFtp : public TStarSocket {
     void OnDeleteTemp(const std::string& line);
     void FinishStore(bool stored);
     // The file is complete under its final name: its time is kept, then the store ends.
+    std::optional<std::string> TimeToKeep() const;
     void StoreComplete();
     void OnStoreTime(const std::string& line);
     void OnFileTime(const std::string& line);

@@ -194,6 +194,10 @@ const char* ReplyStateName(TReplyState state) {
         return "StoreAbortSync";
     case TReplyState::StoreEnded:
         return "StoreEnded";
+    case TReplyState::StoreTempTime:
+        return "StoreTempTime";
+    case TReplyState::StoreTempTimeSize:
+        return "StoreTempTimeSize";
     case TReplyState::StoreSize:
         return "StoreSize";
     case TReplyState::RenameFrom:
