@@ -415,11 +415,14 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path, const 
         match.Result = *remote->Utc >= local.ModifiedUtc ? 1 : 2;
         return match;
     }
-    // A listing's text date: local time to the minute.
-    match.ListedDateOnly = !remote->TimeAsked;
+    // A listing's text date: local time to the minute. Near the local time, the server's zone
+    // leaves it in doubt; then the server is asked for the exact time.
+    const TDateTime now = LocalNow();
+    match.ListedDateOnly =
+        !remote->TimeAsked && !ListingDateLeavesNoDoubt(remote->Date, now, local.ModifiedUtc);
     TDateTime localMinute = local.Modified;
     localMinute.Second = 0;
-    const auto date = ParseListingDate(remote->Date, LocalNow());
+    const auto date = ParseListingDate(remote->Date, now);
     match.RemoteModified = date ? ToQDateTime(*date) : QDateTime();
     match.Result = date && *date >= localMinute ? 1 : 2;
     return match;
