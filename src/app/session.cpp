@@ -384,7 +384,6 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     ftp.RemoteFile = RemotePath(storeFolder.empty() ? storeName : storeFolder + "/" + storeName);
     storing = true;
     storeRenamed = !newName.empty();
-    storSent = false;
     abortRequested = false;
     storeFailure.clear();
     storeRefusal.clear();
@@ -477,7 +476,7 @@ void TUploadSession::FileStored() {
 }
 
 bool TUploadSession::KeepUnsentStore() {
-    if (!storing || !connectionLost || storSent) return false;
+    if (!storing || !connectionLost || ftp.StorSent()) return false;
     storing = false;
     keptAnswer = TKeptAnswer{current, storeRenamed ? storeName : std::string()};
     return true;
@@ -699,7 +698,6 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         ServerClosed(addinfo);
         break;
     case ftpiSent:
-        if (storing && addinfo.starts_with("STOR ")) storSent = true;
         // The server is busy with the listing now: the dialog is made once the loop runs again,
         // outside the component's own call.
         if (!transfersBegun && !progress &&

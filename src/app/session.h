@@ -258,7 +258,6 @@ class TUploadSession {
     bool sessionFailed = false;
     bool storing = false;        // a store runs; its outcome is not recorded yet
     bool storeRenamed = false;   // under a name the user gave
-    bool storSent = false;       // the running store's STOR has gone out: the server knows of it
     bool abortRequested = false; // the progress dialog's cancel, for the running store
     QString storeFailure;        // why the running store failed, as soon as that is known
     QString storeRefusal;        // the server's last refusal during the running store
