@@ -404,8 +404,9 @@ TStarFtp::SendStep TStarFtp::SendFromFile() {
     switch (dataSocket_.SendFile(localFile_, fileOffset_, KernelChunk, moved)) {
     case TFileSend::Moved:
         ReportSentFile(false);
-        // Less than asked: the socket is full (or the file has ended, which the next call says).
-        return moved < KernelChunk ? SendStep::Full : SendStep::Moved;
+        // Less than asked: the socket is full, or the file has ended, which the next call says
+        // at once.
+        return moved < KernelChunk && fileOffset_ < localSize_ ? SendStep::Full : SendStep::Moved;
     case TFileSend::Full:
         return SendStep::Full;
     case TFileSend::FileEnd:
