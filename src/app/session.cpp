@@ -26,11 +26,11 @@ constexpr int MaxReconnects = 3;
 const char* const NotSentReason = "転送されませんでした";
 
 // A settings file that cannot be read lists no text extensions.
-bool TextModeFile(const std::string& path) {
+std::vector<std::string> TextExtensions() {
     try {
-        return IsTextModeFile(path);
+        return ReadTextModeList();
     } catch (const std::exception&) {
-        return false;
+        return {};
     }
 }
 
@@ -360,8 +360,9 @@ void TUploadSession::CancelRemaining() {
 // False when the file cannot be stored at all; its outcome is recorded then.
 bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     const std::string path = files[current].Path;
-    ftp.TransferMode =
-        TransferTypeFor(view.TransferModeIndex(), TextModeFile(path), ftp.TransferMode);
+    if (!textExtensions) textExtensions = TextExtensions();
+    ftp.TransferMode = TransferTypeFor(view.TransferModeIndex(),
+                                       IsTextModeFile(path, *textExtensions), ftp.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
     // entered would send a file of the same name from the folder before.
     if (!SetCurrentFolder(FolderPart(path))) {
