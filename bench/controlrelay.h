@@ -70,7 +70,8 @@ class CommandTrace {
     // costs, "STOR" or "APPE" last.
     std::string OneTurn(int nth) const;
     // Milliseconds from the first command to the last reply, the server's and the client's part
-    // of them, and per verb sent `files` times or more: the mean of each part.
+    // of them, and per verb sent `files` times or more: the mean of each part; for the other
+    // verbs the server's part in all, when it is 1 ms or more.
     std::string Timing(int files) const;
 
   private:
