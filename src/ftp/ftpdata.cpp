@@ -186,7 +186,7 @@ void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler)
                                 : state == ReplyState::Mlsd ? "MLSD" + folder
                                                             : "STOR " + storeName_;
     if (!IssueCommand(command, state)) return;
-    storSent_ = state == ReplyState::Store;
+    if (state == ReplyState::Store) storSent_ = true;
     if (ControlLost()) return;
     const TransferPhase before = phase_;
     SetPhase(TransferPhase::Waiting);
