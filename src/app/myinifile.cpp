@@ -21,28 +21,11 @@ constexpr unsigned char FoldAscii(unsigned char c) {
     return c >= 'a' && c <= 'z' ? c - 0x20 : c;
 }
 
-// Letter case is ignored for single-byte characters only: the second byte of a Shift_JIS character
-// can look like an ASCII letter, and two such characters must not compare equal.
-bool SameText(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto x = static_cast<unsigned char>(a[i]);
-        const auto y = static_cast<unsigned char>(b[i]);
-        if (IsSjisLeadByte(x) && i + 1 < a.size()) {
-            if (x != y || a[i + 1] != b[i + 1]) return false;
-            ++i;
-        } else if (FoldAscii(x) != FoldAscii(y)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The line of a key: the first whose text before its first "=" is the key.
 template <typename Lines> auto FindKey(Lines& lines, std::string_view ident) {
     for (auto it = lines.begin(); it != lines.end(); ++it) {
         const std::size_t eq = it->find('=');
-        if (eq != std::string::npos && SameText(std::string_view(*it).substr(0, eq), ident))
+        if (eq != std::string::npos && SameIniName(std::string_view(*it).substr(0, eq), ident))
             return it;
     }
     return lines.end();
@@ -70,6 +53,21 @@ std::optional<int> ParseInteger(std::string_view text) {
 }
 
 } // namespace
+
+bool SameIniName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto x = static_cast<unsigned char>(a[i]);
+        const auto y = static_cast<unsigned char>(b[i]);
+        if (IsSjisLeadByte(x) && i + 1 < a.size()) {
+            if (x != y || a[i + 1] != b[i + 1]) return false;
+            ++i;
+        } else if (FoldAscii(x) != FoldAscii(y)) {
+            return false;
+        }
+    }
+    return true;
+}
 
 EIniFileError::EIniFileError(std::string path, int error)
     : std::runtime_error("INI file " + path + ": " + std::strerror(error)), Path(std::move(path)),
@@ -113,7 +111,7 @@ TMyMemIniFile::TMyMemIniFile(std::string fileName) : fileName_(std::move(fileNam
 
 const TMyMemIniFile::Section* TMyMemIniFile::Find(std::string_view section) const {
     for (const Section& s : sections_)
-        if (SameText(s.name, section)) return &s;
+        if (SameIniName(s.name, section)) return &s;
     return nullptr;
 }
 
@@ -191,7 +189,7 @@ void TMyMemIniFile::WriteBool(std::string_view section, std::string_view ident, 
 void TMyMemIniFile::EraseSection(std::string_view section) {
     // Every section of that name goes: otherwise a second one would take the erased one's place.
     const auto erased =
-        std::erase_if(sections_, [&](const Section& s) { return SameText(s.name, section); });
+        std::erase_if(sections_, [&](const Section& s) { return SameIniName(s.name, section); });
     if (erased > 0) UpdateFile();
 }
 

@@ -18,6 +18,11 @@ class EIniFileError : public std::runtime_error {
     int ErrorCode;
 };
 
+// Whether two section names or keys are the same: letter case is ignored for single-byte
+// characters only, since the second byte of a Shift_JIS character can look like an ASCII letter
+// and two such characters must not compare equal.
+bool SameIniName(std::string_view a, std::string_view b);
+
 class TMyMemIniFile {
   public:
     // Loads the file when it exists (a missing file is an empty store). Lines end at CR, LF or CR

@@ -26,11 +26,11 @@ constexpr int MaxReconnects = 3;
 const char* const NotSentReason = "転送されませんでした";
 
 // A settings file that cannot be read lists no text extensions.
-bool TextModeFile(const std::string& path) {
+std::vector<std::string> TextExtensions() {
     try {
-        return IsTextModeFile(path);
+        return ReadTextModeList();
     } catch (const std::exception&) {
-        return false;
+        return {};
     }
 }
 
@@ -360,8 +360,9 @@ void TUploadSession::CancelRemaining() {
 // False when the file cannot be stored at all; its outcome is recorded then.
 bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     const std::string path = files[current].Path;
-    ftp.TransferMode =
-        TransferTypeFor(view.TransferModeIndex(), TextModeFile(path), ftp.TransferMode);
+    if (!textExtensions) textExtensions = TextExtensions();
+    ftp.TransferMode = TransferTypeFor(view.TransferModeIndex(),
+                                       IsTextModeFile(path, *textExtensions), ftp.TransferMode);
     // The component opens LocalFile relative to the current folder; a folder that cannot be
     // entered would send a file of the same name from the folder before.
     if (!SetCurrentFolder(FolderPart(path))) {
@@ -384,7 +385,6 @@ bool TUploadSession::StoreCurrentFile(const std::string& newName) {
     ftp.RemoteFile = RemotePath(storeFolder.empty() ? storeName : storeFolder + "/" + storeName);
     storing = true;
     storeRenamed = !newName.empty();
-    storSent = false;
     abortRequested = false;
     storeFailure.clear();
     storeRefusal.clear();
@@ -415,11 +415,14 @@ TListingMatch TUploadSession::CompareWithListing(const std::string& path, const 
         match.Result = *remote->Utc >= local.ModifiedUtc ? 1 : 2;
         return match;
     }
-    // A listing's text date: local time to the minute.
-    match.ListedDateOnly = !remote->TimeAsked;
+    // A listing's text date: local time to the minute. Near the local time, the server's zone
+    // leaves it in doubt; then the server is asked for the exact time.
+    const TDateTime now = LocalNow();
+    match.ListedDateOnly =
+        !remote->TimeAsked && !ListingDateLeavesNoDoubt(remote->Date, now, local.ModifiedUtc);
     TDateTime localMinute = local.Modified;
     localMinute.Second = 0;
-    const auto date = ParseListingDate(remote->Date, LocalNow());
+    const auto date = ParseListingDate(remote->Date, now);
     match.RemoteModified = date ? ToQDateTime(*date) : QDateTime();
     match.Result = date && *date >= localMinute ? 1 : 2;
     return match;
@@ -474,7 +477,7 @@ void TUploadSession::FileStored() {
 }
 
 bool TUploadSession::KeepUnsentStore() {
-    if (!storing || !connectionLost || storSent) return false;
+    if (!storing || !connectionLost || ftp.StorSent()) return false;
     storing = false;
     keptAnswer = TKeptAnswer{current, storeRenamed ? storeName : std::string()};
     return true;
@@ -696,7 +699,6 @@ void TUploadSession::Info(FtpInfo info, const std::string& addinfo) {
         ServerClosed(addinfo);
         break;
     case ftpiSent:
-        if (storing && addinfo.starts_with("STOR ")) storSent = true;
         // The server is busy with the listing now: the dialog is made once the loop runs again,
         // outside the component's own call.
         if (!transfersBegun && !progress &&

@@ -258,12 +258,13 @@ class TUploadSession {
     bool sessionFailed = false;
     bool storing = false;        // a store runs; its outcome is not recorded yet
     bool storeRenamed = false;   // under a name the user gave
-    bool storSent = false;       // the running store's STOR has gone out: the server knows of it
     bool abortRequested = false; // the progress dialog's cancel, for the running store
     QString storeFailure;        // why the running store failed, as soon as that is known
     QString storeRefusal;        // the server's last refusal during the running store
-    QString sessionError;        // the error that ended the session, told at its end
-    std::string sessionFolder;   // the profile's remote folder, entered again after a reconnect
+    // The extensions that go as text, read from the settings at the first store.
+    std::optional<std::vector<std::string>> textExtensions;
+    QString sessionError;      // the error that ended the session, told at its end
+    std::string sessionFolder; // the profile's remote folder, entered again after a reconnect
     // The profile's folder ("") and the folders of the trees, as listed or made, with the files
     // stored since; by their paths relative to the profile's folder.
     std::map<std::string, TKnownFolder> folders;

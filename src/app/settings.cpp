@@ -22,17 +22,17 @@ std::string SettingsFilePath() {
 }
 
 bool IsTextModeFile(std::string_view fileName) {
+    return IsTextModeFile(fileName, ReadTextModeList());
+}
+
+bool IsTextModeFile(std::string_view fileName, const std::vector<std::string>& textExtensions) {
     const std::size_t at = fileName.find_last_of("./");
     if (at == std::string_view::npos || fileName[at] != '.') return false;
     // The list's extensions are in the system code page, like every settings file.
     const auto extension = Utf8ToSystem(fileName.substr(at + 1));
     if (!extension || extension->empty()) return false;
-    const std::string path = SettingsFilePath();
-    if (!FileExists(path)) {
-        const std::vector<std::string>& usual = DefaultTextModeList();
-        return std::find(usual.begin(), usual.end(), AsciiLower(*extension)) != usual.end();
-    }
-    return TMyMemIniFile(path).ReadBool(TextModeSection, *extension, false);
+    return std::any_of(textExtensions.begin(), textExtensions.end(),
+                       [&](const std::string& listed) { return SameIniName(listed, *extension); });
 }
 
 std::vector<std::string> ReadTextModeList() {

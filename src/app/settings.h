@@ -14,6 +14,9 @@ std::string SettingsFilePath();
 // its key in [TextMode] reads true; letter case is ignored. The name is a local one, as the host
 // gives it. While there is no settings file, the extensions of DefaultTextModeList().
 bool IsTextModeFile(std::string_view fileName);
+// The same against a list read before (ReadTextModeList), as a session reads it once for all its
+// files.
+bool IsTextModeFile(std::string_view fileName, const std::vector<std::string>& textExtensions);
 
 // The keys of [TextMode] that read true, in file order; DefaultTextModeList() while there is no
 // settings file, since the file the program creates starts with them.

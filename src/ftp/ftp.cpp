@@ -132,7 +132,7 @@ void TStarFtp::Login() {
     featureLines_.clear();
     utf8Names_ = false;
     pendingEvent_ = peNone;
-    tempStore_ = storAccepted_ = storeCancelled_ = false;
+    tempStore_ = storAccepted_ = storeCancelled_ = storSent_ = false;
     ending_ = Ending::No;
     endTimer_->stop();
     aborWait_->stop();
@@ -354,6 +354,8 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnStoreType(kind);
     case ReplyState::StorePort:
         return OnStorePort(kind);
+    case ReplyState::StorePortAhead:
+        return OnStorePortAhead(kind);
     case ReplyState::Store:
         return OnStore(line);
     case ReplyState::ChangeDirectory:
@@ -370,6 +372,8 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::DeleteTemp:
     case ReplyState::DeleteTempThenDirect:
         return OnDeleteTemp(line);
+    case ReplyState::StoreTempTime:
+    case ReplyState::StoreTempTimeSize:
     case ReplyState::StoreTime:
         return OnStoreTime(line);
     case ReplyState::FileTime:
@@ -609,7 +613,7 @@ void TStarFtp::OpenStore() {
     ResetCounts();
     tempStore_ = UseTempName;
     storeName_ = tempStore_ ? TemporaryName(RemoteFile) : RemoteFile;
-    storAccepted_ = storeCancelled_ = false;
+    storAccepted_ = storeCancelled_ = storSent_ = false;
     CloseLocalFile();
     // Non-blocking, so that a FIFO cannot hang the open; only a regular file is sent.
     if (!LocalFile.empty())
@@ -697,6 +701,8 @@ void TStarFtp::OnStoreType(char kind) {
 void TStarFtp::StoreTypeSet() {
     if (PassiveMode)
         SendPassive(false);
+    else if (tempStore_ && portTaken_)
+        SendPortAndStore();
     else
         SendPort(ReplyState::StorePort);
 }
@@ -707,6 +713,7 @@ void TStarFtp::OnListPort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
+    portTaken_ = true;
     StartListing();
 }
 
@@ -763,16 +770,27 @@ void TStarFtp::OnStorePort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
-    StartStore();
+    portTaken_ = true;
+    StartStore(ReplyState::Store);
+}
+
+// STOR is out already, and a cancel meanwhile has gone to it as ABOR.
+void TStarFtp::OnStorePortAhead(char kind) {
+    storSent_ = true;
+    if (kind != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    SetReplyState(ReplyState::Store);
 }
 
 // STOR goes out. The file follows on the data connection that the server opens to our listener,
 // or on the one we have opened already (passive), once the server has accepted STOR.
-void TStarFtp::StartStore() {
+void TStarFtp::StartStore(ReplyState state) {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
-    TransferCommandSent(ReplyState::Store, [this](TStarSocket&) { UploadAccepted(); });
+    TransferCommandSent(state, [this](TStarSocket&) { UploadAccepted(); });
 }
 
 void TStarFtp::OnStore(const std::string& line) {
@@ -836,7 +854,21 @@ void TStarFtp::StoreTransferEnded() {
         return;
     }
     // In the text modes the server may change line ends: only a binary store keeps its size.
-    if (TransferMode == BinaryTransfer && HasFeature("SIZE")) {
+    const bool checkSize = TransferMode == BinaryTransfer && HasFeature("SIZE");
+    // A temporary file takes its time before its size is known, in the same round trip: a wrong
+    // copy is deleted, never renamed, so its time misleads no one. A file stored under its final
+    // name takes its time only once its size is right.
+    const std::optional<std::string> time = tempStore_ ? TimeToKeep() : std::nullopt;
+    if (time && !checkSize) {
+        IssueCommand("MFMT " + *time + " " + storeName_, ReplyState::StoreTempTime);
+        return;
+    }
+    if (time) {
+        if (!SendCommand("MFMT " + *time + " " + storeName_) || ControlLost()) return;
+        IssueCommand("SIZE " + storeName_, ReplyState::StoreTempTimeSize);
+        return;
+    }
+    if (checkSize) {
         IssueCommand("SIZE " + storeName_, ReplyState::StoreSize);
         return;
     }

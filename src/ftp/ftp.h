@@ -198,6 +198,9 @@ class TStarFtp : public TStarSocket {
     // The modification time the last store gave its file on the server (KeepModifiedTime), in
     // seconds since 1970 UTC; nullopt when it set none.
     const std::optional<std::int64_t>& KeptTime() const { return keptTime_; }
+    // The last store's STOR has reached the server: it went out alone, or behind a PORT the server
+    // has answered. Until then the server has not begun on it.
+    bool StorSent() const { return storSent_; }
     // The answer of the last GetFileTime, in seconds since 1970 UTC; nullopt when the server gave
     // none.
     const std::optional<std::int64_t>& FileTime() const { return fileTime_; }
@@ -327,6 +330,7 @@ class TStarFtp : public TStarSocket {
     void OnStoreType(char kind);
     void StoreTypeSet();
     void OnStorePort(char kind);
+    void OnStorePortAhead(char kind);
     void OnStore(const std::string& line);
     void OpenStore();
     void StoreTransferEnded();
@@ -338,6 +342,7 @@ class TStarFtp : public TStarSocket {
     void OnDeleteTemp(const std::string& line);
     void FinishStore(bool stored);
     // The file is complete under its final name: its time is kept, then the store ends.
+    std::optional<std::string> TimeToKeep() const;
     void StoreComplete();
     void OnStoreTime(const std::string& line);
     void OnFileTime(const std::string& line);
@@ -350,13 +355,15 @@ class TStarFtp : public TStarSocket {
     // Data side.
     bool BuildPortArgument(std::string& argument);
     void SendPort(ReplyState next);
+    void SendPortAndStore();
+    std::string PortCommand(const std::string& argument) const;
     void SendPassive(bool list);
     void OnPassive(const std::string& line);
     void ConnectData(const std::string& address, std::uint16_t port);
     void DataConnected();
     void DataConnectFailed(const std::string& why);
     void StartListing();
-    void StartStore();
+    void StartStore(ReplyState state);
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
     void AbortTransfer(bool reportDone);
@@ -485,7 +492,9 @@ class TStarFtp : public TStarSocket {
     // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
-    char typeAsked_ = 0; // of the TYPE whose reply is due
+    bool storSent_ = false;
+    bool portTaken_ = false; // the server has accepted a PORT on this connection
+    char typeAsked_ = 0;     // of the TYPE whose reply is due
     // Our address on the control connection, where data connections are listened for; empty
     // until the first PORT of the connection.
     std::string localAddress_;

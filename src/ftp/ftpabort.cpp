@@ -21,7 +21,9 @@ bool AbortReplyCode(const std::string& reply) {
 
 void TStarFtp::Abort() {
     // The data has gone, the final name not yet replaced: the temporary file is deleted instead.
-    if (tempStore_ && (replyState_ == ReplyState::StoreSize || DeletingTemp()))
+    if (tempStore_ &&
+        (replyState_ == ReplyState::StoreTempTime || replyState_ == ReplyState::StoreTempTimeSize ||
+         replyState_ == ReplyState::StoreSize || DeletingTemp()))
         storeCancelled_ = true;
     AbortTransfer(true);
     // While our own data connection is being opened no reply is due that would carry the

@@ -35,6 +35,7 @@ void TStarFtp::SocketConnected() {
     // A new connection starts in the server's default type and may reach us at another address,
     // whatever the one before did.
     typeInForce_ = 0;
+    portTaken_ = false;
     localAddress_.clear();
     reader_.Reset();
     inReplyHandler_ = false;

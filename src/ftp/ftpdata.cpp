@@ -36,7 +36,24 @@ void TStarFtp::SendPort(ReplyState next) {
         FatalError(ftpeDataConnection);
         return;
     }
-    IssueCommand((AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument, next);
+    IssueCommand(PortCommand(argument), next);
+}
+
+// A server that has taken our PORT on this connection takes the next one as well: STOR goes out
+// behind it, in the same round trip. Only under a temporary name, since a server that refuses the
+// PORT after all may still create the file STOR names.
+void TStarFtp::SendPortAndStore() {
+    std::string argument;
+    if (!BuildPortArgument(argument)) {
+        FatalError(ftpeDataConnection);
+        return;
+    }
+    if (!SendCommand(PortCommand(argument)) || ControlLost()) return;
+    StartStore(ReplyState::StorePortAhead);
+}
+
+std::string TStarFtp::PortCommand(const std::string& argument) const {
+    return (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
@@ -148,7 +165,7 @@ void TStarFtp::DataConnected() {
     if (replyState_ == ReplyState::ListConnect)
         StartListing();
     else if (replyState_ == ReplyState::StoreConnect)
-        StartStore();
+        StartStore(ReplyState::Store);
 }
 
 // Nothing was sent for the transfer; the session ends as after any failed data connection. A
@@ -169,6 +186,7 @@ void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler)
                                 : state == ReplyState::Mlsd ? "MLSD" + folder
                                                             : "STOR " + storeName_;
     if (!IssueCommand(command, state)) return;
+    storSent_ = state == ReplyState::Store;
     if (ControlLost()) return;
     const TransferPhase before = phase_;
     SetPhase(TransferPhase::Waiting);
@@ -386,8 +404,9 @@ TStarFtp::SendStep TStarFtp::SendFromFile() {
     switch (dataSocket_.SendFile(localFile_, fileOffset_, KernelChunk, moved)) {
     case TFileSend::Moved:
         ReportSentFile(false);
-        // Less than asked: the socket is full (or the file has ended, which the next call says).
-        return moved < KernelChunk ? SendStep::Full : SendStep::Moved;
+        // Less than asked: the socket is full, or the file has ended, which the next call says
+        // at once.
+        return moved < KernelChunk && fileOffset_ < localSize_ ? SendStep::Full : SendStep::Moved;
     case TFileSend::Full:
         return SendStep::Full;
     case TFileSend::FileEnd:

@@ -1,4 +1,4 @@
-// Modification times of files on the server: MFMT after a store, so that the server's copy keeps
+// Modification times of files on the server: MFMT with a store, so that the server's copy keeps
 // the local file's time, and MDTM on request, for servers whose listings give no exact time.
 #include "ftp/ftp.h"
 
@@ -30,21 +30,33 @@ void TStarFtp::OnFileTime(const std::string& line) {
     PostReady();
 }
 
+std::optional<std::string> TStarFtp::TimeToKeep() const {
+    if (!KeepModifiedTime || !HasFeature("MFMT")) return std::nullopt;
+    return FormatFtpTime(localModified_);
+}
+
+// A temporary file has had its time set before the rename already.
 void TStarFtp::StoreComplete() {
-    if (!KeepModifiedTime || !HasFeature("MFMT")) {
-        FinishStore(true);
-        return;
-    }
-    const std::optional<std::string> time = FormatFtpTime(localModified_);
+    const std::optional<std::string> time = tempStore_ ? std::nullopt : TimeToKeep();
     if (!time || !IssueCommand("MFMT " + *time + " " + RemoteFile, ReplyState::StoreTime))
         FinishStore(true);
 }
 
-// The file is whole under its name whatever the answer.
+// The answer decides nothing: without it the file is whole all the same, only its time is the
+// server's.
 void TStarFtp::OnStoreTime(const std::string& line) {
     if (line[0] == '2')
         keptTime_ = localModified_;
     else
         Info(ftpiLogNote, "The server did not set the time of " + RemoteFile + ": " + line);
-    FinishStore(true);
+    switch (replyState_) {
+    case ReplyState::StoreTempTimeSize:
+        SetReplyState(ReplyState::StoreSize);
+        return;
+    case ReplyState::StoreTempTime:
+        RenameOrFinish();
+        return;
+    default:
+        FinishStore(true);
+    }
 }

@@ -182,6 +182,8 @@ const char* ReplyStateName(TReplyState state) {
         return "StoreType";
     case TReplyState::StorePort:
         return "StorePort";
+    case TReplyState::StorePortAhead:
+        return "StorePortAhead";
     case TReplyState::StoreEpsv:
         return "StoreEpsv";
     case TReplyState::StorePasv:
@@ -194,6 +196,10 @@ const char* ReplyStateName(TReplyState state) {
         return "StoreAbortSync";
     case TReplyState::StoreEnded:
         return "StoreEnded";
+    case TReplyState::StoreTempTime:
+        return "StoreTempTime";
+    case TReplyState::StoreTempTimeSize:
+        return "StoreTempTimeSize";
     case TReplyState::StoreSize:
         return "StoreSize";
     case TReplyState::RenameFrom:

@@ -248,3 +248,14 @@ std::optional<TDateTime> ParseListingDate(std::string_view text, const TDateTime
     }
     return date;
 }
+
+bool ListingDateLeavesNoDoubt(std::string_view text, const TDateTime& now, std::int64_t localUtc) {
+    const std::optional<TDateTime> date = ParseListingDate(text, now);
+    if (!date) return false;
+    constexpr std::int64_t kHour = 3600;
+    const std::int64_t clock = MinutesSinceEpoch(*date) * 60;
+    const std::int64_t step = text.find(':') != std::string_view::npos ? 60 : 24 * kHour;
+    const std::int64_t latest = clock + 12 * kHour + step - 1;
+    const std::int64_t earliest = clock - 14 * kHour;
+    return latest < localUtc || earliest >= localUtc;
+}

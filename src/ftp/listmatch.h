@@ -36,3 +36,9 @@ std::string SpacesToUnderscores(std::string_view text);
 // (a file changed in December seen in January) it is taken in the year before: a listing that shows
 // a time shows it for the last six months only.
 std::optional<TDateTime> ParseListingDate(std::string_view text, const TDateTime& now);
+
+// Whether the listing's date text leaves no doubt that its file is older than the local file
+// changed at `localUtc` (seconds since 1970 UTC), or no doubt that it is not: the text is a clock
+// time in the server's zone, which may be any from UTC-12 to UTC+14, and a date without a time of
+// day may be any moment of its day. Otherwise only the server's exact time can tell.
+bool ListingDateLeavesNoDoubt(std::string_view text, const TDateTime& now, std::int64_t localUtc);

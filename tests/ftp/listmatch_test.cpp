@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 
@@ -327,3 +328,28 @@ TEST(ParseListingDate, AtMostTenTokensAreRead) {
 }
 
 } // namespace
+
+// The local file changed at 10:00:00 UTC on 15 June 2026 ("now" is kJune). Time zones run from
+// UTC-12 to UTC+14: a clock time 12 h and a minute before the local change is older in every
+// zone, one 14 h after it newer in every zone; a date without a time may be any moment of its day.
+TEST(ListingDateLeavesNoDoubt, OnlyOutsideEveryTimeZonesReach) {
+    std::tm change{};
+    change.tm_year = 2026 - 1900;
+    change.tm_mon = 5;
+    change.tm_mday = 15;
+    change.tm_hour = 10;
+    const std::int64_t local = timegm(&change);
+    const struct {
+        const char* text;
+        bool clear;
+    } cases[] = {
+        {"Jun 14 21:59", true},  // 09:59 UTC at the latest (UTC-12, to the end of its minute)
+        {"Jun 14 22:00", false}, // up to 10:00:59 UTC
+        {"Jun 15 10:00", false}, {"Jun 15 23:59", false}, // 09:59 UTC in UTC+14
+        {"Jun 16 00:00", true},                           // 10:00 UTC at the earliest: not older
+        {"Jun 13 2026", true}, // the whole day, even in UTC-12, ends before
+        {"Jun 14 2026", false},  {"Dec 31 2025", true},   {"not a date", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListingDateLeavesNoDoubt(c.text, kJune, local), c.clear) << c.text;
+}
