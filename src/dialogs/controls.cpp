@@ -34,6 +34,9 @@ class TPlaceKeeper : public QObject {
             MakePrivateFolders(QFileInfo(placeFile).path().toStdString());
             QSettings places(placeFile, QSettings::IniFormat);
             places.beginGroup(window->objectName());
+            // A place kept already is not written again: writing locks and syncs the file.
+            if (places.value("pos") == window->pos() && places.value("size") == window->size())
+                return false;
             places.setValue("pos", window->pos());
             places.setValue("size", window->size());
         }

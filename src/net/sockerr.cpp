@@ -1,7 +1,6 @@
 #include "net/sockerr.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
+#include <netdb.h>
 
 #include <cerrno>
 
@@ -72,18 +71,17 @@ std::uint16_t WinsockError(int posixErrno) {
     }
 }
 
-std::uint16_t WinsockLookupError(const QHostInfo& info) {
-    switch (info.error()) {
-    case QHostInfo::NoError:
-        break;
-    case QHostInfo::HostNotFound:
+std::uint16_t WinsockLookupError(int result, std::size_t addresses) {
+    switch (result) {
+    case 0:
+        return addresses > 0 ? 0 : WSANO_DATA;
+    case EAI_NONAME:
+    case EAI_FAIL:
+#ifdef EAI_NODATA
+    case EAI_NODATA:
+#endif
         return WSAHOST_NOT_FOUND;
-    case QHostInfo::UnknownError:
+    default:
         return WSANO_RECOVERY;
     }
-    for (const QHostAddress& a : info.addresses())
-        if (a.protocol() == QAbstractSocket::IPv4Protocol ||
-            a.protocol() == QAbstractSocket::IPv6Protocol)
-            return 0;
-    return WSANO_DATA;
 }

@@ -3,9 +3,8 @@
 // component maps them to its own codes by one table whatever the host. This file pair is the only
 // place where errno and the lookup results meet them.
 
+#include <cstddef>
 #include <cstdint>
-
-class QHostInfo;
 
 constexpr std::uint16_t WSABASEERR = 10000; // an errno without an entry of its own
 constexpr std::uint16_t WSAEINTR = 10004;
@@ -44,5 +43,6 @@ constexpr std::uint16_t WSANO_DATA = 11004;
 // callers decide where that means "nothing moved" rather than a failure.
 std::uint16_t WinsockError(int posixErrno);
 
-// Outcome of a host-name lookup: 0 when it found an IPv4 or IPv6 address.
-std::uint16_t WinsockLookupError(const QHostInfo& info);
+// Outcome of a host-name lookup from getaddrinfo's result and the IPv4 and IPv6 addresses it
+// gave: 0 when there is one.
+std::uint16_t WinsockLookupError(int result, std::size_t addresses);

@@ -1,20 +1,17 @@
 #include "net/starsock.h"
 
+#include "net/hostlookup.h"
 #include "net/sockerr.h"
 #include "net/tlslink.h"
-#include "platform/codepage.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTimerEvent>
 
 #include <arpa/inet.h>
-#include <net/if.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -39,7 +36,6 @@ class TMessageEvent : public QEvent {
 };
 
 TSocketSeam* seam = nullptr;
-int answeredLookupId = 0; // counts down, away from the resolver's ids
 
 // True (with errno set) when a test asked this call to fail.
 bool Injected(TSocketCall call) {
@@ -79,29 +75,6 @@ std::string AddressText(const TSocketAddress& a) {
     else if (a.any.sa_family == AF_INET6)
         inet_ntop(AF_INET6, &a.v6.sin6_addr, text, sizeof text);
     return text;
-}
-
-// The TCP addresses of a lookup, in the resolver's order.
-std::vector<TSocketAddress> Addresses(const QList<QHostAddress>& found) {
-    std::vector<TSocketAddress> addresses;
-    for (const QHostAddress& h : found) {
-        TSocketAddress a{};
-        if (h.protocol() == QAbstractSocket::IPv4Protocol) {
-            a.v4.sin_family = AF_INET;
-            a.v4.sin_addr.s_addr = htonl(h.toIPv4Address());
-        } else if (h.protocol() == QAbstractSocket::IPv6Protocol) {
-            a.v6.sin6_family = AF_INET6;
-            const Q_IPV6ADDR bytes = h.toIPv6Address();
-            std::copy(std::begin(bytes.c), std::end(bytes.c), a.v6.sin6_addr.s6_addr);
-            // A link-local address is only usable through its interface.
-            if (!h.scopeId().isEmpty())
-                a.v6.sin6_scope_id = if_nametoindex(h.scopeId().toLocal8Bit().constData());
-        } else {
-            continue;
-        }
-        addresses.push_back(a);
-    }
-    return addresses;
 }
 
 // sendfile has no MSG_NOSIGNAL: the SIGPIPE of a connection the peer has closed is held back by
@@ -173,12 +146,17 @@ class TSocketSink : public QObject {
     }
 };
 
-TStarSocket::TStarSocket() : sink_(std::make_unique<TSocketSink>(*this)) {
+TStarSocket::TStarSocket()
+    : sink_(std::make_unique<TSocketSink>(*this)),
+      lookup_(std::make_unique<THostLookup>(
+          [this](std::uint16_t error, std::vector<TSocketAddress> addresses) {
+              LookupDone(error, std::move(addresses));
+          })) {
     address_.v4.sin_family = AF_INET;
 }
 
 TStarSocket::~TStarSocket() {
-    if (lookupPending_) QHostInfo::abortHostLookup(lookupId_);
+    lookup_.reset();
     sink_.reset();
     // Closed here too, so that a component dropped with its socket open leaks no descriptor.
     if (sock_ >= 0) ::close(sock_);
@@ -277,8 +255,7 @@ std::string TStarSocket::GetAddressText() const {
 }
 
 void TStarSocket::ResolveHost(const std::string& name) {
-    if (lookupPending_) return;
-    lookupPending_ = true;
+    if (lookup_->Pending()) return;
     std::vector<std::string> answer;
     if (seam && seam->Answer(name, answer)) {
         std::vector<TSocketAddress> addresses;
@@ -286,30 +263,19 @@ void TStarSocket::ResolveHost(const std::string& name) {
             TSocketAddress a{};
             if (ParseAddress(text, a)) addresses.push_back(a);
         }
-        const int id = lookupId_ = --answeredLookupId;
-        // Answered from the event loop, like the resolver's results.
-        QTimer::singleShot(0, sink_.get(), [this, id, addresses] {
-            LookupDone(id, addresses.empty() ? WSANO_DATA : 0, addresses);
-        });
+        const std::uint16_t error = addresses.empty() ? WSANO_DATA : 0;
+        lookup_->Answer(error, std::move(addresses));
     } else {
-        lookupId_ = QHostInfo::lookupHost(
-            SystemToQString(name), sink_.get(), [this](const QHostInfo& info) {
-                const std::uint16_t error = WinsockLookupError(info);
-                LookupDone(info.lookupId(), error,
-                           error == 0 ? Addresses(info.addresses())
-                                      : std::vector<TSocketAddress>());
-            });
+        lookup_->Start(name);
     }
     lastError_ = 0;
     StartTimeOut(TimeOutArp);
 }
 
-void TStarSocket::LookupDone(int id, std::uint16_t error, std::vector<TSocketAddress> addresses) {
-    if (!lookupPending_ || id != lookupId_) return;
+void TStarSocket::LookupDone(std::uint16_t error, std::vector<TSocketAddress> addresses) {
     StartTimeOut(0);
     lastError_ = error;
     if (error == 0) resolved_ = std::move(addresses);
-    lookupPending_ = false;
     HostResolved();
 }
 
@@ -575,10 +541,7 @@ bool TStarSocket::GetLocalEndpoint(std::string& address, std::uint16_t& port) {
 }
 
 void TStarSocket::CloseSocket() {
-    if (lookupPending_) {
-        QHostInfo::abortHostLookup(lookupId_);
-        lookupPending_ = false;
-    }
+    lookup_->Abort();
     StartTimeOut(0);
     if (sock_ == -1) return;
     ForgetSocket();

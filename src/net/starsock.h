@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+class THostLookup;
 class TSocketSink;
 class TTlsLink;
 class TTlsSession;
@@ -166,7 +167,7 @@ class TStarSocket {
     void Readable();
     void Writable();
     void Tick();
-    void LookupDone(int id, std::uint16_t error, std::vector<TSocketAddress> addresses);
+    void LookupDone(std::uint16_t error, std::vector<TSocketAddress> addresses);
     void ArmRead();
     void ForgetSocket();
     bool MatchFamily();
@@ -180,6 +181,7 @@ class TStarSocket {
     void PeerClosed(std::uint16_t error);
 
     std::unique_ptr<TSocketSink> sink_;
+    std::unique_ptr<THostLookup> lookup_;
     int sock_ = -1;
     int family_ = AF_UNSPEC; // of sock_
     TSocketAddress address_{};
@@ -189,8 +191,6 @@ class TStarSocket {
     bool started_ = false;
     std::vector<TSocketAddress> resolved_; // of the last successful lookup, in resolver order
     std::vector<TSocketAddress> untried_;  // addresses Connect has not tried yet, next one last
-    bool lookupPending_ = false;
-    int lookupId_ = 0;
     int countdown_ = 0;
     std::string serverText_;
     std::uint16_t lastError_ = 0;

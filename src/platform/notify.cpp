@@ -4,6 +4,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
+#include <QUrl>
 #include <QVariantMap>
 
 namespace {
@@ -22,11 +23,29 @@ bool ServiceAvailable(const QDBusConnection& bus) {
     return names->activatableServiceNames().value().contains(Service);
 }
 
+// The socket file of a "unix:path=" address, its escapes undone; empty for any other kind.
+QString SocketPath(const QString& address) {
+    if (!address.startsWith("unix:")) return {};
+    for (const QString& pair : address.mid(5).split(','))
+        if (pair.startsWith("path=")) return QUrl::fromPercentEncoding(pair.mid(5).toUtf8());
+    return {};
+}
+
+// Every address of the list is a socket file that is not there: connecting would only fail, after
+// a thread and a connection of the bus library have been set up.
+bool NoSocketThere(const QString& addresses) {
+    for (const QString& address : addresses.split(';', Qt::SkipEmptyParts)) {
+        const QString path = SocketPath(address);
+        if (path.isEmpty() || QFileInfo::exists(path)) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QString SessionBusAddress() {
     const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!address.isEmpty()) return address;
+    if (!address.isEmpty()) return NoSocketThere(address) ? QString() : address;
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QFileInfo::exists(runtime + "/bus"))
         return "unix:path=" + runtime + "/bus";

@@ -12,7 +12,7 @@ struct TNotification {
 };
 
 // The session bus: DBUS_SESSION_BUS_ADDRESS, else the user's bus in XDG_RUNTIME_DIR; empty when
-// there is none.
+// there is none, or when the address names only socket files that are missing.
 QString SessionBusAddress();
 
 // Shows `note` and waits a moment for the service to take it (the program may end right after).

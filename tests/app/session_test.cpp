@@ -492,6 +492,29 @@ TEST_F(TUploadTest, RefusedLoginAndRefusedConnection) {
     }
 }
 
+TEST_F(TUploadTest, AServerGivenByItsNameIsLookedUp) {
+    // The reserved top-level domain ".invalid" never has an address.
+    for (const bool known : {true, false}) {
+        SCOPED_TRACE(known);
+        WriteProfile(TProfile().Server(known ? "localhost" : "wendup-test.invalid"));
+        const std::string f = Local(known ? "known.txt" : "unknown.txt", "by name");
+        const TRunResult run = Run({"/NOMSG", f});
+        ASSERT_TRUE(run.ended);
+        EXPECT_TRUE(run.boxes.isEmpty());
+        if (known) {
+            EXPECT_EQ(Arrived("known.txt"), "by name");
+            EXPECT_EQ(FailureLinesOf(run.errors), std::vector<std::string>{});
+            EXPECT_EQ(run.exitStatus, 0);
+        } else {
+            EXPECT_FALSE(Arrived("unknown.txt"));
+            EXPECT_EQ(
+                FailureLinesOf(run.errors),
+                std::vector<std::string>{"wendup: " + f + ": アドレスを正しく設定してください"});
+            EXPECT_EQ(run.exitStatus, 1);
+        }
+    }
+}
+
 TEST_F(TUploadTest, PasswordPromptAnsweredAndCancelled) {
     for (const bool answer : {true, false}) {
         SCOPED_TRACE(answer);

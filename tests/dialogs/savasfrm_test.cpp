@@ -21,6 +21,8 @@
 #include <QTreeView>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Names sort alike in every locale: lower case, distinct first letters.
@@ -423,4 +425,36 @@ TEST(RenameDialog, KeepsItsSizeAndPlaceForTheNextRun) {
     TForm4 third = Unix();
     third.show();
     EXPECT_LT(third.width(), size.width());
+}
+
+TEST(RenameDialog, APlaceKeptAlreadyIsNotWrittenAgain) {
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/state/windows.ini";
+    SetWindowPlaceFile(file);
+    // The file is replaced by a new one whenever it is written.
+    const auto written = [&] {
+        struct stat s {};
+        return stat(file.toLocal8Bit().constData(), &s) == 0 ? s.st_ino : ino_t(0);
+    };
+    ino_t first = 0;
+    {
+        TForm4 dialog = Unix();
+        dialog.show();
+        dialog.move(20, 30);
+        dialog.hide();
+        first = written();
+        ASSERT_NE(first, ino_t(0));
+        dialog.show(); // at the place kept
+        dialog.hide();
+        EXPECT_EQ(written(), first);
+        dialog.show();
+        dialog.move(60, 70);
+        dialog.hide();
+    }
+    EXPECT_NE(written(), first);
+    TForm4 again = Unix();
+    again.show();
+    EXPECT_EQ(again.pos(), QPoint(60, 70));
+    again.hide();
+    SetWindowPlaceFile({});
 }

@@ -5,6 +5,7 @@
 #include "scopedenv.h"
 #include "sessionbus.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -51,6 +52,33 @@ TEST_F(DesktopNotification, NothingWithoutAServiceOrABus) {
     const ScopedEnv runtime("XDG_RUNTIME_DIR", dir.path().toStdString());
     EXPECT_EQ(SessionBusAddress(), "");
     EXPECT_FALSE(SendDesktopNotification(Note));
+}
+
+TEST(SessionBus, AnAddressOfMissingSocketFilesIsNoBus) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    QFile present(dir.path() + "/a bus");
+    ASSERT_TRUE(present.open(QIODevice::WriteOnly));
+    const struct {
+        std::string address;
+        bool kept; // SessionBusAddress gives it back; otherwise ""
+    } rows[] = {
+        {"unix:path=" + folder + "/no-bus", false},
+        {"unix:path=" + folder + "/no%2dbus,guid=0123456789abcdef", false},
+        {"unix:path=" + folder + "/no-bus;unix:path=" + folder + "/nor-this", false},
+        {"unix:path=" + folder + "/a%20bus", true}, // escapes undone: the file is there
+        {"unix:guid=0123,path=" + folder + "/a%20bus", true},
+        // What cannot be told from the file system is left to the bus library.
+        {"unix:path=" + folder + "/no-bus;unix:abstract=/tmp/dbus-x", true},
+        {"unix:abstract=/tmp/dbus-x", true},
+        {"tcp:host=127.0.0.1,port=1", true},
+    };
+    const ScopedEnv runtime("XDG_RUNTIME_DIR", folder);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.address);
+        const ScopedEnv address("DBUS_SESSION_BUS_ADDRESS", row.address);
+        EXPECT_EQ(SessionBusAddress().toStdString(), row.kept ? row.address : "");
+    }
 }
 
 } // namespace
