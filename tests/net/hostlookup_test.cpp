@@ -104,8 +104,8 @@ TEST(HostLookup, LocalhostResolvesToTheLoopback) {
 }
 
 TEST(HostLookup, ANameNoResolverKnowsIsHostNotFound) {
-    // The reserved top-level domain ".invalid" never has an address.
-    for (const char* name : {"wendup-test.invalid", "bad..name", ""}) {
+    // Names the resolver library refuses itself: no query leaves this host.
+    for (const char* name : {"bad..name", "a b", ""}) {
         SCOPED_TRACE(name);
         TAnswers answers;
         THostLookup lookup(answers.Slot());
@@ -150,7 +150,7 @@ TEST(HostLookup, ALookupDestroyedWhilePendingDeliversNothing) {
     for (int i = 0; i < 20; ++i) {
         auto lookup = std::make_unique<THostLookup>(
             [&](std::uint16_t, std::vector<TSocketAddress>) { answered = true; });
-        lookup->Start(i % 2 ? "localhost" : "wendup-test.invalid");
+        lookup->Start(i % 2 ? "localhost" : "bad..name");
         lookup.reset();
     }
     RunFor(500);
@@ -184,7 +184,7 @@ TEST(HostLookup, SocketResolvesANameAndItsCloseDropsTheLookup) {
     RunFor(500);
     EXPECT_EQ(resolved, 1);
 
-    s.ResolveHost("wendup-test.invalid");
+    s.ResolveHost("bad..name");
     ASSERT_TRUE(RunUntil([&] { return resolved == 2; }, 10000));
     EXPECT_EQ(s.LastError(), WSAHOST_NOT_FOUND);
 }
