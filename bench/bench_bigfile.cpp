@@ -100,6 +100,7 @@ bool BenchServerBigFile(BenchServer& server, const std::string& base, const std:
     for (int round = 0; round < rounds; ++round)
         for (std::size_t i = 0; i < clients.size(); ++i) {
             Client& c = clients[(i + static_cast<std::size_t>(round)) % clients.size()];
+            WaitForFreePorts();
             c.rounds.Add(c.run());
             c.allArrived = c.allArrived && FileSize(folder + "/" + c.remote) == size;
             EmptyFolder(folder);

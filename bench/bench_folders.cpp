@@ -131,6 +131,7 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
             Client& c = clients[(i + static_cast<std::size_t>(round)) % clients.size()];
             if (c.program && !refused.empty()) continue;
             EmptyFolder(dest);
+            WaitForFreePorts();
             c.rounds.Add(c.run());
             const auto [arrived, made] = CountTree(dest + "/tree");
             c.allArrived = c.allArrived && arrived == files && made == folders;
@@ -176,10 +177,12 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
         const RelayedServer relayed(server, relay);
         EmptyFolder(dest);
         WriteProfile(base + "/home", relayed, safe);
+        WaitForFreePorts();
         const Figures relayedRun = RunChild(program, ProgramEnv(base), kRelayTimeout);
         const int relayedArrived = CountTree(dest + "/tree").first;
         const CommandTrace ours(relay.Take());
         EmptyFolder(dest);
+        WaitForFreePorts();
         RunChild(LftpArgs(relayed, mirror), PeerEnv(base), kTimeout);
         const CommandTrace theirs(relay.Take());
         std::printf("  through a relay noting each command, one run each:\n");

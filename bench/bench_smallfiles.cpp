@@ -136,6 +136,7 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
         for (std::size_t i = 0; i < clients.size(); ++i) {
             Client& c = clients[(i + static_cast<std::size_t>(round)) % clients.size()];
             ResetFolder(folder, localTime);
+            WaitForFreePorts();
             c.rounds.Add(c.run());
             c.storedLast = CountStored(folder);
             c.allStored = c.allStored && c.storedLast == c.files;
@@ -181,10 +182,12 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
         const RelayedServer relayed(server, relay);
         WriteProfile(base + "/home", relayed, profile);
         ResetFolder(folder, localTime);
+        WaitForFreePorts();
         const Figures relayedRun = RunChild(program, ProgramEnv(base), kRelayTimeout);
         const int relayedStored = CountStored(folder);
         const CommandTrace ours(relay.Take());
         ResetFolder(folder, localTime);
+        WaitForFreePorts();
         RunChild(LftpArgs(relayed, mput), PeerEnv(base), kTimeout);
         const CommandTrace theirs(relay.Take());
         WriteProfile(base + "/home", server, profile);

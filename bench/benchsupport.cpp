@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 double Now() {
@@ -88,6 +89,33 @@ void ShowFile(const std::string& what, const std::string& path) {
     std::string line;
     for (int n = 0; n < 10 && std::getline(in, line); ++n)
         std::printf("  %s: %s\n", what.c_str(), line.c_str());
+}
+
+namespace {
+
+// Lines of /proc/net/tcp and tcp6 whose state is 06, TIME_WAIT.
+int TimeWaitCount() {
+    int count = 0;
+    for (const char* table : {"/proc/net/tcp", "/proc/net/tcp6"}) {
+        std::ifstream in(table);
+        std::string line;
+        std::getline(in, line); // the heading
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string slot, local, remote, state;
+            fields >> slot >> local >> remote >> state;
+            if (state == "06") ++count;
+        }
+    }
+    return count;
+}
+
+} // namespace
+
+void WaitForFreePorts() {
+    constexpr int kQuiet = 10000;
+    for (int i = 0; i < 240 && TimeWaitCount() > kQuiet; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
 }
 
 void EmptyFolder(const std::string& folder) {

@@ -38,6 +38,11 @@ void ShowFile(const std::string& what, const std::string& path);
 // Removes everything inside `folder` and leaves it empty.
 void EmptyFolder(const std::string& folder);
 
+// Waits (at most a minute) until few connections of this host are in TIME_WAIT. Every data
+// connection leaves one on the client's port for a minute; many runs in a row would use up the
+// local ports, and every client's listening socket would then cost the kernel a long search.
+void WaitForFreePorts();
+
 // Wall time and CPU seconds of one run.
 struct Figures {
     double seconds = 0;
