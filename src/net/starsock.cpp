@@ -68,15 +68,6 @@ bool ParseAddress(const std::string& text, TSocketAddress& out) {
     return false;
 }
 
-std::string AddressText(const TSocketAddress& a) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (a.any.sa_family == AF_INET)
-        inet_ntop(AF_INET, &a.v4.sin_addr, text, sizeof text);
-    else if (a.any.sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &a.v6.sin6_addr, text, sizeof text);
-    return text;
-}
-
 // sendfile has no MSG_NOSIGNAL: the SIGPIPE of a connection the peer has closed is held back by
 // this thread's mask and taken back, so that the process lives on and sees EPIPE, as with send.
 ssize_t SendFileQuietly(int sock, int fd, off_t* offset, std::size_t length) {
@@ -105,6 +96,15 @@ ssize_t SendFileQuietly(int sock, int fd, off_t* offset, std::size_t length) {
 }
 
 } // namespace
+
+std::string AddressText(const TSocketAddress& a) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (a.any.sa_family == AF_INET)
+        inet_ntop(AF_INET, &a.v4.sin_addr, text, sizeof text);
+    else if (a.any.sa_family == AF_INET6)
+        inet_ntop(AF_INET6, &a.v6.sin6_addr, text, sizeof text);
+    return text;
+}
 
 void SetSocketSeam(TSocketSeam* testSeam) {
     seam = testSeam;

@@ -37,6 +37,9 @@ union TSocketAddress {
     sockaddr_in6 v6;
 };
 
+// The address alone ("127.0.0.1", "::1"); empty for any other family.
+std::string AddressText(const TSocketAddress& a);
+
 struct TSocketMessage {
     unsigned Msg;
     std::intptr_t WParam;

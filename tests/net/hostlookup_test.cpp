@@ -18,15 +18,6 @@
 
 namespace {
 
-std::string Text(const TSocketAddress& a) {
-    char text[INET6_ADDRSTRLEN] = "";
-    if (a.any.sa_family == AF_INET)
-        inet_ntop(AF_INET, &a.v4.sin_addr, text, sizeof text);
-    else if (a.any.sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &a.v6.sin6_addr, text, sizeof text);
-    return text;
-}
-
 // What the lookup answered, each time it answered.
 struct TAnswers {
     std::vector<std::uint16_t> errors;
@@ -70,7 +61,7 @@ TEST(HostLookup, AddressTextsAreAnsweredFromTheEventLoopWithoutTheResolver) {
         EXPECT_EQ(answers.errors, std::vector<std::uint16_t>{0});
         ASSERT_EQ(answers.addresses[0].size(), 1u);
         EXPECT_EQ(answers.addresses[0][0].any.sa_family, row.family);
-        EXPECT_EQ(Text(answers.addresses[0][0]), row.address);
+        EXPECT_EQ(AddressText(answers.addresses[0][0]), row.address);
     }
 }
 
@@ -83,7 +74,7 @@ TEST(HostLookup, ALinkLocalAddressKeepsItsInterface) {
     ASSERT_TRUE(RunUntil([&] { return !answers.errors.empty(); }));
     ASSERT_EQ(answers.errors, std::vector<std::uint16_t>{0});
     ASSERT_EQ(answers.addresses[0].size(), 1u);
-    EXPECT_EQ(Text(answers.addresses[0][0]), "fe80::1");
+    EXPECT_EQ(AddressText(answers.addresses[0][0]), "fe80::1");
     EXPECT_EQ(answers.addresses[0][0].v6.sin6_scope_id, loopback);
 }
 
@@ -97,7 +88,7 @@ TEST(HostLookup, LocalhostResolvesToTheLoopback) {
     // Every address once: the resolver gives each of them for several socket types.
     std::vector<std::string> texts;
     for (const TSocketAddress& a : answers.addresses[0])
-        texts.push_back(Text(a));
+        texts.push_back(AddressText(a));
     EXPECT_NE(std::find(texts.begin(), texts.end(), "127.0.0.1"), texts.end());
     for (const std::string& t : texts)
         EXPECT_EQ(std::count(texts.begin(), texts.end(), t), 1) << t;
@@ -131,7 +122,7 @@ TEST(HostLookup, AnAbortedLookupNeverAnswers) {
     ASSERT_TRUE(RunUntil([&] { return !answers.errors.empty(); }));
     RunFor(200);
     ASSERT_EQ(answers.errors.size(), 1u);
-    EXPECT_EQ(Text(answers.addresses[0].at(0)), "127.0.0.8");
+    EXPECT_EQ(AddressText(answers.addresses[0].at(0)), "127.0.0.8");
 }
 
 TEST(HostLookup, ANewLookupReplacesAPendingOne) {
@@ -142,7 +133,7 @@ TEST(HostLookup, ANewLookupReplacesAPendingOne) {
     RunFor(500);
     ASSERT_EQ(answers.errors, std::vector<std::uint16_t>{0});
     ASSERT_EQ(answers.addresses[0].size(), 1u);
-    EXPECT_EQ(Text(answers.addresses[0][0]), "127.0.0.9");
+    EXPECT_EQ(AddressText(answers.addresses[0][0]), "127.0.0.9");
 }
 
 TEST(HostLookup, ALookupDestroyedWhilePendingDeliversNothing) {
