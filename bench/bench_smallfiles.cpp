@@ -16,7 +16,8 @@
 // seconds of each (medians of the rounds, the clients taking turns in a rotating order) and the
 // ratio program/lftp as the median of the rounds' ratios (target <= 1.0). After the rounds, one
 // more run of the program and of lftp through a relay that notes each command and reply: the
-// commands each sends for a file, and how long the server and the client take for each.
+// commands each sends for a file, and how long the server and the client take for each. Last, the
+// start-up alone of the program and of lftp: runs whose connection is refused at once.
 //
 // Arguments: rounds=N (7; "quick": 3). The server's folders and the local files are in shared
 // memory when it has room (see ScratchFolder).
@@ -27,8 +28,12 @@
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -211,6 +216,53 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
     return ok;
 }
 
+// A server that is not there: a port of 127.0.0.1 that was free a moment ago.
+class ClosedPort : public BenchServer {
+  public:
+    ClosedPort() {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+            getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+            port_ = ntohs(a.sin_port);
+        if (fd >= 0) close(fd);
+    }
+    std::string Name() const override { return "closed port"; }
+    std::uint16_t Port() const override { return port_; }
+    std::string User() const override { return "nobody"; }
+    std::string Password() const override { return "none"; }
+    std::string Root() const override { return {}; }
+
+  private:
+    std::uint16_t port_ = 0;
+};
+
+// What a client costs before the network has any part in it: runs whose connection is refused at
+// once, the program's and lftp's, taking turns.
+void PrintStartUp(const std::string& base, const std::string& local) {
+    const ClosedPort closed;
+    if (closed.Port() == 0) return;
+    const std::string home = base + "/closed";
+    std::filesystem::create_directories(home);
+    WriteProfile(home, closed, ProfileOptions{0, "/", {}, false});
+    std::vector<std::string> env = ProgramEnv(base);
+    for (std::string& e : env)
+        if (e.rfind("WENDUP_HOME=", 0) == 0) e = "WENDUP_HOME=" + home;
+    const std::vector<std::string> program = {WENDUP_PROGRAM, "/SERVER:bench", "/NOMSG", local};
+    const std::vector<std::string> lftp = LftpArgs(closed, "put " + local);
+    std::vector<double> ours, theirs;
+    for (int i = 0; i < 9; ++i) {
+        ours.push_back(RunChild(program, env, kRelayTimeout).seconds * 1000);
+        theirs.push_back(RunChild(lftp, PeerEnv(base), kRelayTimeout).seconds * 1000);
+    }
+    std::printf("start-up alone (a connection refused at once), median of 9 runs: program %.1f ms, "
+                "lftp %.1f ms\n",
+                Median(ours), Median(theirs));
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -237,5 +289,6 @@ int main(int argc, char** argv) {
     bool ok = !servers.empty();
     for (auto& server : servers)
         ok = BenchServerFolder(*server, base, locals, localTime, rounds) && ok;
+    PrintStartUp(base, locals[0]);
     return ok ? 0 : 1;
 }
