@@ -341,8 +341,9 @@ class TStarFtp : public TStarSocket {
     void DeleteTempFile(bool thenDirect);
     void OnDeleteTemp(const std::string& line);
     void FinishStore(bool stored);
-    // The file is complete under its final name: its time is kept, then the store ends.
+    // The local file's time in MFMT's form, when it is to be kept and the server can.
     std::optional<std::string> TimeToKeep() const;
+    // The file is complete under its final name: its time is kept, then the store ends.
     void StoreComplete();
     void OnStoreTime(const std::string& line);
     void OnFileTime(const std::string& line);
@@ -461,8 +462,10 @@ class TStarFtp : public TStarSocket {
     std::string storeName_;          // the name STOR went to
     bool storAccepted_ = false;      // the server took STOR (1xx or a final 2xx; the file waits for
                                      // it): it may have created the file, whatever state followed
-    bool storeCancelled_ = false;    // the owner's Abort while SIZE's or DELE's reply was due; a
-                                     // request kept for that reply's handler, read nowhere else
+    bool storSent_ = false;          // STOR reached the server (see StorSent)
+    bool storeCancelled_ = false;    // the owner's Abort while MFMT's, SIZE's or DELE's reply was
+                                     // due; a request kept for that reply's handler, read nowhere
+                                     // else
     std::int64_t localModified_ = 0; // the local file's modification time, seconds since 1970 UTC
     std::optional<std::int64_t> keptTime_;
     std::optional<std::int64_t> fileTime_;
@@ -492,9 +495,8 @@ class TStarFtp : public TStarSocket {
     // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
-    bool storSent_ = false;
-    bool portTaken_ = false; // the server has accepted a PORT on this connection
     char typeAsked_ = 0;     // of the TYPE whose reply is due
+    bool portTaken_ = false; // the server has accepted a PORT on this connection
     // Our address on the control connection, where data connections are listened for; empty
     // until the first PORT of the connection.
     std::string localAddress_;
