@@ -698,13 +698,14 @@ void TStarFtp::OnStoreType(char kind) {
         StoreTypeSet();
 }
 
+// A server that has taken our PORT on this connection takes the next one as well: STOR goes out
+// behind it, in the same round trip. Only under a temporary name, since a server that refuses the
+// PORT after all may still create the file STOR names.
 void TStarFtp::StoreTypeSet() {
     if (PassiveMode)
         SendPassive(false);
-    else if (tempStore_ && portTaken_)
-        SendPortAndStore();
     else
-        SendPort(ReplyState::StorePort);
+        SendPort(tempStore_ && portTaken_ ? ReplyState::StorePortAhead : ReplyState::StorePort);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -858,13 +859,13 @@ void TStarFtp::StoreTransferEnded() {
     // A temporary file takes its time before its size is known, in the same round trip: a wrong
     // copy is deleted, never renamed, so its time misleads no one. A file stored under its final
     // name takes its time only once its size is right.
-    const std::optional<std::string> time = tempStore_ ? TimeToKeep() : std::nullopt;
-    if (time && !checkSize) {
-        IssueCommand("MFMT " + *time + " " + storeName_, ReplyState::StoreTempTime);
-        return;
-    }
-    if (time) {
-        if (!SendCommand("MFMT " + *time + " " + storeName_) || ControlLost()) return;
+    if (const std::optional<std::string> time = tempStore_ ? TimeToKeep() : std::nullopt) {
+        const std::string mfmt = "MFMT " + *time + " " + storeName_;
+        if (!checkSize) {
+            IssueCommand(mfmt, ReplyState::StoreTempTime);
+            return;
+        }
+        if (!SendCommand(mfmt) || ControlLost()) return;
         IssueCommand("SIZE " + storeName_, ReplyState::StoreTempTimeSize);
         return;
     }

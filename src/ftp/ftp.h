@@ -355,9 +355,8 @@ class TStarFtp : public TStarSocket {
 
     // Data side.
     bool BuildPortArgument(std::string& argument);
+    // PORT (EPRT) with the reply state `next`; with StorePortAhead, STOR goes out behind it.
     void SendPort(ReplyState next);
-    void SendPortAndStore();
-    std::string PortCommand(const std::string& argument) const;
     void SendPassive(bool list);
     void OnPassive(const std::string& line);
     void ConnectData(const std::string& address, std::uint16_t port);

@@ -36,24 +36,13 @@ void TStarFtp::SendPort(ReplyState next) {
         FatalError(ftpeDataConnection);
         return;
     }
-    IssueCommand(PortCommand(argument), next);
-}
-
-// A server that has taken our PORT on this connection takes the next one as well: STOR goes out
-// behind it, in the same round trip. Only under a temporary name, since a server that refuses the
-// PORT after all may still create the file STOR names.
-void TStarFtp::SendPortAndStore() {
-    std::string argument;
-    if (!BuildPortArgument(argument)) {
-        FatalError(ftpeDataConnection);
+    const std::string command = (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
+    if (next != ReplyState::StorePortAhead) {
+        IssueCommand(command, next);
         return;
     }
-    if (!SendCommand(PortCommand(argument)) || ControlLost()) return;
+    if (!SendCommand(command) || ControlLost()) return;
     StartStore(ReplyState::StorePortAhead);
-}
-
-std::string TStarFtp::PortCommand(const std::string& argument) const {
-    return (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
