@@ -354,8 +354,6 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnStoreType(kind);
     case ReplyState::StorePort:
         return OnStorePort(kind);
-    case ReplyState::StorePortAhead:
-        return OnStorePortAhead(kind);
     case ReplyState::Store:
         return OnStore(line);
     case ReplyState::ChangeDirectory:
@@ -698,14 +696,13 @@ void TStarFtp::OnStoreType(char kind) {
         StoreTypeSet();
 }
 
-// A server that has taken our PORT on this connection takes the next one as well: STOR goes out
-// behind it, in the same round trip. Only under a temporary name, since a server that refuses the
-// PORT after all may still create the file STOR names.
+// STOR waits for the reply to PORT: a server may open the data connection before it answers PORT
+// (pyftpdlib does), and answer a STOR that came meanwhile first, out of order.
 void TStarFtp::StoreTypeSet() {
     if (PassiveMode)
         SendPassive(false);
     else
-        SendPort(tempStore_ && portTaken_ ? ReplyState::StorePortAhead : ReplyState::StorePort);
+        SendPort(ReplyState::StorePort);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -714,7 +711,6 @@ void TStarFtp::OnListPort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
-    portTaken_ = true;
     StartListing();
 }
 
@@ -771,27 +767,16 @@ void TStarFtp::OnStorePort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
-    portTaken_ = true;
-    StartStore(ReplyState::Store);
-}
-
-// STOR is out already, and a cancel meanwhile has gone to it as ABOR.
-void TStarFtp::OnStorePortAhead(char kind) {
-    storSent_ = true;
-    if (kind != '2') {
-        FatalError(ftpeCommandFailed);
-        return;
-    }
-    SetReplyState(ReplyState::Store);
+    StartStore();
 }
 
 // STOR goes out. The file follows on the data connection that the server opens to our listener,
 // or on the one we have opened already (passive), once the server has accepted STOR.
-void TStarFtp::StartStore(ReplyState state) {
+void TStarFtp::StartStore() {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
-    TransferCommandSent(state, [this](TStarSocket&) { UploadAccepted(); });
+    TransferCommandSent(ReplyState::Store, [this](TStarSocket&) { UploadAccepted(); });
 }
 
 void TStarFtp::OnStore(const std::string& line) {

@@ -198,8 +198,7 @@ class TStarFtp : public TStarSocket {
     // The modification time the last store gave its file on the server (KeepModifiedTime), in
     // seconds since 1970 UTC; nullopt when it set none.
     const std::optional<std::int64_t>& KeptTime() const { return keptTime_; }
-    // The last store's STOR has reached the server: it went out alone, or behind a PORT the server
-    // has answered. Until then the server has not begun on it.
+    // The last store's STOR has gone out: until then the server has not begun on the file.
     bool StorSent() const { return storSent_; }
     // The answer of the last GetFileTime, in seconds since 1970 UTC; nullopt when the server gave
     // none.
@@ -330,7 +329,6 @@ class TStarFtp : public TStarSocket {
     void OnStoreType(char kind);
     void StoreTypeSet();
     void OnStorePort(char kind);
-    void OnStorePortAhead(char kind);
     void OnStore(const std::string& line);
     void OpenStore();
     void StoreTransferEnded();
@@ -355,7 +353,7 @@ class TStarFtp : public TStarSocket {
 
     // Data side.
     bool BuildPortArgument(std::string& argument);
-    // PORT (EPRT) with the reply state `next`; with StorePortAhead, STOR goes out behind it.
+    // PORT (EPRT) with the reply state `next`.
     void SendPort(ReplyState next);
     void SendPassive(bool list);
     void OnPassive(const std::string& line);
@@ -363,7 +361,7 @@ class TStarFtp : public TStarSocket {
     void DataConnected();
     void DataConnectFailed(const std::string& why);
     void StartListing();
-    void StartStore(ReplyState state);
+    void StartStore();
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
     void AbortTransfer(bool reportDone);
@@ -495,7 +493,6 @@ class TStarFtp : public TStarSocket {
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
     char typeAsked_ = 0;     // of the TYPE whose reply is due
-    bool portTaken_ = false; // the server has accepted a PORT on this connection
     // Our address on the control connection, where data connections are listened for; empty
     // until the first PORT of the connection.
     std::string localAddress_;

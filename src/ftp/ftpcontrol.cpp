@@ -32,10 +32,12 @@ void TStarFtp::SocketConnected() {
     if (!ServerHostName.empty()) ServerAddress = GetAddressText();
     Info(ftpiConnected, ServerAddress);
     controlConnected_ = true;
+    // Commands sent together (MFMT and SIZE, RNFR and RNTO) must travel together: otherwise the
+    // second waits until the server acknowledges the first, which most do only with their reply.
+    SetNoDelay();
     // A new connection starts in the server's default type and may reach us at another address,
     // whatever the one before did.
     typeInForce_ = 0;
-    portTaken_ = false;
     localAddress_.clear();
     reader_.Reset();
     inReplyHandler_ = false;

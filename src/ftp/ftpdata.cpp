@@ -36,13 +36,7 @@ void TStarFtp::SendPort(ReplyState next) {
         FatalError(ftpeDataConnection);
         return;
     }
-    const std::string command = (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
-    if (next != ReplyState::StorePortAhead) {
-        IssueCommand(command, next);
-        return;
-    }
-    if (!SendCommand(command) || ControlLost()) return;
-    StartStore(ReplyState::StorePortAhead);
+    IssueCommand((AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument, next);
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
@@ -154,7 +148,7 @@ void TStarFtp::DataConnected() {
     if (replyState_ == ReplyState::ListConnect)
         StartListing();
     else if (replyState_ == ReplyState::StoreConnect)
-        StartStore(ReplyState::Store);
+        StartStore();
 }
 
 // Nothing was sent for the transfer; the session ends as after any failed data connection. A

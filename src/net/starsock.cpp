@@ -12,6 +12,7 @@
 #include <QTimerEvent>
 
 #include <arpa/inet.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/resource.h>
@@ -503,6 +504,11 @@ void TStarSocket::WaitWritable(int ms) {
 
 void TStarSocket::SetSendBuffer(int bytes) {
     if (sock_ >= 0) ::setsockopt(sock_, SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes);
+}
+
+void TStarSocket::SetNoDelay() {
+    const int on = 1;
+    if (sock_ >= 0) ::setsockopt(sock_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool TStarSocket::PeerIsLoopback() const {

@@ -115,6 +115,9 @@ class TStarSocket {
     // The kernel's send queue of the socket holds about `bytes`. Only a hint: a failure changes
     // nothing.
     void SetSendBuffer(int bytes);
+    // Small writes go out at once, without waiting for the peer to acknowledge the ones before.
+    // Only a hint: a failure changes nothing.
+    void SetNoDelay();
     // Connected to an address of this host (127.0.0.0/8, ::1 or ::ffff:127.x).
     bool PeerIsLoopback() const;
     // These three leave a stale LastError after success; the address is text, IPv6 too.

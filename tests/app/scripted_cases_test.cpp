@@ -140,7 +140,7 @@ TCase ReadCase(const std::string& name) {
         if (word == "<" || word == "connect" || word == "accept" || word == "data" ||
             word == "data-close" || word == "data-closed" || word == "data-bytes" ||
             word == "data-so-far" || word == "hangup" || word == "reconnect" || word == "pause" ||
-            word == "click") {
+            word == "quiet" || word == "together" || word == "click") {
             c.script.emplace_back(word, rest);
         } else if (word == ">") {
             c.script.emplace_back(word, rest);
@@ -223,13 +223,28 @@ void BuildScript(const TCase& c, FakeFtpServer& s) {
                                   << button.toStdString() << " to click";
                 });
             });
-        } else if (word == "pause") {
+        } else if (word == "pause" || word == "quiet") {
             auto until = std::make_shared<std::chrono::steady_clock::time_point>();
+            auto before = std::make_shared<std::size_t>();
             const int ms = Number(arg);
-            s.Do([until, ms] {
+            s.Do([&s, until, before, ms] {
                 *until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+                *before = s.Received().size();
             });
             s.Until([until] { return std::chrono::steady_clock::now() >= *until; });
+            if (word == "quiet")
+                s.Do([&s, before, ms] {
+                    EXPECT_EQ(s.Received().substr(*before), "")
+                        << "the client sent this within " << ms << " ms, before the reply";
+                });
+        } else if (word == "together") {
+            // Far below the 40 ms for which a host may hold back an acknowledgement.
+            s.Do([&s] {
+                const auto& times = s.CommandTimes();
+                ASSERT_GE(times.size(), 2u);
+                EXPECT_LT(times.back() - times[times.size() - 2], std::chrono::milliseconds(20))
+                    << "the last two commands came apart: " << s.Commands().back();
+            });
         }
     }
 }

@@ -132,6 +132,7 @@ void FakeFtpServer::Read() {
         std::string line = partial_.substr(0, lf);
         if (!line.empty() && line.back() == '\r') line.pop_back();
         commands_.push_back(line);
+        commandTimes_.push_back(std::chrono::steady_clock::now());
         partial_.erase(0, lf + 1);
     }
     Run();

@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,10 @@ class FakeFtpServer : public QObject {
     int ControlConnections() const { return controlConnections_; }
     // Every line the client sent, without its CR LF or LF, in order (over all connections).
     const std::vector<std::string>& Commands() const { return commands_; }
+    // When each of them came in.
+    const std::vector<std::chrono::steady_clock::time_point>& CommandTimes() const {
+        return commandTimes_;
+    }
     // Every byte the client sent on the control connection, urgent bytes excepted.
     const std::string& Received() const { return received_; }
     // The client's urgent (out-of-band) bytes on the control connection.
@@ -113,6 +118,7 @@ class FakeFtpServer : public QObject {
     bool pacing_ = false;
     std::size_t awaited_ = 0;
     std::vector<std::string> commands_;
+    std::vector<std::chrono::steady_clock::time_point> commandTimes_;
     std::string received_;
     std::string partial_;
     bool clientClosed_ = false;
