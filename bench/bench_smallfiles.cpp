@@ -16,8 +16,10 @@
 // seconds of each (medians of the rounds, the clients taking turns in a rotating order) and the
 // ratio program/lftp as the median of the rounds' ratios (target <= 1.0). After the rounds, one
 // more run of the program and of lftp through a relay that notes each command and reply: the
-// commands each sends for a file, and how long the server and the client take for each. Last, the
-// start-up alone of the program and of lftp: runs whose connection is refused at once.
+// commands each sends for a file, and how long the server and the client take for each. Then the
+// program and lftp again where every round trip costs 2 ms more (the control connection through a
+// relay that delays it). Last, the start-up alone of the program and of lftp: runs whose
+// connection is refused at once.
 //
 // Arguments: rounds=N (7; "quick": 3). The server's folders and the local files are in shared
 // memory when it has room (see ScratchFolder).
@@ -97,6 +99,39 @@ int CountStored(const std::string& folder) {
     for (int i = 0; i < kFiles; ++i)
         if (FileSize(folder + "/" + SmallName(i)) == kFileSize) ++n;
     return n;
+}
+
+// The same upload where every round trip costs more, as to a server further away: the control
+// connection goes through a relay that delays each way by 1 ms (data connections go straight).
+// Commands sent together save that time; the ones that wait for a reply pay it.
+void PrintSlowerPath(const BenchServer& server, const std::string& base,
+                     const ProfileOptions& profile, const std::vector<std::string>& program,
+                     const std::string& mput, std::time_t localTime, int rounds) {
+    constexpr double kDelay = 0.001;
+    ControlRelay relay;
+    if (!relay.Start(server.Port(), kDelay)) return;
+    const RelayedServer relayed(server, relay);
+    WriteProfile(base + "/home", relayed, profile);
+    const std::string folder = server.Root() + "/many";
+    Rounds ours, theirs;
+    bool allStored = true;
+    for (int round = 0; round < rounds; ++round) {
+        ResetFolder(folder, localTime);
+        WaitForFreePorts();
+        ours.Add(RunChild(program, ProgramEnv(base), kTimeout));
+        allStored = allStored && CountStored(folder) == kFiles;
+        ResetFolder(folder, localTime);
+        WaitForFreePorts();
+        theirs.Add(RunChild(LftpArgs(relayed, mput), PeerEnv(base), kTimeout));
+        allStored = allStored && CountStored(folder) == kFiles;
+    }
+    relay.Take();
+    WriteProfile(base + "/home", server, profile);
+    const Figures a = ours.Median(), b = theirs.Median();
+    std::printf("  the control connection %.0f ms longer each way, median of %d: program %.2f ms a "
+                "file, lftp %.2f; ratio program/lftp %.2f%s\n",
+                kDelay * 1000, rounds, a.seconds * 1000 / kFiles, b.seconds * 1000 / kFiles,
+                ours.MedianRatio(theirs), a.ok && b.ok && allStored ? "" : " (FAILED)");
 }
 
 bool BenchServerFolder(BenchServer& server, const std::string& base,
@@ -210,6 +245,7 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
         std::printf("    one file: %s\n", theirs.OneTurn(1).c_str());
         std::printf("    %s\n", theirs.Timing(kFiles).c_str());
     }
+    PrintSlowerPath(server, base, profile, program, mput, localTime, std::max(1, rounds / 3));
     bool ok = true;
     for (const Client& c : clients)
         ok = ok && c.allStored && c.rounds.Median().ok;

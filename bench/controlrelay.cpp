@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <utility>
 
@@ -50,12 +51,23 @@ struct Leg {
     int client = -1, server = -1;
     int session = 0;
     std::string fromClient, fromServer; // the part of a line not yet ended
+    bool clientEnded = false, serverEnded = false; // read to its end, the end not yet delivered
+};
+
+// Bytes on their way to `to`, or its end (`end`), due at `due`.
+struct InFlight {
+    double due = 0;
+    int session = 0;
+    int to = -1;
+    std::string bytes;
+    bool end = false;
 };
 
 } // namespace
 
-bool ControlRelay::Start(std::uint16_t serverPort) {
+bool ControlRelay::Start(std::uint16_t serverPort, double delaySeconds) {
     serverPort_ = serverPort;
+    delay_ = delaySeconds;
     listener_ = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -83,15 +95,36 @@ std::vector<RelayLine> ControlRelay::Take() {
 
 void ControlRelay::Run() {
     std::vector<Leg> legs;
+    std::deque<InFlight> inFlight; // in the order they are due: the delay is the same for all
     int sessions = 0;
+    const auto closeLeg = [&](std::size_t i) {
+        close(legs[i].client);
+        close(legs[i].server);
+        const int session = legs[i].session;
+        std::erase_if(inFlight, [session](const InFlight& f) { return f.session == session; });
+        legs.erase(legs.begin() + static_cast<std::ptrdiff_t>(i));
+    };
     // Woken at least every 50 ms to see whether it should stop.
     while (!stop_) {
+        while (!inFlight.empty() && inFlight.front().due <= Now()) {
+            const InFlight f = std::move(inFlight.front());
+            inFlight.pop_front();
+            const auto leg = std::find_if(legs.begin(), legs.end(),
+                                          [&f](const Leg& l) { return l.session == f.session; });
+            if (leg == legs.end()) continue;
+            if (f.end || !SendAll(f.to, f.bytes.data(), f.bytes.size()))
+                closeLeg(static_cast<std::size_t>(leg - legs.begin()));
+        }
         std::vector<pollfd> fds{{listener_, POLLIN, 0}};
         for (const Leg& leg : legs) {
-            fds.push_back({leg.client, POLLIN, 0});
-            fds.push_back({leg.server, POLLIN, 0});
+            // poll passes over negative descriptors.
+            fds.push_back({leg.clientEnded ? -1 : leg.client, POLLIN, 0});
+            fds.push_back({leg.serverEnded ? -1 : leg.server, POLLIN, 0});
         }
-        if (poll(fds.data(), fds.size(), 50) <= 0) continue;
+        int wait = 50;
+        if (!inFlight.empty())
+            wait = std::clamp(static_cast<int>((inFlight.front().due - Now()) * 1000), 0, 50);
+        if (poll(fds.data(), fds.size(), wait) <= 0) continue;
         if (fds[0].revents & POLLIN) {
             const int client = accept(listener_, nullptr, nullptr);
             const int server = client >= 0 ? Connect(serverPort_) : -1;
@@ -114,8 +147,17 @@ void ControlRelay::Run() {
                 char buffer[16384];
                 const ssize_t n = recv(command ? leg.client : leg.server, buffer, sizeof buffer, 0);
                 const double time = Now();
-                if (n <= 0 || !SendAll(command ? leg.server : leg.client, buffer,
-                                       static_cast<std::size_t>(n))) {
+                const int to = command ? leg.server : leg.client;
+                if (delay_ > 0 && n <= 0) {
+                    // Polled no more; the leg closes when the end arrives.
+                    (command ? leg.clientEnded : leg.serverEnded) = true;
+                    inFlight.push_back({time + delay_, leg.session, to, {}, true});
+                    continue;
+                }
+                if (delay_ > 0) {
+                    inFlight.push_back({time + delay_, leg.session, to,
+                                        std::string(buffer, static_cast<std::size_t>(n)), false});
+                } else if (n <= 0 || !SendAll(to, buffer, static_cast<std::size_t>(n))) {
                     closed[i] = true;
                     continue;
                 }
@@ -130,11 +172,7 @@ void ControlRelay::Run() {
                 }
             }
         for (std::size_t i = legs.size(); i-- > 0;)
-            if (closed[i]) {
-                close(legs[i].client);
-                close(legs[i].server);
-                legs.erase(legs.begin() + static_cast<std::ptrdiff_t>(i));
-            }
+            if (closed[i]) closeLeg(i);
     }
     for (const Leg& leg : legs) {
         close(leg.client);

@@ -2,7 +2,8 @@
 // A relay on 127.0.0.1 between FTP clients and a server that passes the control connections on
 // unchanged and notes when each command and each reply line goes through: where the time of a
 // session goes, the server's part (a command to its final reply) and the client's (a final reply
-// to the next command). Data connections go straight between client and server.
+// to the next command). Data connections go straight between client and server. With a delay, every
+// byte reaches the other side that much later, as over a longer path.
 
 #include "benchsupport.h"
 
@@ -22,7 +23,7 @@ struct RelayLine {
 
 class ControlRelay {
   public:
-    bool Start(std::uint16_t serverPort);
+    bool Start(std::uint16_t serverPort, double delaySeconds = 0);
     ~ControlRelay();
     std::uint16_t Port() const { return port_; }
     // The lines noted since the last call.
@@ -35,6 +36,7 @@ class ControlRelay {
     std::atomic<bool> stop_{false};
     int listener_ = -1;
     std::uint16_t serverPort_ = 0, port_ = 0;
+    double delay_ = 0;
     std::mutex mutex_;
     std::vector<RelayLine> lines_;
 };
