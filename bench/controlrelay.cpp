@@ -50,7 +50,7 @@ bool SendAll(int fd, const char* data, std::size_t size) {
 struct Leg {
     int client = -1, server = -1;
     int session = 0;
-    std::string fromClient, fromServer; // the part of a line not yet ended
+    std::string fromClient, fromServer;            // the part of a line not yet ended
     bool clientEnded = false, serverEnded = false; // read to its end, the end not yet delivered
 };
 

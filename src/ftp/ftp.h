@@ -459,7 +459,7 @@ class TStarFtp : public TStarSocket {
     std::string storeName_;          // the name STOR went to
     bool storAccepted_ = false;      // the server took STOR (1xx or a final 2xx; the file waits for
                                      // it): it may have created the file, whatever state followed
-    bool storSent_ = false;          // STOR reached the server (see StorSent)
+    bool storSent_ = false;          // STOR went out (see StorSent)
     bool storeCancelled_ = false;    // the owner's Abort while MFMT's, SIZE's or DELE's reply was
                                      // due; a request kept for that reply's handler, read nowhere
                                      // else
@@ -492,7 +492,7 @@ class TStarFtp : public TStarSocket {
     // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
-    char typeAsked_ = 0;     // of the TYPE whose reply is due
+    char typeAsked_ = 0; // of the TYPE whose reply is due
     // Our address on the control connection, where data connections are listened for; empty
     // until the first PORT of the connection.
     std::string localAddress_;
