@@ -131,6 +131,7 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     utf8Names_ = false;
+    oneAtATime_ = false;
     pendingEvent_ = peNone;
     tempStore_ = storAccepted_ = storeCancelled_ = storSent_ = false;
     ending_ = Ending::No;
@@ -850,6 +851,10 @@ void TStarFtp::StoreTransferEnded() {
             IssueCommand(mfmt, ReplyState::StoreTempTime);
             return;
         }
+        if (oneAtATime_) {
+            IssueCommand(mfmt, ReplyState::StoreTempTimeSize);
+            return;
+        }
         if (!SendCommand(mfmt) || ControlLost()) return;
         IssueCommand("SIZE " + storeName_, ReplyState::StoreTempTimeSize);
         return;
@@ -872,6 +877,10 @@ void TStarFtp::RenameOrFinish() {
     }
     // Both go out at once, so the rename costs one round trip: the server takes them in order, and
     // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
+    if (oneAtATime_) {
+        IssueCommand("RNFR " + storeName_, ReplyState::RenameFrom);
+        return;
+    }
     if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
     IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
@@ -897,10 +906,18 @@ void TStarFtp::OnStoreSize(const std::string& line) {
         FinishStore(false);
 }
 
-// RNTO is out already: its reply comes next either way.
+// RNTO is out already, and its reply comes next either way; one command at a time, it goes out
+// only after a 350.
 void TStarFtp::OnRenameFrom(char kind) {
     if (kind != '3') Info(ftpiCommandFailed, "");
-    SetReplyState(kind == '3' ? ReplyState::RenameTo : ReplyState::RenameToFailed);
+    if (!oneAtATime_) {
+        SetReplyState(kind == '3' ? ReplyState::RenameTo : ReplyState::RenameToFailed);
+        return;
+    }
+    if (kind == '3')
+        IssueCommand("RNTO " + RemoteFile, ReplyState::RenameTo);
+    else
+        DeleteTempFile(true);
 }
 
 void TStarFtp::OnRenameTo(char kind) {

@@ -486,7 +486,10 @@ class TStarFtp : public TStarSocket {
     std::uint32_t transferSerial_ = 0; // counts the data connections
     bool epsvRefused_ = false;         // the server refused EPSV once: a fact of the session
     bool mlsdRefused_ = false;         // the server refused MLSD once: a fact of the session
-    std::string dataTarget_;           // "address port" of the passive data connection
+    // The greeting names a server known to lose a command that comes before the reply to the one
+    // before it: every command then waits for the reply to the last.
+    bool oneAtATime_ = false;
+    std::string dataTarget_; // "address port" of the passive data connection
 
     // The representation type ('A' or 'I') the server last accepted on this connection; 0 while
     // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after

@@ -222,6 +222,8 @@ std::string TStarFtp::FromWire(std::string_view bytes) const {
 }
 
 void TStarFtp::TakeReply(const TReplyLine& line) {
+    if (replyState_ == ReplyState::Greeting && TakesOneCommandAtATime(line.text))
+        oneAtATime_ = true;
     if (!line.final) {
         if (replyState_ == ReplyState::Feat) featureLines_.push_back(line.text);
         return;

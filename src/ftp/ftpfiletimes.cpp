@@ -51,7 +51,13 @@ void TStarFtp::OnStoreTime(const std::string& line) {
         Info(ftpiLogNote, "The server did not set the time of " + RemoteFile + ": " + line);
     switch (replyState_) {
     case ReplyState::StoreTempTimeSize:
-        SetReplyState(ReplyState::StoreSize);
+        // One command at a time, SIZE waits for this reply; a cancel meanwhile deletes the copy.
+        if (!oneAtATime_)
+            SetReplyState(ReplyState::StoreSize);
+        else if (storeCancelled_)
+            RenameOrFinish();
+        else
+            IssueCommand("SIZE " + storeName_, ReplyState::StoreSize);
         return;
     case ReplyState::StoreTempTime:
         RenameOrFinish();

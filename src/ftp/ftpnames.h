@@ -112,9 +112,9 @@ enum class TReplyState {
     StoreAbortSync = 36,    // NOOP after an unanswered ABOR of STOR; late ABOR replies come first
     StoreEnded = 37,        // no reply due: the transfer has ended; SIZE, RNFR or DELE may follow
     StoreTempTime = 38,     // MFMT of the temporary file; the rename follows
-    StoreTempTimeSize = 39, // MFMT of the temporary file, with SIZE out behind it
+    StoreTempTimeSize = 39, // MFMT of the temporary file, with SIZE out behind it (or due after it)
     StoreSize = 40,         // SIZE of what was just stored
-    RenameFrom = 41,        // RNFR of the temporary name (RNTO went out with it)
+    RenameFrom = 41,        // RNFR of the temporary name (RNTO went out with it, or follows a 350)
     RenameTo = 42,          // RNTO of the final name
     RenameToFailed = 43,    // RNTO after a refused RNFR: the rename failed whatever this reply says
     DeleteTemp = 44,        // DELE of the temporary name; the store ends with it

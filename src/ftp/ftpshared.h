@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ftpshared {
 
@@ -17,6 +18,13 @@ inline constexpr unsigned WM_FTPSEND = WM_USER + 6;   // STOR accepted on a pass
 
 inline bool HoldsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
+}
+
+// A greeting line of a server that loses a command sent before it has answered the one before
+// (the servers lftp, too, sends one command at a time).
+inline bool TakesOneCommandAtATime(std::string_view greeting) {
+    return greeting.find("Microsoft FTP Service") != std::string_view::npos ||
+           greeting.find("MadGoat") != std::string_view::npos;
 }
 
 inline std::int64_t NowMs() {
