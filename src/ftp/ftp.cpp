@@ -875,12 +875,12 @@ void TStarFtp::RenameOrFinish() {
         DeleteTempFile(false);
         return;
     }
-    // Both go out at once, so the rename costs one round trip: the server takes them in order, and
-    // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
     if (oneAtATime_) {
         IssueCommand("RNFR " + storeName_, ReplyState::RenameFrom);
         return;
     }
+    // Both go out at once, so the rename costs one round trip: the server takes them in order, and
+    // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
     if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
     IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
