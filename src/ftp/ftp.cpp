@@ -131,7 +131,7 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     utf8Names_ = false;
-    oneAtATime_ = false;
+    oneAtATime_ = portAtOnce_ = false;
     pendingEvent_ = peNone;
     tempStore_ = storAccepted_ = storeCancelled_ = storSent_ = false;
     ending_ = Ending::No;
@@ -355,6 +355,8 @@ void TStarFtp::HandleReply(const std::string& line) {
         return OnStoreType(kind);
     case ReplyState::StorePort:
         return OnStorePort(kind);
+    case ReplyState::StorePortAhead:
+        return OnStorePortAhead(kind);
     case ReplyState::Store:
         return OnStore(line);
     case ReplyState::ChangeDirectory:
@@ -698,12 +700,17 @@ void TStarFtp::OnStoreType(char kind) {
 }
 
 // STOR waits for the reply to PORT: a server may open the data connection before it answers PORT
-// (pyftpdlib does), and answer a STOR that came meanwhile first, out of order.
+// (pyftpdlib does), and answer a STOR that came meanwhile first, out of order. A server known to
+// answer PORT at once, which has taken one on this connection, takes the next one as well: STOR
+// goes out behind it. Only under a temporary name, since a server that refuses the PORT after all
+// may still create the file STOR names.
 void TStarFtp::StoreTypeSet() {
     if (PassiveMode)
         SendPassive(false);
     else
-        SendPort(ReplyState::StorePort);
+        SendPort(portAtOnce_ && !oneAtATime_ && portTaken_ && tempStore_
+                     ? ReplyState::StorePortAhead
+                     : ReplyState::StorePort);
 }
 
 void TStarFtp::OnListPort(char kind) {
@@ -712,6 +719,7 @@ void TStarFtp::OnListPort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
+    portTaken_ = true;
     StartListing();
 }
 
@@ -768,16 +776,27 @@ void TStarFtp::OnStorePort(char kind) {
         FatalError(ftpeCommandFailed);
         return;
     }
-    StartStore();
+    portTaken_ = true;
+    StartStore(ReplyState::Store);
+}
+
+// STOR is out already, and a cancel meanwhile has gone to it as ABOR.
+void TStarFtp::OnStorePortAhead(char kind) {
+    storSent_ = true;
+    if (kind != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    SetReplyState(ReplyState::Store);
 }
 
 // STOR goes out. The file follows on the data connection that the server opens to our listener,
 // or on the one we have opened already (passive), once the server has accepted STOR.
-void TStarFtp::StartStore() {
+void TStarFtp::StartStore(ReplyState state) {
     dataSocket_.OnSocketRead = nullptr;
     dataSocket_.OnSocketWrite = nullptr;
     dataSocket_.OnSocketClose = [this](TStarSocket&) { StoreServerClosed(); };
-    TransferCommandSent(ReplyState::Store, [this](TStarSocket&) { UploadAccepted(); });
+    TransferCommandSent(state, [this](TStarSocket&) { UploadAccepted(); });
 }
 
 void TStarFtp::OnStore(const std::string& line) {

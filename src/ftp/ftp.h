@@ -198,7 +198,8 @@ class TStarFtp : public TStarSocket {
     // The modification time the last store gave its file on the server (KeepModifiedTime), in
     // seconds since 1970 UTC; nullopt when it set none.
     const std::optional<std::int64_t>& KeptTime() const { return keptTime_; }
-    // The last store's STOR has gone out: until then the server has not begun on the file.
+    // The last store's STOR has reached the server: it went out alone, or behind a PORT the server
+    // has answered. Until then the server has not begun on it.
     bool StorSent() const { return storSent_; }
     // The answer of the last GetFileTime, in seconds since 1970 UTC; nullopt when the server gave
     // none.
@@ -329,6 +330,7 @@ class TStarFtp : public TStarSocket {
     void OnStoreType(char kind);
     void StoreTypeSet();
     void OnStorePort(char kind);
+    void OnStorePortAhead(char kind);
     void OnStore(const std::string& line);
     void OpenStore();
     void StoreTransferEnded();
@@ -353,7 +355,7 @@ class TStarFtp : public TStarSocket {
 
     // Data side.
     bool BuildPortArgument(std::string& argument);
-    // PORT (EPRT) with the reply state `next`.
+    // PORT (EPRT) with the reply state `next`; with StorePortAhead, STOR goes out behind it.
     void SendPort(ReplyState next);
     void SendPassive(bool list);
     void OnPassive(const std::string& line);
@@ -361,7 +363,7 @@ class TStarFtp : public TStarSocket {
     void DataConnected();
     void DataConnectFailed(const std::string& why);
     void StartListing();
-    void StartStore();
+    void StartStore(ReplyState state);
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);
     void AbortTransfer(bool reportDone);
@@ -459,7 +461,7 @@ class TStarFtp : public TStarSocket {
     std::string storeName_;          // the name STOR went to
     bool storAccepted_ = false;      // the server took STOR (1xx or a final 2xx; the file waits for
                                      // it): it may have created the file, whatever state followed
-    bool storSent_ = false;          // STOR went out (see StorSent)
+    bool storSent_ = false;          // STOR reached the server (see StorSent)
     bool storeCancelled_ = false;    // the owner's Abort while MFMT's, SIZE's or DELE's reply was
                                      // due; a request kept for that reply's handler, read nowhere
                                      // else
@@ -489,13 +491,16 @@ class TStarFtp : public TStarSocket {
     // The greeting names a server known to lose a command that comes before the reply to the one
     // before it: every command then waits for the reply to the last.
     bool oneAtATime_ = false;
+    // The greeting names a server that answers PORT at once, before it opens a data connection.
+    bool portAtOnce_ = false;
     std::string dataTarget_; // "address port" of the passive data connection
 
     // The representation type ('A' or 'I') the server last accepted on this connection; 0 while
     // it is not known: before the first TYPE, while one is unanswered, after a refusal, and after
     // a transfer that was aborted or failed.
     char typeInForce_ = 0;
-    char typeAsked_ = 0; // of the TYPE whose reply is due
+    char typeAsked_ = 0;     // of the TYPE whose reply is due
+    bool portTaken_ = false; // the server has accepted a PORT on this connection
     // Our address on the control connection, where data connections are listened for; empty
     // until the first PORT of the connection.
     std::string localAddress_;

@@ -38,6 +38,7 @@ void TStarFtp::SocketConnected() {
     // A new connection starts in the server's default type and may reach us at another address,
     // whatever the one before did.
     typeInForce_ = 0;
+    portTaken_ = false;
     localAddress_.clear();
     reader_.Reset();
     inReplyHandler_ = false;
@@ -222,8 +223,10 @@ std::string TStarFtp::FromWire(std::string_view bytes) const {
 }
 
 void TStarFtp::TakeReply(const TReplyLine& line) {
-    if (replyState_ == ReplyState::Greeting && TakesOneCommandAtATime(line.text))
-        oneAtATime_ = true;
+    if (replyState_ == ReplyState::Greeting) {
+        oneAtATime_ = oneAtATime_ || TakesOneCommandAtATime(line.text);
+        portAtOnce_ = portAtOnce_ || AnswersPortAtOnce(line.text);
+    }
     if (!line.final) {
         if (replyState_ == ReplyState::Feat) featureLines_.push_back(line.text);
         return;

@@ -36,7 +36,13 @@ void TStarFtp::SendPort(ReplyState next) {
         FatalError(ftpeDataConnection);
         return;
     }
-    IssueCommand((AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument, next);
+    const std::string command = (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
+    if (next != ReplyState::StorePortAhead) {
+        IssueCommand(command, next);
+        return;
+    }
+    if (!SendCommand(command) || ControlLost()) return;
+    StartStore(ReplyState::StorePortAhead);
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
@@ -148,7 +154,7 @@ void TStarFtp::DataConnected() {
     if (replyState_ == ReplyState::ListConnect)
         StartListing();
     else if (replyState_ == ReplyState::StoreConnect)
-        StartStore();
+        StartStore(ReplyState::Store);
 }
 
 // Nothing was sent for the transfer; the session ends as after any failed data connection. A

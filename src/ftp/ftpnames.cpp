@@ -182,6 +182,8 @@ const char* ReplyStateName(TReplyState state) {
         return "StoreType";
     case TReplyState::StorePort:
         return "StorePort";
+    case TReplyState::StorePortAhead:
+        return "StorePortAhead";
     case TReplyState::StoreEpsv:
         return "StoreEpsv";
     case TReplyState::StorePasv:

@@ -27,6 +27,12 @@ inline bool TakesOneCommandAtATime(std::string_view greeting) {
            greeting.find("MadGoat") != std::string_view::npos;
 }
 
+// A greeting line of vsftpd, which answers PORT as soon as it has the address and connects only
+// for the transfer command.
+inline bool AnswersPortAtOnce(std::string_view greeting) {
+    return greeting.find("(vsFTPd ") != std::string_view::npos;
+}
+
 inline std::int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
