@@ -279,6 +279,7 @@ QFileDialog* TForm1::OpenDialog() {
 
 void TForm1::SetMode(TWindowMode newMode) {
     mode = newMode;
+    if (mode != ConnectingMode) ReleasePaint();
     if (mode == LogView) FlushLog();
     const bool session = mode == ConnectingMode || mode == LogView;
     for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(ComboBox1),

@@ -216,6 +216,8 @@ class TForm1 : public QWidget, private TSessionView {
 
     void ShowChooser();
     void SetMode(TWindowMode newMode);
+    void HoldPaint();
+    void ReleasePaint();
     int StatusWidth() const;
     void LayoutPanel1();
     // Selects item `index` of the profile list without it counting as the user's change (the

@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 
@@ -106,7 +107,21 @@ void TForm1::StartUpload() {
     StarFtp1.UseTempName = CheckBox8->isChecked();
     StarFtp1.KeepModifiedTime = CheckBox10->isChecked();
     runLog.Open();
-    if (session.Start(passwordTyped)) SetMode(ConnectingMode);
+    if (session.Start(passwordTyped)) {
+        SetMode(ConnectingMode);
+        HoldPaint();
+    }
+}
+
+// The first paint loads the fonts: milliseconds that the login's replies would wait for. It comes
+// once the server is busy with the listing, or after a tenth of a second at the latest.
+void TForm1::HoldPaint() {
+    setUpdatesEnabled(false);
+    QTimer::singleShot(100, this, [this] { ReleasePaint(); });
+}
+
+void TForm1::ReleasePaint() {
+    if (!updatesEnabled()) setUpdatesEnabled(true);
 }
 
 void TForm1::AppendLog(const QString& line) {
@@ -233,6 +248,7 @@ void TForm1::ShowError(const QString& text) {
 }
 
 TProgress* TForm1::NewProgress() {
+    ReleasePaint();
     auto* progress = new TProgress(this);
     progress->OnShowLog = [this](TProgress&) { Button7Click(); };
     return progress;

@@ -264,6 +264,31 @@ TEST_F(TUploadTest, ProgressDialogShowsOnlyOnceTheFolderIsListed) {
     EXPECT_EQ(run.exitStatus, 0) << run.errors;
 }
 
+// The main window's first paint waits for the login, a tenth of a second at the most: a server
+// slow to greet finds the window painting.
+TEST_F(TUploadTest, MainWindowPaintsBeforeASlowGreeting) {
+    FakeFtpServer s;
+    ASSERT_TRUE(s.Listening());
+    const TForm1* form = nullptr;
+    bool held = false;
+    std::optional<bool> paintsAtGreeting;
+    const auto start = std::chrono::steady_clock::now();
+    s.Until([&] { return std::chrono::steady_clock::now() - start > std::chrono::seconds(1); })
+        .Do([&] { paintsAtGreeting = form && form->updatesEnabled(); })
+        .Send("421 busy\r\n")
+        .Close();
+    WriteProfile(TProfile().Dir("/up").Port(s.Port()));
+    const std::string f = Local("f.bin", "f");
+    const TRunResult run = Run({"/NOMSG", f}, nullptr, 20000, [&](TStartupWindows& w) {
+        form = w.Form1.get();
+        held = held || !form->updatesEnabled();
+    });
+    ASSERT_TRUE(run.ended);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(paintsAtGreeting, std::optional<bool>(true));
+    EXPECT_EQ(run.results, std::vector<TFileResult>{TFileResult::Failed});
+}
+
 // A listing the server refuses ends the run before any file: no progress dialog ever shows.
 TEST_F(TUploadTest, RefusedListingShowsNoProgressDialog) {
     FakeFtpServer s;
