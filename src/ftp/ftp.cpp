@@ -313,10 +313,12 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::Account:
         return OnAccount(kind);
     case ReplyState::System:
+    case ReplyState::SystemFeat:
         return OnSystem(line);
     case ReplyState::Feat:
         return OnFeat(line);
     case ReplyState::OptsUtf8:
+    case ReplyState::OptsUtf8Cwd:
         return OnOptsUtf8();
     case ReplyState::LoginDirectory:
         return OnLoginDirectory(kind);
@@ -402,7 +404,17 @@ void TStarFtp::LoginAccepted() {
     if (UseTls)
         IssueCommand("PBSZ 0", ReplyState::ProtectBuffer);
     else
+        AskSystem();
+}
+
+// FEAT goes out behind SYST: neither answer changes the other command.
+void TStarFtp::AskSystem() {
+    if (oneAtATime_) {
         IssueCommand("SYST", ReplyState::System);
+        return;
+    }
+    if (!SendCommand("SYST") || ControlLost()) return;
+    IssueCommand("FEAT", ReplyState::SystemFeat);
 }
 
 void TStarFtp::OnUser(char kind) {
@@ -446,7 +458,10 @@ void TStarFtp::OnSystem(const std::string& line) {
     DetectServerType(line);
     Features.clear();
     featureLines_.clear();
-    IssueCommand("FEAT", ReplyState::Feat);
+    if (replyState_ == ReplyState::SystemFeat)
+        SetReplyState(ReplyState::Feat);
+    else
+        IssueCommand("FEAT", ReplyState::Feat);
 }
 
 // RFC 2389: the inner lines of the 211 reply name one feature each, after one space, with its
@@ -468,13 +483,27 @@ void TStarFtp::OnFeat(const std::string& line) {
     const bool utf8 = NameCode == ncUtf8 || (NameCode == ncAuto && HasFeature("UTF8"));
     NamesInUtf8(utf8);
     // RFC 2640 servers use UTF-8 anyway; others switch only when asked.
-    if (utf8 && HasFeature("UTF8") && IssueCommand("OPTS UTF8 ON", ReplyState::OptsUtf8)) return;
-    EnterLoginDirectory();
+    if (utf8 && HasFeature("UTF8"))
+        AskUtf8();
+    else
+        EnterLoginDirectory();
 }
 
-// Whatever the server answers, the names stay in UTF-8: a server that lists UTF8 keeps them so.
+// Whatever the server answers, the names stay in UTF-8: the login's CWD goes out behind it.
+void TStarFtp::AskUtf8() {
+    if (oneAtATime_ || InitialDirectory.empty() || HoldsLineBreak(InitialDirectory)) {
+        IssueCommand("OPTS UTF8 ON", ReplyState::OptsUtf8);
+        return;
+    }
+    if (!SendCommand("OPTS UTF8 ON") || ControlLost()) return;
+    IssueCommand("CWD " + InitialDirectory, ReplyState::OptsUtf8Cwd);
+}
+
 void TStarFtp::OnOptsUtf8() {
-    EnterLoginDirectory();
+    if (replyState_ == ReplyState::OptsUtf8Cwd)
+        SetReplyState(ReplyState::LoginDirectory);
+    else
+        EnterLoginDirectory();
 }
 
 void TStarFtp::EnterLoginDirectory() {

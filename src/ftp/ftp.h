@@ -308,9 +308,11 @@ class TStarFtp : public TStarSocket {
     void OnUser(char kind);
     void OnPassword(char kind);
     void OnAccount(char kind);
+    void AskSystem();
     void OnSystem(const std::string& line);
     void OnFeat(const std::string& line);
     void NamesInUtf8(bool on);
+    void AskUtf8();
     void OnOptsUtf8();
     void EnterLoginDirectory();
     void OnLoginDirectory(char kind);

@@ -158,6 +158,10 @@ const char* ReplyStateName(TReplyState state) {
         return "OptsUtf8";
     case TReplyState::System:
         return "System";
+    case TReplyState::SystemFeat:
+        return "SystemFeat";
+    case TReplyState::OptsUtf8Cwd:
+        return "OptsUtf8Cwd";
     case TReplyState::LoginDirectory:
         return "LoginDirectory";
     case TReplyState::ListDirectory:

@@ -91,7 +91,9 @@ enum class TReplyState {
     Password = 2,           // PASS
     Account = 3,            // ACCT
     Feat = 4,               // FEAT, after SYST
+    SystemFeat = 25,        // SYST, with FEAT out behind it
     OptsUtf8 = 20,          // OPTS UTF8 ON, after FEAT
+    OptsUtf8Cwd = 26,       // OPTS UTF8 ON, with the login's CWD out behind it
     System = 5,             // SYST
     LoginDirectory = 6,     // CWD right after login
     ListDirectory = 7,      // PWD, the first step of a listing

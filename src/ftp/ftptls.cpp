@@ -73,7 +73,7 @@ void TStarFtp::OnProtection(const std::string& line) {
     if (replyState_ == ReplyState::ProtectBuffer)
         IssueCommand("PROT P", ReplyState::Protection);
     else
-        IssueCommand("SYST", ReplyState::System);
+        AskSystem();
 }
 
 // Never a fall-back to clear text: the session ends here, and nothing more goes out.
