@@ -93,10 +93,16 @@ void TUploadSession::LoggedIn() {
     else if (!BuildUploadList())
         return;
     if (ftp.PWDImplemented) {
-        view.ShowStatus("ディレクトリ変更中...");
         // The profile's folder, also after a reconnect: the listing's PWD may have respelled it.
-        ftp.ChangeDirectory(ftp.Utf8Names() ? SystemToUtf8(sessionFolder).value_or(sessionFolder)
-                                            : sessionFolder);
+        const std::string folder =
+            ftp.Utf8Names() ? SystemToUtf8(sessionFolder).value_or(sessionFolder) : sessionFolder;
+        if (!folder.empty() && ftp.LoginFolder() == folder) {
+            // The login has entered it.
+            ListSessionFolder();
+            return;
+        }
+        view.ShowStatus("ディレクトリ変更中...");
+        ftp.ChangeDirectory(folder);
     } else if (!transfersBegun) {
         BeginTransfers();
     } else {
@@ -150,7 +156,11 @@ void TUploadSession::DirectoryChanged() {
         QuitSession();
         return;
     }
-    // After a reconnect nothing listed before is taken on trust.
+    ListSessionFolder();
+}
+
+// After a reconnect nothing listed before is taken on trust.
+void TUploadSession::ListSessionFolder() {
     folders.clear();
     ListFolder({});
 }

@@ -122,6 +122,7 @@ class TUploadSession {
     // One handler per completion event of the client.
     void LoggedIn();
     void DirectoryChanged();
+    void ListSessionFolder();
     void DirectoryCreated();
     void ListingDone();
     void FileStored();

@@ -114,6 +114,7 @@ void TStarFtp::Login() {
     Features.clear();
     featureLines_.clear();
     utf8Names_ = false;
+    loginFolder_.clear();
     oneAtATime_ = portAtOnce_ = false;
     pendingEvent_ = peNone;
     tempStore_ = storAccepted_ = storeCancelled_ = storSent_ = false;
@@ -180,6 +181,7 @@ void TStarFtp::ChangeDirectory(const std::string& directory) {
     if (!BeginOperation()) return;
     success_ = true;
     pendingEvent_ = peDirectoryChanged;
+    loginFolder_.clear();
     InitialDirectory = directory;
     if (utf8Names_) utf8Directory_ = directory;
     if (!IssueCommand("CWD " + directory, ReplyState::ChangeDirectory)) DirectoryChanged(false);
@@ -519,7 +521,10 @@ void TStarFtp::EnterLoginDirectory() {
 
 // A refused directory does not fail the login.
 void TStarFtp::OnLoginDirectory(char kind) {
-    if (kind != '2') Info(ftpiCommandFailed, "");
+    if (kind == '2')
+        loginFolder_ = InitialDirectory;
+    else
+        Info(ftpiCommandFailed, "");
     LoggedIn();
 }
 

@@ -195,6 +195,9 @@ class TStarFtp : public TStarSocket {
     bool Busy() const { return busy_; }
     bool ControlConnected() const { return controlConnected_; }
     TransferPhase Phase() const { return phase_; }
+    // The folder the login's CWD entered (InitialDirectory as it went out), until the next CWD;
+    // empty when it entered none.
+    const std::string& LoginFolder() const { return loginFolder_; }
     // The modification time the last store gave its file on the server (KeepModifiedTime), in
     // seconds since 1970 UTC; nullopt when it set none.
     const std::optional<std::int64_t>& KeptTime() const { return keptTime_; }
@@ -427,6 +430,7 @@ class TStarFtp : public TStarSocket {
     TReplyReader reader_{MaxReplyLine};
     std::vector<std::string> featureLines_; // inner lines of the FEAT reply so far
     bool utf8Names_ = false;
+    std::string loginFolder_;
     std::string utf8Directory_; // InitialDirectory as last set in UTF-8 by this component
     TTextCheck textCheck_;      // of the store in hand
     FtpError errorCode_ = ftpeNoError;

@@ -41,8 +41,7 @@ void LoginAndList(FakeFtpServer& s, const std::string& listing) {
         .Answer("230 in\r\n")
         .Answer("215 UNIX Type: L8\r\n")
         .Answer("500 FEAT not understood\r\n")
-        .Answer("250 here\r\n")  // CWD after login
-        .Answer("250 here\r\n"); // CWD of the session
+        .Answer("250 here\r\n"); // CWD of the login, which the session takes
     List(s, listing);
 }
 
@@ -223,7 +222,6 @@ TEST_F(TUploadTest, ProgressDialogShowsOnlyOnceTheFolderIsListed) {
         .Answer("215 UNIX Type: L8\r\n")
         .Answer("500 FEAT not understood\r\n")
         .Answer("250 here\r\n")
-        .Answer("250 here\r\n")
         .Answer("257 \"/up\"\r\n")
         .Answer("200 type\r\n")
         .Answer("200 port\r\n")
@@ -298,7 +296,6 @@ TEST_F(TUploadTest, RefusedListingShowsNoProgressDialog) {
         .Answer("230 in\r\n")
         .Answer("215 UNIX Type: L8\r\n")
         .Answer("500 FEAT not understood\r\n")
-        .Answer("250 here\r\n")
         .Answer("250 here\r\n")
         .Answer("257 \"/up\"\r\n")
         .Answer("200 type\r\n")
