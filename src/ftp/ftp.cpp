@@ -325,11 +325,14 @@ void TStarFtp::HandleReply(const std::string& line) {
     case ReplyState::LoginDirectory:
         return OnLoginDirectory(kind);
     case ReplyState::ListDirectory:
+    case ReplyState::ListDirectoryType:
         return OnListDirectory(line);
     case ReplyState::ListType:
         return OnListType(kind);
     case ReplyState::ListPort:
         return OnListPort(kind);
+    case ReplyState::ListPortAhead:
+        return OnListPortAhead(kind);
     case ReplyState::ListEpsv:
     case ReplyState::ListPasv:
     case ReplyState::StoreEpsv:
@@ -593,7 +596,7 @@ void TStarFtp::GetListing() {
     SetPhase(TransferPhase::Preparing);
     // A folder named by its path needs no PWD: the server's answer would not name it.
     if (listingPath_.empty())
-        IssueCommand("PWD", ReplyState::ListDirectory);
+        AskDirectory();
     else if (!SendType('A', ReplyState::ListType))
         ListingTypeSet();
 }
@@ -677,12 +680,28 @@ void TStarFtp::TypeAnswered(char kind) {
     typeInForce_ = kind == '2' ? typeAsked_ : 0;
 }
 
+// TYPE A, when due, goes out behind PWD: PWD's answer changes nothing of it. Not when the server
+// may lack PWD, whose refusal would end the listing with TYPE's reply still due.
+void TStarFtp::AskDirectory() {
+    if (oneAtATime_ || !PWDImplemented || typeInForce_ == 'A') {
+        IssueCommand("PWD", ReplyState::ListDirectory);
+        return;
+    }
+    if (!SendCommand("PWD") || ControlLost()) return;
+    SendType('A', ReplyState::ListDirectoryType);
+}
+
 void TStarFtp::OnListDirectory(const std::string& line) {
-    if (CancelledBeforeCommand()) return;
+    // With TYPE out, a cancel is carried out at its reply.
+    const bool typeOut = replyState_ == ReplyState::ListDirectoryType;
+    if (!typeOut && CancelledBeforeCommand()) return;
     if (line[0] == '2') {
         InitialDirectory = QuotedDirectory(line);
         if (utf8Names_) utf8Directory_ = InitialDirectory;
-        if (!SendType('A', ReplyState::ListType)) ListingTypeSet();
+        if (typeOut)
+            SetReplyState(ReplyState::ListType);
+        else if (!SendType('A', ReplyState::ListType))
+            ListingTypeSet();
     } else if (PWDImplemented) {
         FatalError(ftpeCommandFailed);
     } else {
@@ -700,11 +719,13 @@ void TStarFtp::OnListType(char kind) {
         ListingTypeSet();
 }
 
+// A server known to answer PORT at once gets LIST behind it: a refused PORT ends the session
+// before anything is listed.
 void TStarFtp::ListingTypeSet() {
     if (PassiveMode)
         SendPassive(true);
     else
-        SendPort(ReplyState::ListPort);
+        SendPort(portAtOnce_ && !oneAtATime_ ? ReplyState::ListPortAhead : ReplyState::ListPort);
 }
 
 void TStarFtp::OnStoreType(char kind) {
@@ -740,9 +761,19 @@ void TStarFtp::OnListPort(char kind) {
     StartListing();
 }
 
+// LIST is out already, and a cancel meanwhile has gone to it as ABOR.
+void TStarFtp::OnListPortAhead(char kind) {
+    if (kind != '2') {
+        FatalError(ftpeCommandFailed);
+        return;
+    }
+    portTaken_ = true;
+    SetReplyState(MlsdListing ? ReplyState::Mlsd : ReplyState::List);
+}
+
 // LIST goes out. Its lines come on the data connection that the server opens to our listener, or
 // on the one we have opened already (passive), whose lines count from now.
-void TStarFtp::StartListing() {
+void TStarFtp::StartListing(bool portAhead) {
     const bool opened = dataSocket_.Connected();
     dataSocket_.OnSocketRead = [this](TStarSocket&) { ReceiveListing(); };
     dataSocket_.OnSocketClose = [this](TStarSocket&) { ListingEnded(); };
@@ -752,7 +783,9 @@ void TStarFtp::StartListing() {
     DirectoryNames.clear();
     listState_ = TListState();
     MlsdListing = UseMlsd && !mlsdRefused_;
-    TransferCommandSent(MlsdListing ? ReplyState::Mlsd : ReplyState::List,
+    TransferCommandSent(portAhead     ? ReplyState::ListPortAhead
+                        : MlsdListing ? ReplyState::Mlsd
+                                      : ReplyState::List,
                         [this](TStarSocket&) { ListingAccepted(); });
     if (opened && phase_ == TransferPhase::Waiting) ListingStarted();
 }

@@ -323,6 +323,7 @@ class TStarFtp : public TStarSocket {
     void OnMakeDirectory(char kind);
     void DirectoryChanged(bool changed);
     void OnQuit(char kind);
+    void AskDirectory();
     void OnListDirectory(const std::string& line);
     // TYPE goes out unless the server is in that type already: false when nothing was sent.
     bool SendType(char type, ReplyState next);
@@ -330,6 +331,7 @@ class TStarFtp : public TStarSocket {
     void OnListType(char kind);
     void ListingTypeSet();
     void OnListPort(char kind);
+    void OnListPortAhead(char kind);
     void OnList(const std::string& line);
     void MlsdRefused();
     void OnStoreType(char kind);
@@ -360,14 +362,15 @@ class TStarFtp : public TStarSocket {
 
     // Data side.
     bool BuildPortArgument(std::string& argument);
-    // PORT (EPRT) with the reply state `next`; with StorePortAhead, STOR goes out behind it.
+    // PORT (EPRT) with the reply state `next`; with StorePortAhead STOR goes out behind it, with
+    // ListPortAhead LIST or MLSD.
     void SendPort(ReplyState next);
     void SendPassive(bool list);
     void OnPassive(const std::string& line);
     void ConnectData(const std::string& address, std::uint16_t port);
     void DataConnected();
     void DataConnectFailed(const std::string& why);
-    void StartListing();
+    void StartListing(bool portAhead = false);
     void StartStore(ReplyState state);
     bool CancelledBeforeCommand();
     void TransferCommandSent(ReplyState state, TSocketEvent acceptHandler);

@@ -37,12 +37,15 @@ void TStarFtp::SendPort(ReplyState next) {
         return;
     }
     const std::string command = (AddressFamily() == AF_INET6 ? "EPRT " : "PORT ") + argument;
-    if (next != ReplyState::StorePortAhead) {
+    if (next != ReplyState::StorePortAhead && next != ReplyState::ListPortAhead) {
         IssueCommand(command, next);
         return;
     }
     if (!SendCommand(command) || ControlLost()) return;
-    StartStore(ReplyState::StorePortAhead);
+    if (next == ReplyState::ListPortAhead)
+        StartListing(true);
+    else
+        StartStore(ReplyState::StorePortAhead);
 }
 
 bool TStarFtp::BuildPortArgument(std::string& argument) {
@@ -171,9 +174,10 @@ void TStarFtp::DataConnectFailed(const std::string& why) {
 // out now that the server knows of the transfer.
 void TStarFtp::TransferCommandSent(ReplyState state, TSocketEvent acceptHandler) {
     const std::string folder = listingPath_.empty() ? std::string() : " " + listingPath_;
-    const std::string command = state == ReplyState::List   ? "LIST" + folder
-                                : state == ReplyState::Mlsd ? "MLSD" + folder
-                                                            : "STOR " + storeName_;
+    const bool listing = state == ReplyState::List || state == ReplyState::Mlsd ||
+                         state == ReplyState::ListPortAhead;
+    const std::string command =
+        !listing ? "STOR " + storeName_ : (MlsdListing ? "MLSD" : "LIST") + folder;
     if (!IssueCommand(command, state)) return;
     if (state == ReplyState::Store) storSent_ = true;
     if (ControlLost()) return;

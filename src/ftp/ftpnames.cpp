@@ -156,6 +156,10 @@ const char* ReplyStateName(TReplyState state) {
         return "Feat";
     case TReplyState::OptsUtf8:
         return "OptsUtf8";
+    case TReplyState::ListDirectoryType:
+        return "ListDirectoryType";
+    case TReplyState::ListPortAhead:
+        return "ListPortAhead";
     case TReplyState::System:
         return "System";
     case TReplyState::SystemFeat:

@@ -97,8 +97,10 @@ enum class TReplyState {
     System = 5,             // SYST
     LoginDirectory = 6,     // CWD right after login
     ListDirectory = 7,      // PWD, the first step of a listing
+    ListDirectoryType = 16, // PWD, with TYPE A out behind it
     ListType = 8,           // TYPE A of a listing
     ListPort = 9,           // PORT of a listing
+    ListPortAhead = 17,     // PORT of a listing, with LIST (or MLSD) out behind it
     ListEpsv = 10,          // EPSV of a listing
     ListPasv = 11,          // PASV of a listing
     ListConnect = 12,       // no reply due: the data connection of LIST is being opened
