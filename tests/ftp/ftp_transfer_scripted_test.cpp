@@ -640,6 +640,29 @@ TEST_F(FtpTransferScripted, AbortedListingFailsAndStaysInStep) {
     EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "listed"), 1);
 }
 
+// Cancel pressed while PWD and TYPE A, out together, are unanswered: PORT and LIST never go out,
+// the listing completes, failed, at TYPE's reply, and the next command is answered by its own
+// reply (a refusal here, which a reply taken out of step would hide).
+TEST_F(FtpTransferScripted, AbortWhilePwdAndTypeAreOutSendsNoList) {
+    LogIn();
+    server.AwaitCommand()
+        .AwaitCommand()
+        .Do([&] { ftp.Abort(); })
+        .Send("257 \"/pub\"\r\n")
+        .Send("200 Type A\r\n")
+        .Answer("550 No such directory\r\n");
+    ftp.OnListingDone = [&](TStarFtp& f) {
+        rec.events.push_back("listed");
+        EXPECT_FALSE(f.Success());
+        f.ChangeDirectory("/next");
+    };
+    ftp.GetListing();
+    ASSERT_TRUE(Complete("dirchanged"));
+    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT", "PWD", "TYPE A", "CWD /next"}));
+    EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "listed"), 1);
+    EXPECT_FALSE(ftp.Success());
+}
+
 // Cancel pressed while TYPE is still unanswered: the server never hears of the transfer, and the
 // store completes, failed, on TYPE's reply.
 TEST_F(FtpTransferScripted, AbortBeforeStorSendsNoStor) {
