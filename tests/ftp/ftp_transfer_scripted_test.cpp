@@ -658,7 +658,8 @@ TEST_F(FtpTransferScripted, AbortWhilePwdAndTypeAreOutSendsNoList) {
     };
     ftp.GetListing();
     ASSERT_TRUE(Complete("dirchanged"));
-    EXPECT_EQ(server.Commands(), (Lines{"USER anna", "SYST", "FEAT", "PWD", "TYPE A", "CWD /next"}));
+    EXPECT_EQ(server.Commands(),
+              (Lines{"USER anna", "SYST", "FEAT", "PWD", "TYPE A", "CWD /next"}));
     EXPECT_EQ(std::count(rec.events.begin(), rec.events.end(), "listed"), 1);
     EXPECT_FALSE(ftp.Success());
 }
