@@ -418,7 +418,7 @@ void TStarFtp::AskSystem() {
         IssueCommand("SYST", ReplyState::System);
         return;
     }
-    if (!SendCommand("SYST") || ControlLost()) return;
+    if (!SendAhead("SYST")) return;
     IssueCommand("FEAT", ReplyState::SystemFeat);
 }
 
@@ -500,7 +500,7 @@ void TStarFtp::AskUtf8() {
         IssueCommand("OPTS UTF8 ON", ReplyState::OptsUtf8);
         return;
     }
-    if (!SendCommand("OPTS UTF8 ON") || ControlLost()) return;
+    if (!SendAhead("OPTS UTF8 ON")) return;
     IssueCommand("CWD " + InitialDirectory, ReplyState::OptsUtf8Cwd);
 }
 
@@ -687,7 +687,7 @@ void TStarFtp::AskDirectory() {
         IssueCommand("PWD", ReplyState::ListDirectory);
         return;
     }
-    if (!SendCommand("PWD") || ControlLost()) return;
+    if (!SendAhead("PWD")) return;
     SendType('A', ReplyState::ListDirectoryType);
 }
 

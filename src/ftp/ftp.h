@@ -261,6 +261,9 @@ class TStarFtp : public TStarSocket {
     // False when the text holds CR or LF: it would carry a second command, so nothing is sent.
     bool SendCommand(const std::string& text);
     bool IssueCommand(const std::string& text, ReplyState next);
+    // A command whose reply comes before that of the one sent right behind it: false when nothing
+    // may follow (a line break in it, or the connection lost).
+    bool SendAhead(const std::string& text);
     void SetReplyState(ReplyState next);
     void SetPhase(TransferPhase next);
     void ChangeState(ReplyState reply, TransferPhase phase);

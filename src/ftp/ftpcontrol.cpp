@@ -138,6 +138,10 @@ bool TStarFtp::IssueCommand(const std::string& text, ReplyState next) {
     return true;
 }
 
+bool TStarFtp::SendAhead(const std::string& text) {
+    return SendCommand(text) && !ControlLost();
+}
+
 void TStarFtp::ReadControlData() {
     // A read event inside the interpretation of a line leaves the data to the loop below.
     if (inReplyHandler_ || shutDown_) return;

@@ -41,7 +41,7 @@ void TStarFtp::SendPort(ReplyState next) {
         IssueCommand(command, next);
         return;
     }
-    if (!SendCommand(command) || ControlLost()) return;
+    if (!SendAhead(command)) return;
     if (next == ReplyState::ListPortAhead)
         StartListing(true);
     else

@@ -56,7 +56,7 @@ void TStarFtp::StoreTransferEnded() {
             IssueCommand(mfmt, ReplyState::StoreTempTimeSize);
             return;
         }
-        if (!SendCommand(mfmt) || ControlLost()) return;
+        if (!SendAhead(mfmt)) return;
         IssueCommand("SIZE " + storeName_, ReplyState::StoreTempTimeSize);
         return;
     }
@@ -82,7 +82,7 @@ void TStarFtp::RenameOrFinish() {
     }
     // Both go out at once, so the rename costs one round trip: the server takes them in order, and
     // after a refused RNFR it refuses RNTO too (there is nothing to rename), so no name changes.
-    if (!SendCommand("RNFR " + storeName_) || ControlLost()) return;
+    if (!SendAhead("RNFR " + storeName_)) return;
     IssueCommand("RNTO " + RemoteFile, ReplyState::RenameFrom);
 }
 
