@@ -45,13 +45,15 @@ class SendToTest : public testing::Test {
     }
 
     // A stand-in for the program that writes each of its arguments, itself first, on a line of
-    // `record`.
+    // `record`. The lines are written aside and renamed into place, so that a reader never sees
+    // only the first of them: the launchers start it without waiting for it.
     QString MakeRecorder(const QString& folder) {
         QDir().mkpath(folder);
         const QString path = folder + "/wendup";
-        std::ofstream(path.toStdString()) << "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\n' "
-                                             "\"$a\"; done > '"
-                                          << record.toStdString() << "'\n";
+        std::ofstream(path.toStdString())
+            << "#!/bin/sh\nfor a in \"$0\" \"$@\"; do printf '%s\\n' \"$a\"; done > '"
+            << record.toStdString() << ".part' && mv '" << record.toStdString() << ".part' '"
+            << record.toStdString() << "'\n";
         QFile::setPermissions(path, QFile::permissions(path) | QFile::ExeOwner);
         return path;
     }
