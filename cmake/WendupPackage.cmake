@@ -1,5 +1,5 @@
 # The Debian package of an installed copy (scripts/package): the program, its menu entry, icon and
-# metainfo under /usr. The libraries it needs come from dpkg-shlibdeps.
+# metainfo under /usr. The libraries it links come from dpkg-shlibdeps.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME wendup)
 set(CPACK_PACKAGE_VENDOR "Wendup FTP developers")
@@ -14,5 +14,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window system plugins are no library of the program, and Qt's Japanese texts are data.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n")
+# libssl is loaded only when TLS is used, so dpkg-shlibdeps cannot see it: the package that holds
+# the version the program was built against is named here.
+find_package(OpenSSL REQUIRED)
+get_filename_component(wendup_libssl ${OPENSSL_SSL_LIBRARY} REALPATH)
+execute_process(COMMAND dpkg-query -S ${wendup_libssl} OUTPUT_VARIABLE wendup_libssl_owner
+                ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+string(REGEX MATCH "^[^:]+" wendup_libssl_package "${wendup_libssl_owner}")
+if(wendup_libssl_package)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${wendup_libssl_package}")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "desktop-file-utils")
 include(CPack)

@@ -11,6 +11,7 @@
 
 struct ssl_st;
 struct ssl_session_st;
+struct TOpenSsl;
 
 enum class TTlsStep { Done, WantRead, WantWrite, Failed };
 
@@ -61,6 +62,7 @@ class TTlsLink {
   private:
     TTlsStep Step(int result, const char* what);
 
+    const TOpenSsl* lib_ = nullptr; // set whenever ssl_ is
     ssl_st* ssl_ = nullptr;
     bool established_ = false;
     std::string error_;

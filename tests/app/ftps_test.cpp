@@ -1,6 +1,6 @@
 // FTPS through the program itself, offscreen: a profile with "FTPS" uploads over TLS in both modes,
-// and a certificate that fails the check is asked about in the trust dialog, whose answer the
-// profile keeps.
+// a certificate that fails the check is asked about in the trust dialog, whose answer the profile
+// keeps, and only a run that speaks TLS loads the TLS library.
 #include "uploadtest.h"
 
 #include "dialogs/certfrm.h"
@@ -14,7 +14,9 @@
 #include <QFile>
 #include <QLabel>
 
+#include <fstream>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -62,7 +64,34 @@ struct TTrustAnswer {
     }
 };
 
+// Whether libssl is mapped into this process, whatever its version.
+bool LibsslLoaded() {
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find("/libssl.so") != std::string::npos) return true;
+    return false;
+}
+
 } // namespace
+
+TEST_F(TFtpsUploadTest, OnlyARunThatSpeaksTlsLoadsTheTlsLibrary) {
+    ASSERT_FALSE(LibsslLoaded()) << "loaded before any run";
+    PyFtpServer plain;
+    std::string why;
+    ASSERT_TRUE(plain.Start(why)) << why;
+    WriteProfile(TProfile().Policy(3).Port(plain.Port()));
+    TRunResult run = Run({"/NOMSG", Local("plain.txt", "plain")});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_FALSE(LibsslLoaded());
+
+    WriteProfile(TProfile().Policy(3).Ftps());
+    run = Run({"/NOMSG", Local("secure.txt", "secure")});
+    ASSERT_TRUE(run.ended);
+    EXPECT_EQ(run.exitStatus, 0) << run.errors;
+    EXPECT_EQ(Arrived("secure.txt"), "secure");
+    EXPECT_TRUE(LibsslLoaded());
+}
 
 TEST_F(TFtpsUploadTest, StoresBinaryAndEucTextOverTlsInBothModes) {
     const std::string sjis = *Utf8ToSystem("日本語のテキスト\r\nｶﾀｶﾅ と ASCII\r\n");
