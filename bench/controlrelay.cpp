@@ -204,25 +204,35 @@ std::string Fixed(double value, int decimals) {
 } // namespace
 
 CommandTrace::CommandTrace(const std::vector<RelayLine>& lines) {
-    // Per session: the command waiting for its final reply, and when the last final reply came.
-    std::map<int, std::size_t> waiting;
-    std::map<int, double> lastReply, sent;
+    // Per session: the commands waiting for their final replies, in the order the server answers
+    // them, and when the last final reply came. A command sent while others wait went out ahead
+    // with them: the client spent no time on it, and the server works on it only from the reply
+    // before its own.
+    std::map<int, std::deque<std::size_t>> waiting;
+    std::map<int, double> lastReply;
+    std::vector<double> sent;
     double first = -1, last = -1;
     for (const RelayLine& line : lines) {
+        std::deque<std::size_t>& queue = waiting[line.session];
+        const auto previous = lastReply.find(line.session);
         if (line.command) {
             Command c{VerbOf(line.text), 0, 0};
-            if (lastReply.count(line.session)) c.client = line.time - lastReply[line.session];
-            waiting[line.session] = commands_.size();
-            sent[line.session] = line.time;
+            if (queue.empty() && previous != lastReply.end())
+                c.client = line.time - previous->second;
+            queue.push_back(commands_.size());
             commands_.push_back(c);
+            sent.push_back(line.time);
             if (first < 0) first = line.time;
         } else if (FinalReply(line.text)) {
+            if (!queue.empty()) {
+                const std::size_t at = queue.front();
+                queue.pop_front();
+                const double began =
+                    previous != lastReply.end() ? std::max(sent[at], previous->second) : sent[at];
+                commands_[at].server = line.time - began;
+            }
             lastReply[line.session] = line.time;
             last = line.time;
-            if (const auto w = waiting.find(line.session); w != waiting.end()) {
-                commands_[w->second].server = line.time - sent[line.session];
-                waiting.erase(w);
-            }
         }
     }
     span_ = first >= 0 && last > first ? last - first : 0;

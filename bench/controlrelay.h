@@ -79,8 +79,9 @@ class CommandTrace {
   private:
     struct Command {
         std::string verb;
-        double server = 0; // to its final reply
-        double client = 0; // from the final reply before it, 0 for a session's first
+        double server = 0; // to its final reply, from when the server could begin on it
+        double client = 0; // from the final reply before it; 0 for a session's first and for one
+                           // that went out ahead of an answer
     };
     std::vector<Command> commands_;
     double span_ = 0;
