@@ -10,7 +10,8 @@
 // the same with `set xfer:use-temp-file yes`. Prints each one's wall time and CPU seconds (medians
 // of the rounds, the clients taking turns in a rotating order) and the ratio of wall times
 // program/lftp mirror (target <= 1.0) as the median of the rounds' ratios; every run must leave all
-// 2,000 files whole in their folders. One more run of the program and of lftp through a relay that
+// 2,000 files whole in their folders. Beside them, pyftpdlib's own CPU seconds for each run, the
+// least a run can take there. One more run of the program and of lftp through a relay that
 // notes each command and reply shows the commands each sends and where the time goes.
 //
 // A program that refuses a folder ("wendup: FOLDER: reason") has no whole-folder upload: then only
@@ -132,7 +133,7 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
             if (c.program && !refused.empty()) continue;
             EmptyFolder(dest);
             WaitForFreePorts();
-            c.rounds.Add(c.run());
+            c.rounds.Add(WithServerCpu(server, c.run));
             const auto [arrived, made] = CountTree(dest + "/tree");
             c.allArrived = c.allArrived && arrived == files && made == folders;
             if (c.program && arrived == 0 && !c.rounds.runs.back().ok) {
@@ -145,7 +146,7 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
     std::printf("%s: a tree of %d files of 4 KiB in %d folders, three levels deep, into an empty "
                 "folder, median of %d rounds\n",
                 server.Name().c_str(), files, folders, rounds);
-    std::printf("  %-46s %9s %8s\n", "", "s", "CPU s");
+    std::printf("  %-46s %9s %8s %12s\n", "", "s", "CPU s", "server CPU s");
     bool ok = true;
     for (const Client& c : clients) {
         if (c.program && !refused.empty()) {
@@ -154,8 +155,8 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
             continue;
         }
         const Figures m = c.rounds.Median();
-        std::printf("  %-46s %9.2f %8.2f %s\n", c.name.c_str(), m.seconds, m.cpu,
-                    m.ok && c.allArrived ? "" : "FAILED");
+        std::printf("  %-46s %9.2f %8.2f %12s %s\n", c.name.c_str(), m.seconds, m.cpu,
+                    ServerCpuText(m).c_str(), m.ok && c.allArrived ? "" : "FAILED");
         ok = ok && m.ok && c.allArrived;
     }
     if (!refused.empty()) {
@@ -170,6 +171,11 @@ bool BenchServerTree(BenchServer& server, const std::string& base, const std::st
                 clients[0].rounds.MedianRatio(clients[3].rounds));
     std::printf("  the rounds' ratios program/lftp mirror -R: %s\n",
                 clients[0].rounds.Ratios(clients[2].rounds).c_str());
+    // The server's own work for the program's commands is a floor under the program's run.
+    if (const double serverCpu = clients[0].rounds.Median().serverCpu; serverCpu >= 0)
+        std::printf("  the server's CPU for the program's run is %.2f of lftp mirror -R's whole "
+                    "run\n",
+                    serverCpu / clients[2].rounds.Median().seconds);
     // The commands: one more run of the program (temporary names) and of lftp mirror -R through
     // a relay that notes every command and reply.
     ControlRelay relay;

@@ -14,7 +14,9 @@
 // upload: a temporary name, then a rename), the target's yardstick; curl with the 200 files in
 // one command (no temporary names); ncftpput -T (temporary names). Prints ms a file and CPU
 // seconds of each (medians of the rounds, the clients taking turns in a rotating order) and the
-// ratio program/lftp as the median of the rounds' ratios (target <= 1.0). After the rounds, one
+// ratio program/lftp as the median of the rounds' ratios (target <= 1.0). Beside them, pyftpdlib's
+// own CPU seconds for each run: the server works one command at a time, so a client's run takes
+// at least that long, however little the client costs itself. After the rounds, one
 // more run of the program and of lftp through a relay that notes each command and reply: the
 // commands each sends for a file, and how long the server and the client take for each. Then the
 // program and lftp again where every round trip costs 2 ms more (the control connection through a
@@ -177,7 +179,7 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
             Client& c = clients[(i + static_cast<std::size_t>(round)) % clients.size()];
             ResetFolder(folder, localTime);
             WaitForFreePorts();
-            c.rounds.Add(c.run());
+            c.rounds.Add(WithServerCpu(server, c.run));
             c.storedLast = CountStored(folder);
             c.allStored = c.allStored && c.storedLast == c.files;
             if (&c == &clients[0]) {
@@ -191,11 +193,11 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
     std::printf("%s: %d files of 4 KiB into a folder of %d entries (half of the files there, "
                 "older), median of %d rounds\n",
                 server.Name().c_str(), kFiles, kEntries, rounds);
-    std::printf("  %-46s %9s %8s\n", "", "ms a file", "CPU s");
+    std::printf("  %-46s %9s %8s %12s\n", "", "ms a file", "CPU s", "server CPU s");
     for (const Client& c : clients) {
         const Figures m = c.rounds.Median();
-        std::printf("  %-46s %9.2f %8.2f %s\n", c.name.c_str(), m.seconds * 1000 / c.files, m.cpu,
-                    m.ok && c.allStored ? "" : "FAILED");
+        std::printf("  %-46s %9.2f %8.2f %12s %s\n", c.name.c_str(), m.seconds * 1000 / c.files,
+                    m.cpu, ServerCpuText(m).c_str(), m.ok && c.allStored ? "" : "FAILED");
     }
     const Figures ours = clients[0].rounds.Median(), lftpFigures = clients[1].rounds.Median();
     const double ratio = clients[0].rounds.MedianRatio(clients[1].rounds);
@@ -206,6 +208,10 @@ bool BenchServerFolder(BenchServer& server, const std::string& base,
                 clients[0].rounds.MedianRatio(clients[3].rounds));
     std::printf("  the rounds' ratios program/lftp: %s\n",
                 clients[0].rounds.Ratios(clients[1].rounds).c_str());
+    // The server's own work for the program's commands is a floor under the program's run.
+    if (ours.serverCpu >= 0)
+        std::printf("  the server's CPU for the program's run is %.2f of lftp's whole run\n",
+                    ours.serverCpu / lftpFigures.seconds);
     const Figures one = clients[4].rounds.Median();
     std::printf("  a run of one file %.0f ms (%.2f CPU s); the other %d files %.2f ms each\n",
                 one.seconds * 1000, one.cpu, kFiles - 1,

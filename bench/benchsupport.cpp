@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -191,17 +192,19 @@ double Median(std::vector<double> values) {
 }
 
 Figures Rounds::Median() const {
-    std::vector<double> seconds, cpu, system, peak;
+    std::vector<double> seconds, cpu, system, peak, serverCpu;
     bool ok = !runs.empty();
     for (const Figures& f : runs) {
+        serverCpu.push_back(f.serverCpu);
         seconds.push_back(f.seconds);
         cpu.push_back(f.cpu);
         system.push_back(f.system);
         peak.push_back(static_cast<double>(f.peakKiB));
         ok = ok && f.ok;
     }
-    return {::Median(seconds), ::Median(cpu), ok, ::Median(system),
-            static_cast<long>(::Median(peak))};
+    return {
+        ::Median(seconds),  ::Median(cpu), ok, ::Median(system), static_cast<long>(::Median(peak)),
+        ::Median(serverCpu)};
 }
 
 double Rounds::MedianRatio(const Rounds& other, bool cpu) const {
@@ -223,6 +226,50 @@ std::string Rounds::Ratios(const Rounds& other) const {
         out += text;
     }
     return out;
+}
+
+namespace {
+
+// User and system seconds of a running process; -1 when unknown.
+double ProcessCpuSeconds(pid_t pid) {
+    if (pid <= 0) return -1;
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos) return -1;
+    std::istringstream fields(text.substr(close + 1));
+    std::string field;
+    double ticks = 0;
+    // utime and stime are fields 14 and 15; the text here starts at field 3.
+    for (int n = 3; n <= 15 && fields >> field; ++n)
+        if (n >= 14) ticks += std::stod(field);
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+std::string ServerCpuText(const Figures& f) {
+    char text[32] = "-";
+    if (f.serverCpu >= 0) std::snprintf(text, sizeof text, "%.2f", f.serverCpu);
+    return text;
+}
+
+Figures WithServerCpu(const BenchServer& server, const std::function<Figures()>& run) {
+    const double before = ProcessCpuSeconds(server.ProcessId());
+    Figures f = run();
+    if (before < 0) return f;
+    // The server may still be closing the session when the client has gone: the figure is taken
+    // when it has stopped changing.
+    double after = ProcessCpuSeconds(server.ProcessId());
+    for (int i = 0; i < 50; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const double now = ProcessCpuSeconds(server.ProcessId());
+        if (now == after) break;
+        after = now;
+    }
+    if (after >= 0) f.serverCpu = after - before;
+    return f;
 }
 
 bool Server::Start(const QString& root, int readLimit, const QString& tlsPem) {

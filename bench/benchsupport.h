@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <sys/resource.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -48,8 +49,9 @@ struct Figures {
     double seconds = 0;
     double cpu = 0;
     bool ok = false;
-    double system = 0; // the part of cpu spent in the kernel
-    long peakKiB = 0;  // peak resident memory
+    double system = 0;     // the part of cpu spent in the kernel
+    long peakKiB = 0;      // peak resident memory
+    double serverCpu = -1; // CPU seconds of the server for the run, -1 unknown (WithServerCpu)
 };
 
 // Runs `argv` with `env` added, standard output and error sent to the files given (/dev/null
@@ -88,7 +90,16 @@ class BenchServer {
     virtual std::string Root() const = 0;
     // The absolute remote path of `name` in the served folder.
     virtual std::string RemotePath(const std::string& name) const { return "/" + name; }
+    // The process that does all of the server's work, -1 when it has more (vsftpd's sessions are
+    // processes of their own, which it does not always wait for).
+    virtual pid_t ProcessId() const { return -1; }
 };
+
+// Runs `run` and notes in its figures the CPU seconds the server spent meanwhile: what no client
+// can go below, however little it costs itself.
+Figures WithServerCpu(const BenchServer& server, const std::function<Figures()>& run);
+// The server's CPU seconds of a run, "-" when unknown.
+std::string ServerCpuText(const Figures& f);
 
 // The test suite's pyftpdlib handler on 127.0.0.1 with an ephemeral port, serving `root`.
 class Server : public BenchServer {
@@ -102,6 +113,7 @@ class Server : public BenchServer {
     std::string User() const override { return kUser; }
     std::string Password() const override { return kPassword; }
     std::string Root() const override { return root_; }
+    pid_t ProcessId() const override { return static_cast<pid_t>(process_.processId()); }
 
   private:
     QProcess process_;
