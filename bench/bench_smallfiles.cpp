@@ -16,9 +16,9 @@
 // seconds of each (medians of the rounds, the clients taking turns in a rotating order) and the
 // ratio program/lftp as the median of the rounds' ratios (target <= 1.0). Beside them, pyftpdlib's
 // own CPU seconds for each run: the server works one command at a time, so a client's run takes
-// at least that long, however little the client costs itself. After the rounds, one
-// more run of the program and of lftp through a relay that notes each command and reply: the
-// commands each sends for a file, and how long the server and the client take for each. Then the
+// at least that long, however little the client costs itself. After the rounds, one more run of
+// the program and of lftp through a relay that notes each command and reply: the commands each
+// sends for a file, and how long the server and the client take for each. Then the
 // program and lftp again where every round trip costs 2 ms more (the control connection through a
 // relay that delays it). Last, the start-up alone of the program and of lftp: runs whose
 // connection is refused at once.

@@ -195,16 +195,19 @@ Figures Rounds::Median() const {
     std::vector<double> seconds, cpu, system, peak, serverCpu;
     bool ok = !runs.empty();
     for (const Figures& f : runs) {
-        serverCpu.push_back(f.serverCpu);
         seconds.push_back(f.seconds);
         cpu.push_back(f.cpu);
         system.push_back(f.system);
         peak.push_back(static_cast<double>(f.peakKiB));
+        serverCpu.push_back(f.serverCpu);
         ok = ok && f.ok;
     }
-    return {
-        ::Median(seconds),  ::Median(cpu), ok, ::Median(system), static_cast<long>(::Median(peak)),
-        ::Median(serverCpu)};
+    return {.seconds = ::Median(seconds),
+            .cpu = ::Median(cpu),
+            .ok = ok,
+            .system = ::Median(system),
+            .peakKiB = static_cast<long>(::Median(peak)),
+            .serverCpu = ::Median(serverCpu)};
 }
 
 double Rounds::MedianRatio(const Rounds& other, bool cpu) const {
